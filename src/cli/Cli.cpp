@@ -1,0 +1,215 @@
+// Command-line parsing and the two commands.
+#include "Cli.h"
+
+#include "CliReporter.h"
+#include "Terminal.h"
+#include "desk/CaseDatabase.h"
+#include "desk/Job.h"
+#include "desk/IniFile.h"
+#include "desk/Schema.h"
+
+#include <QDateTime>
+
+namespace zb32 {
+
+namespace {
+
+const char* const kUsage =
+    "uso:\n"
+    "  zb32                     apre il banco di importazione\n"
+    "  zb32 run LAVORO [opzioni]\n"
+    "      LAVORO: orb | incassi | spese | vidiru | postel\n"
+    "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
+    "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
+    "  zb32 initdb [--connstring T]\n"
+    "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n";
+
+// "now" for the jobs: the clock, or the day in ZB32_TODAY (yyyy-MM-dd) for repeatable runs.
+QDateTime jobNow()
+{
+    const QString fixed = qEnvironmentVariable("ZB32_TODAY");
+    if (!fixed.isEmpty()) {
+        const QDate d = QDate::fromString(fixed, Qt::ISODate);
+        if (d.isValid()) {
+            return QDateTime(d, QTime::currentTime());
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+Cli::Cli(QTextStream& out, QTextStream& err)
+    : m_out(out)
+    , m_err(err)
+{
+}
+
+bool Cli::wants(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        return false;
+    }
+    const QString& a = args.first();
+    return a == QLatin1String("run") || a == QLatin1String("initdb") || a == QLatin1String("--help")
+        || a == QLatin1String("-h") || a == QLatin1String("help");
+}
+
+int Cli::usage(const QString& problem)
+{
+    if (!problem.isEmpty()) {
+        m_err << "zb32: " << problem << '\n';
+    }
+    m_err << kUsage;
+    m_err.flush();
+    return problem.isEmpty() ? Ok : Usage;
+}
+
+int Cli::run(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        return usage(QStringLiteral("manca il comando"));
+    }
+    const QString& command = args.first();
+    if (command == QLatin1String("run")) {
+        return runJob(args.mid(1));
+    }
+    if (command == QLatin1String("initdb")) {
+        return initDb(args.mid(1));
+    }
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        m_out << kUsage;
+        m_out.flush();
+        return Ok;
+    }
+    return usage(QStringLiteral("comando sconosciuto: %1").arg(command));
+}
+
+int Cli::runJob(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        return usage(QStringLiteral("manca il lavoro da eseguire"));
+    }
+    JobId id;
+    if (!jobFromName(args.first(), &id)) {
+        return usage(QStringLiteral("lavoro sconosciuto: %1").arg(args.first()));
+    }
+    const QDateTime fixedNow = jobNow();
+    const QDate today = fixedNow.isValid() ? fixedNow.date() : QDate::currentDate();
+    BatchData batch = BatchData::defaults(today);
+
+    struct TextOption
+    {
+        const char* name;
+        int index;
+        int maxLength;
+    };
+    const TextOption textOptions[] = {
+        {"--file", 4, 0},       {"--data-affido", 0, 0},    {"--scadenza", 1, 0},
+        {"--intervento", 2, kInterventoMaxLength}, {"--lotto", 3, 0}, {"--mandato", 5, 0},
+        {"--sit-aff", 6, kSitAffMaxLength},
+    };
+    for (int i = 1; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString inlineValue;
+        bool hasInline = false;
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        if (arg.startsWith(QLatin1String("--")) && eq > 0) {
+            inlineValue = arg.mid(eq + 1);
+            arg = arg.left(eq);
+            hasInline = true;
+        }
+        bool matched = false;
+        for (const TextOption& o : textOptions) {
+            if (arg == QLatin1String(o.name)) {
+                QString value;
+                if (hasInline) {
+                    value = inlineValue;
+                } else if (i + 1 < args.size()) {
+                    value = args[++i];
+                } else {
+                    return usage(QStringLiteral("manca il valore di %1").arg(arg));
+                }
+                // The desk's boxes with a maximum length keep only that many characters.
+                batch.Text1[o.index] = o.maxLength > 0 ? value.left(o.maxLength) : value;
+                matched = true;
+                break;
+            }
+        }
+        if (matched) {
+            continue;
+        }
+        if (hasInline) {
+            return usage(QStringLiteral("l'opzione %1 non prende un valore").arg(arg));
+        }
+        if (arg == QLatin1String("--cc")) {
+            batch.cc = true;
+        } else if (arg == QLatin1String("--no-cc")) {
+            batch.cc = false;
+        } else if (arg == QLatin1String("--test")) {
+            batch.chkTest = true;
+        } else if (arg == QLatin1String("--revoca-cop")) {
+            batch.chkRevocaCop = true;
+        } else {
+            return usage(QStringLiteral("opzione sconosciuta: %1").arg(arg));
+        }
+    }
+
+    CliReporter reporter(m_out, m_err, isTerminal(stderr), fixedNow);
+    CaseDatabase db;
+    JobContext ctx{db, batch, reporter};
+    const JobResult result = zb32::runJob(id, ctx);
+    reporter.finish();
+    m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
+    m_out.flush();
+    switch (result.status) {
+    case JobStatus::Completed:
+        return Ok;
+    case JobStatus::Condition:
+        return Condition;
+    case JobStatus::Unavailable:
+        return Usage;
+    case JobStatus::Failed:
+        return Failed;
+    }
+    return Failed;
+}
+
+int Cli::initDb(const QStringList& args)
+{
+    QString connString;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--connstring") && i + 1 < args.size()) {
+            connString = args[++i];
+        } else if (args[i].startsWith(QLatin1String("--connstring="))) {
+            connString = args[i].mid(13);
+        } else {
+            return usage(QStringLiteral("opzione sconosciuta: %1").arg(args[i]));
+        }
+    }
+    CaseDatabase db;
+    QString why;
+    if (connString.isEmpty()) {
+        // The configured database; an SQLite file that does not exist yet is created.
+        const QString fromIni = LeggiIni(CaseDatabase::iniPath(), QStringLiteral("datiserver"), QStringLiteral("connstring"));
+        if (fromIni.isEmpty()) {
+            m_err << "zb32: manca la chiave \"connstring\" della sezione [datiserver] nel file di configurazione "
+                  << CaseDatabase::iniPath() << '\n';
+            return Failed;
+        }
+        connString = fromIni;
+    }
+    if (!db.open(connString, &why, true)) {
+        m_err << "zb32: impossibile aprire il database: " << why << '\n';
+        return Failed;
+    }
+    if (!Schema::create(db, &why)) {
+        m_err << "zb32: tabelle non create: " << why << '\n';
+        return Failed;
+    }
+    m_out << "tabelle pronte: " << ConnectionString::parse(connString).masked() << '\n';
+    m_out.flush();
+    return Ok;
+}
+
+} // namespace zb32

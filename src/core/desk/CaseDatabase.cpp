@@ -1,0 +1,314 @@
+// Opening the case database from a connection string, and the statement cache.
+#include "CaseDatabase.h"
+
+#include "DrivePath.h"
+#include "IniFile.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSqlError>
+
+Q_LOGGING_CATEGORY(lcDatabase, "zb32.database")
+
+namespace zb32 {
+
+namespace {
+
+QAtomicInt s_counter;
+
+QString describe(const QSqlError& e)
+{
+    QString text = e.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+}
+
+} // namespace
+
+CaseDatabase::CaseDatabase()
+    : m_name(QStringLiteral("zb32-%1").arg(s_counter.fetchAndAddRelaxed(1)))
+{
+}
+
+CaseDatabase::~CaseDatabase()
+{
+    close();
+}
+
+QString CaseDatabase::iniPath()
+{
+    return resolveDrivePath(kIniPath);
+}
+
+bool CaseDatabase::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+QSqlDatabase CaseDatabase::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void CaseDatabase::close()
+{
+    m_statements.clear();
+    m_records.clear();
+    m_inTransaction = false;
+    if (QSqlDatabase::contains(m_name)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+}
+
+bool CaseDatabase::isAlive()
+{
+    if (m_dialect.kind() != SqlDialect::Kind::PostgreSQL) {
+        return true;
+    }
+    QSqlQuery q(database());
+    return q.exec(QStringLiteral("SELECT 1")) && q.next();
+}
+
+bool CaseDatabase::ApriDB(QString* error)
+{
+    const QString file = iniPath();
+    const QString text = LeggiIni(file, QStringLiteral("datiserver"), QStringLiteral("connstring"));
+    if (isOpen()) {
+        if (isAlive()) {
+            return true;
+        }
+        qCWarning(lcDatabase) << "connection lost, opening it again";
+        close();
+    }
+    if (text.isEmpty()) {
+        if (error) {
+            *error = QStringLiteral("Impossibile aprire il database: manca la chiave \"connstring\" della sezione "
+                                    "[datiserver] nel file di configurazione %1")
+                         .arg(file);
+        }
+        return false;
+    }
+    QString reason;
+    if (!open(text, &reason)) {
+        if (error) {
+            *error = QStringLiteral("Impossibile aprire il database indicato nel file di configurazione %1: %2")
+                         .arg(file, reason);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool CaseDatabase::open(const QString& connectionString, QString* error, bool createMissing)
+{
+    close();
+    const ConnectionString cs = ConnectionString::parse(connectionString);
+    auto fail = [&](const QString& why) {
+        if (error) {
+            *error = why;
+        }
+        close();
+        return false;
+    };
+    QSqlDatabase db;
+    switch (cs.kind()) {
+    case ConnectionString::Kind::Invalid:
+        return fail(cs.errorString());
+    case ConnectionString::Kind::SQLite: {
+        QString path = resolveDrivePath(cs.value(QStringLiteral("Data Source")));
+        if (QFileInfo(path).isRelative()) {
+            path = QFileInfo(iniPath()).absolutePath() + QLatin1Char('/') + path;
+        }
+        if (!createMissing && !QFileInfo::exists(path)) {
+            return fail(QStringLiteral("il database SQLite %1 non esiste (lo crea \"zb32 initdb\")").arg(path));
+        }
+        if (createMissing) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
+        break;
+    }
+    case ConnectionString::Kind::PostgreSQL: {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+        db.setHostName(cs.value(QStringLiteral("Host")).isEmpty() ? cs.value(QStringLiteral("Server"))
+                                                                  : cs.value(QStringLiteral("Host")));
+        const QString port = cs.value(QStringLiteral("Port"));
+        if (!port.isEmpty()) {
+            db.setPort(port.toInt());
+        }
+        db.setDatabaseName(cs.value(QStringLiteral("Database")));
+        const QString user = cs.value(QStringLiteral("User ID")).isEmpty() ? cs.value(QStringLiteral("Username"))
+                                                                          : cs.value(QStringLiteral("User ID"));
+        db.setUserName(user);
+        db.setPassword(cs.value(QStringLiteral("Password")));
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        m_dialect = SqlDialect(SqlDialect::Kind::PostgreSQL);
+        break;
+    }
+    case ConnectionString::Kind::Jet: {
+#ifdef Q_OS_WIN
+        db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+        db.setDatabaseName(QStringLiteral("Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;")
+                               .arg(cs.value(QStringLiteral("Data Source"))));
+        m_dialect = SqlDialect(SqlDialect::Kind::Access);
+        break;
+#else
+        return fail(QStringLiteral("il provider %1 (database Access) si usa solo su Windows; "
+                                   "su questa macchina indicare Provider=SQLite o Provider=PostgreSQL")
+                        .arg(cs.value(QStringLiteral("Provider"))));
+#endif
+    }
+    case ConnectionString::Kind::Odbc:
+        db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+        db.setDatabaseName(connectionString);
+        m_dialect = SqlDialect(SqlDialect::Kind::Access);
+        break;
+    }
+    if (!db.isValid()) {
+        return fail(QStringLiteral("il driver del database non è installato"));
+    }
+    if (!db.open()) {
+        const QString why = describe(db.lastError());
+        db = QSqlDatabase();
+        return fail(why);
+    }
+    m_connectionString = connectionString;
+    QString why;
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), &why) || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &why)) {
+            return fail(why);
+        }
+    } else if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
+        if (!exec(QStringLiteral("SET statement_timeout = %1").arg(kCommandTimeoutSeconds * 1000), &why)) {
+            return fail(why);
+        }
+    }
+    return true;
+}
+
+QStringList CaseDatabase::tableNames() const
+{
+    return database().tables(QSql::Tables);
+}
+
+QSqlRecord CaseDatabase::tableRecord(const QString& table)
+{
+    const QString key = table.toLower();
+    auto it = m_records.constFind(key);
+    if (it != m_records.constEnd()) {
+        return *it;
+    }
+    QString name = table;
+    if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
+        name = table.toLower();
+    } else {
+        for (const QString& t : tableNames()) {
+            if (t.compare(table, Qt::CaseInsensitive) == 0) {
+                name = t;
+                break;
+            }
+        }
+    }
+    QSqlRecord record = database().record(name);
+    if (!record.isEmpty()) {
+        m_records.insert(key, record);
+    }
+    return record;
+}
+
+QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
+{
+    auto it = m_statements.constFind(sql);
+    if (it != m_statements.constEnd()) {
+        return it->get();
+    }
+    auto q = std::make_shared<QSqlQuery>(database());
+    q->setForwardOnly(true);
+    if (!q->prepare(m_dialect.translate(sql))) {
+        if (error) {
+            *error = describe(q->lastError());
+        }
+        return nullptr;
+    }
+    m_statements.insert(sql, q);
+    return q.get();
+}
+
+bool CaseDatabase::exec(const QString& sql, QString* error)
+{
+    QSqlQuery q(database());
+    if (!q.exec(sql)) {
+        if (error) {
+            *error = describe(q.lastError());
+        }
+        return false;
+    }
+    return true;
+}
+
+bool CaseDatabase::beginTransaction(QString* error)
+{
+    if (m_inTransaction) {
+        return true;
+    }
+    // SQLite takes the write lock at once, so two writers queue on the busy time-out instead
+    // of one failing when its read turns into a write.
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error)) {
+            return false;
+        }
+    } else if (!database().transaction()) {
+        if (error) {
+            *error = describe(database().lastError());
+        }
+        return false;
+    }
+    m_inTransaction = true;
+    return true;
+}
+
+bool CaseDatabase::commit(QString* error)
+{
+    if (!m_inTransaction) {
+        return true;
+    }
+    m_inTransaction = false;
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+        if (!exec(QStringLiteral("COMMIT"), error)) {
+            exec(QStringLiteral("ROLLBACK"), nullptr);
+            return false;
+        }
+        return true;
+    }
+    if (!database().commit()) {
+        if (error) {
+            *error = describe(database().lastError());
+        }
+        database().rollback();
+        return false;
+    }
+    return true;
+}
+
+void CaseDatabase::rollback()
+{
+    if (m_inTransaction) {
+        m_inTransaction = false;
+        if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+            exec(QStringLiteral("ROLLBACK"), nullptr);
+        } else {
+            database().rollback();
+        }
+    }
+}
+
+} // namespace zb32

@@ -1,0 +1,69 @@
+// The desk's one connection to the case database, opened by the first job (ApriDB).
+#pragma once
+
+#include "ConnectionString.h"
+#include "SqlDialect.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QString>
+#include <memory>
+
+namespace zb32 {
+
+class CaseDatabase
+{
+public:
+    static constexpr int kCommandTimeoutSeconds = 240;
+    static constexpr int kBusyTimeoutMs = 15000;
+
+    CaseDatabase();
+    ~CaseDatabase();
+    CaseDatabase(const CaseDatabase&) = delete;
+    CaseDatabase& operator=(const CaseDatabase&) = delete;
+
+    // Reads "connstring" from the configuration file and opens the connection when it is not
+    // open yet; an open connection is kept (a changed "connstring" counts from the next start),
+    // unless it broke, in which case it is opened again with what the file says now.
+    bool ApriDB(QString* error);
+    // Opens with a given connection string (the command line's initdb, tests).
+    // With createMissing an SQLite file that does not exist yet is created.
+    bool open(const QString& connectionString, QString* error, bool createMissing = false);
+    void close();
+    bool isOpen() const;
+
+    // The configuration file as it resolves on this machine.
+    static QString iniPath();
+    QString connectionString() const { return m_connectionString; }
+    const SqlDialect& dialect() const { return m_dialect; }
+    QSqlDatabase database() const;
+    QStringList tableNames() const;
+    // Columns of a table as the database reports them (cached for the connection's life).
+    QSqlRecord tableRecord(const QString& table);
+
+    // A statement written in the case database's names, translated and prepared once per
+    // connection; bind values and exec() it. nullptr with the reason when it does not prepare.
+    QSqlQuery* statement(const QString& sql, QString* error);
+    // Runs a statement that takes no values (transactions, pragmas).
+    bool exec(const QString& sql, QString* error);
+
+    bool beginTransaction(QString* error);
+    bool commit(QString* error);
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+    bool supportsSavepoints() const { return m_dialect.kind() != SqlDialect::Kind::Access; }
+
+private:
+    bool isAlive();
+
+    QString m_name;
+    QString m_connectionString;
+    SqlDialect m_dialect;
+    bool m_inTransaction = false;
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    QHash<QString, QSqlRecord> m_records;
+};
+
+} // namespace zb32

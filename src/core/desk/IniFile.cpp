@@ -1,0 +1,48 @@
+// Private-profile reading written by us: QSettings would treat commas, quotes and
+// backslashes as syntax, which connection strings are full of.
+#include "IniFile.h"
+
+#include "Cp1252.h"
+
+#include <QFile>
+
+namespace zb32 {
+
+QString LeggiIni(const QString& file, const QString& section, const QString& key)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // Configuration files are small; one that is not is not ours to read whole.
+    const QString text = Cp1252::decode(f.read(4 * 1024 * 1024));
+    bool inSection = false;
+    bool sectionSeen = false;
+    const QString wantedKey = key.trimmed();
+    for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
+        line = line.trimmed(); // also drops the CR of CR LF
+        if (line.startsWith(QLatin1Char('['))) {
+            if (sectionSeen && inSection) {
+                break; // the first section of that name is the one that counts
+            }
+            const qsizetype close = line.indexOf(QLatin1Char(']'));
+            const QStringView name = line.mid(1, close < 0 ? -1 : close - 1).trimmed();
+            inSection = name.compare(section.trimmed(), Qt::CaseInsensitive) == 0;
+            sectionSeen = sectionSeen || inSection;
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0) {
+            continue;
+        }
+        if (line.left(eq).trimmed().compare(wantedKey, Qt::CaseInsensitive) == 0) {
+            return line.mid(eq + 1).trimmed().left(511).toString();
+        }
+    }
+    return {};
+}
+
+} // namespace zb32

@@ -1,0 +1,13 @@
+// The shared configuration file, read as the platform's private-profile reader reads it.
+#pragma once
+
+#include <QString>
+
+namespace zb32 {
+
+// The value of `key` in `section` of `file`: sections and keys without regard to case, the
+// first section and the first key of that name win, the value after "=" trimmed and cut to
+// 511 characters, everything else as it stands. Empty when file, section or key is missing.
+QString LeggiIni(const QString& file, const QString& section, const QString& key);
+
+} // namespace zb32

@@ -1,0 +1,632 @@
+// Record access with typed fields and cached INSERT/UPDATE statements.
+#include "Recordset.h"
+
+#include "CaseDatabase.h"
+#include "Formats.h"
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+
+namespace zb32 {
+
+namespace {
+
+QDate parseDateText(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        return {};
+    }
+    QDate d = QDate::fromString(t.left(10), Qt::ISODate);
+    if (d.isValid() && t.size() >= 10 && t[4] == QLatin1Char('-')) {
+        return d;
+    }
+    QString norm = t;
+    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
+    for (const char* fmt : {"d/M/yyyy", "d/M/yy"}) {
+        d = QDate::fromString(norm, QString::fromLatin1(fmt));
+        if (d.isValid()) {
+            if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
+                d = d.addYears(100); // two-digit years: 1930..2029
+            }
+            return d;
+        }
+    }
+    return {};
+}
+
+QString sqlError(const QSqlQuery& q)
+{
+    const QString text = q.lastError().text().trimmed();
+    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+}
+
+} // namespace
+
+Recordset::Recordset(CaseDatabase& db, const QString& table)
+    : m_db(db)
+    , m_table(table)
+    , m_def(Schema::table(table))
+{
+    if (m_def) {
+        m_keyField = m_def->key;
+    }
+}
+
+Recordset::~Recordset() = default;
+
+void Recordset::close()
+{
+    m_open = false;
+    m_appendOnly = false;
+    m_rows.clear();
+    m_pos = 0;
+    if (m_forward) {
+        m_forward->finish();
+        m_forward.reset();
+    }
+}
+
+bool Recordset::setFields(const QStringList& names, QString* error)
+{
+    m_fields = names;
+    m_index.clear();
+    m_types.clear();
+    m_keyIndex = -1;
+    for (int i = 0; i < names.size(); ++i) {
+        m_index.insert(names[i].toLower(), i);
+        FieldType type = FieldType::Text;
+        if (const FieldDef* f = m_def ? Schema::field(*m_def, names[i]) : nullptr) {
+            type = f->type;
+        }
+        m_types.append(type);
+    }
+    if (!m_keyField.isEmpty()) {
+        m_keyIndex = m_index.value(m_keyField.toLower(), -1);
+    }
+    if (names.isEmpty()) {
+        if (error) {
+            *error = QStringLiteral("la tabella %1 non esiste nel database").arg(m_table);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool Recordset::openForAppend(QString* error)
+{
+    close();
+    const QSqlRecord record = m_db.tableRecord(m_table);
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i) {
+        names << record.fieldName(i);
+    }
+    if (!setFields(names, error)) {
+        return false;
+    }
+    m_mode = Mode::Static;
+    m_appendOnly = true;
+    m_open = true;
+    return true;
+}
+
+bool Recordset::open(const QString& sql, const QVariantList& values, QString* error, Mode mode)
+{
+    close();
+    // A forward-only reader keeps its query for as long as it reads, so it gets its own
+    // statement; static sets read everything at once and can share the cached one.
+    QSqlQuery* q = nullptr;
+    if (mode == Mode::ForwardOnly) {
+        m_forward = std::make_unique<QSqlQuery>(m_db.database());
+        m_forward->setForwardOnly(true);
+        if (!m_forward->prepare(m_db.dialect().translate(sql))) {
+            if (error) {
+                *error = sqlError(*m_forward);
+            }
+            m_forward.reset();
+            return false;
+        }
+        q = m_forward.get();
+    } else {
+        q = m_db.statement(sql, error);
+        if (!q) {
+            return false;
+        }
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        q->bindValue(i, values[i]);
+    }
+    if (!q->exec()) {
+        if (error) {
+            *error = sqlError(*q);
+        }
+        m_forward.reset();
+        return false;
+    }
+    const QSqlRecord record = q->record();
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i) {
+        names << record.fieldName(i);
+    }
+    if (!setFields(names, error)) {
+        q->finish();
+        m_forward.reset();
+        return false;
+    }
+    m_mode = mode;
+    m_open = true;
+    if (mode == Mode::ForwardOnly) {
+        readForwardRow();
+        return true;
+    }
+    while (q->next()) {
+        Row row;
+        row.values.resize(m_fields.size());
+        row.dirty.fill(false, m_fields.size());
+        for (int i = 0; i < m_fields.size(); ++i) {
+            row.values[i] = fromStorage(i, q->value(i));
+        }
+        m_rows.append(std::move(row));
+    }
+    q->finish();
+    return true;
+}
+
+bool Recordset::readForwardRow()
+{
+    m_rows.clear();
+    m_pos = 0;
+    if (!m_forward || !m_forward->next()) {
+        return false;
+    }
+    Row row;
+    row.values.resize(m_fields.size());
+    row.dirty.fill(false, m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i) {
+        row.values[i] = fromStorage(i, m_forward->value(i));
+    }
+    m_rows.append(std::move(row));
+    return true;
+}
+
+bool Recordset::eof() const
+{
+    return m_pos >= m_rows.size();
+}
+
+bool Recordset::moveNext(QString* error)
+{
+    if (m_mode == Mode::ForwardOnly) {
+        const bool got = readForwardRow();
+        if (!got && m_forward && m_forward->lastError().isValid()) {
+            if (error) {
+                *error = sqlError(*m_forward);
+            }
+            return false;
+        }
+        return true;
+    }
+    if (m_pos < m_rows.size()) {
+        ++m_pos;
+    }
+    return true;
+}
+
+void Recordset::moveFirst()
+{
+    m_pos = 0;
+}
+
+Recordset::Row* Recordset::current()
+{
+    return m_pos < m_rows.size() ? &m_rows[m_pos] : nullptr;
+}
+
+const Recordset::Row* Recordset::current() const
+{
+    return m_pos < m_rows.size() ? &m_rows[m_pos] : nullptr;
+}
+
+int Recordset::indexOf(const QString& field) const
+{
+    return m_index.value(field.toLower(), -1);
+}
+
+bool Recordset::hasField(const QString& field) const
+{
+    return indexOf(field) >= 0;
+}
+
+FieldType Recordset::typeOf(int index) const
+{
+    return m_types.value(index, FieldType::Text);
+}
+
+QVariant Recordset::value(const QString& field) const
+{
+    const int i = indexOf(field);
+    const Row* row = current();
+    return (i >= 0 && row) ? row->values[i] : QVariant();
+}
+
+bool Recordset::isNull(const QString& field) const
+{
+    const QVariant v = value(field);
+    return !v.isValid() || v.isNull();
+}
+
+QString Recordset::text(const QString& field) const
+{
+    const QVariant v = value(field);
+    if (!v.isValid() || v.isNull()) {
+        return {};
+    }
+    if (v.metaType() == QMetaType::fromType<Currency>()) {
+        return v.value<Currency>().toPlainText(QLatin1Char(','));
+    }
+    if (v.typeId() == QMetaType::QDate) {
+        return shortDate(v.toDate());
+    }
+    return v.toString();
+}
+
+Currency Recordset::currency(const QString& field) const
+{
+    const QVariant v = value(field);
+    return (v.isValid() && !v.isNull()) ? Currency::fromVariant(v) : Currency();
+}
+
+QDate Recordset::date(const QString& field) const
+{
+    const QVariant v = value(field);
+    if (v.typeId() == QMetaType::QDate) {
+        return v.toDate();
+    }
+    if (v.typeId() == QMetaType::QDateTime) {
+        return v.toDateTime().date();
+    }
+    return v.typeId() == QMetaType::QString ? parseDateText(v.toString()) : QDate();
+}
+
+qint64 Recordset::key() const
+{
+    const Row* row = current();
+    return (row && m_keyIndex >= 0 && !row->values[m_keyIndex].isNull()) ? row->values[m_keyIndex].toLongLong() : -1;
+}
+
+QVariant Recordset::fromStorage(int index, const QVariant& raw) const
+{
+    if (!raw.isValid() || raw.isNull()) {
+        return QVariant();
+    }
+    switch (typeOf(index)) {
+    case FieldType::Date: {
+        if (raw.typeId() == QMetaType::QDate) {
+            return raw;
+        }
+        if (raw.typeId() == QMetaType::QDateTime) {
+            return raw.toDateTime().date();
+        }
+        const QDate d = parseDateText(raw.toString());
+        return d.isValid() ? QVariant(d) : raw;
+    }
+    case FieldType::Currency: {
+        bool ok = false;
+        const Currency c = Currency::fromVariant(raw, &ok);
+        return ok ? QVariant::fromValue(c) : raw;
+    }
+    case FieldType::Key:
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = raw.toLongLong(&ok);
+        return ok ? QVariant(n) : raw;
+    }
+    case FieldType::Double:
+        return raw.toDouble();
+    case FieldType::Text:
+    case FieldType::Memo:
+        return raw.toString();
+    }
+    return raw;
+}
+
+QVariant Recordset::toStorage(int index, const QVariant& value) const
+{
+    const SqlDialect::Kind kind = m_db.dialect().kind();
+    if (!value.isValid() || value.isNull()) {
+        switch (typeOf(index)) {
+        case FieldType::Key:
+        case FieldType::Integer:
+            return QVariant(QMetaType::fromType<qlonglong>());
+        case FieldType::Double:
+            return QVariant(QMetaType::fromType<double>());
+        case FieldType::Date:
+            return kind == SqlDialect::Kind::SQLite ? QVariant(QMetaType::fromType<QString>())
+                                                    : QVariant(QMetaType::fromType<QDate>());
+        case FieldType::Currency:
+            return kind == SqlDialect::Kind::PostgreSQL ? QVariant(QMetaType::fromType<QString>())
+                                                        : QVariant(QMetaType::fromType<double>());
+        default:
+            return QVariant(QMetaType::fromType<QString>());
+        }
+    }
+    switch (typeOf(index)) {
+    case FieldType::Date:
+        return kind == SqlDialect::Kind::SQLite ? QVariant(value.toDate().toString(Qt::ISODate)) : value;
+    case FieldType::Currency:
+        return kind == SqlDialect::Kind::PostgreSQL ? QVariant(value.value<Currency>().toDecimalText())
+                                                    : QVariant(value.value<Currency>().toDouble());
+    default:
+        return value;
+    }
+}
+
+bool Recordset::convert(int index, const QVariant& in, QVariant* out, QString* error) const
+{
+    if (!in.isValid() || in.isNull()) {
+        *out = QVariant();
+        return true;
+    }
+    auto refuse = [&](const QString& what) {
+        if (error) {
+            *error = QStringLiteral("il valore \"%1\" non è %2 valido per il campo %3")
+                         .arg(in.metaType() == QMetaType::fromType<Currency>() ? in.value<Currency>().toPlainText()
+                                                                               : in.toString(),
+                              what, m_fields.value(index));
+        }
+        return false;
+    };
+    const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
+    switch (typeOf(index)) {
+    case FieldType::Date: {
+        QDate d;
+        if (in.typeId() == QMetaType::QDate) {
+            d = in.toDate();
+        } else if (in.typeId() == QMetaType::QDateTime) {
+            d = in.toDateTime().date();
+        } else if (in.typeId() == QMetaType::QString) {
+            d = parseDateText(in.toString());
+        }
+        if (!d.isValid()) {
+            return refuse(QStringLiteral("una data"));
+        }
+        *out = d;
+        return true;
+    }
+    case FieldType::Currency: {
+        bool ok = false;
+        Currency c;
+        if (in.typeId() == QMetaType::QString) {
+            c = Currency::fromItalianText(in.toString(), &ok);
+            if (!ok) {
+                c = Currency::fromDecimalText(in.toString(), &ok);
+            }
+        } else {
+            c = Currency::fromVariant(in, &ok);
+        }
+        if (!ok) {
+            return refuse(QStringLiteral("un importo"));
+        }
+        *out = QVariant::fromValue(c);
+        return true;
+    }
+    case FieldType::Key:
+    case FieldType::Integer: {
+        bool ok = false;
+        qlonglong n = 0;
+        if (isCurrency) {
+            const Currency c = in.value<Currency>();
+            ok = c.raw() % Currency::kScale == 0;
+            n = c.raw() / Currency::kScale;
+        } else if (in.typeId() == QMetaType::Double) {
+            const double d = in.toDouble();
+            ok = d == static_cast<double>(static_cast<qlonglong>(d));
+            n = static_cast<qlonglong>(d);
+        } else {
+            n = in.toString().trimmed().toLongLong(&ok);
+        }
+        if (!ok || n > 2147483647LL || n < -2147483648LL) {
+            return refuse(QStringLiteral("un numero intero"));
+        }
+        *out = n;
+        return true;
+    }
+    case FieldType::Double: {
+        bool ok = false;
+        double d = 0;
+        if (isCurrency) {
+            d = in.value<Currency>().toDouble();
+            ok = true;
+        } else if (in.typeId() == QMetaType::QString) {
+            const Currency c = Currency::fromItalianText(in.toString(), &ok);
+            d = c.toDouble();
+        } else {
+            d = in.toDouble(&ok);
+        }
+        if (!ok) {
+            return refuse(QStringLiteral("un numero"));
+        }
+        *out = d;
+        return true;
+    }
+    case FieldType::Text:
+    case FieldType::Memo:
+        if (isCurrency) {
+            *out = in.value<Currency>().toPlainText(QLatin1Char(','));
+        } else if (in.typeId() == QMetaType::QDate) {
+            *out = shortDate(in.toDate());
+        } else {
+            *out = in.toString();
+        }
+        return true;
+    }
+    *out = in;
+    return true;
+}
+
+bool Recordset::setValue(const QString& field, const QVariant& value, QString* error)
+{
+    const int i = indexOf(field);
+    if (i < 0) {
+        if (error) {
+            *error = QStringLiteral("il campo %1 non esiste nella tabella %2").arg(field, m_table);
+        }
+        return false;
+    }
+    Row* row = current();
+    if (!row) {
+        if (error) {
+            *error = QStringLiteral("nessun record corrente nella tabella %1").arg(m_table);
+        }
+        return false;
+    }
+    QVariant converted;
+    if (!convert(i, value, &converted, error)) {
+        return false;
+    }
+    row->values[i] = converted;
+    row->dirty[i] = true;
+    return true;
+}
+
+bool Recordset::hasPendingChanges() const
+{
+    const Row* row = current();
+    if (!row) {
+        return false;
+    }
+    if (row->isNew) {
+        return true;
+    }
+    for (bool d : row->dirty) {
+        if (d) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Recordset::cancelUpdate()
+{
+    Row* row = current();
+    if (!row) {
+        return;
+    }
+    if (row->isNew) {
+        m_rows.removeAt(m_pos);
+        return;
+    }
+    row->dirty.fill(false);
+}
+
+bool Recordset::addNew(QString* error)
+{
+    if (hasPendingChanges() && !update(error)) {
+        return false;
+    }
+    Row row;
+    row.values.resize(m_fields.size());
+    row.dirty.fill(false, m_fields.size());
+    row.isNew = true;
+    if (m_appendOnly) {
+        m_rows.clear();
+    }
+    m_rows.append(std::move(row));
+    m_pos = m_rows.size() - 1;
+    return true;
+}
+
+bool Recordset::update(QString* error)
+{
+    Row* row = current();
+    if (!row) {
+        if (error) {
+            *error = QStringLiteral("nessun record corrente nella tabella %1").arg(m_table);
+        }
+        return false;
+    }
+    if (m_mode == Mode::ForwardOnly) {
+        if (error) {
+            *error = QStringLiteral("selezione in sola lettura sulla tabella %1").arg(m_table);
+        }
+        return false;
+    }
+    const SqlDialect& d = m_db.dialect();
+    QList<int> changed;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (row->dirty[i] && i != m_keyIndex) {
+            changed.append(i);
+        }
+    }
+    QString sql;
+    if (row->isNew) {
+        QStringList names;
+        QStringList marks;
+        for (int i : changed) {
+            names << d.quoteName(m_fields[i]);
+            marks << QStringLiteral("?");
+        }
+        if (names.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table));
+        } else {
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        }
+        if (d.insertReturnsKey() && m_keyIndex >= 0) {
+            sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
+        }
+    } else {
+        if (changed.isEmpty()) {
+            return true;
+        }
+        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
+            if (error) {
+                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
+            }
+            return false;
+        }
+        QStringList sets;
+        for (int i : changed) {
+            sets << d.quoteName(m_fields[i]) + QStringLiteral(" = ?");
+        }
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                  .arg(d.quoteName(m_table), sets.join(QStringLiteral(", ")), d.quoteName(m_fields[m_keyIndex]));
+    }
+    // The SQL above is already in the driver's form; translate() leaves it unchanged.
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    int pos = 0;
+    for (int i : changed) {
+        q->bindValue(pos++, toStorage(i, row->values[i]));
+    }
+    if (!row->isNew) {
+        q->bindValue(pos++, row->values[m_keyIndex]);
+    }
+    if (!q->exec()) {
+        if (error) {
+            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), m_table);
+        }
+        return false;
+    }
+    if (row->isNew && m_keyIndex >= 0) {
+        QVariant key;
+        if (d.insertReturnsKey()) {
+            if (q->next()) {
+                key = q->value(0);
+            }
+        } else {
+            key = q->lastInsertId();
+        }
+        row->values[m_keyIndex] = key.isValid() ? QVariant(key.toLongLong()) : QVariant();
+    }
+    q->finish();
+    row->isNew = false;
+    row->dirty.fill(false);
+    return true;
+}
+
+} // namespace zb32

@@ -1,0 +1,106 @@
+// Record access on one table: open a selection, read fields by name without regard to case,
+// add a record, set fields, save (INSERT the first time, UPDATE of the changed fields after).
+#pragma once
+
+#include "Currency.h"
+#include "Schema.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+namespace zb32 {
+
+class CaseDatabase;
+
+class Recordset
+{
+public:
+    enum class Mode {
+        Static,      // every row fetched at open; editable
+        ForwardOnly, // rows read one at a time; read only; memory stays flat
+    };
+
+    Recordset(CaseDatabase& db, const QString& table);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // `sql` is written in the case database's names; every value is bound in order.
+    bool open(const QString& sql, const QVariantList& values, QString* error, Mode mode = Mode::Static);
+    // A set that only serves to append: nothing is fetched, and only the current record is kept.
+    bool openForAppend(QString* error);
+    void close();
+    bool isOpen() const { return m_open; }
+
+    bool eof() const;
+    int recordCount() const { return static_cast<int>(m_rows.size()); }
+    bool moveNext(QString* error = nullptr);
+    void moveFirst();
+
+    bool hasField(const QString& field) const;
+    QVariant value(const QString& field) const;
+    bool isNull(const QString& field) const;
+    // Null reads as "", a date as dd/MM/yyyy, an amount as plain text with a decimal comma.
+    QString text(const QString& field) const;
+    // Null reads as 0.
+    Currency currency(const QString& field) const;
+    // Null or not a date reads as an invalid date.
+    QDate date(const QString& field) const;
+    qint64 key() const;
+
+    // Converts the value to the field's type (a date text dd/MM/yyyy, an Italian amount
+    // text, a number); a value that does not convert is refused with the reason.
+    bool setValue(const QString& field, const QVariant& value, QString* error);
+    bool setNull(const QString& field, QString* error) { return setValue(field, QVariant(), error); }
+
+    // Saves pending changes of the current record first.
+    bool addNew(QString* error);
+    bool update(QString* error);
+    bool hasPendingChanges() const;
+    // Forgets the current record's unsaved changes (a stopped run).
+    void cancelUpdate();
+
+    QString table() const { return m_table; }
+
+private:
+    struct Row
+    {
+        QVector<QVariant> values;
+        QVector<bool> dirty;
+        bool isNew = false;
+    };
+
+    bool setFields(const QStringList& names, QString* error);
+    int indexOf(const QString& field) const;
+    FieldType typeOf(int index) const;
+    QVariant fromStorage(int index, const QVariant& raw) const;
+    QVariant toStorage(int index, const QVariant& value) const;
+    bool convert(int index, const QVariant& in, QVariant* out, QString* error) const;
+    Row* current();
+    const Row* current() const;
+    bool readForwardRow();
+
+    CaseDatabase& m_db;
+    QString m_table;
+    const TableDef* m_def = nullptr;
+    QString m_keyField;
+    int m_keyIndex = -1;
+    Mode m_mode = Mode::Static;
+    bool m_open = false;
+    bool m_appendOnly = false;
+    QStringList m_fields;
+    QVector<FieldType> m_types;
+    QHash<QString, int> m_index;
+    QList<Row> m_rows;
+    qsizetype m_pos = 0;
+    std::unique_ptr<QSqlQuery> m_forward;
+};
+
+} // namespace zb32

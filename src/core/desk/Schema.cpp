@@ -1,0 +1,222 @@
+// Table definitions and DDL for SQLite (dates as ISO text, currency as numbers) and
+// PostgreSQL (date, numeric(19,4)).
+#include "Schema.h"
+
+#include "CaseDatabase.h"
+
+#include <QSqlQuery>
+#include <QSqlError>
+
+namespace zb32::Schema {
+
+namespace {
+
+FieldDef text(const char* name, int length)
+{
+    return {QString::fromUtf8(name), FieldType::Text, length};
+}
+FieldDef typed(const char* name, FieldType type)
+{
+    return {QString::fromUtf8(name), type, 0};
+}
+
+QList<TableDef> buildTables()
+{
+    using F = FieldType;
+    TableDef cases{kCases, QStringLiteral("contatore"), {}};
+    cases.fields = {
+        typed("contatore", F::Key),
+        text("posizione", 50),
+        text("Tipo Mandato", 255),
+        typed("data Affido", F::Date),
+        typed("scadenza mandato", F::Date),
+        text("Tipo Intervento", 10),
+        text("Situazione Affido", 10),
+        typed("lottoimportazione", F::Integer),
+        text("ragione sociale", 100),
+        text("Indirizzo", 100),
+        text("Cap", 10),
+        text("Citta", 50),
+        text("Provincia", 4),
+        text("P_iva", 20),
+        text("telefono1", 30),
+        text("telefono2", 30),
+        text("recapito", 100),
+        typed("data nascita", F::Date),
+        text("luogo nascita", 50),
+        text("altroriferimento", 50),
+        text("Assignment_id", 20),
+        typed("memo", F::Memo),
+        typed("memoec", F::Memo),
+        typed("RATE ARRETRATE", F::Integer),
+        typed("importo rata", F::Currency),
+        typed("importo interessi", F::Currency),
+        typed("importo spese", F::Currency),
+        typed("importo speserecupero", F::Currency),
+        typed("importo totale", F::Currency),
+        typed("totale incassato", F::Currency),
+        text("codice esattore", 20),
+        text("codice esattore2", 20),
+        text("DataModificaDaEsattori", 10),
+        typed("modificadaesattori", F::Integer),
+    };
+    TableDef invoices{kInvoices, QStringLiteral("ID"), {}};
+    invoices.fields = {
+        typed("ID", F::Key),
+        typed("conta", F::Integer),
+        text("numero fattura", 50),
+        text("periodo", 50),
+        typed("data FATTURA", F::Date),
+        typed("data scadenza", F::Date),
+        typed("saldo", F::Currency),
+    };
+    TableDef payments{kPayments, QStringLiteral("ID"), {}};
+    payments.fields = {
+        typed("ID", F::Key),
+        typed("conta", F::Integer),
+        typed("data", F::Date),
+        typed("datascarico", F::Date),
+        typed("dataricevuta", F::Date),
+        text("causale", 255),
+        typed("totale", F::Currency),
+        typed("capitale", F::Currency),
+        typed("interesse", F::Currency),
+        typed("spese", F::Currency),
+        typed("speserecupero", F::Currency),
+        text("codesattore", 20),
+        text("MODO", 10),
+    };
+    for (const char* group : {"AL_E_", "AL_A_"}) {
+        for (int i = 1; i <= 5; ++i) {
+            payments.fields.append({QString::fromUtf8(group) + QString::number(i), F::Double, 0});
+        }
+    }
+    TableDef rates{kRates, QStringLiteral("ID"), {}};
+    rates.fields = {
+        typed("ID", F::Key),
+        text("COD_AGENT", 20),
+        text("codice cliente", 255),
+        text("modalita", 10),
+        typed("AL1", F::Double),
+        typed("AL2", F::Double),
+        typed("AL3", F::Double),
+        typed("AL4", F::Double),
+        typed("AL FISSA", F::Double),
+    };
+    return {cases, invoices, payments, rates};
+}
+
+QString columnType(const FieldDef& f, SqlDialect::Kind kind)
+{
+    const bool pg = kind == SqlDialect::Kind::PostgreSQL;
+    switch (f.type) {
+    case FieldType::Key:
+        return pg ? QStringLiteral("serial PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case FieldType::Text:
+        return pg ? QStringLiteral("varchar(%1)").arg(f.length) : QStringLiteral("TEXT");
+    case FieldType::Memo:
+        return QStringLiteral("TEXT");
+    case FieldType::Date:
+        return pg ? QStringLiteral("date") : QStringLiteral("DATE");
+    case FieldType::Currency:
+        return pg ? QStringLiteral("numeric(19,4)") : QStringLiteral("CURRENCY");
+    case FieldType::Integer:
+        return pg ? QStringLiteral("integer") : QStringLiteral("INTEGER");
+    case FieldType::Double:
+        return pg ? QStringLiteral("double precision") : QStringLiteral("REAL");
+    }
+    return {};
+}
+
+struct IndexDef
+{
+    const char* name;
+    QString table;
+    QStringList fields;
+};
+
+} // namespace
+
+const QList<TableDef>& tables()
+{
+    static const QList<TableDef> all = buildTables();
+    return all;
+}
+
+const TableDef* table(const QString& name)
+{
+    for (const TableDef& t : tables()) {
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+const FieldDef* field(const TableDef& table, const QString& name)
+{
+    for (const FieldDef& f : table.fields) {
+        if (f.name.compare(name, Qt::CaseInsensitive) == 0) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+bool create(CaseDatabase& db, QString* error)
+{
+    const SqlDialect& d = db.dialect();
+    if (d.kind() == SqlDialect::Kind::Access) {
+        if (error) {
+            *error = QStringLiteral("la creazione delle tabelle non è prevista per i database Access");
+        }
+        return false;
+    }
+    const QStringList existing = db.tableNames();
+    auto exists = [&](const QString& name) {
+        for (const QString& t : existing) {
+            if (t.compare(name, Qt::CaseInsensitive) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QStringList statements;
+    for (const TableDef& t : tables()) {
+        if (exists(t.name)) {
+            continue;
+        }
+        QStringList cols;
+        for (const FieldDef& f : t.fields) {
+            cols << d.quoteName(f.name) + QLatin1Char(' ') + columnType(f, d.kind());
+        }
+        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(d.quoteName(t.name), cols.join(QStringLiteral(", ")));
+    }
+    const QList<IndexDef> indexes = {
+        {"ix_pratiche_posizione", kCases, {QStringLiteral("posizione"), QStringLiteral("Tipo Mandato")}},
+        {"ix_pratiche_lotto", kCases, {QStringLiteral("lottoimportazione")}},
+        {"ix_fatture_conta", kInvoices, {QStringLiteral("conta")}},
+        {"ix_pagamenti_conta", kPayments, {QStringLiteral("conta"), QStringLiteral("dataricevuta")}},
+        {"ix_aliquote_agente", kRates, {QStringLiteral("COD_AGENT"), QStringLiteral("codice cliente"), QStringLiteral("modalita")}},
+    };
+    for (const IndexDef& ix : indexes) {
+        QStringList cols;
+        for (const QString& c : ix.fields) {
+            cols << d.quoteName(c);
+        }
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                          .arg(QString::fromUtf8(ix.name), d.quoteName(ix.table), cols.join(QStringLiteral(", ")));
+    }
+    for (const QString& sql : statements) {
+        QSqlQuery q(db.database());
+        if (!q.exec(sql)) {
+            if (error) {
+                *error = QStringLiteral("%1: %2").arg(sql, q.lastError().text());
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace zb32::Schema

@@ -1,0 +1,45 @@
+// The four tables of the case database that the jobs read and write, and their creation.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace zb32 {
+
+class CaseDatabase;
+
+enum class FieldType { Key, Text, Memo, Date, Currency, Integer, Double };
+
+struct FieldDef
+{
+    QString name;
+    FieldType type;
+    int length = 0; // text fields
+};
+
+struct TableDef
+{
+    QString name;
+    QString key; // auto-numbered key
+    QList<FieldDef> fields;
+};
+
+namespace Schema {
+
+inline const QString kCases = QStringLiteral("tabella pratiche");
+inline const QString kInvoices = QStringLiteral("tabella fatture");
+inline const QString kPayments = QStringLiteral("tabella pagamenti");
+inline const QString kRates = QStringLiteral("Aliquote");
+
+const QList<TableDef>& tables();
+// The table of that name (without regard to case), or nullptr.
+const TableDef* table(const QString& name);
+// The field of that table (without regard to case), or nullptr.
+const FieldDef* field(const TableDef& table, const QString& name);
+
+// Creates the tables and indexes that are missing; never drops or alters what exists.
+bool create(CaseDatabase& db, QString* error);
+
+} // namespace Schema
+
+} // namespace zb32

@@ -1,0 +1,80 @@
+// Write batching over the case database's transactions.
+#include "WriteBatch.h"
+
+#include "CaseDatabase.h"
+
+namespace zb32 {
+
+namespace {
+const QString kSavepoint = QStringLiteral("zb32_line");
+}
+
+WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
+    : m_db(db)
+    , m_linesPerCommit(linesPerCommit)
+{
+}
+
+WriteBatch::~WriteBatch()
+{
+    if (m_inLine) {
+        abandonLine();
+    }
+    QString ignored;
+    finish(&ignored);
+}
+
+bool WriteBatch::beginLine(QString* error)
+{
+    if (!m_db.beginTransaction(error)) {
+        return false;
+    }
+    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
+        return false;
+    }
+    m_inLine = true;
+    return true;
+}
+
+bool WriteBatch::endLine(QString* error)
+{
+    if (!m_inLine) {
+        return true;
+    }
+    m_inLine = false;
+    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
+        return false;
+    }
+    if (++m_linesInGroup >= m_linesPerCommit) {
+        m_linesInGroup = 0;
+        return m_db.commit(error);
+    }
+    return true;
+}
+
+void WriteBatch::abandonLine()
+{
+    if (!m_inLine) {
+        return;
+    }
+    m_inLine = false;
+    if (m_db.supportsSavepoints()) {
+        QString ignored;
+        if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
+            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
+            // The transaction itself is gone (the server went away): nothing more to keep.
+            m_db.rollback();
+        }
+    }
+}
+
+bool WriteBatch::finish(QString* error)
+{
+    if (m_inLine) {
+        endLine(error);
+    }
+    m_linesInGroup = 0;
+    return m_db.commit(error);
+}
+
+} // namespace zb32

@@ -1,0 +1,10 @@
+// The Orb case import ("Importa Orb").
+#pragma once
+
+#include "desk/Job.h"
+
+namespace zb32 {
+
+JobResult ImportaOrb(JobContext& ctx);
+
+} // namespace zb32

@@ -1,0 +1,10 @@
+// The Vi Diru case import ("Importa    Vi Diru").
+#pragma once
+
+#include "desk/Job.h"
+
+namespace zb32 {
+
+JobResult ImportaViDiru(JobContext& ctx);
+
+} // namespace zb32

@@ -1,0 +1,10 @@
+// The reminder letters of the water utility ("Postel DodadAzevaz").
+#pragma once
+
+#include "desk/Job.h"
+
+namespace zb32 {
+
+JobResult PostelDodadAzevaz(JobContext& ctx);
+
+} // namespace zb32

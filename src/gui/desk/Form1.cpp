@@ -1,0 +1,320 @@
+// The import desk window: controls at their designed places, start-up defaults, job buttons.
+#include "Form1.h"
+
+#include "DeskButton.h"
+#include "JobRunner.h"
+#include "MessageBox.h"
+#include "Twips.h"
+#include "about/frmAbout.h"
+#include "desk/DrivePath.h"
+#include "desk/Formats.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+
+namespace zb32 {
+
+namespace {
+
+QFont deskFont(qreal points)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(Clock clock, QWidget* parent)
+    : QMainWindow(parent)
+    , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    , m_runner(new JobRunner(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Importazione ORB"));
+    if (clock) {
+        m_runner->setNow(m_clock());
+    }
+    buildControls();
+
+    connect(m_runner, &JobRunner::counterChanged, this, [this](int box, const QString& text) {
+        if (box == 0 || box == 4) {
+            Scheda[box]->setText(text);
+        }
+    });
+    connect(m_runner, &JobRunner::progressMaximumChanged, this, &Form1::onProgressMaximum);
+    connect(m_runner, &JobRunner::progressChanged, this, &Form1::onProgress);
+    connect(m_runner, &JobRunner::logCleared, List1, &QListWidget::clear);
+    connect(m_runner, &JobRunner::logAppended, this, [this](const QStringList& lines) {
+        List1->addItems(lines);
+        List1->setCurrentRow(List1->count() - 1);
+    });
+    connect(m_runner, &JobRunner::messageRequested, this, [this](const QString& text) { MessageBox::ok(this, text); });
+    connect(m_runner, &JobRunner::errorRequested, this,
+            [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
+    connect(m_runner, &JobRunner::captionChanged, this, &QWidget::setWindowTitle);
+    connect(m_runner, &JobRunner::finished, this, &Form1::onJobFinished);
+
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(twips(8715), twips(6225));
+    setCentralWidget(client);
+
+    const QFont labelFont = deskFont(8.25);
+    const QFont buttonFont = deskFont(9.75);
+
+    struct BoxDef
+    {
+        int index;
+        const char* caption;
+        int top;
+        int width;
+        int maxLength;
+    };
+    const BoxDef boxes[] = {
+        {4, "Nome File", 240, 2175, 0}, {0, "Data Affido", 720, 1455, 0}, {1, "Scadenza", 1200, 1455, 0},
+        {2, "Intervento", 1680, 615, kInterventoMaxLength}, {3, "Lotto", 2160, 975, 0},
+        {5, "Mandato", 2640, 2295, 0}, {6, "Sit.Aff.", 3120, 495, kSitAffMaxLength},
+    };
+    for (const BoxDef& b : boxes) {
+        auto* label = new QLabel(QString::fromUtf8(b.caption), client);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(b.index));
+        label->setGeometry(twipsRect(480, b.top, 1095, 255));
+        label->setFont(labelFont);
+        Label1[b.index] = label;
+        auto* edit = new QLineEdit(client);
+        edit->setObjectName(QStringLiteral("Text1_%1").arg(b.index));
+        edit->setGeometry(twipsRect(1680, b.top, b.width, 285));
+        edit->setFont(labelFont);
+        if (b.maxLength > 0) {
+            edit->setMaxLength(b.maxLength);
+        }
+        label->setBuddy(edit);
+        Text1[b.index] = edit;
+    }
+    Text1[4]->setText(QStringLiteral("esempio.txt"));
+    Text1[2]->setText(QStringLiteral("mo"));
+    Text1[3]->setText(QStringLiteral("0"));
+    Text1[5]->setText(QStringLiteral("460,462,463,464,465,466,467"));
+    Text1[6]->setText(QStringLiteral("1"));
+
+    struct CounterDef
+    {
+        int labelIndex;
+        const char* caption;
+        int labelLeft;
+        int box;
+        int boxLeft;
+    };
+    for (const CounterDef& c : {CounterDef{7, "clienti", 0, 4, 600}, CounterDef{8, "fatture", 2160, 0, 2760}}) {
+        auto* label = new QLabel(QString::fromUtf8(c.caption), client);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(c.labelIndex));
+        label->setGeometry(twipsRect(c.labelLeft, 3840, 1095, 255));
+        label->setFont(labelFont);
+        Label1[c.labelIndex] = label;
+        auto* edit = new QLineEdit(client);
+        edit->setObjectName(QStringLiteral("Scheda_%1").arg(c.box));
+        edit->setGeometry(twipsRect(c.boxLeft, 3840, 1455, 285));
+        edit->setFont(labelFont);
+        label->setBuddy(edit);
+        Scheda[c.box] = edit;
+    }
+
+    File1 = new QListWidget(client);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(twipsRect(4080, 180, 3075, 3015));
+    connect(File1, &QListWidget::itemDoubleClicked, this, &Form1::File1_DblClick);
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(twipsRect(0, 3480, 5355, 315));
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setValue(0);
+
+    struct ButtonDef
+    {
+        QPushButton** button;
+        const char* name;
+        const char* caption;
+        int left;
+        int top;
+        void (Form1::*handler)();
+    };
+    const ButtonDef buttons[] = {
+        {&Command1, "Command1", "Importa Orb", 5640, 3480, &Form1::Command1_Click},
+        {&Command2, "Command2", "Importa Incassi Orb", 7260, 3480, &Form1::Command2_Click},
+        {&Command3, "Command3", "Importa    Vi Diru", 7260, 1860, &Form1::Command3_Click},
+        {&Command4, "Command4", "Conferme Spese Orb", 7260, 2520, &Form1::Command4_Click},
+        {&Command5, "Command5", "Postel DodadAzevaz", 7260, 180, &Form1::Command5_Click},
+    };
+    for (const ButtonDef& b : buttons) {
+        auto* button = new DeskButton(QString::fromUtf8(b.caption), client);
+        button->setObjectName(QString::fromUtf8(b.name));
+        button->setGeometry(twipsRect(b.left, b.top, 1455, 615));
+        button->setFont(buttonFont);
+        connect(button, &QPushButton::clicked, this, b.handler);
+        *b.button = button;
+    }
+
+    cc = new QCheckBox(QStringLiteral("c/c"), client);
+    cc->setObjectName(QStringLiteral("cc"));
+    cc->setGeometry(twipsRect(7260, 840, 1395, 255));
+    cc->setChecked(true);
+    chkTest = new QCheckBox(QStringLiteral("test"), client);
+    chkTest->setObjectName(QStringLiteral("chkTest"));
+    chkTest->setGeometry(twipsRect(7260, 1260, 1335, 195));
+    chkRevocaCop = new QCheckBox(QStringLiteral("Revoca Cop."), client);
+    chkRevocaCop->setObjectName(QStringLiteral("chkRevocaCop"));
+    chkRevocaCop->setGeometry(twipsRect(7200, 3240, 1455, 195));
+    chkRevocaCop->setToolTip(QStringLiteral("Revoca Pratica agli esattori in caso di copertura con incassi"));
+
+    List1 = new QListWidget(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twipsRect(60, 4200, 8655, 1815));
+
+    f = menuBar()->addAction(QStringLiteral("File"));
+    f->setObjectName(QStringLiteral("f"));
+    connect(f, &QAction::triggered, this, &Form1::f_Click);
+}
+
+void Form1::Form_Load()
+{
+    const QDate today = m_clock().date();
+    Text1[0]->setText(shortDate(today));
+    Text1[1]->setText(shortDate(BatchData::oneMonthLater(today)));
+    refreshFileList();
+}
+
+void Form1::refreshFileList()
+{
+    File1->clear();
+    const QString folder = resolveDrivePath(kFileListFolder);
+    QDir dir(folder);
+    if (!dir.exists()) {
+        Addlist(QStringLiteral("Cartella di importazione mancante: %1 (%2)").arg(kFileListFolder, folder));
+        return;
+    }
+    dir.setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.xls")});
+    dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    dir.setSorting(QDir::Name | QDir::IgnoreCase);
+    File1->addItems(dir.entryList());
+}
+
+BatchData Form1::batchData() const
+{
+    BatchData b;
+    for (int i = 0; i < 7; ++i) {
+        b.Text1[i] = Text1[i]->text();
+    }
+    b.cc = cc->isChecked();
+    b.chkTest = chkTest->isChecked();
+    b.chkRevocaCop = chkRevocaCop->isChecked();
+    b.Scheda4 = Scheda[4]->text();
+    b.Scheda0 = Scheda[0]->text();
+    return b;
+}
+
+void Form1::Addlist(const QString& line)
+{
+    List1->addItem(line);
+    List1->setCurrentRow(List1->count() - 1);
+}
+
+void Form1::Command1_Click()
+{
+    startJob(JobId::Orb);
+}
+
+void Form1::Command2_Click()
+{
+    startJob(JobId::Incassi);
+}
+
+void Form1::Command3_Click()
+{
+    startJob(JobId::ViDiru);
+}
+
+void Form1::Command4_Click()
+{
+    startJob(JobId::Spese);
+}
+
+void Form1::Command5_Click()
+{
+    startJob(JobId::Postel);
+}
+
+void Form1::f_Click()
+{
+    frmAbout::showAbout();
+}
+
+void Form1::File1_DblClick(QListWidgetItem* item)
+{
+    if (item) {
+        Text1[4]->setText(item->text());
+    }
+}
+
+void Form1::startJob(JobId id)
+{
+    if (m_runner->start(id, batchData())) {
+        setJobButtonsEnabled(false);
+    }
+}
+
+void Form1::setJobButtonsEnabled(bool enabled)
+{
+    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5}) {
+        b->setEnabled(enabled);
+    }
+}
+
+void Form1::onProgressMaximum(qint64 maximum)
+{
+    m_progressScale = 1;
+    while (maximum / m_progressScale > std::numeric_limits<int>::max()) {
+        m_progressScale *= 2;
+    }
+    ProgressBar1->setMaximum(static_cast<int>(maximum / m_progressScale));
+}
+
+void Form1::onProgress(qint64 value)
+{
+    ProgressBar1->setValue(static_cast<int>(qMin<qint64>(value / m_progressScale, ProgressBar1->maximum())));
+}
+
+void Form1::onJobFinished(JobId id, int status)
+{
+    setJobButtonsEnabled(true);
+    refreshFileList();
+    Q_EMIT jobFinished(id, status);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_runner->isRunning()) {
+        MessageBox::ok(this, QStringLiteral("Attendere la fine dell'importazione in corso prima di chiudere."));
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace zb32

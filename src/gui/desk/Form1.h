@@ -1,0 +1,88 @@
+// The import desk: the program's start-up window and its only working window.
+#pragma once
+
+#include "desk/BatchData.h"
+#include "desk/Job.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QProgressBar;
+class QPushButton;
+
+namespace zb32 {
+
+class JobRunner;
+
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // `clock` fixes "now" for tests; by default the system clock.
+    explicit Form1(Clock clock = {}, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The batch data as the boxes read now.
+    BatchData batchData() const;
+    void Addlist(const QString& line);
+    JobRunner* runner() const { return m_runner; }
+    // Re-reads the import folder into the file list.
+    void refreshFileList();
+
+    // Controls, under the names the jobs know them by.
+    std::array<QLabel*, 9> Label1{};
+    std::array<QLineEdit*, 7> Text1{};
+    std::array<QLineEdit*, 5> Scheda{}; // indexes 0 and 4
+    QListWidget* File1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QCheckBox* cc = nullptr;
+    QCheckBox* chkTest = nullptr;
+    QCheckBox* chkRevocaCop = nullptr;
+    QListWidget* List1 = nullptr;
+    QAction* f = nullptr;
+
+Q_SIGNALS:
+    // A job ended (tests wait for it); status is a JobStatus.
+    void jobFinished(zb32::JobId id, int status);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void f_Click();
+    void File1_DblClick(QListWidgetItem* item);
+
+    void buildControls();
+    void startJob(JobId id);
+    void setJobButtonsEnabled(bool enabled);
+    void onProgressMaximum(qint64 maximum);
+    void onProgress(qint64 value);
+    void onJobFinished(JobId id, int status);
+
+    Clock m_clock;
+    JobRunner* m_runner = nullptr;
+    qint64 m_progressScale = 1; // the bar counts in ints; large files are scaled down
+};
+
+} // namespace zb32

@@ -1,0 +1,100 @@
+// Message boxes with a test hook.
+#include "MessageBox.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QQueue>
+
+namespace zb32 {
+
+namespace {
+
+bool s_auto = false;
+QStringList s_shown;
+QStringList s_titles;
+QQueue<QPair<QString, bool>> s_inputs;
+
+QString programTitle()
+{
+    return QStringLiteral("zb32");
+}
+
+} // namespace
+
+void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, Icon icon)
+{
+    const QString t = title.isEmpty() ? programTitle() : title;
+    s_shown << text;
+    s_titles << t;
+    if (s_auto) {
+        return;
+    }
+    QMessageBox box(parent);
+    box.setWindowTitle(t);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    switch (icon) {
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::None:
+        break;
+    }
+    box.exec();
+}
+
+QString MessageBox::input(QWidget* parent, const QString& prompt, const QString& title, bool* accepted)
+{
+    const QString t = title.isEmpty() ? programTitle() : title;
+    s_shown << prompt;
+    s_titles << t;
+    if (s_auto) {
+        const auto answer = s_inputs.isEmpty() ? qMakePair(QString(), false) : s_inputs.dequeue();
+        if (accepted) {
+            *accepted = answer.second;
+        }
+        return answer.second ? answer.first : QString();
+    }
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, t, prompt, QLineEdit::Normal, QString(), &ok);
+    if (accepted) {
+        *accepted = ok;
+    }
+    return ok ? text : QString();
+}
+
+void MessageBox::setAutoAnswer(bool on)
+{
+    s_auto = on;
+}
+
+void MessageBox::queueInput(const QString& text, bool accepted)
+{
+    s_inputs.enqueue({text, accepted});
+}
+
+QStringList MessageBox::shown()
+{
+    return s_shown;
+}
+
+QStringList MessageBox::shownTitles()
+{
+    return s_titles;
+}
+
+void MessageBox::clearShown()
+{
+    s_shown.clear();
+    s_titles.clear();
+    s_inputs.clear();
+}
+
+} // namespace zb32

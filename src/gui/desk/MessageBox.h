@@ -1,0 +1,30 @@
+// Every message box and input box of the program goes through here, so tests can answer them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace zb32 {
+
+class MessageBox
+{
+public:
+    enum class Icon { None, Information, Warning, Critical };
+
+    // A box with an OK button only. The title defaults to the program's title.
+    static void ok(QWidget* parent, const QString& text, const QString& title = {}, Icon icon = Icon::None);
+    // A one-line input box; an empty text and false when cancelled.
+    static QString input(QWidget* parent, const QString& prompt, const QString& title, bool* accepted = nullptr);
+
+    // Tests: with automatic answers nothing is shown; every text is recorded, OK is pressed,
+    // and input boxes give the queued answers (or Cancel when none is queued).
+    static void setAutoAnswer(bool on);
+    static void queueInput(const QString& text, bool accepted = true);
+    static QStringList shown();
+    static QStringList shownTitles();
+    static void clearShown();
+};
+
+} // namespace zb32

@@ -1,0 +1,100 @@
+// The command line, run as a separate process like a clerk's script would run it.
+#include "TestDatabase.h"
+#include "TestWorkspace.h"
+#include "desk/Schema.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace zb32;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runZb32(const QStringList& args)
+{
+    QProcess p;
+    p.setProgram(qEnvironmentVariable("ZB32_BINARY"));
+    p.setArguments(args);
+    p.start();
+    p.waitForFinished(120000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no job") << QStringList{"run"};
+        QTest::newRow("unknown job") << QStringList{"run", "nessuno"};
+        QTest::newRow("unknown option") << QStringList{"run", "orb", "--boh"};
+        QTest::newRow("missing value") << QStringList{"run", "orb", "--lotto"};
+        QTest::newRow("value on a flag") << QStringList{"run", "orb", "--cc=1"};
+        QTest::newRow("initdb option") << QStringList{"initdb", "--x"};
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        test::TestWorkspace ws;
+        const Run r = runZb32(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.err.contains(QStringLiteral("uso:")));
+    }
+
+    void initdbCreatesEveryTable_data()
+    {
+        test::TestDatabase::addBackendColumn();
+        test::TestDatabase::addBackendRow(QStringLiteral("sqlite"));
+        test::TestDatabase::addBackendRow(QStringLiteral("postgresql"));
+    }
+    void initdbCreatesEveryTable()
+    {
+        QFETCH(QString, backend);
+        test::TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        test::TestWorkspace ws;
+        // A database with nothing in it yet: the configured one.
+        QString connString = tdb.connectionString();
+        if (backend == QLatin1String("sqlite")) {
+            connString = QStringLiteral("Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\nuovo.db");
+        } else {
+            for (const TableDef& t : Schema::tables()) {
+                tdb.db().exec(QStringLiteral("DROP TABLE %1").arg(tdb.db().dialect().quoteName(t.name)), nullptr);
+            }
+        }
+        ws.writeIni(connString);
+        const Run r = runZb32({QStringLiteral("initdb")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const Run again = runZb32({QStringLiteral("initdb")});
+        QCOMPARE(again.exitCode, 0);
+        CaseDatabase check;
+        QString error;
+        QVERIFY2(check.open(connString, &error), qPrintable(error));
+        for (const TableDef& t : Schema::tables()) {
+            QCOMPARE(check.tableRecord(t.name).count(), t.fields.size());
+        }
+    }
+
+    void initdbReportsAMissingKey()
+    {
+        test::TestWorkspace ws;
+        ws.writeIni(QString());
+        const Run r = runZb32({QStringLiteral("initdb")});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY(r.err.contains(QStringLiteral("connstring")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "TestCli.moc"

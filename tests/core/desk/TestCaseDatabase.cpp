@@ -1,0 +1,212 @@
+// The case database on SQLite and PostgreSQL: schema, record access, write batches, ApriDB.
+#include "RecordingReporter.h"
+#include "TestDatabase.h"
+#include "TestWorkspace.h"
+#include "desk/Recordset.h"
+#include "desk/Schema.h"
+#include "desk/WriteBatch.h"
+
+#include <QSqlRecord>
+#include <QTest>
+
+using namespace zb32;
+using zb32::test::TestDatabase;
+
+class TestCaseDatabase : public QObject
+{
+    Q_OBJECT
+private:
+    static void backends()
+    {
+        TestDatabase::addBackendColumn();
+        TestDatabase::addBackendRow(QStringLiteral("sqlite"));
+        TestDatabase::addBackendRow(QStringLiteral("postgresql"));
+    }
+
+private Q_SLOTS:
+    void schemaHasEveryField_data() { backends(); }
+    void schemaHasEveryField()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        for (const TableDef& t : Schema::tables()) {
+            const QSqlRecord record = tdb.db().tableRecord(t.name);
+            QVERIFY2(!record.isEmpty(), qPrintable(t.name));
+            for (const FieldDef& f : t.fields) {
+                bool found = false;
+                for (int i = 0; i < record.count(); ++i) {
+                    found = found || record.fieldName(i).compare(f.name, Qt::CaseInsensitive) == 0;
+                }
+                QVERIFY2(found, qPrintable(t.name + QLatin1String(".") + f.name));
+            }
+        }
+        // Creating again changes nothing and keeps the data.
+        tdb.insert(Schema::kCases, {{QStringLiteral("posizione"), QStringLiteral("1")}});
+        QString error;
+        QVERIFY2(Schema::create(tdb.db(), &error), qPrintable(error));
+        QCOMPARE(tdb.count(Schema::kCases), 1);
+    }
+
+    void recordAccessRoundTrip_data() { backends(); }
+    void recordAccessRoundTrip()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        Recordset rs(tdb.db(), Schema::kCases);
+        QString error;
+        QVERIFY2(rs.openForAppend(&error), qPrintable(error));
+        QVERIFY(rs.addNew(&error));
+        const QString tricky = QStringLiteral("O'Brien\"; DROP TABLE x; -- 100% _ [y]");
+        QVERIFY(rs.setValue(QStringLiteral("ragione sociale"), tricky, &error));
+        QVERIFY(rs.setValue(QStringLiteral("DATA AFFIDO"), QStringLiteral("31/12/2009"), &error));
+        QVERIFY(rs.setValue(QStringLiteral("importo rata"), QStringLiteral("1.234,56"), &error));
+        QVERIFY(rs.setValue(QStringLiteral("importo totale"), QVariant::fromValue(Currency::fromRaw(-15)), &error));
+        QVERIFY(rs.setValue(QStringLiteral("lottoimportazione"), QStringLiteral("42"), &error));
+        QVERIFY(rs.setValue(QStringLiteral("Citta"), QStringLiteral("  ROMA  "), &error));
+        QVERIFY2(rs.update(&error), qPrintable(error));
+        const qint64 first = rs.key();
+        QVERIFY(first > 0);
+        // A second record: the pending one is saved by addNew itself.
+        QVERIFY(rs.addNew(&error));
+        QVERIFY(rs.setValue(QStringLiteral("posizione"), QStringLiteral("2"), &error));
+        QVERIFY(rs.addNew(&error));
+        QVERIFY(!rs.hasPendingChanges() || rs.key() < 0);
+        rs.cancelUpdate();
+
+        const QList<QVariantMap> rows = tdb.rows(Schema::kCases);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].value(QStringLiteral("contatore")).toLongLong(), first);
+        QCOMPARE(rows[0].value(QStringLiteral("ragione sociale")).toString(), tricky);
+        QCOMPARE(rows[0].value(QStringLiteral("data affido")).toDate(), QDate(2009, 12, 31));
+        QCOMPARE(rows[0].value(QStringLiteral("importo rata")).value<Currency>(), Currency::fromRaw(12345600));
+        QCOMPARE(rows[0].value(QStringLiteral("importo totale")).value<Currency>(), Currency::fromRaw(-15));
+        QCOMPARE(rows[0].value(QStringLiteral("lottoimportazione")).toLongLong(), 42);
+        QCOMPARE(rows[0].value(QStringLiteral("citta")).toString(), QStringLiteral("  ROMA  "));
+        QVERIFY(rows[0].value(QStringLiteral("memo")).isNull());
+        QCOMPARE(rows[1].value(QStringLiteral("posizione")).toString(), QStringLiteral("2"));
+
+        // Update of changed fields only, found again by a bound selection.
+        Recordset sel(tdb.db(), Schema::kCases);
+        QVERIFY2(sel.open(QStringLiteral("Select * from [tabella pratiche] where [ragione sociale]=?"), {tricky}, &error),
+                 qPrintable(error));
+        QCOMPARE(sel.recordCount(), 1);
+        QCOMPARE(sel.text(QStringLiteral("data affido")), QStringLiteral("31/12/2009"));
+        QCOMPARE(sel.text(QStringLiteral("importo rata")), QStringLiteral("1234,56"));
+        QVERIFY(sel.setValue(QStringLiteral("importo rata"), QVariant::fromValue(sel.currency(QStringLiteral("importo rata")) - Currency::fromUnits(34)), &error));
+        QVERIFY(sel.setNull(QStringLiteral("importo totale"), &error));
+        QVERIFY(sel.update(&error));
+        const QList<QVariantMap> after = tdb.rows(Schema::kCases);
+        QCOMPARE(after[0].value(QStringLiteral("importo rata")).value<Currency>(), Currency::fromRaw(12005600));
+        QVERIFY(after[0].value(QStringLiteral("importo totale")).isNull());
+        QCOMPARE(after[0].value(QStringLiteral("data affido")).toDate(), QDate(2009, 12, 31));
+    }
+
+    void refusedValues_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("date 31 February") << "data affido" << QVariant(QStringLiteral("31/02/2005"));
+        QTest::newRow("date text") << "data affido" << QVariant(QStringLiteral("domani"));
+        QTest::newRow("empty date") << "scadenza mandato" << QVariant(QStringLiteral(""));
+        QTest::newRow("batch not a number") << "lottoimportazione" << QVariant(QStringLiteral("1 or 1=1"));
+        QTest::newRow("amount not a number") << "importo rata" << QVariant(QStringLiteral("dieci"));
+        QTest::newRow("unknown field") << "nonesiste" << QVariant(1);
+    }
+    void refusedValues()
+    {
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        Recordset rs(tdb.db(), Schema::kCases);
+        QString error;
+        QVERIFY(rs.openForAppend(&error));
+        QVERIFY(rs.addNew(&error));
+        QVERIFY(!rs.setValue(field, value, &error));
+        QVERIFY2(error.contains(field, Qt::CaseInsensitive), qPrintable(error));
+    }
+
+    void writeBatchKeepsLinesBeforeFailure_data() { backends(); }
+    void writeBatchKeepsLinesBeforeFailure()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        CaseDatabase db;
+        QString error;
+        QVERIFY2(db.open(tdb.connectionString(), &error), qPrintable(error));
+        Recordset rs(db, Schema::kInvoices);
+        QVERIFY(rs.openForAppend(&error));
+        {
+            WriteBatch batch(db, 3);
+            for (int line = 1; line <= 7; ++line) {
+                QVERIFY2(batch.beginLine(&error), qPrintable(error));
+                QVERIFY(rs.addNew(&error));
+                QVERIFY(rs.setValue(QStringLiteral("conta"), line, &error));
+                QVERIFY2(rs.update(&error), qPrintable(error));
+                if (line == 7) {
+                    batch.abandonLine();
+                } else {
+                    QVERIFY(batch.endLine(&error));
+                }
+            }
+            QVERIFY(batch.finish(&error));
+        }
+        QCOMPARE(tdb.count(Schema::kInvoices), 6);
+    }
+
+    void forwardOnlyReadsEveryRow_data() { backends(); }
+    void forwardOnlyReadsEveryRow()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        for (int i = 0; i < 5; ++i) {
+            tdb.insert(Schema::kInvoices, {{QStringLiteral("conta"), 9}, {QStringLiteral("periodo"), QString::number(i)}});
+        }
+        Recordset rs(tdb.db(), Schema::kInvoices);
+        QString error;
+        QVERIFY(rs.open(QStringLiteral("Select top 3 * from [tabella fatture] where conta=? order by periodo"), {9}, &error,
+                        Recordset::Mode::ForwardOnly));
+        QStringList seen;
+        for (; !rs.eof(); rs.moveNext()) {
+            seen << rs.text(QStringLiteral("periodo"));
+        }
+        QCOMPARE(seen, (QStringList{"0", "1", "2"}));
+        QVERIFY(!rs.update(&error));
+    }
+
+    void apriDbFollowsTheConfiguration_data() { backends(); }
+    void apriDbFollowsTheConfiguration()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        test::TestWorkspace ws;
+        CaseDatabase db;
+        QString error;
+
+        ws.writeIni(QString()); // no "connstring" at all
+        QVERIFY(!db.ApriDB(&error));
+        QVERIFY2(error.contains(QStringLiteral("connstring")) && error.contains(QStringLiteral("kx32.ini")),
+                 qPrintable(error));
+        QVERIFY(!db.isOpen());
+
+        ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\manca.db"));
+        QVERIFY(!db.ApriDB(&error));
+        QVERIFY2(error.contains(QStringLiteral("manca.db")), qPrintable(error));
+
+        ws.writeIni(tdb.connectionString());
+        QVERIFY2(db.ApriDB(&error), qPrintable(error));
+        QVERIFY(db.isOpen());
+        // A changed "connstring" counts only from the next start.
+        ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=Z:\\altro.db"));
+        QVERIFY(db.ApriDB(&error));
+        QCOMPARE(db.connectionString(), tdb.connectionString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCaseDatabase)
+#include "TestCaseDatabase.moc"

@@ -1,0 +1,205 @@
+// The shared helpers: their output lands in fixed-width files and the database.
+#include "desk/Currency.h"
+#include "desk/Formats.h"
+
+#include <QTest>
+
+using zb32::Currency;
+
+class TestFormats : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void formData_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("date") << "05032010" << "05/03/2010";
+        QTest::newRow("end of year") << "31122009" << "31/12/2009";
+        QTest::newRow("empty") << "" << "//";
+        QTest::newRow("short") << "0503" << "05/03/0503";
+    }
+    void formData()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        QCOMPARE(zb32::FormData(field), expected);
+    }
+
+    void formSoldi_data()
+    {
+        QTest::addColumn<QVariant>("amount");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("thousands") << QVariant(1234.5) << "  1.234,50";
+        QTest::newRow("below one") << QVariant(0.5) << "      0,50";
+        QTest::newRow("null") << QVariant() << "      0,00";
+        QTest::newRow("negative rounds half away") << QVariant(-1234.567) << " -1.234,57";
+        QTest::newRow("too long loses the left") << QVariant(12345678.9) << "345.678,90";
+        QTest::newRow("currency value") << QVariant::fromValue(Currency::fromRaw(9500000)) << "    950,00";
+        QTest::newRow("text from a database") << QVariant(QStringLiteral("120.0000")) << "    120,00";
+        QTest::newRow("half cent up") << QVariant::fromValue(Currency::fromRaw(50)) << "      0,01";
+    }
+    void formSoldi()
+    {
+        QFETCH(QVariant, amount);
+        QFETCH(QString, expected);
+        QVariant arg = amount;
+        QCOMPARE(zb32::FormSoldi(arg), expected);
+        if (amount.isNull()) {
+            QCOMPARE(arg.toInt(), 0); // the caller's variable now holds 0
+            QVERIFY(!arg.isNull());
+        }
+    }
+
+    void fill_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("signedFlag");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("textAfter");
+        QTest::newRow("pad") << "123" << 8 << 0 << "00000123" << "00000123";
+        QTest::newRow("cut right") << "123456789" << 8 << 0 << "12345678" << "123456789";
+        QTest::newRow("signed negative") << "-42" << 6 << 1 << "-00042" << "-00042";
+        QTest::newRow("signed positive") << "42" << 6 << 1 << "+00042" << "+00042";
+        QTest::newRow("signed negative blanks") << " -7" << 4 << 1 << "-007" << "-007";
+        QTest::newRow("code amount") << "1.234,50" << 11 << 0 << "0001.234,50" << "0001.234,50";
+        QTest::newRow("exact width") << "47152086" << 8 << 0 << "47152086" << "47152086";
+    }
+    void fill()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QFETCH(int, signedFlag);
+        QFETCH(QString, expected);
+        QFETCH(QString, textAfter);
+        QCOMPARE(zb32::Fill(text, width, signedFlag), expected);
+        QCOMPARE(text, textAfter);
+    }
+
+    void filla_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("pad") << "ROMA" << 6 << "ROMA  ";
+        QTest::newRow("cut") << QString(40, QLatin1Char('V')) << 30 << QString(30, QLatin1Char('V'));
+        QTest::newRow("empty") << "" << 3 << "   ";
+        QTest::newRow("zero width") << "ABC" << 0 << "";
+    }
+    void filla()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QFETCH(QString, expected);
+        QCOMPARE(zb32::Filla(text, width), expected);
+    }
+
+    void leadingNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<qint64>("hundredthsRaw"); // the amount divided by 100, in ten-thousandths
+        QTest::newRow("hundredths") << "000000000012345" << "12345" << qint64(1234500);
+        QTest::newRow("negative") << "-00000000001000" << "-1000" << qint64(-100000);
+        QTest::newRow("zeros") << "000000000000000" << "0" << qint64(0);
+        QTest::newRow("blanks") << "               " << "0" << qint64(0);
+        QTest::newRow("blanks inside") << " 1 2 3" << "123" << qint64(12300);
+        QTest::newRow("stops at letter") << "12A34" << "12" << qint64(1200);
+        QTest::newRow("decimal point") << "12.50" << "12.5" << qint64(1250);
+        QTest::newRow("second point stops") << "1.2.3" << "1.2" << qint64(120);
+        QTest::newRow("plus") << "+7" << "7" << qint64(700);
+        QTest::newRow("sign after digits stops") << "7-" << "7" << qint64(700);
+        QTest::newRow("no number") << "abc" << "0" << qint64(0);
+        QTest::newRow("lone minus") << "-" << "0" << qint64(0);
+        QTest::newRow("position with zeros") << "000004711" << "4711" << qint64(471100);
+        QTest::newRow("comma stops") << "12,5" << "12" << qint64(1200);
+        QTest::newRow("fraction only") << ".5" << "0.5" << qint64(50);
+    }
+    void leadingNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, number);
+        QFETCH(qint64, hundredthsRaw);
+        QCOMPARE(zb32::leadingNumberText(text), number);
+        QCOMPARE(zb32::leadingAmount(text, 100).raw(), hundredthsRaw);
+    }
+
+    void currencyText_data()
+    {
+        QTest::addColumn<qint64>("raw");
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("grouped");
+        QTest::newRow("cents") << qint64(1234500) << "123,45" << "123,45";
+        QTest::newRow("whole") << qint64(1000000) << "100" << "100,00";
+        QTest::newRow("negative") << qint64(-12345678) << "-1234,5678" << "-1.234,57";
+        QTest::newRow("zero") << qint64(0) << "0" << "0,00";
+        QTest::newRow("millions") << qint64(12345678900) << "1234567,89" << "1.234.567,89";
+    }
+    void currencyText()
+    {
+        QFETCH(qint64, raw);
+        QFETCH(QString, plain);
+        QFETCH(QString, grouped);
+        const Currency c = Currency::fromRaw(raw);
+        QCOMPARE(c.toPlainText(), plain);
+        QCOMPARE(c.toGroupedText(), grouped);
+    }
+
+    void currencyParse_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("italian");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<qint64>("raw");
+        QTest::newRow("it thousands") << "1.234,56" << true << true << qint64(12345600);
+        QTest::newRow("it plain") << "123,45" << true << true << qint64(1234500);
+        QTest::newRow("it negative") << "-12,5" << true << true << qint64(-125000);
+        QTest::newRow("it blanks") << "   1.000,00  " << true << true << qint64(10000000);
+        QTest::newRow("it blank field") << "             " << true << false << qint64(0);
+        QTest::newRow("it letters") << "12a" << true << false << qint64(0);
+        QTest::newRow("it point as decimal") << "1.5" << true << false << qint64(0);
+        QTest::newRow("it whole") << "250" << true << true << qint64(2500000);
+        QTest::newRow("dec db text") << "-123.4500" << false << true << qint64(-1234500);
+        QTest::newRow("dec half even down") << "0.00005" << false << true << qint64(0);
+        QTest::newRow("dec half even up") << "0.00015" << false << true << qint64(2);
+        QTest::newRow("dec garbage") << "1e5" << false << false << qint64(0);
+    }
+    void currencyParse()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, italian);
+        QFETCH(bool, ok);
+        QFETCH(qint64, raw);
+        bool parsed = false;
+        const Currency c = italian ? Currency::fromItalianText(text, &parsed) : Currency::fromDecimalText(text, &parsed);
+        QCOMPARE(parsed, ok);
+        if (ok) {
+            QCOMPARE(c.raw(), raw);
+        }
+    }
+
+    void currencyArithmeticIsExact()
+    {
+        Currency sum;
+        for (int i = 0; i < 1000; ++i) {
+            sum += Currency::fromDouble(0.1);
+        }
+        QCOMPARE(sum, Currency::fromUnits(100));
+        QCOMPARE(-(Currency::fromDouble(2.5) - Currency::fromDouble(3.75)), Currency::fromDouble(1.25));
+        bool ok = true;
+        Currency::fromDouble(1e300, &ok);
+        QVERIFY(!ok);
+    }
+
+    void shortDates()
+    {
+        QCOMPARE(zb32::shortDate(QDate(2026, 1, 5)), QStringLiteral("05/01/2026"));
+        QCOMPARE(zb32::parseShortDate(u"31/12/2009"), QDate(2009, 12, 31));
+        QVERIFY(!zb32::parseShortDate(u"31/02/2005").isValid());
+        QVERIFY(!zb32::parseShortDate(u"00/00/0000").isValid());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFormats)
+#include "TestFormats.moc"

@@ -1,0 +1,154 @@
+// Line reading: CR and CR LF end a line, a lone LF does not; bytes are Windows-1252.
+#include "desk/Cp1252.h"
+#include "desk/LineReader.h"
+
+#include <QBuffer>
+#include <QTest>
+
+using zb32::LineReader;
+
+namespace {
+
+// A device that hands out its data a few bytes at a time, so lines cross read boundaries.
+class TrickleDevice : public QIODevice
+{
+public:
+    explicit TrickleDevice(QByteArray data, qint64 step)
+        : m_data(std::move(data))
+        , m_step(step)
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        const qint64 n = qMin(qMin(max, m_step), qint64(m_data.size()) - m_pos);
+        memcpy(out, m_data.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_step;
+    qint64 m_pos = 0;
+};
+
+// A device that fails after some bytes.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(qint64 goodBytes)
+        : m_good(goodBytes)
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        if (m_good <= 0) {
+            setErrorString(QStringLiteral("errore di lettura simulato"));
+            return -1;
+        }
+        const qint64 n = qMin(max, m_good);
+        memset(out, 'x', size_t(n));
+        m_good -= n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 m_good;
+};
+
+QStringList readAll(QIODevice* device, QList<qint64>* positions = nullptr)
+{
+    LineReader reader(device);
+    QStringList lines;
+    QString line;
+    while (reader.readLine(&line) == LineReader::Status::Line) {
+        lines << line;
+        if (positions) {
+            *positions << reader.position();
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestLineReader : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void lines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
+        QTest::newRow("cr") << QByteArray("a\rb\r") << QStringList{"a", "b"};
+        QTest::newRow("lone lf stays") << QByteArray("a\nb\r\nc") << QStringList{"a\nb", "c"};
+        QTest::newRow("no final break") << QByteArray("a\r\nb") << QStringList{"a", "b"};
+        QTest::newRow("empty lines") << QByteArray("\r\n\r\nx\r\n") << QStringList{"", "", "x"};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+        QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << QStringList{"a", "", "b"};
+        QTest::newRow("windows-1252")
+            << QByteArray("citt\xe0 \x80 \x93x\x94\r\n") << QStringList{QString::fromUtf8("città € “x”")};
+    }
+    void lines()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        QBuffer whole(&bytes);
+        whole.open(QIODevice::ReadOnly);
+        QCOMPARE(readAll(&whole), expected);
+        for (qint64 step : {1, 2, 3}) {
+            TrickleDevice trickle(bytes, step);
+            QCOMPARE(readAll(&trickle), expected);
+        }
+    }
+
+    void positionsCountBytes()
+    {
+        QByteArray bytes("abc\r\nde\rf");
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        QList<qint64> positions;
+        readAll(&b, &positions);
+        QCOMPARE(positions, (QList<qint64>{5, 8, 9}));
+    }
+
+    void longLineAcrossChunks()
+    {
+        QByteArray bytes(700000, 'z');
+        bytes += "\r\nend";
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        const QStringList lines = readAll(&b);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].size(), 700000);
+        QCOMPARE(lines[1], QStringLiteral("end"));
+    }
+
+    void readErrorIsReported()
+    {
+        FailingDevice device(10);
+        LineReader reader(&device);
+        QString line;
+        QCOMPARE(reader.readLine(&line), LineReader::Status::Error);
+        QVERIFY(reader.errorString().contains(QStringLiteral("simulato")));
+    }
+
+    void encodeRoundTrip()
+    {
+        const QString text = QString::fromUtf8("N° contratto àèìòù € ‘’ …");
+        QCOMPARE(zb32::Cp1252::decode(zb32::Cp1252::encode(text)), text);
+        QCOMPARE(zb32::Cp1252::encode(QString::fromUtf8("\u4e2d")), QByteArray("?"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLineReader)
+#include "TestLineReader.moc"
