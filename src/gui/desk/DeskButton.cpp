@@ -20,7 +20,19 @@ void DeskButton::paintEvent(QPaintEvent*)
     option.text.clear();
     p.drawControl(QStyle::CE_PushButton, option);
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    p.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
+    // Where the designed font is missing, its stand-in may be wider: shrink until the caption fits.
+    const QRect area = rect().adjusted(3, 2, -3, -2);
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+    QFont f = font();
+    while (f.pointSizeF() > 6.0) {
+        const QRect needed = QFontMetrics(f).boundingRect(area, flags, text());
+        if (needed.width() <= area.width() && needed.height() <= area.height()) {
+            break;
+        }
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    }
+    p.setFont(f);
+    p.drawText(area, flags, text());
 }
 
 } // namespace zb32

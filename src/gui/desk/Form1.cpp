@@ -112,6 +112,9 @@ void Form1::buildControls()
     Text1[3]->setText(QStringLiteral("0"));
     Text1[5]->setText(QStringLiteral("460,462,463,464,465,466,467"));
     Text1[6]->setText(QStringLiteral("1"));
+    for (QLineEdit* edit : Text1) {
+        edit->setCursorPosition(0); // show the start of a long text, as the boxes did
+    }
 
     struct CounterDef
     {
@@ -197,6 +200,8 @@ void Form1::Form_Load()
     const QDate today = m_clock().date();
     Text1[0]->setText(shortDate(today));
     Text1[1]->setText(shortDate(BatchData::oneMonthLater(today)));
+    Text1[0]->setCursorPosition(0);
+    Text1[1]->setCursorPosition(0);
     refreshFileList();
 }
 
