@@ -121,13 +121,16 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         return fail(cs.errorString());
     case ConnectionString::Kind::SQLite: {
         QString path = resolveDrivePath(cs.value(QStringLiteral("Data Source")));
-        if (QFileInfo(path).isRelative()) {
+        const bool inMemory = path == QLatin1String(":memory:");
+        if (inMemory) {
+            createMissing = true; // a private database that lives as long as the connection
+        } else if (QFileInfo(path).isRelative()) {
             path = QFileInfo(iniPath()).absolutePath() + QLatin1Char('/') + path;
         }
         if (!createMissing && !QFileInfo::exists(path)) {
             return fail(QStringLiteral("il database SQLite %1 non esiste (lo crea \"zb32 initdb\")").arg(path));
         }
-        if (createMissing) {
+        if (createMissing && !inMemory) {
             QDir().mkpath(QFileInfo(path).absolutePath());
         }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
@@ -183,7 +186,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
     }
     m_connectionString = connectionString;
     QString why;
-    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
+    if (m_dialect.kind() == SqlDialect::Kind::SQLite && db.databaseName() != QLatin1String(":memory:")) {
         if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), &why) || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &why)) {
             return fail(why);
         }

@@ -15,7 +15,12 @@ QString LeggiIni(const QString& file, const QString& section, const QString& key
         return {};
     }
     // Configuration files are small; one that is not is not ours to read whole.
-    const QString text = Cp1252::decode(f.read(4 * 1024 * 1024));
+    return iniValue(f.read(4 * 1024 * 1024), section, key);
+}
+
+QString iniValue(const QByteArray& content, const QString& section, const QString& key)
+{
+    const QString text = Cp1252::decode(content);
     bool inSection = false;
     bool sectionSeen = false;
     const QString wantedKey = key.trimmed();

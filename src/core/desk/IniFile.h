@@ -9,5 +9,7 @@ namespace zb32 {
 // first section and the first key of that name win, the value after "=" trimmed and cut to
 // 511 characters, everything else as it stands. Empty when file, section or key is missing.
 QString LeggiIni(const QString& file, const QString& section, const QString& key);
+// The same reading over the file's bytes.
+QString iniValue(const QByteArray& content, const QString& section, const QString& key);
 
 } // namespace zb32
