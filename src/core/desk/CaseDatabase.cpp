@@ -135,7 +135,10 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        // How long a writer waits for another workstation's write to end ("Busy Timeout", ms).
+        bool customTimeout = false;
+        const int busyMs = cs.value(QStringLiteral("Busy Timeout")).toInt(&customTimeout);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs));
         m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
         break;
     }

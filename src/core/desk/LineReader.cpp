@@ -6,8 +6,53 @@
 namespace zb32 {
 
 namespace {
+
 constexpr qint64 kChunk = 256 * 1024;
+
+// True when the bytes hold at least one multi-byte UTF-8 sequence and nothing that is not UTF-8.
+bool looksLikeUtf8(const char* data, qsizetype size)
+{
+    bool multiByte = false;
+    for (qsizetype i = 0; i < size;) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        unsigned int cp = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= size) {
+            return false; // a sequence cut short by the end of the line
+        }
+        for (int k = 1; k <= extra; ++k) {
+            const auto c = static_cast<unsigned char>(data[i + k]);
+            if ((c & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+            return false;
+        }
+        multiByte = true;
+        i += extra + 1;
+    }
+    return multiByte;
 }
+
+} // namespace
 
 LineReader::LineReader(QIODevice* device)
     : m_device(device)
@@ -57,14 +102,10 @@ LineReader::Status LineReader::readLine(QString* line)
             if (end < m_buffer.size() && m_buffer[end] == '\n') {
                 ++end;
             }
-            *line = Cp1252::decode(m_buffer.constData() + m_offset, cr - m_offset);
-            m_position += end - m_offset;
-            m_offset = end;
-            ++m_lineNumber;
-            return Status::Line;
+            return emit(cr, end, line);
         }
         if (m_buffer.size() - m_offset > kMaxLineBytes) {
-            m_error = QStringLiteral("riga %1 più lunga di %2 byte").arg(m_lineNumber + 1).arg(kMaxLineBytes);
+            m_error = QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes);
             return Status::Error;
         }
         searchFrom = m_buffer.size() - m_offset;
@@ -75,14 +116,25 @@ LineReader::Status LineReader::readLine(QString* line)
             if (m_offset >= m_buffer.size()) {
                 return Status::End;
             }
-            *line = Cp1252::decode(m_buffer.constData() + m_offset, m_buffer.size() - m_offset);
-            m_position += m_buffer.size() - m_offset;
-            m_offset = m_buffer.size();
-            ++m_lineNumber;
-            return Status::Line;
+            return emit(m_buffer.size(), m_buffer.size(), line);
         }
         searchFrom += m_offset; // fill() moved the data to the front
     }
+}
+
+LineReader::Status LineReader::emit(qsizetype end, qsizetype next, QString* line)
+{
+    const char* data = m_buffer.constData() + m_offset;
+    const qsizetype size = end - m_offset;
+    if (m_refuseUtf8 && looksLikeUtf8(data, size)) {
+        m_error = QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)");
+        return Status::Error;
+    }
+    *line = Cp1252::decode(data, size);
+    m_position += next - m_offset;
+    m_offset = next;
+    ++m_lineNumber;
+    return Status::Line;
 }
 
 } // namespace zb32

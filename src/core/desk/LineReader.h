@@ -18,14 +18,20 @@ public:
     explicit LineReader(QIODevice* device);
 
     Status readLine(QString* line);
+    // A line whose non-ASCII bytes all form valid UTF-8 sequences was written in UTF-8, not in
+    // Windows-1252: its columns would be shifted, so it is refused (on by default).
+    void setRefuseUtf8(bool refuse) { m_refuseUtf8 = refuse; }
     // Bytes consumed so far: the position of the next line.
     qint64 position() const { return m_position; }
     // Number of the line last returned, from 1.
     int lineNumber() const { return m_lineNumber; }
+    // Why reading stopped, and the number of the line it stopped at.
     QString errorString() const { return m_error; }
+    int errorLine() const { return m_lineNumber + 1; }
 
 private:
     bool fill();
+    Status emit(qsizetype end, qsizetype next, QString* line);
 
     QIODevice* m_device;
     QByteArray m_buffer;
@@ -33,6 +39,7 @@ private:
     qint64 m_position = 0;
     int m_lineNumber = 0;
     bool m_atEnd = false;
+    bool m_refuseUtf8 = true;
     QString m_error;
 };
 

@@ -24,12 +24,16 @@ WriteBatch::~WriteBatch()
     finish(&ignored);
 }
 
-bool WriteBatch::beginLine(QString* error)
+bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
 {
+    m_currentLine = lineNumber >= 0 ? lineNumber : m_currentLine + 1;
     if (!m_db.beginTransaction(error)) {
+        m_lost = true;
         return false;
     }
     if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
+        m_lost = true; // inside an open transaction this fails only when the transaction is gone
+        m_db.rollback();
         return false;
     }
     m_inLine = true;
@@ -43,11 +47,13 @@ bool WriteBatch::endLine(QString* error)
     }
     m_inLine = false;
     if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
+        m_lost = true;
+        m_db.rollback();
         return false;
     }
+    m_lastKeptLine = m_currentLine;
     if (++m_linesInGroup >= m_linesPerCommit) {
-        m_linesInGroup = 0;
-        return m_db.commit(error);
+        return commitGroup(error);
     }
     return true;
 }
@@ -64,17 +70,34 @@ void WriteBatch::abandonLine()
             || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
             // The transaction itself is gone (the server went away): nothing more to keep.
             m_db.rollback();
+            m_lost = true;
         }
     }
 }
 
 bool WriteBatch::finish(QString* error)
 {
-    if (m_inLine) {
-        endLine(error);
+    if (m_inLine && !endLine(error)) {
+        return false;
     }
+    return commitGroup(error);
+}
+
+bool WriteBatch::commitGroup(QString* error)
+{
     m_linesInGroup = 0;
-    return m_db.commit(error);
+    if (m_lost) {
+        if (error && error->isEmpty()) {
+            *error = QStringLiteral("la transazione in corso è andata persa");
+        }
+        return false;
+    }
+    if (!m_db.commit(error)) {
+        m_lost = true;
+        return false;
+    }
+    m_lastCommittedLine = m_lastKeptLine;
+    return true;
 }
 
 } // namespace zb32

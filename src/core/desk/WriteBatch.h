@@ -18,7 +18,8 @@ public:
     WriteBatch(const WriteBatch&) = delete;
     WriteBatch& operator=(const WriteBatch&) = delete;
 
-    bool beginLine(QString* error);
+    // `lineNumber` (from 1) lets the batch tell which lines are safely stored.
+    bool beginLine(QString* error, qint64 lineNumber = -1);
     // Keeps the line's writes; commits when the group is full.
     bool endLine(QString* error);
     // Takes back every write of the current line.
@@ -26,11 +27,22 @@ public:
     // Commits what is kept. Called at the end of a run and when a run stops on an error.
     bool finish(QString* error);
 
+    // The first input line whose writes are not in the database: the current line, or, when the
+    // transaction itself was lost (the server went away), the first line after the last commit.
+    qint64 firstUnsavedLine() const { return m_lost ? m_lastCommittedLine + 1 : m_currentLine; }
+    bool transactionLost() const { return m_lost; }
+
 private:
+    bool commitGroup(QString* error);
+
     CaseDatabase& m_db;
     int m_linesPerCommit;
     int m_linesInGroup = 0;
     bool m_inLine = false;
+    bool m_lost = false;
+    qint64 m_currentLine = 0;
+    qint64 m_lastKeptLine = 0;
+    qint64 m_lastCommittedLine = 0;
 };
 
 } // namespace zb32

@@ -6,6 +6,7 @@
 #include "desk/Schema.h"
 #include "desk/WriteBatch.h"
 
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
 
@@ -155,6 +156,40 @@ private Q_SLOTS:
             QVERIFY(batch.finish(&error));
         }
         QCOMPARE(tdb.count(Schema::kInvoices), 6);
+    }
+
+    // A lost transaction (here: the server closed the session) takes the uncommitted group with
+    // it, and the batch says from which line the input has to be imported again.
+    void lostTransactionNamesTheFirstUnsavedLine()
+    {
+        TestDatabase tdb(QStringLiteral("postgresql"));
+        ZB32_REQUIRE(tdb);
+        CaseDatabase db;
+        QString error;
+        QVERIFY2(db.open(tdb.connectionString(), &error), qPrintable(error));
+        Recordset rs(db, Schema::kInvoices);
+        QVERIFY(rs.openForAppend(&error));
+        QSqlQuery pidQuery(db.database());
+        QVERIFY(pidQuery.exec(QStringLiteral("SELECT pg_backend_pid()")) && pidQuery.next());
+        const int pid = pidQuery.value(0).toInt();
+        pidQuery.finish();
+        WriteBatch batch(db, 4);
+        for (int line = 1; line <= 6; ++line) {
+            QVERIFY(batch.beginLine(&error, line));
+            QVERIFY(rs.addNew(&error));
+            QVERIFY(rs.setValue(QStringLiteral("conta"), line, &error));
+            QVERIFY(rs.update(&error));
+            QVERIFY(batch.endLine(&error));
+        }
+        // Another session ends ours, as a server restart would.
+        CaseDatabase killer;
+        QVERIFY(killer.open(tdb.connectionString(), &error));
+        QVERIFY(killer.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid), &error));
+        QVERIFY(batch.beginLine(&error, 7) == false || !rs.addNew(&error) || !rs.update(&error));
+        batch.abandonLine();
+        QVERIFY(batch.transactionLost());
+        QCOMPARE(batch.firstUnsavedLine(), 5);
+        QCOMPARE(tdb.count(Schema::kInvoices), 4);
     }
 
     void forwardOnlyReadsEveryRow_data() { backends(); }

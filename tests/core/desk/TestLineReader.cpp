@@ -133,6 +133,38 @@ private Q_SLOTS:
         QCOMPARE(lines[1], QStringLiteral("end"));
     }
 
+    void utf8LinesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("goodLines");
+        QTest::newRow("utf-8 accent") << QByteArray("ok\r\ncitt\xc3\xa0\r\n") << 1;
+        QTest::newRow("utf-8 euro") << QByteArray("\xe2\x82\xac 5\r\n") << 0;
+        QTest::newRow("windows-1252 stays") << QByteArray("citt\xe0\r\n\xc3 x\r\n") << 2;
+        QTest::newRow("cut sequence is not utf-8") << QByteArray("a\xc3") << 1;
+        QTest::newRow("overlong is not utf-8") << QByteArray("\xe0\x80\x80\r\n") << 1;
+    }
+    void utf8LinesAreRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, goodLines);
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        LineReader reader(&b);
+        QString line;
+        int lines = 0;
+        LineReader::Status status;
+        while ((status = reader.readLine(&line)) == LineReader::Status::Line) {
+            ++lines;
+        }
+        QCOMPARE(lines, goodLines);
+        const bool refused = status == LineReader::Status::Error;
+        QCOMPARE(refused, QByteArray(QTest::currentDataTag()).startsWith("utf-8"));
+        if (refused) {
+            QCOMPARE(reader.errorLine(), goodLines + 1);
+            QVERIFY(reader.errorString().contains(QStringLiteral("UTF-8")));
+        }
+    }
+
     void readErrorIsReported()
     {
         FailingDevice device(10);
