@@ -18,6 +18,6 @@ function(zb32_add_test name)
     zb32_test_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZB32_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;ZB32_BINARY=$<TARGET_FILE:zb32>"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZB32_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;ZB32_BINARY=$<TARGET_FILE:zb32>;ZB32_XLS_READER=$<TARGET_FILE:zb32-xls>"
         TIMEOUT 300)
 endfunction()

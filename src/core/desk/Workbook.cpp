@@ -1,89 +1,86 @@
-// FreeXL behind a small class: the rest of the program never sees a FreeXL handle.
+// Workbooks are parsed by a process of their own (zb32-xls): a damaged or hostile file can
+// crash or hang the parser, never the desk.
 #include "Workbook.h"
 
-#include <QDateTime>
-#include <QFile>
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QFileInfo>
+#include <QProcess>
 #include <algorithm>
-#include <freexl.h>
 
 namespace zb32 {
 
-namespace {
-
-QString freexlError(int code)
+QString Workbook::readerPath()
 {
-    switch (code) {
-    case FREEXL_FILE_NOT_FOUND:
-        return QStringLiteral("file non trovato");
-    case FREEXL_INSUFFICIENT_MEMORY:
-        return QStringLiteral("memoria insufficiente");
-    case FREEXL_INVALID_CFBF_HEADER:
-    case FREEXL_CFBF_INVALID_SIGNATURE:
-    case FREEXL_CFBF_INVALID_SECTOR_SIZE:
-        return QStringLiteral("il file non è una cartella di lavoro Excel (.xls)");
-    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
-        return QStringLiteral("il file non contiene una cartella di lavoro");
-    case FREEXL_CRAFTED_FILE:
-        return QStringLiteral("il file è danneggiato");
-    default:
-        return QStringLiteral("il file non si legge come cartella di lavoro Excel (errore %1)").arg(code);
+    const QString fromEnv = qEnvironmentVariable("ZB32_XLS_READER");
+    if (!fromEnv.isEmpty()) {
+        return fromEnv;
     }
-}
-
-} // namespace
-
-Workbook::~Workbook()
-{
-    close();
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("/zb32-xls.exe");
+#else
+    const QString name = QStringLiteral("/zb32-xls");
+#endif
+    return QCoreApplication::applicationDirPath() + name;
 }
 
 void Workbook::close()
 {
-    if (m_handle) {
-        freexl_close(m_handle);
-        m_handle = nullptr;
-    }
-    m_sheets.clear();
-    m_rows = 0;
-    m_columns = 0;
+    m_data = {};
+    m_sheet = nullptr;
 }
 
 bool Workbook::open(const QString& path, QString* error)
 {
     close();
-    const QByteArray native = QFile::encodeName(path);
-    const int rc = freexl_open(native.constData(), &m_handle);
-    if (rc != FREEXL_OK) {
-        if (m_handle) {
-            freexl_close(m_handle);
-        }
-        m_handle = nullptr;
+    auto fail = [&](const QString& why) {
         if (error) {
-            *error = freexlError(rc);
+            *error = why;
         }
-        return false;
-    }
-    unsigned int info = 0;
-    if (freexl_get_info(m_handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info != FREEXL_BIFF_PLAIN) {
         close();
-        if (error) {
-            *error = QStringLiteral("la cartella di lavoro è protetta da password");
-        }
         return false;
+    };
+    if (!QFileInfo(path).isFile()) {
+        return fail(QStringLiteral("file non trovato"));
     }
-    unsigned int count = 0;
-    if (freexl_get_info(m_handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) {
-        count = 0;
+    const QString reader = readerPath();
+    if (!QFileInfo(reader).isExecutable()) {
+        return fail(QStringLiteral("manca il lettore di cartelle di lavoro %1").arg(reader));
     }
-    for (unsigned int i = 0; i < count && i < 65535; ++i) {
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(m_handle, static_cast<unsigned short>(i), &name) == FREEXL_OK && name) {
-            m_sheets << QString::fromUtf8(name);
-        } else {
-            m_sheets << QString();
-        }
+    QProcess process;
+    process.setProgram(reader);
+    process.setArguments({path});
+    process.start();
+    if (!process.waitForStarted(30000)) {
+        return fail(QStringLiteral("il lettore di cartelle di lavoro non parte: %1").arg(process.errorString()));
+    }
+    if (!process.waitForFinished(kReaderTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return fail(QStringLiteral("la lettura della cartella di lavoro non termina: il file è danneggiato"));
+    }
+    if (process.exitStatus() != QProcess::NormalExit) {
+        return fail(QStringLiteral("il file è danneggiato e non si legge come cartella di lavoro Excel (.xls)"));
+    }
+    if (process.exitCode() != 0) {
+        const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return fail(why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro Excel (.xls)") : why);
+    }
+    const QByteArray bytes = process.readAllStandardOutput();
+    QDataStream in(bytes);
+    if (!m_data.read(in)) {
+        return fail(QStringLiteral("risposta non valida dal lettore di cartelle di lavoro"));
     }
     return true;
+}
+
+QStringList Workbook::sheetNames() const
+{
+    QStringList names;
+    for (const WorkbookSheet& s : m_data.sheets) {
+        names << s.name;
+    }
+    return names;
 }
 
 bool Workbook::selectSheet(const QString& name, QString* error)
@@ -95,57 +92,25 @@ bool Workbook::selectSheet(const QString& name, QString* error)
     if (bare.endsWith(QLatin1Char('$'))) {
         bare.chop(1);
     }
-    const qsizetype index = m_sheets.indexOf(bare);
-    if (!m_handle || index < 0) {
-        if (error) {
-            *error = QStringLiteral("il foglio %1 non esiste nella cartella di lavoro").arg(name);
+    for (const WorkbookSheet& s : m_data.sheets) {
+        if (s.name == bare) {
+            m_sheet = &s;
+            return true;
         }
-        return false;
     }
-    unsigned short columns = 0;
-    if (freexl_select_active_worksheet(m_handle, static_cast<unsigned short>(index)) != FREEXL_OK
-        || freexl_worksheet_dimensions(m_handle, &m_rows, &columns) != FREEXL_OK) {
-        if (error) {
-            *error = QStringLiteral("il foglio %1 non si legge").arg(name);
-        }
-        m_rows = 0;
-        m_columns = 0;
-        return false;
+    if (error) {
+        *error = QStringLiteral("il foglio %1 non esiste nella cartella di lavoro").arg(name);
     }
-    m_columns = columns;
-    return true;
+    m_sheet = nullptr;
+    return false;
 }
 
-QVariant Workbook::cell(int row, int column, QString* error) const
+QVariant Workbook::cell(int row, int column) const
 {
-    if (!m_handle || row < 0 || column < 0 || static_cast<unsigned int>(row) >= m_rows || column >= m_columns) {
+    if (!m_sheet || row < 0 || column < 0 || row >= m_sheet->rows || column >= m_sheet->columns) {
         return QVariant();
     }
-    FreeXL_CellValue value;
-    const int rc = freexl_get_cell_value(m_handle, static_cast<unsigned int>(row), static_cast<unsigned short>(column), &value);
-    if (rc != FREEXL_OK) {
-        if (error) {
-            *error = QStringLiteral("cella illeggibile (errore %1)").arg(rc);
-        }
-        return QVariant();
-    }
-    switch (value.type) {
-    case FREEXL_CELL_INT:
-        return QVariant(static_cast<qlonglong>(value.value.int_value));
-    case FREEXL_CELL_DOUBLE:
-        return QVariant(value.value.double_value);
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT:
-        return QVariant(QString::fromUtf8(value.value.text_value));
-    case FREEXL_CELL_DATE:
-        return QVariant(QDate::fromString(QString::fromLatin1(value.value.text_value), Qt::ISODate));
-    case FREEXL_CELL_DATETIME:
-        return QVariant(QDateTime::fromString(QString::fromLatin1(value.value.text_value), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    case FREEXL_CELL_TIME:
-        return QVariant(QTime::fromString(QString::fromLatin1(value.value.text_value), QStringLiteral("HH:mm:ss")));
-    default:
-        return QVariant();
-    }
+    return m_sheet->cells.value(WorkbookSheet::keyOf(row, column));
 }
 
 QString RicavaPrimaTable(const Workbook& workbook)

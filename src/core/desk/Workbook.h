@@ -1,5 +1,7 @@
-// An .xls workbook read cell by cell (FreeXL), for the expense confirmations.
+// An .xls workbook, read by the reader process zb32-xls, for the expense confirmations.
 #pragma once
+
+#include "WorkbookData.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,29 +12,29 @@ namespace zb32 {
 class Workbook
 {
 public:
-    Workbook() = default;
-    ~Workbook();
-    Workbook(const Workbook&) = delete;
-    Workbook& operator=(const Workbook&) = delete;
+    // Longest a reader process may take before it is given up as hung.
+    static constexpr int kReaderTimeoutMs = 120000;
 
     bool open(const QString& path, QString* error);
     void close();
 
     // Sheet names in the workbook's own order.
-    QStringList sheetNames() const { return m_sheets; }
+    QStringList sheetNames() const;
     // Selects a sheet by its name (with or without brackets and "$").
     bool selectSheet(const QString& name, QString* error);
-    int rowCount() const { return static_cast<int>(m_rows); }
-    int columnCount() const { return m_columns; }
+    int rowCount() const { return m_sheet ? m_sheet->rows : 0; }
+    int columnCount() const { return m_sheet ? m_sheet->columns : 0; }
     // 0-based row and column. Numbers as qlonglong or double, text as QString, a date cell as
     // QDate, date and time as QDateTime, a time as QTime, an empty cell as a null QVariant.
-    QVariant cell(int row, int column, QString* error = nullptr) const;
+    QVariant cell(int row, int column) const;
+    QVariant cell(int row, int column, QString* /*error*/) const { return cell(row, column); }
+
+    // The reader program: $ZB32_XLS_READER, else zb32-xls beside the running program.
+    static QString readerPath();
 
 private:
-    const void* m_handle = nullptr;
-    QStringList m_sheets;
-    unsigned int m_rows = 0;
-    int m_columns = 0;
+    WorkbookData m_data;
+    const WorkbookSheet* m_sheet = nullptr;
 };
 
 // The first table of a workbook as a database lists them, by name: sheet names sorted

@@ -44,6 +44,29 @@ private Q_SLOTS:
         QVERIFY(book.cell(99, 0).isNull());
     }
 
+    // This file drives the workbook library into reading past a buffer; the reader process
+    // dies, the program reports a damaged file and goes on.
+    void damagedFileDoesNotTakeTheProgramDown()
+    {
+        Workbook book;
+        QString error;
+        QVERIFY(!book.open(fixture("damaged-crash.xls"), &error));
+        QVERIFY2(error.contains(QStringLiteral("danneggiato")) || error.contains(QStringLiteral("Excel")), qPrintable(error));
+        QVERIFY(book.sheetNames().isEmpty());
+        QVERIFY(book.cell(0, 0).isNull());
+    }
+
+    void missingReaderIsNamed()
+    {
+        const QByteArray old = qgetenv("ZB32_XLS_READER");
+        qputenv("ZB32_XLS_READER", "/nonexistent/zb32-xls");
+        Workbook book;
+        QString error;
+        QVERIFY(!book.open(fixture("sheet_order.xls"), &error));
+        QVERIFY2(error.contains(QStringLiteral("/nonexistent/zb32-xls")), qPrintable(error));
+        qputenv("ZB32_XLS_READER", old);
+    }
+
     void notAWorkbook_data()
     {
         QTest::addColumn<QByteArray>("bytes");
