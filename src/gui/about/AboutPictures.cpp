@@ -11,7 +11,8 @@ namespace zb32 {
 
 namespace {
 
-constexpr std::array<QSize, kAboutPictures> kSizes{QSize(142, 200), QSize(127, 168), QSize(110, 204), QSize(191, 131)};
+constexpr std::array<QSize, kAboutPictures> kSizes { QSize(142, 200), QSize(127, 168), QSize(110, 204),
+    QSize(191, 131) };
 
 // One bevelled block: light edges top and left, dark edges bottom and right.
 void block(QPainter& p, const QRectF& r, const QColor& c)
@@ -83,12 +84,12 @@ void paintNight(QPainter& p, const QSize& s)
     p.drawEllipse(QPointF(117, 22), 10, 10);
     const qreal c = 14;
     const QPointF o(8, s.height() - 5 * c - 4);
-    piece(p, o, c, {{0, 4}, {1, 4}, {2, 4}, {3, 4}}, QColor(40, 190, 210));
-    piece(p, o, c, {{4, 4}, {5, 4}, {5, 3}, {6, 3}}, QColor(220, 60, 60));
-    piece(p, o, c, {{7, 4}, {8, 4}, {8, 3}, {7, 3}}, QColor(235, 200, 40));
-    piece(p, o, c, {{0, 3}, {0, 2}, {1, 3}, {2, 3}}, QColor(60, 90, 220));
-    piece(p, o, c, {{3, 3}, {4, 3}, {4, 2}, {4, 1}}, QColor(240, 140, 30));
-    piece(p, QPointF(36, 40), c, {{0, 0}, {1, 0}, {2, 0}, {1, 1}}, QColor(160, 70, 200));
+    piece(p, o, c, { { 0, 4 }, { 1, 4 }, { 2, 4 }, { 3, 4 } }, QColor(40, 190, 210));
+    piece(p, o, c, { { 4, 4 }, { 5, 4 }, { 5, 3 }, { 6, 3 } }, QColor(220, 60, 60));
+    piece(p, o, c, { { 7, 4 }, { 8, 4 }, { 8, 3 }, { 7, 3 } }, QColor(235, 200, 40));
+    piece(p, o, c, { { 0, 3 }, { 0, 2 }, { 1, 3 }, { 2, 3 } }, QColor(60, 90, 220));
+    piece(p, o, c, { { 3, 3 }, { 4, 3 }, { 4, 2 }, { 4, 1 } }, QColor(240, 140, 30));
+    piece(p, QPointF(36, 40), c, { { 0, 0 }, { 1, 0 }, { 2, 0 }, { 1, 1 } }, QColor(160, 70, 200));
     p.setPen(QPen(QColor(255, 255, 255, 90), 1, Qt::DashLine));
     p.drawLine(QPointF(57, 72), QPointF(57, 120));
 }
@@ -105,7 +106,7 @@ void paintDusk(QPainter& p, const QSize& s)
     p.save();
     p.translate(62, 60);
     p.rotate(-20);
-    piece(p, QPointF(-21, -28), 14, {{0, 0}, {0, 1}, {0, 2}, {1, 2}}, QColor(240, 140, 30));
+    piece(p, QPointF(-21, -28), 14, { { 0, 0 }, { 0, 1 }, { 0, 2 }, { 1, 2 } }, QColor(240, 140, 30));
     p.restore();
     const qreal c = 12;
     const QPointF o(3.5, 128 - c);
@@ -128,11 +129,12 @@ void paintWell(QPainter& p, const QSize& s)
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 7; ++col) {
             if (col != 4) {
-                block(p, QRectF(left + col * c, bottom - (row + 1) * c, c, c), QColor::fromHsv((col * 47 + row * 90) % 360, 170, 220));
+                block(p, QRectF(left + col * c, bottom - (row + 1) * c, c, c),
+                    QColor::fromHsv((col * 47 + row * 90) % 360, 170, 220));
             }
         }
     }
-    piece(p, QPointF(left + 4 * c, 30), c, {{0, 0}, {0, 1}, {0, 2}, {0, 3}}, QColor(40, 190, 210));
+    piece(p, QPointF(left + 4 * c, 30), c, { { 0, 0 }, { 0, 1 }, { 0, 2 }, { 0, 3 } }, QColor(40, 190, 210));
     p.setPen(QPen(QColor(140, 230, 240, 110), 1.2));
     for (int i = 0; i < 3; ++i) {
         const qreal x = left + 4 * c + 2 + i * 4.5;
@@ -147,10 +149,11 @@ void paintFlash(QPainter& p, const QSize& s)
     const qreal c = 15;
     const qreal left = (s.width() - 12 * c) / 2;
     const qreal bottom = s.height() - 4;
-    const int heights[12] = {2, 3, 3, 2, 4, 5, 3, 2, 2, 3, 4, 2};
+    const int heights[12] = { 2, 3, 3, 2, 4, 5, 3, 2, 2, 3, 4, 2 };
     for (int col = 0; col < 12; ++col) {
         for (int row = 0; row < heights[col]; ++row) {
-            block(p, QRectF(left + col * c, bottom - (row + 1) * c, c, c), QColor::fromHsv((col * 30 + row * 70) % 360, 160, 210));
+            block(p, QRectF(left + col * c, bottom - (row + 1) * c, c, c),
+                QColor::fromHsv((col * 30 + row * 70) % 360, 160, 210));
         }
     }
     const QRectF flash(left, bottom - 2 * c, 12 * c, c);
@@ -161,7 +164,7 @@ void paintFlash(QPainter& p, const QSize& s)
         p.drawLine(QPointF(x, flash.top() - 6), QPointF(x - 4, flash.top() - 16));
         p.drawLine(QPointF(x + 6, flash.bottom() + 2), QPointF(x + 10, flash.bottom() + 8));
     }
-    piece(p, QPointF(left + 7 * c, 12), c, {{0, 0}, {1, 0}, {1, 1}, {2, 1}}, QColor(60, 200, 90));
+    piece(p, QPointF(left + 7 * c, 12), c, { { 0, 0 }, { 1, 0 }, { 1, 1 }, { 2, 1 } }, QColor(60, 200, 90));
 }
 
 } // namespace

@@ -49,23 +49,23 @@ QString rootName(KeyRoot root)
 
 #ifdef Q_OS_WIN
 
-bool GetKeyValue(KeyRoot KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
+bool GetKeyValue(KeyRoot keyRoot, const QString& keyName, const QString& subKeyRef, QString& keyVal)
 {
     // Read access is all a lookup needs; asking for more fails for ordinary users on HKLM.
-    QString full = rootName(KeyRoot) + QLatin1Char('\\') + KeyName;
+    QString full = rootName(keyRoot) + QLatin1Char('\\') + keyName;
     while (full.endsWith(QLatin1Char('\\'))) {
         full.chop(1);
     }
     const qsizetype cut = full.lastIndexOf(QLatin1Char('\\'));
     QSettings parent(full.left(cut), QSettings::NativeFormat);
     if (!parent.childGroups().contains(full.mid(cut + 1), Qt::CaseInsensitive)) {
-        KeyVal.clear();
+        keyVal.clear();
         return false;
     }
     QSettings key(full, QSettings::NativeFormat);
-    const QVariant value = key.value(SubKeyRef);
+    const QVariant value = key.value(subKeyRef);
     if (value.typeId() == QMetaType::QString) {
-        KeyVal = upToNul(value.toString());
+        keyVal = upToNul(value.toString());
     }
     return true;
 }
@@ -73,31 +73,32 @@ bool GetKeyValue(KeyRoot KeyRoot, const QString& KeyName, const QString& SubKeyR
 QList<SysInfoSource> sysInfoSources()
 {
     return {
-        {KeyRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), {}},
-        {KeyRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
-         QStringLiteral("MSINFO32.EXE")},
+        { KeyRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"),
+            {} },
+        { KeyRoot::LocalMachine, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"), QStringLiteral("MSINFO"),
+            QStringLiteral("MSINFO32.EXE") },
     };
 }
 
 #else
 
-bool GetKeyValue(KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
+bool GetKeyValue(KeyRoot, const QString& keyName, const QString& subKeyRef, QString& keyVal)
 {
     QString found;
-    for (const QString& name : KeyName.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString& name : keyName.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         found = QStandardPaths::findExecutable(name.trimmed());
         if (!found.isEmpty()) {
             break;
         }
     }
     if (found.isEmpty()) {
-        KeyVal.clear();
+        keyVal.clear();
         return false;
     }
-    if (SubKeyRef.compare(QLatin1String("PATH"), Qt::CaseInsensitive) == 0) {
-        KeyVal = upToNul(found);
-    } else if (SubKeyRef.compare(QLatin1String("FOLDER"), Qt::CaseInsensitive) == 0) {
-        KeyVal = QFileInfo(found).absolutePath();
+    if (subKeyRef.compare(QLatin1String("PATH"), Qt::CaseInsensitive) == 0) {
+        keyVal = upToNul(found);
+    } else if (subKeyRef.compare(QLatin1String("FOLDER"), Qt::CaseInsensitive) == 0) {
+        keyVal = QFileInfo(found).absolutePath();
     }
     return true;
 }
@@ -106,10 +107,11 @@ QList<SysInfoSource> sysInfoSources()
 {
     // First a hardware-information tool, then the desktop's system monitor.
     return {
-        {KeyRoot::LocalMachine, QStringLiteral("hardinfo2;hardinfo"), QStringLiteral("PATH"), {}},
-        {KeyRoot::LocalMachine,
-         QStringLiteral("gnome-system-monitor;plasma-systemmonitor;ksysguard;mate-system-monitor;xfce4-taskmanager;lxtask"),
-         QStringLiteral("PATH"), {}},
+        { KeyRoot::LocalMachine, QStringLiteral("hardinfo2;hardinfo"), QStringLiteral("PATH"), {} },
+        { KeyRoot::LocalMachine,
+            QStringLiteral(
+                "gnome-system-monitor;plasma-systemmonitor;ksysguard;mate-system-monitor;xfce4-taskmanager;lxtask"),
+            QStringLiteral("PATH"), {} },
     };
 }
 

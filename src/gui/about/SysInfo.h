@@ -12,18 +12,18 @@ namespace zb32 {
 // not looked at and a key names programs looked for on the PATH.
 enum class KeyRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
 
-// Reads one value of a key. False with KeyVal emptied when the key cannot be opened; true when it
-// opens, with KeyVal set to the value's text (up to the first NUL) or, when the key lacks the
-// value, left as the caller passed it.
-// Off Windows KeyName is a list of program names separated by ";" and the key opens when one of
+// Reads the value subKeyRef of a key. False with keyVal emptied when the key cannot be opened;
+// true when it opens, with keyVal set to the value's text (up to the first NUL) or, when the key
+// lacks the value, left as the caller passed it.
+// Off Windows keyName is a list of program names separated by ";" and the key opens when one of
 // them is found on the PATH; its value "PATH" is that program's full path, "FOLDER" its folder.
-bool GetKeyValue(KeyRoot KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
+bool GetKeyValue(KeyRoot keyRoot, const QString& keyName, const QString& subKeyRef, QString& keyVal);
 
 // Where the tool is looked for, in order: the value of a key is the program itself, or, when
 // fileName is given, the folder that holds fileName.
 struct SysInfoSource
 {
-    zb32::KeyRoot root;
+    KeyRoot root;
     QString keyName;
     QString valueName;
     QString fileName;

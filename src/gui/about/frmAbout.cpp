@@ -153,7 +153,8 @@ void frmAbout::buildControls()
 
     // Outside the visible area: two pictures to the right, two below, the maintenance buttons
     // in the corner between them.
-    const std::array<QPoint, kAboutPictures> places{QPoint(392, 8), QPoint(392, 216), QPoint(8, 302), QPoint(126, 302)};
+    const std::array<QPoint, kAboutPictures> places { QPoint(392, 8), QPoint(392, 216), QPoint(8, 302),
+        QPoint(126, 302) };
     for (int i = 0; i < kAboutPictures; ++i) {
         auto* p = new PictureBox(this);
         p->setObjectName(QStringLiteral("Picture1_%1").arg(i));
@@ -171,7 +172,8 @@ void frmAbout::buildControls()
 void frmAbout::Form_Load()
 {
     setFixedSize(twips(5700), twips(4410));
-    lblVersion->setText(QStringLiteral("Versione %1.%2.%3").arg(ZB32_VERSION_MAJOR).arg(ZB32_VERSION_MINOR).arg(ZB32_VERSION_PATCH));
+    lblVersion->setText(
+        QStringLiteral("Versione %1.%2.%3").arg(ZB32_VERSION_MAJOR).arg(ZB32_VERSION_MINOR).arg(ZB32_VERSION_PATCH));
     lblTitle->setText(programTitle());
     lblDescription->setText(QStringLiteral("Importazione delle pratiche affidate, delle conferme di incassi e spese "
                                            "e preparazione delle lettere di sollecito per la stampa postale."));

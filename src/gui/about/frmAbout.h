@@ -39,12 +39,12 @@ public:
     QLabel* lblTitle = nullptr;
     QLabel* lblVersion = nullptr;
     QLabel* lblDescription = nullptr;
-    std::array<QFrame*, 2> Line1{};
+    std::array<QFrame*, 2> Line1 {};
     QLabel* lblDisclaimer = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSysInfo = nullptr;
     QPushButton* Command1 = nullptr;
-    std::array<PictureBox*, 4> Picture1{};
+    std::array<PictureBox*, 4> Picture1 {};
     QPushButton* cmdFinestre = nullptr;
     QPushButton* cmdProva = nullptr;
 

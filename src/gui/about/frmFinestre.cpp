@@ -41,15 +41,16 @@ void collect(const QWidget* parent, int depth, QList<frmFinestre::Controllo>& ou
             }
             continue;
         }
-        out.append({depth, w->objectName(), QString::fromLatin1(w->metaObject()->className()), w->geometry(),
-                    frmFinestre::testo(w)});
+        out.append({ depth, w->objectName(), QString::fromLatin1(w->metaObject()->className()), w->geometry(),
+            frmFinestre::testo(w) });
         collect(w, depth + 1, out);
     }
 }
 
 QString describeWindow(const QWidget* w)
 {
-    const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+    const QString name
+        = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
     return QStringLiteral("%1 — %2").arg(name, w->windowTitle());
 }
 
@@ -66,8 +67,8 @@ frmFinestre::frmFinestre(QWidget* parent)
     lstFinestre->setObjectName(QStringLiteral("lstFinestre"));
     treControlli = new QTreeWidget(this);
     treControlli->setObjectName(QStringLiteral("treControlli"));
-    treControlli->setHeaderLabels({QStringLiteral("Nome"), QStringLiteral("Tipo"), QStringLiteral("Posizione"),
-                                   QStringLiteral("Testo")});
+    treControlli->setHeaderLabels(
+        { QStringLiteral("Nome"), QStringLiteral("Tipo"), QStringLiteral("Posizione"), QStringLiteral("Testo") });
     cmdAggiorna = new QPushButton(QStringLiteral("Aggiorna"), this);
     cmdAggiorna->setObjectName(QStringLiteral("cmdAggiorna"));
 
@@ -163,12 +164,11 @@ void frmFinestre::lstFinestre_Changed(int row)
     QList<QTreeWidgetItem*> parents;
     for (const Controllo& c : controlli(m_windows[row])) {
         const QRect& g = c.geometry;
-        const QStringList columns{c.name.isEmpty() ? QStringLiteral("(senza nome)") : c.name, c.kind,
-                                  QStringLiteral("%1, %2, %3 x %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
-                                  c.text.left(200)};
+        const QStringList columns { c.name.isEmpty() ? QStringLiteral("(senza nome)") : c.name, c.kind,
+            QStringLiteral("%1, %2, %3 x %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()), c.text.left(200) };
         parents.resize(c.depth);
-        QTreeWidgetItem* item = c.depth == 0 ? new QTreeWidgetItem(treControlli, columns)
-                                             : new QTreeWidgetItem(parents.last(), columns);
+        QTreeWidgetItem* item
+            = c.depth == 0 ? new QTreeWidgetItem(treControlli, columns) : new QTreeWidgetItem(parents.last(), columns);
         parents << item;
     }
     treControlli->expandAll();

@@ -59,7 +59,8 @@ QString frmProva::leggiConfigurazione()
     const QString path = CaseDatabase::iniPath();
     const bool exists = QFileInfo::exists(path);
     lblIni->setText(exists ? path : QStringLiteral("%1 (mancante)").arg(path));
-    const QString text = exists ? LeggiIni(path, QStringLiteral("datiserver"), QStringLiteral("connstring")) : QString();
+    const QString text
+        = exists ? LeggiIni(path, QStringLiteral("datiserver"), QStringLiteral("connstring")) : QString();
     if (text.isEmpty()) {
         lblConnString->setText(QStringLiteral("(mancante)"));
     } else {

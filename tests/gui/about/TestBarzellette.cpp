@@ -86,16 +86,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("LF") << QByteArray("uno\ndue\n") << QStringList{"uno", "due"};
-        QTest::newRow("CR LF") << QByteArray("uno\r\ndue\r\n") << QStringList{"uno", "due"};
-        QTest::newRow("no final newline") << QByteArray("uno\ndue") << QStringList{"uno", "due"};
-        QTest::newRow("blank lines skipped") << QByteArray("\nuno\n\n  \ndue\n\n") << QStringList{"uno", "due"};
-        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFuno\ndue\n") << QStringList{"uno", "due"};
+        QTest::newRow("LF") << QByteArray("uno\ndue\n") << QStringList { "uno", "due" };
+        QTest::newRow("CR LF") << QByteArray("uno\r\ndue\r\n") << QStringList { "uno", "due" };
+        QTest::newRow("no final newline") << QByteArray("uno\ndue") << QStringList { "uno", "due" };
+        QTest::newRow("blank lines skipped") << QByteArray("\nuno\n\n  \ndue\n\n") << QStringList { "uno", "due" };
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFuno\ndue\n") << QStringList { "uno", "due" };
         QTest::newRow("accents") << QByteArray("perch\xC3\xA9 \xC3\xA8 cos\xC3\xAC\n")
-                                 << QStringList{QString::fromUtf8("perché è così")};
-        QTest::newRow("inner CR kept apart from the end") << QByteArray("a\rb\r\n")
-                                                          << QStringList{QStringLiteral("a\rb")};
-        QTest::newRow("empty") << QByteArray() << QStringList{};
+                                 << QStringList { QString::fromUtf8("perché è così") };
+        QTest::newRow("inner CR kept apart from the end")
+            << QByteArray("a\rb\r\n") << QStringList { QStringLiteral("a\rb") };
+        QTest::newRow("empty") << QByteArray() << QStringList {};
     }
     void readingTexts()
     {
@@ -113,13 +113,13 @@ private Q_SLOTS:
         Barzellette[1] = QStringLiteral("guasto");
         Barzellette[394] = QStringLiteral("guasto");
         Scripted s;
-        s.answers = {0};
+        s.answers = { 0 };
         setRandomSource(s.source());
         QCOMPARE(Barzelletta(), texts.first());
         QCOMPARE(NumBarzellette, qint16(394));
         QCOMPARE(Barzellette[1], texts.first());
         QCOMPARE(Barzellette[394], texts.last());
-        QCOMPARE(s.bounds, QList<quint32>{394});
+        QCOMPARE(s.bounds, QList<quint32> { 394 });
     }
 
     void everyEntryCanBeDrawn()
@@ -148,7 +148,7 @@ private Q_SLOTS:
     {
         QFETCH(quint32, answer);
         Scripted s;
-        s.answers = {answer};
+        s.answers = { answer };
         setRandomSource(s.source());
         const QString text = Barzelletta();
         QVERIFY(testiBarzellette().contains(text));

@@ -43,8 +43,7 @@ void scriptDraws(QList<quint32> indexes)
     setRandomSource([queue](quint32) { return queue->isEmpty() ? 0u : queue->takeFirst(); });
 }
 
-template <typename T>
-QList<T*> topLevels()
+template<typename T> QList<T*> topLevels()
 {
     QList<T*> list;
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -90,7 +89,8 @@ Qt::KeyboardModifiers modifiersOf(int state)
 // one way or the other, and the box must get the state right either way.
 void changeKeys(QWidget* target, int from, int to, bool selfIncluded)
 {
-    const std::pair<int, Qt::Key> keys[] = {{kShift, Qt::Key_Shift}, {kCtrl, Qt::Key_Control}, {kAlt, Qt::Key_Alt}};
+    const std::pair<int, Qt::Key> keys[]
+        = { { kShift, Qt::Key_Shift }, { kCtrl, Qt::Key_Control }, { kAlt, Qt::Key_Alt } };
     int state = from;
     for (const auto& [bit, key] : keys) {
         const bool press = (to & bit) && !(state & bit);
@@ -137,7 +137,7 @@ private Q_SLOTS:
         auto* desk = new Form1();
         desk->setAttribute(Qt::WA_DeleteOnClose);
         desk->show();
-        scriptDraws({41});
+        scriptDraws({ 41 });
         desk->f->trigger();
         const auto boxes = topLevels<frmAbout>();
         QCOMPARE(boxes.size(), 1);
@@ -167,15 +167,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QRect>("geometry");
         // Design positions in twips, 15 to the pixel.
-        QTest::newRow("picIcon") << "picIcon" << "" << QRect(16, 16, 28, 28);
-        QTest::newRow("lblTitle") << "lblTitle" << "zb32" << QRect(70, 16, 259, 32);
-        QTest::newRow("lblVersion") << "lblVersion" << QStringLiteral("Versione " ZB32_VERSION) << QRect(70, 52, 259, 15);
-        QTest::newRow("lblDisclaimer") << "lblDisclaimer" << "" << QRect(17, 147, 258, 119);
-        QTest::newRow("cmdOK") << "cmdOK" << "OK" << QRect(288, 148, 76, 23);
-        QTest::newRow("cmdSysInfo") << "cmdSysInfo" << "&System Info..." << QRect(288, 176, 75, 23);
-        QTest::newRow("Command1") << "Command1" << "prossimo" << QRect(288, 244, 73, 21);
-        QTest::newRow("Line1(1), grey") << "Line1_1" << "" << QRect(6, 140, 368, 1);
-        QTest::newRow("Line1(0), white") << "Line1_0" << "" << QRect(6, 141, 368, 1);
+        QTest::newRow("picIcon") << "picIcon"
+                                 << "" << QRect(16, 16, 28, 28);
+        QTest::newRow("lblTitle") << "lblTitle"
+                                  << "zb32" << QRect(70, 16, 259, 32);
+        QTest::newRow("lblVersion") << "lblVersion" << QStringLiteral("Versione " ZB32_VERSION)
+                                    << QRect(70, 52, 259, 15);
+        QTest::newRow("lblDisclaimer") << "lblDisclaimer"
+                                       << "" << QRect(17, 147, 258, 119);
+        QTest::newRow("cmdOK") << "cmdOK"
+                               << "OK" << QRect(288, 148, 76, 23);
+        QTest::newRow("cmdSysInfo") << "cmdSysInfo"
+                                    << "&System Info..." << QRect(288, 176, 75, 23);
+        QTest::newRow("Command1") << "Command1"
+                                  << "prossimo" << QRect(288, 244, 73, 21);
+        QTest::newRow("Line1(1), grey") << "Line1_1"
+                                        << "" << QRect(6, 140, 368, 1);
+        QTest::newRow("Line1(0), white") << "Line1_0"
+                                         << "" << QRect(6, 141, 368, 1);
     }
     void controlsAtTheirPlaces()
     {
@@ -234,7 +243,7 @@ private Q_SLOTS:
         const QImage image = aboutPicture(index);
         QCOMPARE(image, aboutPicture(index));
         QVERIFY(image.pixel(1, 1) != image.pixel(size.width() / 2, size.height() - 8)
-                || image.pixel(1, 1) != image.pixel(size.width() / 2, size.height() / 2));
+            || image.pixel(1, 1) != image.pixel(size.width() / 2, size.height() / 2));
     }
 
     void picturesDiffer()
@@ -251,7 +260,7 @@ private Q_SLOTS:
     void maintenanceButtonsAreHidden()
     {
         frmAbout box;
-        for (QPushButton* b : {box.cmdFinestre, box.cmdProva}) {
+        for (QPushButton* b : { box.cmdFinestre, box.cmdProva }) {
             QVERIFY(!box.rect().intersects(b->geometry()));
         }
         QVERIFY(!box.hiddenAreaShown());
@@ -271,7 +280,7 @@ private Q_SLOTS:
     void prossimoDrawsAnother()
     {
         const QStringList pool = poolFileLines();
-        scriptDraws({3, 250, 250, 393});
+        scriptDraws({ 3, 250, 250, 393 });
         frmAbout* box = frmAbout::showAbout();
         QCOMPARE(box->lblDisclaimer->text(), pool[3]);
         QTest::mouseClick(box->Command1, Qt::LeftButton);
@@ -296,7 +305,7 @@ private Q_SLOTS:
                 shortest = i;
             }
         }
-        scriptDraws({quint32(longest), quint32(shortest)});
+        scriptDraws({ quint32(longest), quint32(shortest) });
         frmAbout box;
         QCOMPARE(box.lblDisclaimer->text(), pool[longest]);
         QVERIFY(box.lblDisclaimer->heightForWidth(box.lblDisclaimer->width()) <= box.lblDisclaimer->height());
@@ -311,21 +320,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("selfIncluded");
-        QTest::addColumn<QList<int>>("keys");  // Shift/Ctrl/Alt state at each click
+        QTest::addColumn<QList<int>>("keys"); // Shift/Ctrl/Alt state at each click
         QTest::addColumn<QList<int>>("grows"); // 1 where that click enlarges the window
-        const QList<int> all{7, 7, 7, 7, 7};
-        const QList<int> fromThird{0, 0, 1, 1, 1};
+        const QList<int> all { 7, 7, 7, 7, 7 };
+        const QList<int> fromThird { 0, 0, 1, 1, 1 };
         QTest::newRow("keys on the box") << "box" << false << all << fromThird;
         QTest::newRow("keys on OK, which has the focus") << "cmdOK" << false << all << fromThird;
         QTest::newRow("keys on prossimo") << "Command1" << true << all << fromThird;
         QTest::newRow("keys on another window") << "other" << false << all << fromThird;
         QTest::newRow("keys counting themselves") << "box" << true << all << fromThird;
-        QTest::newRow("plain clicks count too") << "box" << false << QList<int>{0, 0, 0, 7} << QList<int>{0, 0, 0, 1};
-        QTest::newRow("two keys are not enough") << "cmdOK" << false << QList<int>{3, 5, 6, 3, 5, 6}
-                                                 << QList<int>{0, 0, 0, 0, 0, 0};
-        QTest::newRow("one key is not enough") << "box" << true << QList<int>{1, 2, 4, 1} << QList<int>{0, 0, 0, 0};
-        QTest::newRow("keys released between clicks") << "cmdOK" << false << QList<int>{7, 7, 7, 0, 7, 3, 7}
-                                                       << QList<int>{0, 0, 1, 0, 1, 0, 1};
+        QTest::newRow("plain clicks count too")
+            << "box" << false << QList<int> { 0, 0, 0, 7 } << QList<int> { 0, 0, 0, 1 };
+        QTest::newRow("two keys are not enough")
+            << "cmdOK" << false << QList<int> { 3, 5, 6, 3, 5, 6 } << QList<int> { 0, 0, 0, 0, 0, 0 };
+        QTest::newRow("one key is not enough")
+            << "box" << true << QList<int> { 1, 2, 4, 1 } << QList<int> { 0, 0, 0, 0 };
+        QTest::newRow("keys released between clicks")
+            << "cmdOK" << false << QList<int> { 7, 7, 7, 0, 7, 3, 7 } << QList<int> { 0, 0, 1, 0, 1, 0, 1 };
     }
     void gesture()
     {
@@ -340,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(box));
         box->cmdOK->setFocus();
         QWidget* receiver = target == QLatin1String("other") ? &other
-                          : target == QLatin1String("box")   ? static_cast<QWidget*>(box)
+            : target == QLatin1String("box")                 ? static_cast<QWidget*>(box)
                                                              : box->findChild<QWidget*>(target);
         QVERIFY(receiver);
         int state = 0;
@@ -418,19 +429,19 @@ private Q_SLOTS:
         QPointer<frmAbout> box(frmAbout::showAbout());
         QVERIFY(topLevels<frmGravix>().isEmpty());
         QTest::mouseClick(box->Picture1[size_t(index)], Qt::LeftButton);
-        const QString note = QStringLiteral(
-            "Modificare campo CF in Tabella Esattori da 15 a 16\r\n"
-            "\r\n"
-            "Funzioni non documentate\r\n"
-            "\r\n"
-            "- Click su (Ric da) in El.Inc x controllo ricevute\r\n"
-            "- Click su (LabelTotale) in El.Inc x controllo provvigioni Esattori\r\n"
-            "- Click su (LabelTotale) in Incassi x controllo provvigioni Agenzia\r\n"
-            "- Click su (BA) in Incassi x stampa Singolo Rinnovo\r\n"
-            "- Click su (Vaglia Tel) in Incassi x Ricalcolo totale incassato (Eventi)\r\n"
-            "- Click su (Verificato) in Incassi x Ricalcolo totale incassato (Codice)\r\n");
-        QCOMPARE(MessageBox::shown(), QStringList{note});
-        QCOMPARE(MessageBox::shownTitles(), QStringList{QStringLiteral("zb32")});
+        const QString note
+            = QStringLiteral("Modificare campo CF in Tabella Esattori da 15 a 16\r\n"
+                             "\r\n"
+                             "Funzioni non documentate\r\n"
+                             "\r\n"
+                             "- Click su (Ric da) in El.Inc x controllo ricevute\r\n"
+                             "- Click su (LabelTotale) in El.Inc x controllo provvigioni Esattori\r\n"
+                             "- Click su (LabelTotale) in Incassi x controllo provvigioni Agenzia\r\n"
+                             "- Click su (BA) in Incassi x stampa Singolo Rinnovo\r\n"
+                             "- Click su (Vaglia Tel) in Incassi x Ricalcolo totale incassato (Eventi)\r\n"
+                             "- Click su (Verificato) in Incassi x Ricalcolo totale incassato (Codice)\r\n");
+        QCOMPARE(MessageBox::shown(), QStringList { note });
+        QCOMPARE(MessageBox::shownTitles(), QStringList { QStringLiteral("zb32") });
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(box.isNull());
         QCOMPARE(topLevels<frmAbout>().size(), 0);
@@ -447,6 +458,20 @@ private Q_SLOTS:
         QVERIFY(topLevels<frmGravix>().isEmpty());
     }
 
+    void escapeClosesAndTheNextOpeningStartsAfresh()
+    {
+        const QStringList pool = poolFileLines();
+        scriptDraws({ 10, 20 });
+        QPointer<frmAbout> box(frmAbout::showAbout());
+        QVERIFY(QTest::qWaitForWindowExposed(box.data()));
+        QTest::keyClick(box->cmdOK, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(box.isNull());
+        // A new box, loaded again: it draws its own first text.
+        frmAbout* again = frmAbout::showAbout();
+        QCOMPARE(again->lblDisclaimer->text(), pool[20]);
+    }
+
     void sysInfoFallbackWhenNoToolIsFound()
     {
 #ifdef Q_OS_WIN
@@ -457,7 +482,8 @@ private Q_SLOTS:
         frmAbout* box = frmAbout::showAbout();
         QTest::mouseClick(box->cmdSysInfo, Qt::LeftButton);
         qputenv("PATH", oldPath);
-        QCOMPARE(MessageBox::shown(), QStringList{QStringLiteral("Informazioni di sistema non disponibili in questo momento")});
+        QCOMPARE(MessageBox::shown(),
+            QStringList { QStringLiteral("Informazioni di sistema non disponibili in questo momento") });
         QVERIFY(box->isVisible());
         QCOMPARE(topLevels<frmAbout>().size(), 1);
 #endif

@@ -30,8 +30,7 @@ void closeAllWindows()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-template <typename T>
-T* openedWindow()
+template<typename T> T* openedWindow()
 {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
@@ -103,7 +102,7 @@ private Q_SLOTS:
         auto* list = new QListWidget(&window);
         list->setObjectName(QStringLiteral("lstVoci"));
         list->setGeometry(220, 10, 60, 60);
-        list->addItems({QStringLiteral("a"), QStringLiteral("b")});
+        list->addItems({ QStringLiteral("a"), QStringLiteral("b") });
         auto* button = new QPushButton(QStringLiteral("Vai"), &window);
         button->setGeometry(220, 80, 50, 20);
         auto* popup = new QWidget(&window, Qt::Window); // a window of its own is not a control
@@ -120,7 +119,7 @@ private Q_SLOTS:
                        .arg(c.geometry.height())
                        .arg(c.text);
         }
-        const QStringList expected{
+        const QStringList expected {
             "0|lblTitolo|QLabel|10,20,100,15|Titolo",
             "0|fraGruppo|QGroupBox|10,40,200,100|Gruppo",
             "1|txtScritto|QLineEdit|5,20,80,20|scritto",
@@ -170,19 +169,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("opens");
         QTest::addColumn<QString>("state");
-        QTest::newRow("SQLite that exists") << "Provider=SQLite;Data Source={db}" << "Provider=SQLite;Data Source={db}"
-                                            << true << "aperta correttamente";
-        QTest::newRow("SQLite on the Z drive") << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\prova.db"
-                                               << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\prova.db" << true
-                                               << "aperta correttamente";
+        QTest::newRow("SQLite that exists") << "Provider=SQLite;Data Source={db}"
+                                            << "Provider=SQLite;Data Source={db}" << true << "aperta correttamente";
+        QTest::newRow("SQLite on the Z drive")
+            << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\prova.db"
+            << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\prova.db" << true << "aperta correttamente";
         QTest::newRow("SQLite that does not exist")
-            << "Provider=SQLite;Data Source={z}/manca.db" << "Provider=SQLite;Data Source={z}/manca.db" << false
-            << "non riuscita: ";
+            << "Provider=SQLite;Data Source={z}/manca.db"
+            << "Provider=SQLite;Data Source={z}/manca.db" << false << "non riuscita: ";
         QTest::newRow("password masked")
             << "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=segreto"
-            << "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=****" << false << "non riuscita: ";
-        QTest::newRow("no connstring") << "" << "(mancante)" << false << "non provata: ";
-        QTest::newRow("not a connection string") << "qualcosa" << "qualcosa" << false << "non riuscita: ";
+            << "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=****" << false
+            << "non riuscita: ";
+        QTest::newRow("no connstring") << ""
+                                       << "(mancante)" << false << "non provata: ";
+        QTest::newRow("not a connection string") << "qualcosa"
+                                                 << "qualcosa" << false << "non riuscita: ";
     }
     void testWindow()
     {

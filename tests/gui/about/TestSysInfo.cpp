@@ -68,28 +68,30 @@ private Q_SLOTS:
 
     void getKeyValue_data()
     {
-        QTest::addColumn<QStringList>("tools");  // executables on the PATH
-        QTest::addColumn<QStringList>("plain");  // files there that cannot run
+        QTest::addColumn<QStringList>("tools"); // executables on the PATH
+        QTest::addColumn<QStringList>("plain"); // files there that cannot run
         QTest::addColumn<QString>("keyName");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("result");
-        QTest::addColumn<QString>("keyVal");     // "{dir}" stands for the fake PATH folder
-        QTest::newRow("program found") << QStringList{"alfa"} << QStringList{} << "alfa" << "PATH" << true << "{dir}/alfa";
-        QTest::newRow("value name in any case") << QStringList{"alfa"} << QStringList{} << "alfa" << "path" << true
-                                                << "{dir}/alfa";
-        QTest::newRow("second name of the list") << QStringList{"beta"} << QStringList{} << "alfa;beta" << "PATH" << true
-                                                 << "{dir}/beta";
-        QTest::newRow("first name wins") << QStringList{"alfa", "beta"} << QStringList{} << "beta;alfa" << "PATH" << true
-                                         << "{dir}/beta";
-        QTest::newRow("folder of the program") << QStringList{"alfa"} << QStringList{} << "alfa" << "FOLDER" << true
-                                               << "{dir}";
-        QTest::newRow("missing value keeps the caller's text") << QStringList{"alfa"} << QStringList{} << "alfa"
+        QTest::addColumn<QString>("keyVal"); // "{dir}" stands for the fake PATH folder
+        QTest::newRow("program found") << QStringList { "alfa" } << QStringList {} << "alfa"
+                                       << "PATH" << true << "{dir}/alfa";
+        QTest::newRow("value name in any case") << QStringList { "alfa" } << QStringList {} << "alfa"
+                                                << "path" << true << "{dir}/alfa";
+        QTest::newRow("second name of the list") << QStringList { "beta" } << QStringList {} << "alfa;beta"
+                                                 << "PATH" << true << "{dir}/beta";
+        QTest::newRow("first name wins") << QStringList { "alfa", "beta" } << QStringList {} << "beta;alfa"
+                                         << "PATH" << true << "{dir}/beta";
+        QTest::newRow("folder of the program") << QStringList { "alfa" } << QStringList {} << "alfa"
+                                               << "FOLDER" << true << "{dir}";
+        QTest::newRow("missing value keeps the caller's text") << QStringList { "alfa" } << QStringList {} << "alfa"
                                                                << "MSINFO" << true << "prima";
-        QTest::newRow("nothing found empties the text") << QStringList{} << QStringList{} << "alfa;beta" << "PATH" << false
-                                                        << "";
-        QTest::newRow("a file that cannot run is not a program") << QStringList{} << QStringList{"alfa"} << "alfa"
+        QTest::newRow("nothing found empties the text") << QStringList {} << QStringList {} << "alfa;beta"
+                                                        << "PATH" << false << "";
+        QTest::newRow("a file that cannot run is not a program") << QStringList {} << QStringList { "alfa" } << "alfa"
                                                                  << "PATH" << false << "";
-        QTest::newRow("empty key") << QStringList{"alfa"} << QStringList{} << "" << "PATH" << false << "";
+        QTest::newRow("empty key") << QStringList { "alfa" } << QStringList {} << ""
+                                   << "PATH" << false << "";
     }
     void getKeyValue()
     {
@@ -115,19 +117,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("tools");
         QTest::addColumn<QStringList>("broken"); // executables whose interpreter is missing
-        QTest::addColumn<QString>("started");    // empty: none starts, the operator is told
-        QTest::newRow("no tool") << QStringList{} << QStringList{} << "";
-        QTest::newRow("hardware information") << QStringList{"hardinfo"} << QStringList{} << "hardinfo";
-        QTest::newRow("newer hardware information first") << QStringList{"hardinfo", "hardinfo2"} << QStringList{}
-                                                         << "hardinfo2";
+        QTest::addColumn<QString>("started"); // empty: none starts, the operator is told
+        QTest::newRow("no tool") << QStringList {} << QStringList {} << "";
+        QTest::newRow("hardware information") << QStringList { "hardinfo" } << QStringList {} << "hardinfo";
+        QTest::newRow("newer hardware information first")
+            << QStringList { "hardinfo", "hardinfo2" } << QStringList {} << "hardinfo2";
         QTest::newRow("hardware information before the monitor")
-            << QStringList{"gnome-system-monitor", "hardinfo"} << QStringList{} << "hardinfo";
-        QTest::newRow("a system monitor") << QStringList{"xfce4-taskmanager"} << QStringList{} << "xfce4-taskmanager";
-        QTest::newRow("monitors in order") << QStringList{"lxtask", "plasma-systemmonitor"} << QStringList{}
-                                           << "plasma-systemmonitor";
-        QTest::newRow("a tool that does not start lets the next try") << QStringList{"lxtask"}
-                                                                      << QStringList{"hardinfo"} << "lxtask";
-        QTest::newRow("only a tool that does not start") << QStringList{} << QStringList{"hardinfo"} << "";
+            << QStringList { "gnome-system-monitor", "hardinfo" } << QStringList {} << "hardinfo";
+        QTest::newRow("a system monitor")
+            << QStringList { "xfce4-taskmanager" } << QStringList {} << "xfce4-taskmanager";
+        QTest::newRow("monitors in order")
+            << QStringList { "lxtask", "plasma-systemmonitor" } << QStringList {} << "plasma-systemmonitor";
+        QTest::newRow("a tool that does not start lets the next try")
+            << QStringList { "lxtask" } << QStringList { "hardinfo" } << "lxtask";
+        QTest::newRow("only a tool that does not start") << QStringList {} << QStringList { "hardinfo" } << "";
     }
     void startSysInfo()
     {
@@ -144,7 +147,7 @@ private Q_SLOTS:
         const bool ok = StartSysInfo(nullptr);
         QCOMPARE(ok, !started.isEmpty());
         if (started.isEmpty()) {
-            QCOMPARE(MessageBox::shown(), QStringList{sysInfoMissingText()});
+            QCOMPARE(MessageBox::shown(), QStringList { sysInfoMissingText() });
             QCOMPARE(sysInfoMissingText(), QStringLiteral("Informazioni di sistema non disponibili in questo momento"));
         } else {
             QVERIFY(MessageBox::shown().isEmpty());
