@@ -112,7 +112,8 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         test::insertPostelBatch(tdb);
         QSqlQuery q(tdb.db().database());
-        QVERIFY(q.exec(QStringLiteral("UPDATE [tabella pratiche] SET [importo totale] = 'tanto' WHERE posizione = '1002/2020'")));
+        QVERIFY(q.exec(QStringLiteral(
+            "UPDATE [tabella pratiche] SET [importo totale] = 'tanto' WHERE posizione = '1002/2020'")));
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
         const Run r = runZb32({"run", "postel", "--lotto", "1"});

@@ -149,7 +149,8 @@ private Q_SLOTS:
         Run run;
         runLetters(run, QStringLiteral("1"), true, true);
         QCOMPARE(run.result.status, JobStatus::Completed);
-        QCOMPARE(readFile(ws.driveC() + QLatin1Char('/') + kFileName), test::expectedPrintFile(QStringLiteral("prova")));
+        QCOMPARE(readFile(ws.driveC() + QLatin1Char('/') + kFileName),
+                 test::expectedPrintFile(QStringLiteral("prova")));
         QCOMPARE(test::folderEntries(ws.driveC()), QStringList{kFileName});
     }
 

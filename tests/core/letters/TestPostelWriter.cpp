@@ -221,7 +221,8 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         const QList<PostelInvoice> all{sampleInvoice("A1", "1234.5"), sampleInvoice("A2", "-0.5"),
                                        sampleInvoice("A3", "7")};
-        const QStringList lines = written([&](PostelWriter& w) { w.writeLetter(sampleCase(), all.mid(0, invoices), false); });
+        const QStringList lines
+            = written([&](PostelWriter& w) { w.writeLetter(sampleCase(), all.mid(0, invoices), false); });
         QCOMPARE(lines.mid(5), expected);
     }
 
