@@ -36,7 +36,7 @@ QFont deskFont(qreal points)
 
 Form1::Form1(Clock clock, QWidget* parent)
     : QMainWindow(parent)
-    , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    , m_clock(clock ? clock : Clock([] { return QDateTime::currentDateTime(); })) // a copy: `clock` is read below
     , m_runner(new JobRunner(this))
 {
     setObjectName(QStringLiteral("Form1"));
