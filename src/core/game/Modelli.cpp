@@ -14,8 +14,8 @@ void Modelli::CaricaPezzi()
     DefinisciPezzo(7, 4, 1, 5, 1, 4, 2, 5, 2, 0, 0, 4); // square
 }
 
-void Modelli::DefinisciPezzo(int tipo, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int pernoX,
-                             int pernoY, int colore)
+void Modelli::DefinisciPezzo(
+    int tipo, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int pernoX, int pernoY, int colore)
 {
     if (tipo < 1 || tipo > kTipi) {
         return;

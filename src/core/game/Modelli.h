@@ -13,8 +13,8 @@ public:
 
     // Fills the seven templates; before this every template is the empty piece.
     void CaricaPezzi();
-    void DefinisciPezzo(int tipo, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int pernoX, int pernoY,
-                        int colore);
+    void DefinisciPezzo(
+        int tipo, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4, int pernoX, int pernoY, int colore);
 
     // Templates 1..7; anything else is the empty piece.
     const Pezzo& operator[](int tipo) const;

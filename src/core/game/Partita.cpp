@@ -21,8 +21,7 @@ Partita::Partita(TilePainter& painter, RandomSource& random, Suoni& suoni, Tabel
     , m_tabellone(painter, random)
     , m_suoni(suoni)
     , m_record(record)
-{
-}
+{ }
 
 void Partita::Carica()
 {

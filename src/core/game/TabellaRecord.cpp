@@ -25,8 +25,7 @@ QString puntiKey(int i)
 TabellaRecord::TabellaRecord(RecordStore& store, NameInput& input)
     : m_store(store)
     , m_input(input)
-{
-}
+{ }
 
 void TabellaRecord::CaricaRecord()
 {
@@ -94,8 +93,8 @@ qint32 TabellaRecord::puntiDaTesto(const QString& testo)
 
 qint32 TabellaRecord::punti32(qint64 punteggio)
 {
-    return static_cast<qint32>(std::clamp<qint64>(punteggio, std::numeric_limits<qint32>::min(),
-                                                   std::numeric_limits<qint32>::max()));
+    return static_cast<qint32>(
+        std::clamp<qint64>(punteggio, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
 QString TabellaRecord::prompt()

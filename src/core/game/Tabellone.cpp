@@ -12,8 +12,7 @@ namespace zb32 {
 Tabellone::Tabellone(TilePainter& painter, RandomSource& random)
     : m_painter(painter)
     , m_random(random)
-{
-}
+{ }
 
 int Tabellone::Rand(int n)
 {

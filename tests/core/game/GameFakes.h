@@ -23,8 +23,7 @@ class SequenceRandom : public RandomSource
 public:
     explicit SequenceRandom(QList<double> values = {0.0})
         : m_values(std::move(values))
-    {
-    }
+    { }
     void setValues(QList<double> values)
     {
         m_values = std::move(values);

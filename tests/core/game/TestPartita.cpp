@@ -172,10 +172,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("rowsPerDrop");
         QTest::addColumn<QList<int>>("levels"); // after each drop
         QTest::addColumn<int>("points");
-        QTest::newRow("level 5: 40 lines then 48") << 5 << 4 << QList<int>{5, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 7}
-                                                   << (10 * 2500 + 2 * 3000);
-        QTest::newRow("level 1, one row at a time") << 1 << 1 << QList<int>{1, 1, 1, 1, 1, 1, 1, 2, 2}
-                                                    << (8 * 10 + 20);
+        QTest::newRow("level 5: 40 lines then 48")
+            << 5 << 4 << QList<int>{5, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 7} << (10 * 2500 + 2 * 3000);
+        QTest::newRow("level 1, one row at a time") << 1 << 1 << QList<int>{1, 1, 1, 1, 1, 1, 1, 2, 2} << (8 * 10 + 20);
         QTest::newRow("level 1, four rows at a time") << 1 << 4 << QList<int>{1, 2, 2, 3} << (500 + 500 + 1000 + 1000);
     }
     void levelRises()
@@ -462,14 +461,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("tipo");
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<QList<int>>("sounds");
-        QTest::newRow("left into the wall") << 6 << QList<int>{int(Tasto::Sinistra), int(Tasto::Sinistra),
-                                                              int(Tasto::Sinistra)}
-                                            << QList<int>{2, 2, 2};
-        QTest::newRow("turning the square") << 7 << QList<int>{int(Tasto::Ruota), int(Tasto::RuotaDestra)}
-                                            << QList<int>{1, 1};
+        QTest::newRow("left into the wall")
+            << 6 << QList<int>{int(Tasto::Sinistra), int(Tasto::Sinistra), int(Tasto::Sinistra)} << QList<int>{2, 2, 2};
+        QTest::newRow("turning the square")
+            << 7 << QList<int>{int(Tasto::Ruota), int(Tasto::RuotaDestra)} << QList<int>{1, 1};
         QTest::newRow("turning at the spawn") << 1 << QList<int>{int(Tasto::Ruota)} << QList<int>{1};
-        QTest::newRow("other keys and down are silent") << 1 << QList<int>{int(Tasto::Altro), int(Tasto::Giu)}
-                                                        << QList<int>{};
+        QTest::newRow("other keys and down are silent")
+            << 1 << QList<int>{int(Tasto::Altro), int(Tasto::Giu)} << QList<int>{};
     }
     void soundsEvenWhenRefused()
     {

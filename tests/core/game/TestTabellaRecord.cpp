@@ -85,9 +85,8 @@ private Q_SLOTS:
                                             << Table{entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20)};
         QTest::newRow("below all") << ranked << qint64(3) << QStringList{"Dino"} << -1
                                    << Table{entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20)};
-        QTest::newRow("cancel stores an empty name")
-            << QStringList{} << qint64(10) << QStringList{} << 0
-            << Table{entry("", 10), entry("Player1", 0), entry("Player2", 0)};
+        QTest::newRow("cancel stores an empty name") << QStringList{} << qint64(10) << QStringList{} << 0
+                                                     << Table{entry("", 10), entry("Player1", 0), entry("Player2", 0)};
         QTest::newRow("a name of 15 characters is kept whole")
             << QStringList{} << qint64(10) << QStringList{"Giovanbattista1"} << 0
             << Table{entry("Giovanbattista1", 10), entry("Player1", 0), entry("Player2", 0)};
@@ -96,10 +95,11 @@ private Q_SLOTS:
             << Table{entry("Dino", 5), entry("Anna", 0), entry("Bruno", 7)};
         QTest::newRow("stored points beyond 32 bits")
             << QStringList{"Anna", "99999999999", "Bruno", "7", "Carla", "3"} << qint64(2147483647)
-            << QStringList{"Dino"} << 1 << Table{entry("Anna", 2147483647), entry("Dino", 2147483647), entry("Bruno", 7)};
-        QTest::newRow("negative stored points") << QStringList{"Anna", "-5", "Bruno", "-6", "Carla", "-7"}
-                                                << qint64(0) << QStringList{"Dino"} << 0
-                                                << Table{entry("Dino", 0), entry("Anna", -5), entry("Bruno", -6)};
+            << QStringList{"Dino"} << 1
+            << Table{entry("Anna", 2147483647), entry("Dino", 2147483647), entry("Bruno", 7)};
+        QTest::newRow("negative stored points")
+            << QStringList{"Anna", "-5", "Bruno", "-6", "Carla", "-7"} << qint64(0) << QStringList{"Dino"} << 0
+            << Table{entry("Dino", 0), entry("Anna", -5), entry("Bruno", -6)};
         QTest::newRow("a score beyond 32 bits counts as the largest")
             << ranked << qint64(5000000000) << QStringList{"Dino"} << 0
             << Table{entry("Dino", 2147483647), entry("Anna", 100), entry("Bruno", 50)};
@@ -131,7 +131,7 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(names.prompts,
-                 QStringList{QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)")});
+            QStringList{QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)")});
         Table blank = expected;
         blank[place].nome.clear();
         QCOMPARE(shownWhileAsking, blank); // shifted, with an empty name, before the box
@@ -219,7 +219,8 @@ private Q_SLOTS:
         TabellaRecord t(s, names);
         t.CaricaRecord();
         {
-            QSettings other(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("zb32"), QStringLiteral("Gravix"));
+            QSettings other(
+                QSettings::IniFormat, QSettings::UserScope, QStringLiteral("zb32"), QStringLiteral("Gravix"));
             other.setValue(QStringLiteral("Record/Nome1"), QStringLiteral("Altrove"));
             other.setValue(QStringLiteral("Record/Punti1"), QStringLiteral("77"));
         }

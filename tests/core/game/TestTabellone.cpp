@@ -242,14 +242,14 @@ private Q_SLOTS:
         QTest::addColumn<QList<QPoint>>("settled");
         QTest::addColumn<int>("mode");
         const QList<int> upright = {2, 3};
-        QTest::newRow("upright straight at the left wall, ccw") << 6 << (upright + QList<int>{-1, -1, -1, -1})
-                                                                << QList<QPoint>{} << 3;
-        QTest::newRow("upright straight at the left wall, cw") << 6 << (upright + QList<int>{-1, -1, -1, -1})
-                                                               << QList<QPoint>{} << 4;
-        QTest::newRow("upright straight at the right wall, ccw") << 6 << (upright + QList<int>{1, 1, 1, 1})
-                                                                 << QList<QPoint>{} << 3;
-        QTest::newRow("upright straight at the right wall, cw") << 6 << (upright + QList<int>{1, 1, 1, 1})
-                                                                << QList<QPoint>{} << 4;
+        QTest::newRow("upright straight at the left wall, ccw")
+            << 6 << (upright + QList<int>{-1, -1, -1, -1}) << QList<QPoint>{} << 3;
+        QTest::newRow("upright straight at the left wall, cw")
+            << 6 << (upright + QList<int>{-1, -1, -1, -1}) << QList<QPoint>{} << 4;
+        QTest::newRow("upright straight at the right wall, ccw")
+            << 6 << (upright + QList<int>{1, 1, 1, 1}) << QList<QPoint>{} << 3;
+        QTest::newRow("upright straight at the right wall, cw")
+            << 6 << (upright + QList<int>{1, 1, 1, 1}) << QList<QPoint>{} << 4;
         QTest::newRow("left move at the left wall") << 6 << QList<int>{-1, -1} << QList<QPoint>{} << -1;
         QTest::newRow("right move at the right wall") << 6 << QList<int>{1, 1, 1} << QList<QPoint>{} << 1;
         QTest::newRow("T at the right wall") << 5 << QList<int>{1, 1, 1} << QList<QPoint>{} << 1;
@@ -496,7 +496,8 @@ private Q_SLOTS:
             }
         }
         for (qsizetype i = 0; i < markers.size(); ++i) {
-            b.t.griglia().set(int(i) + 1, markers.at(i), static_cast<qint16>(i + 1)); // column and colour tell them apart
+            b.t.griglia().set(
+                int(i) + 1, markers.at(i), static_cast<qint16>(i + 1)); // column and colour tell them apart
         }
         QCOMPARE(b.t.RimuoviRighePiene(), int(full.size()));
         for (int y = 1; y <= Griglia::kRighe; ++y) {
@@ -520,8 +521,7 @@ private Q_SLOTS:
         QTest::newRow("alternating") << 2 << QList<double>{0.9, 0.1} << QStringList{"D.D.D.D.D", ".D.D.D.D."};
         QTest::newRow("three in four") << 3 << QList<double>{0.7, 0.8, 0.2, 0.65}
                                        << QStringList{"DD.DDD.DD", "D.DDD.DDD", ".DDD.DDD."};
-        QTest::newRow("five full rows") << 5 << QList<double>{0.99}
-                                        << QStringList(5, QStringLiteral("DDDDDDDDD"));
+        QTest::newRow("five full rows") << 5 << QList<double>{0.99} << QStringList(5, QStringLiteral("DDDDDDDDD"));
     }
     void difficultyRows()
     {
