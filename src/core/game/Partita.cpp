@@ -43,7 +43,11 @@ void Partita::tmrGioco_Timer()
         if (!m_tabellone.NuovoPezzo()) {
             m_suoni.Suona(Suoni::kFinePartita);
             MostraMessaggio(messaggioFine());
-            m_record.ControllaRecord(m_punti);
+            // Play resumed after GAME OVER ends here again: one game takes one place at most.
+            if (!m_recordControllato) {
+                m_recordControllato = true;
+                m_record.ControllaRecord(m_punti);
+            }
             Q_EMIT recordsChanged();
             setNuovaAbilitata(true);
         }
@@ -80,6 +84,7 @@ void Partita::NuovaPartita(int difficolta)
     m_tabellone.NuovoPezzo();
     m_veloce = false;
     m_puntiBoost = 0; // a bonus left from the last game's landing is not this game's
+    m_recordControllato = false;
     setTimer(m_velocita, m_timerAttivo);
     setPunti(0);
     setLinee(0);

@@ -114,6 +114,7 @@ private:
     bool m_messaggioVisibile = false;
     bool m_nuovaAbilitata = true;
     bool m_sfondi = true;
+    bool m_recordControllato = false; // this game's score has had its chance at the table
 };
 
 } // namespace zb32

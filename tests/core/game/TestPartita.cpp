@@ -37,6 +37,21 @@ struct Game
         }
         return rows;
     }
+    // With squares falling: the bottom row waits for one, which lands in it and clears it.
+    void landInABottomRow()
+    {
+        for (int x : {1, 2, 3, 6, 7, 8, 9}) {
+            t().griglia().set(x, Griglia::kRighe, Griglia::kDifficolta);
+        }
+        tickUntilLanding();
+    }
+    // Column 5 filled from `top` to row 14: the square at the spawn has nowhere to go.
+    void blockColumnFive(int top)
+    {
+        for (int y = top; y < Griglia::kRighe; ++y) {
+            t().griglia().set(5, y, Griglia::kDifficolta);
+        }
+    }
     // Ticks until the falling piece lands; the ticks it took, the landing tick included.
     int tickUntilLanding()
     {
@@ -220,7 +235,21 @@ private Q_SLOTS:
         g.partita.ImpostaLivello(9);
         QCOMPARE(g.partita.intervallo(), 133);
         QVERIFY(g.partita.timerAttivo());
-        for (int i = 0; i < 17; ++i) { // 68 lines
+        g.partita.tmrGioco_Timer(); // the piece falls on
+        QCOMPARE(int(g.t().corrente().blocchi[0].y), 4);
+    }
+
+    // Level 9 chosen after 40 lines at level 5 (which made it 6): the next rise comes at 72 lines.
+    void levelNineNeedsSeventyTwoLines()
+    {
+        Game g;
+        for (int i = 0; i < 10; ++i) {
+            g.fillRows(g.bottomRows(4));
+            g.partita.DropGriglia();
+        }
+        QCOMPARE(g.partita.iLivello(), 6);
+        g.partita.ImpostaLivello(9);
+        for (int i = 0; i < 7; ++i) { // 68 lines
             g.fillRows(g.bottomRows(4));
             g.partita.DropGriglia();
         }
@@ -340,15 +369,11 @@ private Q_SLOTS:
         g.names.answers = {QStringLiteral("Ada")};
         g.partita.NuovaPartita(0);
         if (rowsBefore > 0) {
-            g.fillRows({15});
-            g.partita.DropGriglia();
+            g.landInABottomRow();
+            QCOMPARE(g.partita.punti(), qint64(50));
         }
         QSignalSpy newGame(&g.partita, &Partita::newGameEnabledChanged);
-        for (int y = 3; y <= Griglia::kRighe; ++y) {
-            for (int x = 2; x <= Griglia::kColonne; ++x) { // column 1 open: no row is full
-                g.t().griglia().set(x, y, Griglia::kDifficolta);
-            }
-        }
+        g.blockColumnFive(3);
         g.sounds.played.clear();
         QCOMPARE(g.tickUntilLanding(), 1);
         QCOMPARE(g.sounds.played, (QList<int>{3, 5}));
@@ -509,9 +534,7 @@ private Q_SLOTS:
         QCOMPARE(g.partita.messaggio(), QStringLiteral("Premi F2 per iniziare"));
         QVERIFY(!g.partita.bStato());
         g.partita.NuovaPartita(0);
-        for (int y = 3; y <= Griglia::kRighe; ++y) {
-            g.t().griglia().set(5, y, Griglia::kDifficolta);
-        }
+        g.blockColumnFive(3);
         QCOMPARE(g.tickUntilLanding(), 1);
         QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
         g.partita.sospendi();
@@ -558,9 +581,7 @@ private Q_SLOTS:
     {
         Game g;
         g.partita.NuovaPartita(0);
-        for (int y = 3; y <= Griglia::kRighe; ++y) {
-            g.t().griglia().set(4, y, Griglia::kDifficolta);
-        }
+        g.blockColumnFive(3);
         QCOMPARE(g.tickUntilLanding(), 1);
         QVERIFY(!g.partita.timerAttivo());
         const Griglia board = g.t().griglia();
@@ -571,10 +592,36 @@ private Q_SLOTS:
         QCOMPARE(g.t().griglia(), board);
     }
 
+    // F3 twice after GAME OVER lets the last game go on; its next end does not enter it twice.
+    void oneEntryPerGame()
+    {
+        Game g;
+        g.names.answers = {QStringLiteral("Ada"), QStringLiteral("Bea")};
+        g.partita.NuovaPartita(0);
+        g.landInABottomRow(); // 50 points
+        g.blockColumnFive(3);
+        QCOMPARE(g.tickUntilLanding(), 1);
+        QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
+        QCOMPARE(g.names.prompts.size(), 1);
+        g.partita.mnuPausa_Click();
+        g.partita.mnuPausa_Click();
+        QVERIFY(g.partita.timerAttivo());
+        QCOMPARE(g.tickUntilLanding(), 1); // the overlapping square cannot fall: over again
+        QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
+        QCOMPARE(g.names.prompts.size(), 1);
+        QCOMPARE(g.record.voce(0), (VoceRecord{QStringLiteral("Ada"), 50}));
+        QCOMPARE(g.record.voce(1), (VoceRecord{QStringLiteral("Player1"), 0}));
+        g.partita.NuovaPartita(0); // a new game has its own chance
+        g.landInABottomRow();
+        g.blockColumnFive(3);
+        QCOMPARE(g.tickUntilLanding(), 1);
+        QCOMPARE(g.names.prompts.size(), 2);
+        QCOMPARE(g.record.voce(1), (VoceRecord{QStringLiteral("Bea"), 50}));
+    }
+
     void newGameResets()
     {
         Game g;
-        g.partita.NuovaPartita(0);
         g.fillRows({14, 15});
         g.partita.DropGriglia();
         QCOMPARE(g.partita.punti(), qint64(250));

@@ -40,6 +40,19 @@ struct Window
         w.activateWindow();
         return QTest::qWaitForWindowActive(&w);
     }
+    // With squares falling: the bottom row waits for one, which lands in it and clears it; then
+    // column 5 fills up to row 3 and the next square ends the game.
+    void scoreARowThenLose()
+    {
+        for (int x : {1, 2, 3, 6, 7, 8, 9}) {
+            board().griglia().set(x, Griglia::kRighe, Griglia::kDifficolta);
+        }
+        QVERIFY(tickUntilLanding() > 0);
+        for (int y = 3; y < Griglia::kRighe; ++y) {
+            board().griglia().set(5, y, Griglia::kDifficolta);
+        }
+        QCOMPARE(tickUntilLanding(), 1);
+    }
     // Ticks until the falling piece lands; the ticks it took.
     int tickUntilLanding()
     {
@@ -143,7 +156,6 @@ private Q_SLOTS:
         QCOMPARE(g.w.lblLinee->text(), QStringLiteral("0"));
         QCOMPARE(g.w.lblLinee->geometry().topLeft(), QPoint(258, 104));
         const int right = g.w.lblLinee->geometry().right();
-        g.game().NuovaPartita(0);
         for (int i = 0; i < 3; ++i) {
             for (int x = 1; x <= 9; ++x) {
                 for (int y = 12; y <= 15; ++y) {
@@ -492,14 +504,17 @@ private Q_SLOTS:
         for (int i = 0; i <= 5; ++i) {
             QCOMPARE(g.w.mnuD[static_cast<std::size_t>(i)]->isChecked(), i == 3);
         }
-        QCOMPARE(int(g.board().griglia().at(1, 15)), 0);
-        g.game().pausa(false);
-        g.w.mnuNuova->setEnabled(true);
+        QCOMPARE(int(g.board().griglia().at(1, 15)), 0); // not in the game under way
+        for (int y = 3; y < 15; ++y) {
+            g.board().griglia().set(5, y, Griglia::kDifficolta);
+        }
+        QCOMPARE(g.tickUntilLanding(), 1);
+        QVERIFY(g.w.mnuNuova->isEnabled());
         g.w.mnuNuova->trigger();
         for (int y = 11; y <= 15; ++y) {
             QCOMPARE(int(g.board().griglia().at(1, y)), y >= 13 ? int(Griglia::kDifficolta) : 0);
         }
-        QCOMPARE(g.boardPixel(1, 13), rgb("#808080"));
+        QCOMPARE(g.boardCell(1, 13), GravixTiles::blocco(10));
     }
 
     void previewMenu()
@@ -587,14 +602,8 @@ private Q_SLOTS:
         Window g;
         MessageBox::queueInput(QStringLiteral("Giovanbattista1"));
         g.w.mnuNuova->trigger();
-        for (int x = 1; x <= 9; ++x) {
-            g.board().griglia().set(x, 15, Griglia::kDifficolta);
-        }
-        g.game().DropGriglia(); // 50 points
-        for (int y = 3; y <= 15; ++y) {
-            g.board().griglia().set(5, y, Griglia::kDifficolta);
-        }
-        QCOMPARE(g.tickUntilLanding(), 1);
+        g.scoreARowThenLose(); // 50 points
+        QCOMPARE(g.w.lblPunti->text(), QStringLiteral("50"));
         QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("GAME OVER"));
         QVERIFY(g.w.mnuNuova->isEnabled());
         QVERIFY(!g.w.tmrGioco->isActive());
@@ -626,14 +635,7 @@ private Q_SLOTS:
         QCOMPARE(g.w.lblRecP[1]->text(), QStringLiteral("0"));
         MessageBox::queueInput(QString(), false); // Cancel
         g.w.mnuNuova->trigger();
-        for (int x = 1; x <= 9; ++x) {
-            g.board().griglia().set(x, 15, Griglia::kDifficolta);
-        }
-        g.game().DropGriglia();
-        for (int y = 3; y <= 15; ++y) {
-            g.board().griglia().set(5, y, Griglia::kDifficolta);
-        }
-        QCOMPARE(g.tickUntilLanding(), 1);
+        g.scoreARowThenLose(); // 50 points
         QCOMPARE(g.w.lblRecN[0]->text(), QStringLiteral("Anna")); // 50 equals the first: not above it
         QCOMPARE(g.w.lblRecN[1]->text(), QString());
         QCOMPARE(g.w.lblRecP[1]->text(), QStringLiteral("50"));

@@ -13,8 +13,6 @@
 
 using namespace zb32;
 
-Q_DECLARE_METATYPE(QList<QColor>)
-
 namespace {
 
 class RecordingPlayer : public SoundPlayer
