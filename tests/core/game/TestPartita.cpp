@@ -682,19 +682,6 @@ private Q_SLOTS:
         QVERIFY(g.painter.shows(g.t().griglia(), tile));
     }
 
-    void backgroundOffThenOn()
-    {
-        Game g;
-        g.partita.NuovaPartita(0);
-        g.partita.ImpostaLivello(3);
-        g.partita.setSfondi(false);
-        QVERIFY(g.painter.shows(g.t().griglia(), TilePainter::kVuotaPiana));
-        g.partita.ImpostaLivello(4); // no background while the option is off
-        QVERIFY(g.painter.shows(g.t().griglia(), TilePainter::kVuotaPiana));
-        g.partita.setSfondi(true);
-        QVERIFY(g.painter.shows(g.t().griglia(), 4));
-    }
-
     void riseToSixteenShowsThePlainTile()
     {
         Game g;
@@ -707,25 +694,6 @@ private Q_SLOTS:
         QCOMPARE(g.partita.intervallo(), 75);
         QCOMPARE(g.painter.emptyTile(), int(TilePainter::kVuotaPiana));
         QVERIFY(g.painter.shows(g.t().griglia(), TilePainter::kVuotaPiana));
-    }
-
-    void previewOption()
-    {
-        Game g({SequenceRandom::forType(6)});
-        g.partita.NuovaPartita(0);
-        QCOMPARE(g.painter.preview().size(), 4);
-        const int clears = g.painter.previewClears();
-        g.partita.setAnteprima(false);
-        QCOMPARE(g.painter.previewClears(), clears + 1);
-        QVERIFY(g.painter.preview().isEmpty());
-        for (int y = 3; y <= Griglia::kRighe; ++y) {
-            g.t().griglia().set(1, y, Griglia::kDifficolta);
-        }
-        g.partita.tmrGioco_Timer(); // no landing yet
-        g.partita.setAnteprima(true);
-        QVERIFY(g.painter.preview().isEmpty()); // nothing until the next piece comes in
-        QVERIFY(g.tickUntilLanding() > 0);
-        QCOMPARE(g.painter.preview().size(), 4);
     }
 };
 

@@ -168,36 +168,6 @@ private Q_SLOTS:
         QCOMPARE(b.t.vista(), b.t.griglia());
     }
 
-    // Four quarter turns one way bring a piece back; a turn and the opposite turn undo each other.
-    void turnsComeBack_data()
-    {
-        QTest::addColumn<int>("tipo");
-        QTest::addColumn<int>("mode");
-        for (int tipo = 1; tipo <= 7; ++tipo) {
-            QTest::addRow("%d ccw", tipo) << tipo << 3;
-            QTest::addRow("%d cw", tipo) << tipo << 4;
-        }
-    }
-    void turnsComeBack()
-    {
-        QFETCH(int, tipo);
-        QFETCH(int, mode);
-        Board b(tipo);
-        QVERIFY(b.t.NuovoPezzo());
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(b.t.MuoviPezzo(Tabellone::kGiu));
-        }
-        const Pezzo start = b.t.corrente();
-        QVERIFY(b.t.MuoviPezzo(mode));
-        QVERIFY(b.t.MuoviPezzo(mode == 3 ? 4 : 3));
-        QCOMPARE(b.t.corrente(), start);
-        for (int i = 0; i < 4; ++i) {
-            QVERIFY(b.t.MuoviPezzo(mode));
-            QCOMPARE(b.t.corrente() == start, tipo == 7 || (i == 3));
-        }
-        QCOMPARE(filledCells(b.t.griglia()), 4);
-    }
-
     void turnAtSpawn_data()
     {
         QTest::addColumn<int>("tipo");
@@ -315,23 +285,6 @@ private Q_SLOTS:
         QCOMPARE(b.painter.boardPaints(), paints);
         QCOMPARE(filledCells(b.t.griglia()), 0);
         QCOMPARE(int(b.t.corrente().tipo), 0);
-    }
-
-    void unknownModeOnlyTests_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("0") << 0;
-        QTest::newRow("5") << 5;
-        QTest::newRow("-2") << -2;
-    }
-    void unknownModeOnlyTests()
-    {
-        QFETCH(int, mode);
-        Board b(2);
-        QVERIFY(b.t.NuovoPezzo());
-        const Pezzo before = b.t.corrente();
-        QVERIFY(b.t.MuoviPezzo(mode));
-        QCOMPARE(b.t.corrente(), before);
     }
 
     // The first piece after the window opened is the same type as the first preview.

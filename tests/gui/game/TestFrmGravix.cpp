@@ -439,21 +439,6 @@ private Q_SLOTS:
         QCOMPARE(int(g.board().corrente().blocchi[0].x), before.blocchi[0].x - 1);
     }
 
-    void pauseKeyBeforeTheFirstGame()
-    {
-        Window g;
-        QVERIFY(g.showActive());
-        QTest::keyClick(&g.w, Qt::Key_F3);
-        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F3 per continuare"));
-        QVERIFY(!g.w.tmrGioco->isActive());
-        QTest::keyClick(&g.w, Qt::Key_F3);
-        QVERIFY(g.w.tmrGioco->isActive());
-        QVERIFY(g.w.lblMsg[0]->isHidden());
-        QVERIFY(g.w.mnuNuova->isEnabled());
-        g.game().tmrGioco_Timer();
-        QCOMPARE(int(g.board().corrente().tipo), Modelli::kQuadrato);
-    }
-
     void fastDropWithTheDownArrow()
     {
         Window g;
