@@ -20,6 +20,15 @@ QString programTitle()
     return QStringLiteral("zb32");
 }
 
+// Texts may end their lines with a carriage return alone; Qt's labels would show it as a blank.
+QString displayText(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
 } // namespace
 
 void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, Icon icon)
@@ -32,7 +41,7 @@ void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, 
     }
     QMessageBox box(parent);
     box.setWindowTitle(t);
-    box.setText(text);
+    box.setText(displayText(text));
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case Icon::Information:
@@ -63,7 +72,7 @@ QString MessageBox::input(QWidget* parent, const QString& prompt, const QString&
         return answer.second ? answer.first : QString();
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, t, prompt, QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(parent, t, displayText(prompt), QLineEdit::Normal, QString(), &ok);
     if (accepted) {
         *accepted = ok;
     }
@@ -77,7 +86,7 @@ void MessageBox::setAutoAnswer(bool on)
 
 void MessageBox::queueInput(const QString& text, bool accepted)
 {
-    s_inputs.enqueue({text, accepted});
+    s_inputs.enqueue({ text, accepted });
 }
 
 QStringList MessageBox::shown()
