@@ -19,15 +19,15 @@ qint16 NumBarzellette = 0;
 
 namespace {
 
-RandomSource& randomSource()
+BarzellettaRandom& randomSource()
 {
-    static RandomSource source;
+    static BarzellettaRandom source;
     return source;
 }
 
 quint32 drawIndex(quint32 bound)
 {
-    const RandomSource& source = randomSource();
+    const BarzellettaRandom& source = randomSource();
     // A generator seeded once from the system: reseeding from the clock at every draw would give
     // the same text for draws within one clock tick.
     const quint32 i = source ? source(bound) : QRandomGenerator::global()->bounded(bound);
@@ -92,7 +92,7 @@ const QStringList& testiBarzellette()
     return texts;
 }
 
-void setRandomSource(RandomSource source)
+void setRandomSource(BarzellettaRandom source)
 {
     randomSource() = std::move(source);
 }

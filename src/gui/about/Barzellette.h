@@ -28,7 +28,7 @@ QStringList leggiBarzellette(const QByteArray& utf8);
 
 // A source of random indexes: returns a number in [0, bound). Tests set one to make draws
 // repeatable; an empty function restores the default generator.
-using RandomSource = std::function<quint32(quint32 bound)>;
-void setRandomSource(RandomSource source);
+using BarzellettaRandom = std::function<quint32(quint32 bound)>;
+void setRandomSource(BarzellettaRandom source);
 
 } // namespace zb32

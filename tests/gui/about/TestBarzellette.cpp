@@ -31,7 +31,7 @@ struct Scripted
 {
     QList<quint32> answers;
     QList<quint32> bounds;
-    RandomSource source()
+    BarzellettaRandom source()
     {
         return [this](quint32 bound) {
             bounds << bound;
