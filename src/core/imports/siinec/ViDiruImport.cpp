@@ -22,6 +22,13 @@ namespace {
 // The platform reports the read position of a text file in blocks of this many bytes.
 constexpr qint64 kProgressBlock = 128;
 
+// The batch fields stamped on every case, in the order they are written.
+constexpr int kStampCount = 6;
+const QString kStampFields[kStampCount] = {
+    QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),       QStringLiteral("scadenza mandato"),
+    QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
+};
+
 // A counter box continues from the number it shows; an empty box counts as 0.
 qint64 counterStart(const QString& box)
 {
@@ -69,6 +76,8 @@ private:
     qint64 m_clienti;
     qint64 m_fatture;
     bool m_haveCase = false;
+    bool m_stamped = false;
+    QVariant m_stamps[kStampCount]; // as converted for the first case
     std::unique_ptr<WriteBatch> m_batch;
 };
 
@@ -198,13 +207,15 @@ bool ViDiruRun::header(const QString& line, QString* error)
     const ViDiruHeader h = ViDiruHeader::read(line);
     const auto& t = m_ctx.batch.Text1;
     Recordset& rs = m_cases;
-    if (!rs.addNew(error) || !rs.setValue(QStringLiteral("Tipo Mandato"), t[5], error)
-        || !rs.setValue(QStringLiteral("data Affido"), t[0], error)
-        || !rs.setValue(QStringLiteral("scadenza mandato"), t[1], error)
-        || !rs.setValue(QStringLiteral("Tipo Intervento"), t[2], error)
-        || !rs.setValue(QStringLiteral("Situazione Affido"), t[6], error)
-        || !rs.setValue(QStringLiteral("lottoimportazione"), t[3], error)) {
+    if (!rs.addNew(error)) {
         return false;
+    }
+    // The batch texts are converted once, on the first header; later cases take the values.
+    const QString* texts[] = {&t[5], &t[0], &t[1], &t[2], &t[6], &t[3]};
+    for (int i = 0; i < kStampCount; ++i) {
+        if (!rs.setValue(kStampFields[i], m_stamps[i].isValid() ? m_stamps[i] : QVariant(*texts[i]), error)) {
+            return false;
+        }
     }
     auto setIf = [&](const QString& field, const QString& value, bool when) {
         return !when || rs.setValue(field, value, error);
@@ -228,6 +239,12 @@ bool ViDiruRun::header(const QString& line, QString* error)
     }
     ++m_clienti;
     m_haveCase = true;
+    if (!m_stamped) {
+        m_stamped = true;
+        for (int i = 0; i < kStampCount; ++i) {
+            m_stamps[i] = rs.value(kStampFields[i]);
+        }
+    }
     return true;
 }
 
