@@ -68,7 +68,7 @@ for n in "${sizes[@]}"; do
     if [ -n "${ZB32_BENCH_PG:-}" ]; then
         printf '[datiserver]\r\nconnstring=%s\r\n' "$ZB32_BENCH_PG" > "$ini"
         if [ -n "${ZB32_BENCH_PSQL:-}" ]; then
-            $ZB32_BENCH_PSQL -q -c 'DROP TABLE IF EXISTS "tabella pratiche", "tabella fatture", "tabella pagamenti", aliquote'
+            $ZB32_BENCH_PSQL -q -c 'SET client_min_messages = warning; DROP TABLE IF EXISTS "tabella pratiche", "tabella fatture", "tabella pagamenti", aliquote'
         fi
         "$ZB32" initdb > /dev/null
         read -r psecs pkb < <(timed "$ZB32" run vidiru --file bench.txt --mandato 460 --lotto 0 --data-affido 07/12/2026 --scadenza 07/01/2027)

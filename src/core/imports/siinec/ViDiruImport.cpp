@@ -12,7 +12,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <memory>
 
 namespace zb32 {
@@ -25,8 +24,12 @@ constexpr qint64 kProgressBlock = 128;
 // The batch fields stamped on every case, in the order they are written.
 constexpr int kStampCount = 6;
 const QString kStampFields[kStampCount] = {
-    QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),       QStringLiteral("scadenza mandato"),
-    QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
+    QStringLiteral("Tipo Mandato"),
+    QStringLiteral("data Affido"),
+    QStringLiteral("scadenza mandato"),
+    QStringLiteral("Tipo Intervento"),
+    QStringLiteral("Situazione Affido"),
+    QStringLiteral("lottoimportazione"),
 };
 
 // A counter box continues from the number it shows; an empty box counts as 0.
@@ -52,8 +55,7 @@ public:
         , m_invoices(ctx.db, Schema::kInvoices)
         , m_clienti(counterStart(ctx.batch.Scheda4))
         , m_fatture(counterStart(ctx.batch.Scheda0))
-    {
-    }
+    {}
 
     JobResult exec();
 
@@ -229,8 +231,8 @@ bool ViDiruRun::header(const QString& line, QString* error)
         || (h.dataNascita.isValid() && !rs.setValue(QStringLiteral("data nascita"), h.dataNascita, error))
         || !setIf(QStringLiteral("luogo nascita"), h.luogoNascita, filled(h.luogoNascita))
         || !setIf(QStringLiteral("memo"), h.memo, filled(h.memo))
-        || !rs.setValue(QStringLiteral("indirizzo"), h.indirizzo, error) || !rs.setValue(QStringLiteral("cap"), h.cap, error)
-        || !rs.setValue(QStringLiteral("citta"), h.citta, error)
+        || !rs.setValue(QStringLiteral("indirizzo"), h.indirizzo, error)
+        || !rs.setValue(QStringLiteral("cap"), h.cap, error) || !rs.setValue(QStringLiteral("citta"), h.citta, error)
         || !rs.setValue(QStringLiteral("provincia"), h.provincia, error)
         || !setIf(QStringLiteral("recapito"), h.recapito, filled(h.recapito))
         || !setIf(QStringLiteral("telefono1"), h.telefono1, filled(h.telefono1))
@@ -294,7 +296,8 @@ bool ViDiruRun::total(const QString& line, QString* error)
 {
     Currency amount;
     return readViDiruTotal(line, &amount, error)
-        && m_cases.setValue(QStringLiteral("importo totale"), QVariant::fromValue(amount), error) && m_cases.update(error);
+        && m_cases.setValue(QStringLiteral("importo totale"), QVariant::fromValue(amount), error)
+        && m_cases.update(error);
 }
 
 bool ViDiruRun::instalment(const QString& line, QString* error)

@@ -62,9 +62,10 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(QStringLiteral("golden.txt"), readFile(qEnvironmentVariable("ZB32_TEST_DATA") + "/vidiru/golden.txt"));
+        ws.writeImportFile(
+            QStringLiteral("golden.txt"), readFile(qEnvironmentVariable("ZB32_TEST_DATA") + "/vidiru/golden.txt"));
         const Run r = runZb32({"run", "vidiru", "--file", "golden.txt", "--lotto", "13", "--mandato", "470",
-                               "--data-affido", "02/12/2026", "--scadenza", "02/01/2027"});
+            "--data-affido", "02/12/2026", "--scadenza", "02/01/2027"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         QCOMPARE(r.out, QStringLiteral("Importazione conclusa\nclienti: 3\nfatture: 2\n"));
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
@@ -85,11 +86,12 @@ private Q_SLOTS:
         TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
         ws.writeImportFile(QStringLiteral("rotto.txt"),
-                           viDiruFile({headerLine("1"), componentLine("Sorte", "10,00"), componentLine("Inter", "1O,00"),
-                                       headerLine("2")}));
+            viDiruFile(
+                {headerLine("1"), componentLine("Sorte", "10,00"), componentLine("Inter", "1O,00"), headerLine("2")}));
         const Run r = runZb32({"run", "vidiru", "--file", "rotto.txt"});
         QCOMPARE(r.exitCode, 3);
-        QVERIFY2(r.err.contains("Importazione interrotta. File rotto.txt, riga 3: l'importo \"1O,00\""), qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains("Importazione interrotta. File rotto.txt, riga 3: l'importo \"1O,00\""), qPrintable(r.err));
         QVERIFY(!r.out.contains("Importazione conclusa"));
         QVERIFY2(r.out.endsWith("clienti: 1\nfatture: \n"), qPrintable(r.out));
         QCOMPARE(tdb.count(Schema::kCases), 1);
@@ -130,8 +132,9 @@ private Q_SLOTS:
         }
         QVERIFY(headers >= 3);
         QVERIFY(instalments >= 3);
-        QVERIFY2(r.out.contains(QStringLiteral("Importazione conclusa\nclienti: %1\nfatture: %2\n").arg(headers).arg(instalments)),
-                 qPrintable(r.out));
+        QVERIFY2(r.out.contains(
+                     QStringLiteral("Importazione conclusa\nclienti: %1\nfatture: %2\n").arg(headers).arg(instalments)),
+            qPrintable(r.out));
     }
 };
 

@@ -9,10 +9,9 @@
 
 #include <QFile>
 #include <QSet>
-
+#include <QTest>
 #include <map>
 #include <memory>
-#include <QTest>
 
 using namespace zb32;
 using zb32::test::RecordingReporter;
@@ -28,13 +27,13 @@ BatchData testBatch()
 {
     BatchData b;
     b.Text1 = {QStringLiteral("01/12/2026"), QStringLiteral("01/01/2027"), QStringLiteral("mo"), QStringLiteral("48"),
-               QStringLiteral("vidiru.txt"), QStringLiteral("460"), QStringLiteral("1")};
+        QStringLiteral("vidiru.txt"), QStringLiteral("460"), QStringLiteral("1")};
     return b;
 }
 
 // Runs the import of `bytes`, written into the import folder as the batch's file name.
-JobResult runImport(TestDatabase& tdb, const QByteArray& bytes, RecordingReporter& report,
-                    const BatchData& batch = testBatch())
+JobResult runImport(
+    TestDatabase& tdb, const QByteArray& bytes, RecordingReporter& report, const BatchData& batch = testBatch())
 {
     TestWorkspace ws;
     ws.writeIni(tdb.connectionString());
@@ -42,12 +41,12 @@ JobResult runImport(TestDatabase& tdb, const QByteArray& bytes, RecordingReporte
         ws.writeImportFile(batch.Text1[4], bytes);
     }
     CaseDatabase db;
-    JobContext ctx{db, batch, report};
+    JobContext ctx {db, batch, report};
     return ImportaViDiru(ctx);
 }
 
-JobResult runImport(TestDatabase& tdb, const QStringList& lines, RecordingReporter& report,
-                    const BatchData& batch = testBatch())
+JobResult runImport(
+    TestDatabase& tdb, const QStringList& lines, RecordingReporter& report, const BatchData& batch = testBatch())
 {
     return runImport(tdb, viDiruFile(lines), report, batch);
 }
@@ -100,16 +99,18 @@ QString unescape(const QString& quoted)
 QString mismatch(const QVariant& actual, const QString& expected, const QList<QVariantMap>& cases)
 {
     const QString shown = isNull(actual) ? QStringLiteral("null")
-        : actual.metaType() == QMetaType::fromType<Currency>() ? QStringLiteral("c:") + actual.value<Currency>().toDecimalText()
+        : actual.metaType() == QMetaType::fromType<Currency>()
+        ? QStringLiteral("c:") + actual.value<Currency>().toDecimalText()
         : actual.typeId() == QMetaType::QDate ? QStringLiteral("d:") + actual.toDate().toString(Qt::ISODate)
-                                               : QStringLiteral("\"%1\"").arg(actual.toString());
+                                              : QStringLiteral("\"%1\"").arg(actual.toString());
     bool same = false;
     if (expected == QLatin1String("null")) {
         same = isNull(actual);
     } else if (expected.startsWith(QLatin1Char('"'))) {
         same = !isNull(actual) && actual.typeId() == QMetaType::QString && actual.toString() == unescape(expected);
     } else if (expected.startsWith(QLatin1String("d:"))) {
-        same = actual.typeId() == QMetaType::QDate && actual.toDate() == QDate::fromString(expected.mid(2), Qt::ISODate);
+        same
+            = actual.typeId() == QMetaType::QDate && actual.toDate() == QDate::fromString(expected.mid(2), Qt::ISODate);
     } else if (expected.startsWith(QLatin1String("c:"))) {
         same = actual.metaType() == QMetaType::fromType<Currency>()
             && actual.value<Currency>() == Currency::fromDecimalText(expected.mid(2));
@@ -156,19 +157,20 @@ void createRefusal(TestDatabase& tdb)
     if (tdb.backend() == QLatin1String("sqlite")) {
         for (const char* when : {"INSERT", "UPDATE"}) {
             ok = ok
-                && tdb.db().exec(QStringLiteral("CREATE TRIGGER rifiuta_%1 BEFORE %1 ON [tabella pratiche] "
-                                                "WHEN NEW.memo LIKE '%RIFIUTA%' BEGIN SELECT RAISE(ABORT, 'nota rifiutata'); END")
-                                     .arg(QLatin1String(when)),
-                                 &error);
+                && tdb.db().exec(
+                    QStringLiteral("CREATE TRIGGER rifiuta_%1 BEFORE %1 ON [tabella pratiche] "
+                                   "WHEN NEW.memo LIKE '%RIFIUTA%' BEGIN SELECT RAISE(ABORT, 'nota rifiutata'); END")
+                        .arg(QLatin1String(when)),
+                    &error);
         }
     } else {
         ok = tdb.db().exec(QStringLiteral("CREATE OR REPLACE FUNCTION rifiuta() RETURNS trigger AS $$ BEGIN "
                                           "IF NEW.memo LIKE '%RIFIUTA%' THEN RAISE EXCEPTION 'nota rifiutata'; END IF; "
                                           "RETURN NEW; END $$ LANGUAGE plpgsql"),
-                           &error)
+                 &error)
             && tdb.db().exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT OR UPDATE ON \"tabella pratiche\" "
                                             "FOR EACH ROW EXECUTE FUNCTION rifiuta()"),
-                             &error);
+                &error);
     }
     if (!ok) {
         qFatal("cannot create the refusal rule: %s", qPrintable(error));
@@ -210,11 +212,11 @@ const QList<HeaderCase>& headerCases()
         {"cap five of eight", 424, 8, "20121ABC", "cap", QStringLiteral("20121")},
         {"cap blank", 424, 8, "", "cap", QStringLiteral("     ")},
         {"citta thirty of thirty-five", 432, 35, "Castelnuovo di Garfagnana Alta Valle", "citta",
-         QStringLiteral("Castelnuovo di Garfagnana Alta")},
+            QStringLiteral("Castelnuovo di Garfagnana Alta")},
         {"citta trimmed", 432, 35, "   Como   ", "citta", QStringLiteral("Como")},
         {"provincia as it stands", 467, 2, "m", "provincia", QStringLiteral("m ")},
         {"ragione sociale trimmed", 233, 50, "  Rossi & Figli S.r.l.  ", "ragione sociale",
-         QStringLiteral("Rossi & Figli S.r.l.")},
+            QStringLiteral("Rossi & Figli S.r.l.")},
         {"ragione sociale blank", 233, 50, "", "ragione sociale", QStringLiteral("")},
         {"indirizzo trimmed", 374, 50, " Via Po 1 ", "indirizzo", QStringLiteral("Via Po 1")},
         {"altroriferimento trimmed", 66, 32, " X-1 ", "altroriferimento", QStringLiteral("X-1")},
@@ -264,7 +266,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("golden.txt");
         const JobResult result = runImport(tdb, input.readAll(), report, batch);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
-        QCOMPARE(report.messages, QStringList{QStringLiteral("Importazione conclusa")});
+        QCOMPARE(report.messages, QStringList {QStringLiteral("Importazione conclusa")});
         QVERIFY(report.errors.isEmpty());
 
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
@@ -276,7 +278,8 @@ private Q_SLOTS:
             const QString where = QStringLiteral("%1 %2 %3").arg(e.table).arg(e.record).arg(e.field);
             if (e.table == QLatin1String("counters")) {
                 const QString box = e.field == QLatin1String("clienti") ? report.clienti : report.fatture;
-                QVERIFY2(mismatch(box, e.value, cases).isEmpty(), qPrintable(where + QStringLiteral(": ") + mismatch(box, e.value, cases)));
+                QVERIFY2(mismatch(box, e.value, cases).isEmpty(),
+                    qPrintable(where + QStringLiteral(": ") + mismatch(box, e.value, cases)));
                 continue;
             }
             const bool isCase = e.table == QLatin1String("pratiche");
@@ -292,15 +295,19 @@ private Q_SLOTS:
         // Nothing else was written.
         for (int i = 0; i < cases.size(); ++i) {
             for (auto it = cases[i].begin(); it != cases[i].end(); ++it) {
-                if (it.key() != QLatin1String("contatore") && !listed[QStringLiteral("pratiche %1").arg(i + 1)].contains(it.key())) {
-                    QVERIFY2(isNull(it.value()), qPrintable(QStringLiteral("pratiche %1 %2 should be null").arg(i + 1).arg(it.key())));
+                if (it.key() != QLatin1String("contatore")
+                    && !listed[QStringLiteral("pratiche %1").arg(i + 1)].contains(it.key())) {
+                    QVERIFY2(isNull(it.value()),
+                        qPrintable(QStringLiteral("pratiche %1 %2 should be null").arg(i + 1).arg(it.key())));
                 }
             }
         }
         for (int i = 0; i < invoices.size(); ++i) {
             for (auto it = invoices[i].begin(); it != invoices[i].end(); ++it) {
-                if (it.key() != QLatin1String("id") && !listed[QStringLiteral("fatture %1").arg(i + 1)].contains(it.key())) {
-                    QVERIFY2(isNull(it.value()), qPrintable(QStringLiteral("fatture %1 %2 should be null").arg(i + 1).arg(it.key())));
+                if (it.key() != QLatin1String("id")
+                    && !listed[QStringLiteral("fatture %1").arg(i + 1)].contains(it.key())) {
+                    QVERIFY2(isNull(it.value()),
+                        qPrintable(QStringLiteral("fatture %1 %2 should be null").arg(i + 1).arg(it.key())));
                 }
             }
         }
@@ -329,7 +336,9 @@ private Q_SLOTS:
                 QStringList lines;
                 for (int i = 0; i < headerCases().size(); ++i) {
                     const HeaderCase& h = headerCases()[i];
-                    lines << ViDiruLine(QStringLiteral("IBGI0001"), i + 1).length(542).put(h.start, h.length, QString::fromUtf8(h.text));
+                    lines << ViDiruLine(QStringLiteral("IBGI0001"), i + 1)
+                                 .length(542)
+                                 .put(h.start, h.length, QString::fromUtf8(h.text));
                 }
                 RecordingReporter report;
                 run.result = runImport(*run.tdb, lines, report);
@@ -369,18 +378,20 @@ private Q_SLOTS:
         const QVariant none;
         auto c = [](const char* text) { return QVariant::fromValue(amount(text)); };
         for (const QString& b : kBackends) {
-            row(b, "principal") << QStringList{"Sorte capitale|1.234,56"} << QVariant(1) << c("1234.56") << none << none;
-            row(b, "second principal overwrites") << QStringList{"Sorte|100,00", "Sorte|40,5"} << QVariant(1) << c("40.5")
-                                                  << none << none;
-            row(b, "second interest overwrites") << QStringList{"Inter|3,00", "Interessi|7,25"} << none << none << c("7.25")
-                                                 << none;
-            row(b, "charges add up") << QStringList{"Spese legali|10,10", "Oneri|0,90", "Bolli|2"} << none << none << none
-                                     << c("13");
-            row(b, "SORTE in capitals is charges") << QStringList{"SORTE|50,00"} << none << none << none << c("50");
-            row(b, "sorte in lower case is charges") << QStringList{"sorte|5,00", "SORTE|1,00"} << none << none << none
-                                                     << c("6");
-            row(b, "negative charge") << QStringList{"Spese|10,00", "Storno spese|-2,50"} << none << none << none << c("7.5");
-            row(b, "all kinds") << QStringList{"Sorte|1.000,00", "Inter|20,00", "Spese|5,00", "Diritti|1,0001"}
+            row(b, "principal") << QStringList {"Sorte capitale|1.234,56"} << QVariant(1) << c("1234.56") << none
+                                << none;
+            row(b, "second principal overwrites")
+                << QStringList {"Sorte|100,00", "Sorte|40,5"} << QVariant(1) << c("40.5") << none << none;
+            row(b, "second interest overwrites")
+                << QStringList {"Inter|3,00", "Interessi|7,25"} << none << none << c("7.25") << none;
+            row(b, "charges add up") << QStringList {"Spese legali|10,10", "Oneri|0,90", "Bolli|2"} << none << none
+                                     << none << c("13");
+            row(b, "SORTE in capitals is charges") << QStringList {"SORTE|50,00"} << none << none << none << c("50");
+            row(b, "sorte in lower case is charges")
+                << QStringList {"sorte|5,00", "SORTE|1,00"} << none << none << none << c("6");
+            row(b, "negative charge") << QStringList {"Spese|10,00", "Storno spese|-2,50"} << none << none << none
+                                      << c("7.5");
+            row(b, "all kinds") << QStringList {"Sorte|1.000,00", "Inter|20,00", "Spese|5,00", "Diritti|1,0001"}
                                 << QVariant(1) << c("1000") << c("20") << c("6.0001");
         }
     }
@@ -394,7 +405,7 @@ private Q_SLOTS:
         QFETCH(QVariant, spese);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1"))};
+        QStringList lines {headerLine(QStringLiteral("1"))};
         for (const QString& c : components) {
             lines << componentLine(c.section(QLatin1Char('|'), 0, 0), c.section(QLatin1Char('|'), 1));
         }
@@ -402,8 +413,8 @@ private Q_SLOTS:
         const JobResult result = runImport(tdb, lines, report);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
         const QVariantMap c = tdb.rows(Schema::kCases).value(0);
-        const QList<QPair<const char*, QVariant>> checks = {
-            {"rate arretrate", rate}, {"importo rata", rata}, {"importo interessi", interessi}, {"importo spese", spese}};
+        const QList<QPair<const char*, QVariant>> checks = {{"rate arretrate", rate}, {"importo rata", rata},
+            {"importo interessi", interessi}, {"importo spese", spese}};
         for (const auto& [name, expected] : checks) {
             const QVariant actual = ::field(c, QString::fromLatin1(name));
             if (!expected.isValid()) {
@@ -422,12 +433,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("totals");
         QTest::addColumn<QString>("expected");
         for (const QString& b : kBackends) {
-            row(b, "thousands") << QStringList{"1.234,56"} << "1234.56";
-            row(b, "millions") << QStringList{"987.654.321,5"} << "987654321.5";
-            row(b, "negative") << QStringList{"-12,5"} << "-12.5";
-            row(b, "blanks around") << QStringList{"  7  "} << "7";
-            row(b, "four decimals") << QStringList{"0,0001"} << "0.0001";
-            row(b, "last one counts") << QStringList{"5,00", "6,00"} << "6";
+            row(b, "thousands") << QStringList {"1.234,56"} << "1234.56";
+            row(b, "millions") << QStringList {"987.654.321,5"} << "987654321.5";
+            row(b, "negative") << QStringList {"-12,5"} << "-12.5";
+            row(b, "blanks around") << QStringList {"  7  "} << "7";
+            row(b, "four decimals") << QStringList {"0,0001"} << "0.0001";
+            row(b, "last one counts") << QStringList {"5,00", "6,00"} << "6";
         }
     }
     void totals()
@@ -437,7 +448,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1"))};
+        QStringList lines {headerLine(QStringLiteral("1"))};
         for (const QString& t : totals) {
             lines << ViDiruLine(QStringLiteral("IBGI0008")).put(19, 13, t);
         }
@@ -445,7 +456,7 @@ private Q_SLOTS:
         const JobResult result = runImport(tdb, lines, report);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
         QCOMPARE(::field(tdb.rows(Schema::kCases).value(0), QStringLiteral("importo totale")).value<Currency>(),
-                 amount(expected.toLatin1().constData()));
+            amount(expected.toLatin1().constData()));
     }
 
     void notes_data()
@@ -453,13 +464,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("headerMemo");
         QTest::addColumn<QStringList>("notes"); // texts from column 19, as they stand
         QTest::addColumn<QVariant>("memo");
-        QTest::newRow("three notes, blank header") << "" << QStringList{" uno ", "due", "  tre"} << QVariant("uno\r\ndue\r\ntre");
-        QTest::newRow("after the header's note") << " in testata " << QStringList{"poi"} << QVariant("in testata\r\npoi");
-        QTest::newRow("note ending at column 18") << "prima" << QStringList{""} << QVariant("prima\r\n");
-        QTest::newRow("blank note") << "prima" << QStringList{"      "} << QVariant("prima\r\n");
-        QTest::newRow("empty note first") << "" << QStringList{"", "dopo"} << QVariant("\r\ndopo");
-        QTest::newRow("no notes") << "" << QStringList{} << QVariant();
-        QTest::newRow("accents") << "" << QStringList{"Pagherà a metà dicembre"} << QVariant("Pagherà a metà dicembre");
+        QTest::newRow("three notes, blank header")
+            << "" << QStringList {" uno ", "due", "  tre"} << QVariant("uno\r\ndue\r\ntre");
+        QTest::newRow("after the header's note")
+            << " in testata " << QStringList {"poi"} << QVariant("in testata\r\npoi");
+        QTest::newRow("note ending at column 18") << "prima" << QStringList {""} << QVariant("prima\r\n");
+        QTest::newRow("blank note") << "prima" << QStringList {"      "} << QVariant("prima\r\n");
+        QTest::newRow("empty note first") << "" << QStringList {"", "dopo"} << QVariant("\r\ndopo");
+        QTest::newRow("no notes") << "" << QStringList {} << QVariant();
+        QTest::newRow("accents") << "" << QStringList {"Pagherà a metà dicembre"}
+                                 << QVariant("Pagherà a metà dicembre");
     }
     void notes()
     {
@@ -468,7 +482,7 @@ private Q_SLOTS:
         QFETCH(QVariant, memo);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1")).put(339, 35, headerMemo)};
+        QStringList lines {headerLine(QStringLiteral("1")).put(339, 35, headerMemo)};
         for (const QString& n : notes) {
             lines << noteLine(n);
         }
@@ -504,8 +518,8 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         RecordingReporter report;
-        const QStringList lines{headerLine(QStringLiteral("1")), headerLine(QStringLiteral("2")),
-                                instalmentLine(QStringLiteral("03"), due, QStringLiteral("1.706,45"), QStringLiteral("  FT 9  "))};
+        const QStringList lines {headerLine(QStringLiteral("1")), headerLine(QStringLiteral("2")),
+            instalmentLine(QStringLiteral("03"), due, QStringLiteral("1.706,45"), QStringLiteral("  FT 9  "))};
         const JobResult result = runImport(tdb, lines, report);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
@@ -513,7 +527,8 @@ private Q_SLOTS:
         QCOMPARE(invoices.size(), 1);
         const QVariantMap& f = invoices[0];
         // It belongs to the case above it, the second one.
-        QCOMPARE(::field(f, QStringLiteral("conta")).toLongLong(), ::field(cases[1], QStringLiteral("contatore")).toLongLong());
+        QCOMPARE(::field(f, QStringLiteral("conta")).toLongLong(),
+            ::field(cases[1], QStringLiteral("contatore")).toLongLong());
         QCOMPARE(::field(f, QStringLiteral("numero fattura")).toString(), QStringLiteral("FT 9"));
         QCOMPARE(::field(f, QStringLiteral("periodo")).toString(), QStringLiteral("03"));
         QCOMPARE(::field(f, QStringLiteral("saldo")).value<Currency>(), amount("1706.45"));
@@ -536,13 +551,16 @@ private Q_SLOTS:
         QTest::newRow("IBGI0006") << lead + "IBGI0006       100,00";
         QTest::newRow("IBGI0010") << lead + "IBGI0010       100,00";
         QTest::newRow("lower-case total") << lead + "ibgi0008       100,00";
-        QTest::newRow("lower-case header") << QString(headerLine(QStringLiteral("77"))).replace(10, 8, QStringLiteral("ibgi0001"));
+        QTest::newRow("lower-case header")
+            << QString(headerLine(QStringLiteral("77"))).replace(10, 8, QStringLiteral("ibgi0001"));
         QTest::newRow("code one column late") << lead + " IBGI0008       100,00";
         QTest::newRow("blank line") << "";
         QTest::newRow("too short for a code") << lead + "IBGI";
         QTest::newRow("IBGI0005") << lead + "IBGI0005       100,00";
-        QTest::newRow("component of 29") << ViDiruLine(QStringLiteral("IBGI0007")).put(19, 11, QStringLiteral("Sorte")).text();
-        QTest::newRow("instalment of 29") << ViDiruLine(QStringLiteral("IBGI0011")).put(19, 11, QStringLiteral("0131/01/2027")).text();
+        QTest::newRow("component of 29")
+            << ViDiruLine(QStringLiteral("IBGI0007")).put(19, 11, QStringLiteral("Sorte")).text();
+        QTest::newRow("instalment of 29")
+            << ViDiruLine(QStringLiteral("IBGI0011")).put(19, 11, QStringLiteral("0131/01/2027")).text();
     }
     void linesThatChangeNothing()
     {
@@ -559,7 +577,7 @@ private Q_SLOTS:
             QVERIFY2(isNull(::field(c, QString::fromLatin1(name))), name);
         }
         QCOMPARE(report.clienti, QStringLiteral("1"));
-        QCOMPARE(report.messages, QStringList{QStringLiteral("Importazione conclusa")});
+        QCOMPARE(report.messages, QStringList {QStringLiteral("Importazione conclusa")});
     }
 
     void shortLinesFromThirtyCharacters_data()
@@ -568,7 +586,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("taken");
         QTest::addColumn<QString>("column");
         const ViDiruLine component = componentLine(QStringLiteral("Sorte"), QStringLiteral("1,00"));
-        const ViDiruLine instalment = instalmentLine(QStringLiteral("01"), QStringLiteral("31/01/2027"), QStringLiteral("2,00"), QString());
+        const ViDiruLine instalment
+            = instalmentLine(QStringLiteral("01"), QStringLiteral("31/01/2027"), QStringLiteral("2,00"), QString());
         QTest::newRow("component ending at its amount") << component.text().left(70) << true << "importo rata";
         QTest::newRow("instalment ending at its amount") << instalment.text().left(78) << true << "saldo";
         // From 30 characters on a line is taken, and its amount, cut off, does not convert.
@@ -586,14 +605,15 @@ private Q_SLOTS:
         const JobResult result = runImport(tdb, {headerLine(QStringLiteral("1")), line}, report);
         if (taken) {
             QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
-            const QList<QVariantMap> rows = tdb.rows(column == QLatin1String("saldo") ? Schema::kInvoices : Schema::kCases);
+            const QList<QVariantMap> rows
+                = tdb.rows(column == QLatin1String("saldo") ? Schema::kInvoices : Schema::kCases);
             QCOMPARE(rows.size(), 1);
             QVERIFY(!isNull(::field(rows[0], column)));
         } else {
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(report.errors.size(), 1);
             QVERIFY2(report.errors[0].contains(QStringLiteral("riga 2")) && report.errors[0].contains(column),
-                     qPrintable(report.errors[0]));
+                qPrintable(report.errors[0]));
         }
     }
 
@@ -605,14 +625,30 @@ private Q_SLOTS:
         QTest::addColumn<int>("instalments");
         QTest::addColumn<QString>("clienti");
         QTest::addColumn<QString>("fatture");
-        QTest::newRow("12 and three headers") << "12" << "" << 3 << 0 << "15" << "";
-        QTest::newRow("empty boxes count from 0") << "" << "" << 3 << 2 << "3" << "2";
-        QTest::newRow("both continue") << "40" << "7" << 2 << 4 << "42" << "11";
-        QTest::newRow("blanks around") << "  9 " << " 1" << 1 << 1 << "10" << "2";
-        QTest::newRow("no number") << "abc" << "x" << 1 << 1 << "1" << "1";
-        QTest::newRow("number then text") << "5 pratiche" << "3," << 1 << 1 << "6" << "4";
-        QTest::newRow("decimals dropped") << "12.7" << "" << 1 << 0 << "13" << "";
-        QTest::newRow("only headers, many") << "" << "" << 7 << 0 << "7" << "";
+        QTest::newRow("12 and three headers") << "12"
+                                              << "" << 3 << 0 << "15"
+                                              << "";
+        QTest::newRow("empty boxes count from 0") << ""
+                                                  << "" << 3 << 2 << "3"
+                                                  << "2";
+        QTest::newRow("both continue") << "40"
+                                       << "7" << 2 << 4 << "42"
+                                       << "11";
+        QTest::newRow("blanks around") << "  9 "
+                                       << " 1" << 1 << 1 << "10"
+                                       << "2";
+        QTest::newRow("no number") << "abc"
+                                   << "x" << 1 << 1 << "1"
+                                   << "1";
+        QTest::newRow("number then text") << "5 pratiche"
+                                          << "3," << 1 << 1 << "6"
+                                          << "4";
+        QTest::newRow("decimals dropped") << "12.7"
+                                          << "" << 1 << 0 << "13"
+                                          << "";
+        QTest::newRow("only headers, many") << ""
+                                            << "" << 7 << 0 << "7"
+                                            << "";
     }
     void counters()
     {
@@ -629,7 +665,8 @@ private Q_SLOTS:
             lines << headerLine(QString::number(h + 1));
         }
         for (int i = 0; i < instalments; ++i) {
-            lines << instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,00"), QStringLiteral("F"));
+            lines << instalmentLine(
+                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,00"), QStringLiteral("F"));
         }
         BatchData batch = testBatch();
         batch.Scheda4 = clientiBox;
@@ -648,9 +685,9 @@ private Q_SLOTS:
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         // Lines of different lengths so the positions cross several 128-byte blocks.
-        const QStringList lines{headerLine(QStringLiteral("1")), noteLine(QStringLiteral("a")), QString(),
-                                noteLine(QString(300, QLatin1Char('b'))), totalLine(QStringLiteral("1,00")),
-                                QStringLiteral("0000000006IBGI0099")};
+        const QStringList lines {headerLine(QStringLiteral("1")), noteLine(QStringLiteral("a")), QString(),
+            noteLine(QString(300, QLatin1Char('b'))), totalLine(QStringLiteral("1,00")),
+            QStringLiteral("0000000006IBGI0099")};
         const QByteArray bytes = viDiruFile(lines);
         QList<qint64> expected;
         qint64 start = 0;
@@ -685,10 +722,10 @@ private Q_SLOTS:
         batch.Text1[4] = name;
         RecordingReporter report;
         CaseDatabase db;
-        JobContext ctx{db, batch, report};
+        JobContext ctx {db, batch, report};
         const JobResult result = ImportaViDiru(ctx);
         QCOMPARE(result.status, JobStatus::Condition);
-        QCOMPARE(report.messages, QStringList{QStringLiteral("FILE MANCANTE")});
+        QCOMPARE(report.messages, QStringList {QStringLiteral("FILE MANCANTE")});
         QCOMPARE(report.progressMaximum, qint64(-1));
         QCOMPARE(tdb.count(Schema::kCases), 0);
     }
@@ -701,7 +738,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("nessuno.txt");
         RecordingReporter report;
         CaseDatabase db;
-        JobContext ctx{db, batch, report};
+        JobContext ctx {db, batch, report};
         const JobResult result = ImportaViDiru(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QVERIFY(report.messages.isEmpty());
@@ -716,7 +753,7 @@ private Q_SLOTS:
         RecordingReporter report;
         const JobResult result = runImport(tdb, QByteArray(), report);
         QCOMPARE(result.status, JobStatus::Completed);
-        QCOMPARE(report.messages, QStringList{QStringLiteral("Importazione conclusa")});
+        QCOMPARE(report.messages, QStringList {QStringLiteral("Importazione conclusa")});
         QCOMPARE(report.progressMaximum, qint64(128));
         QVERIFY(report.progressValues.isEmpty());
         QCOMPARE(report.clienti, QString());
@@ -727,7 +764,9 @@ private Q_SLOTS:
     {
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
-        const QStringList lines{headerLine(QStringLiteral("5")), instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("3,00"), QStringLiteral("F1"))};
+        const QStringList lines {headerLine(QStringLiteral("5")),
+            instalmentLine(
+                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("3,00"), QStringLiteral("F1"))};
         for (int run = 1; run <= 2; ++run) {
             RecordingReporter report;
             QCOMPARE(runImport(tdb, lines, report).status, JobStatus::Completed);
@@ -746,13 +785,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         for (const QString& b : kBackends) {
             row(b, "component amount blank") << QString(componentLine(QStringLiteral("Spese"), QString())) << "58-70";
-            row(b, "component amount with a point") << QString(componentLine(QStringLiteral("Spese"), QStringLiteral("12.34")))
-                                                    << "\"12.34\"";
+            row(b, "component amount with a point")
+                << QString(componentLine(QStringLiteral("Spese"), QStringLiteral("12.34"))) << "\"12.34\"";
             row(b, "total not a number") << QString(totalLine(QStringLiteral("abc"))) << "\"abc\"";
             row(b, "total blank") << QString(ViDiruLine(QStringLiteral("IBGI0008"))) << "19-31";
-            row(b, "instalment amount blank") << QString(instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QString(), QStringLiteral("F")))
+            row(b, "instalment amount blank") << QString(
+                instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QString(), QStringLiteral("F")))
                                               << "66-78";
-            row(b, "instalment amount two commas") << QString(instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,2,3"), QStringLiteral("F")))
+            row(b, "instalment amount two commas") << QString(instalmentLine(
+                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,2,3"), QStringLiteral("F")))
                                                    << "\"1,2,3\"";
         }
     }
@@ -763,11 +804,13 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        const QStringList lines{headerLine(QStringLiteral("1")), componentLine(QStringLiteral("Sorte"), QStringLiteral("10,00")),
-                                instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("10,00"), QStringLiteral("F1")),
-                                headerLine(QStringLiteral("2")), componentLine(QStringLiteral("Altro"), QStringLiteral("4,00")),
-                                line, // line 6
-                                totalLine(QStringLiteral("99,00")), headerLine(QStringLiteral("3"))};
+        const QStringList lines {headerLine(QStringLiteral("1")),
+            componentLine(QStringLiteral("Sorte"), QStringLiteral("10,00")),
+            instalmentLine(
+                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("10,00"), QStringLiteral("F1")),
+            headerLine(QStringLiteral("2")), componentLine(QStringLiteral("Altro"), QStringLiteral("4,00")),
+            line, // line 6
+            totalLine(QStringLiteral("99,00")), headerLine(QStringLiteral("3"))};
         RecordingReporter report;
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
@@ -792,9 +835,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("code");
         QTest::newRow("note") << noteLine(QStringLiteral("orfana")).text() << "IBGI0004";
-        QTest::newRow("component") << componentLine(QStringLiteral("Sorte"), QStringLiteral("1,00")).text() << "IBGI0007";
+        QTest::newRow("component") << componentLine(QStringLiteral("Sorte"), QStringLiteral("1,00")).text()
+                                   << "IBGI0007";
         QTest::newRow("total") << totalLine(QStringLiteral("1,00")).text() << "IBGI0008";
-        QTest::newRow("instalment") << instalmentLine(QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,00"), QStringLiteral("F")).text()
+        QTest::newRow("instalment") << instalmentLine(
+            QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("1,00"), QStringLiteral("F"))
+                                           .text()
                                     << "IBGI0011";
     }
     void recordBeforeTheFirstHeader()
@@ -805,13 +851,15 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         RecordingReporter report;
         // Lines that change nothing may come first; the orphan record is line 4.
-        const QStringList lines{QStringLiteral("0000000001IBGI0000 testata"), ViDiruLine(QStringLiteral("IBGI0005")).put(19, 13, QStringLiteral("1,00")),
-                                ViDiruLine(QStringLiteral("IBGI0007")).put(19, 5, QStringLiteral("Sorte")).length(29), line,
-                                headerLine(QStringLiteral("1"))};
+        const QStringList lines {QStringLiteral("0000000001IBGI0000 testata"),
+            ViDiruLine(QStringLiteral("IBGI0005")).put(19, 13, QStringLiteral("1,00")),
+            ViDiruLine(QStringLiteral("IBGI0007")).put(19, 5, QStringLiteral("Sorte")).length(29), line,
+            headerLine(QStringLiteral("1"))};
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);
-        QVERIFY2(report.errors[0].contains(QLatin1String("riga 4")) && report.errors[0].contains(code), qPrintable(report.errors[0]));
+        QVERIFY2(report.errors[0].contains(QLatin1String("riga 4")) && report.errors[0].contains(code),
+            qPrintable(report.errors[0]));
         QCOMPARE(tdb.count(Schema::kCases), 0);
         QCOMPARE(tdb.count(Schema::kInvoices), 0);
     }
@@ -823,16 +871,17 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         createRefusal(tdb);
-        const QStringList lines{headerLine(QStringLiteral("1")), noteLine(QStringLiteral("va bene")),
-                                headerLine(QStringLiteral("2")), totalLine(QStringLiteral("8,00")),
-                                noteLine(QStringLiteral("RIFIUTA questa")), // line 5
-                                noteLine(QStringLiteral("mai letta"))};
+        const QStringList lines {headerLine(QStringLiteral("1")), noteLine(QStringLiteral("va bene")),
+            headerLine(QStringLiteral("2")), totalLine(QStringLiteral("8,00")),
+            noteLine(QStringLiteral("RIFIUTA questa")), // line 5
+            noteLine(QStringLiteral("mai letta"))};
         RecordingReporter report;
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);
-        QVERIFY2(report.errors[0].contains(QLatin1String("riga 5")) && report.errors[0].contains(QLatin1String("nota rifiutata")),
-                 qPrintable(report.errors[0]));
+        QVERIFY2(report.errors[0].contains(QLatin1String("riga 5"))
+                && report.errors[0].contains(QLatin1String("nota rifiutata")),
+            qPrintable(report.errors[0]));
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
         QCOMPARE(cases.size(), 2);
         QCOMPARE(::field(cases[0], QStringLiteral("memo")).toString(), QStringLiteral("va bene"));
@@ -845,9 +894,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
-        QTest::newRow("batch number not a number") << 3 << "48a" << "lottoimportazione";
-        QTest::newRow("assignment date not a date") << 0 << "31/02/2026" << "data Affido";
-        QTest::newRow("expiry empty") << 1 << "" << "scadenza mandato";
+        QTest::newRow("batch number not a number") << 3 << "48a"
+                                                   << "lottoimportazione";
+        QTest::newRow("assignment date not a date") << 0 << "31/02/2026"
+                                                    << "data Affido";
+        QTest::newRow("expiry empty") << 1 << ""
+                                      << "scadenza mandato";
     }
     void refusedBatchValueStopsAtTheFirstHeader()
     {
@@ -859,10 +911,12 @@ private Q_SLOTS:
         BatchData batch = testBatch();
         batch.Text1[box] = text;
         RecordingReporter report;
-        const JobResult result = runImport(tdb, {QStringLiteral("0000000001IBGI0099"), headerLine(QStringLiteral("1"))}, report, batch);
+        const JobResult result
+            = runImport(tdb, {QStringLiteral("0000000001IBGI0099"), headerLine(QStringLiteral("1"))}, report, batch);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);
-        QVERIFY2(report.errors[0].contains(QLatin1String("riga 2")) && report.errors[0].contains(field), qPrintable(report.errors[0]));
+        QVERIFY2(report.errors[0].contains(QLatin1String("riga 2")) && report.errors[0].contains(field),
+            qPrintable(report.errors[0]));
         QCOMPARE(tdb.count(Schema::kCases), 0);
         QCOMPARE(report.clienti, QString());
     }
@@ -886,7 +940,8 @@ private Q_SLOTS:
         QVERIFY2(report.errors.value(0).contains(QLatin1String("riga 1101")), qPrintable(report.errors.value(0)));
         QCOMPARE(tdb.count(Schema::kCases), 1100);
         QCOMPARE(report.clienti, QStringLiteral("1100"));
-        QCOMPARE(::field(tdb.rows(Schema::kCases).last(), QStringLiteral("posizione")).toString(), QStringLiteral("1100"));
+        QCOMPARE(
+            ::field(tdb.rows(Schema::kCases).last(), QStringLiteral("posizione")).toString(), QStringLiteral("1100"));
     }
 };
 

@@ -70,11 +70,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("both sides") << "  Roma  " << "Roma";
-        QTest::newRow("inner blanks kept") << " Via  Roma 1 " << "Via  Roma 1";
-        QTest::newRow("only blanks") << "     " << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("tab is content") << "\tx " << "\tx";
+        QTest::newRow("both sides") << "  Roma  "
+                                    << "Roma";
+        QTest::newRow("inner blanks kept") << " Via  Roma 1 "
+                                           << "Via  Roma 1";
+        QTest::newRow("only blanks") << "     "
+                                     << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("tab is content") << "\tx "
+                                        << "\tx";
     }
     void trimBlanks()
     {
@@ -160,15 +165,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("posizione");
-        QTest::newRow("zero padded") << "0000104711" << "104711";
-        QTest::newRow("blanks around") << "   4711   " << "4711";
-        QTest::newRow("blank inside") << "12 34" << "1234";
-        QTest::newRow("letters after") << "4711/B" << "4711";
-        QTest::newRow("no number") << "ABC123" << "0";
-        QTest::newRow("blank") << "          " << "0";
-        QTest::newRow("negative") << "-42" << "-42";
-        QTest::newRow("decimal point") << "12.50" << "12,5";
-        QTest::newRow("decimal comma stops") << "12,5" << "12";
+        QTest::newRow("zero padded") << "0000104711"
+                                     << "104711";
+        QTest::newRow("blanks around") << "   4711   "
+                                       << "4711";
+        QTest::newRow("blank inside") << "12 34"
+                                      << "1234";
+        QTest::newRow("letters after") << "4711/B"
+                                       << "4711";
+        QTest::newRow("no number") << "ABC123"
+                                   << "0";
+        QTest::newRow("blank") << "          "
+                               << "0";
+        QTest::newRow("negative") << "-42"
+                                  << "-42";
+        QTest::newRow("decimal point") << "12.50"
+                                       << "12,5";
+        QTest::newRow("decimal comma stops") << "12,5"
+                                             << "12";
     }
     void caseNumber()
     {
@@ -222,7 +236,8 @@ private Q_SLOTS:
         QCOMPARE(h.recapito, fill('l', 50));
         QCOMPARE(h.telefono1, fill('m', 12));
         QCOMPARE(h.telefono2, fill('n', 12));
-        QCOMPARE(h.memoec(), QStringLiteral("Cliente %1\r\ncontratto %2 %3").arg(fill('c', 35), fill('d', 10), fill('e', 35)));
+        QCOMPARE(h.memoec(),
+            QStringLiteral("Cliente %1\r\ncontratto %2 %3").arg(fill('c', 35), fill('d', 10), fill('e', 35)));
     }
 
     void headerTrimsOnlyWhereItShould()
@@ -249,8 +264,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("expected");
         const QString lead = QStringLiteral("0000000001IBGI0004");
-        QTest::newRow("text") << lead + "Pagherà lunedì" << "Pagherà lunedì";
-        QTest::newRow("blanks around") << lead + "   a  b   " << "a  b";
+        QTest::newRow("text") << lead + "Pagherà lunedì"
+                              << "Pagherà lunedì";
+        QTest::newRow("blanks around") << lead + "   a  b   "
+                                       << "a  b";
         QTest::newRow("ends at column 18") << lead << "";
         QTest::newRow("long") << lead + QString(900, QLatin1Char('x')) << QString(900, QLatin1Char('x'));
     }
@@ -294,7 +311,8 @@ private Q_SLOTS:
 
     void componentColumns54To57NotRead()
     {
-        const QString line = test::componentLine(QStringLiteral("Inter"), QStringLiteral("5,25")).put(54, 4, QStringLiteral("9999"));
+        const QString line
+            = test::componentLine(QStringLiteral("Inter"), QStringLiteral("5,25")).put(54, 4, QStringLiteral("9999"));
         ViDiruComponent c;
         QString error;
         QVERIFY2(ViDiruComponent::read(line, &c, &error), qPrintable(error));
@@ -304,7 +322,7 @@ private Q_SLOTS:
     void instalment()
     {
         const QString line = test::instalmentLine(QStringLiteral("7 "), QStringLiteral("15/06/2026"),
-                                                  QStringLiteral("1.706,45"), QStringLiteral("  FT 2026/000655  "));
+            QStringLiteral("1.706,45"), QStringLiteral("  FT 2026/000655  "));
         ViDiruInstalment i;
         QString error;
         QVERIFY2(ViDiruInstalment::read(line, &i, &error), qPrintable(error));

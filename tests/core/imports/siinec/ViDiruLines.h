@@ -64,8 +64,8 @@ inline ViDiruLine totalLine(const QString& amount)
 {
     return ViDiruLine(QStringLiteral("IBGI0008")).put(19, 13, amount.rightJustified(13));
 }
-inline ViDiruLine instalmentLine(const QString& number, const QString& due, const QString& amount,
-                                 const QString& reference)
+inline ViDiruLine instalmentLine(
+    const QString& number, const QString& due, const QString& amount, const QString& reference)
 {
     return ViDiruLine(QStringLiteral("IBGI0011"))
         .put(19, 2, number)
