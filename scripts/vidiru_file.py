@@ -158,6 +158,9 @@ def fixture_lines():
         component(10, "Spese", "1234"),
         unused_amount(11, amount(999.99)),
         total(12, amount(1345.81)),
+        # Totals the import must not take: a lower-case code, a code one column late.
+        put([(1, 10, "0000000012"), (11, 8, "ibgi0008"), (19, 13, "99,99".rjust(13))]),
+        put([(1, 10, "0000000012"), (12, 8, "IBGI0008"), (20, 13, "88,88".rjust(13))]),
         instalment(13, "01", "31/01/2027", "Fattura", amount(617.28), "  FT-1  "),
         instalment(14, "2 ", "31/02/2027", "Fattura", "  -617,28  ", "FT-2"),
         "0000000015IBGI0011XXXXXXXXXXX",
@@ -177,6 +180,7 @@ def fixture_lines():
         # A header cut short after the address: what lies beyond reads as empty text.
         header(27, "12 34", ragione="Tronca", indirizzo="Via Corta 2").rstrip(),
         note(28, "nota sola"),
+        instalment(29, "01", "00/00/0000", "Fattura", amount(3), "FT-3"),
     ]
 
 

@@ -67,7 +67,7 @@ private Q_SLOTS:
         const Run r = runZb32({"run", "vidiru", "--file", "golden.txt", "--lotto", "13", "--mandato", "470",
             "--data-affido", "02/12/2026", "--scadenza", "02/01/2027"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
-        QCOMPARE(r.out, QStringLiteral("Importazione conclusa\nclienti: 3\nfatture: 2\n"));
+        QCOMPARE(r.out, QStringLiteral("Importazione conclusa\nclienti: 3\nfatture: 3\n"));
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
         QCOMPARE(cases.size(), 3);
         for (const QVariantMap& c : cases) {
@@ -76,7 +76,7 @@ private Q_SLOTS:
             QCOMPARE(c.value("data affido").toDate(), QDate(2026, 12, 2));
             QCOMPARE(c.value("scadenza mandato").toDate(), QDate(2027, 1, 2));
         }
-        QCOMPARE(tdb.count(Schema::kInvoices), 2);
+        QCOMPARE(tdb.count(Schema::kInvoices), 3);
     }
 
     void stopsWithStatus3()

@@ -66,30 +66,6 @@ private Q_SLOTS:
         QVERIFY(!ViDiru::fieldFrom(QStringLiteral("abcdef"), start).isNull());
     }
 
-    void trimBlanks_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("both sides") << "  Roma  "
-                                    << "Roma";
-        QTest::newRow("inner blanks kept") << " Via  Roma 1 "
-                                           << "Via  Roma 1";
-        QTest::newRow("only blanks") << "     "
-                                     << "";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("tab is content") << "\tx "
-                                        << "\tx";
-    }
-    void trimBlanks()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        const QString t = ViDiru::trimBlanks(text);
-        QCOMPARE(t, expected);
-        QVERIFY(!t.isNull());
-    }
-
     void amount_data()
     {
         QTest::addColumn<QString>("text");
@@ -126,17 +102,6 @@ private Q_SLOTS:
             QVERIFY2(error.contains(QLatin1String("19-31")), qPrintable(error));
             QCOMPARE(value.raw(), qint64(-1)); // left as it was
         }
-    }
-
-    void amountCutOffByTheLineEnd()
-    {
-        // A component of 40 characters: its amount columns lie beyond the end.
-        const QString line = ViDiruLine(QStringLiteral("IBGI0007")).put(19, 22, QStringLiteral("Sorte"));
-        QCOMPARE(line.size(), 40);
-        ViDiruComponent c;
-        QString error;
-        QVERIFY(!ViDiruComponent::read(line, &c, &error));
-        QVERIFY2(error.contains(QLatin1String("58-70")), qPrintable(error));
     }
 
     void date_data()
@@ -192,94 +157,6 @@ private Q_SLOTS:
         QCOMPARE(ViDiruHeader::read(line).posizione, posizione);
     }
 
-    void headerFieldsAtTheirColumns()
-    {
-        // Every field filled to its full width with its own letter, so a shifted column shows.
-        auto fill = [](char c, int n) { return QString(n, QLatin1Char(c)); };
-        const QString line = ViDiruLine(QStringLiteral("IBGI0001"))
-                                 .put(19, 10, QStringLiteral("0000000042"))
-                                 .put(29, 37, fill('z', 37))
-                                 .put(66, 32, fill('a', 32))
-                                 .put(98, 10, fill('z', 10))
-                                 .put(108, 35, fill('c', 35))
-                                 .put(143, 45, fill('z', 45))
-                                 .put(188, 10, fill('d', 10))
-                                 .put(198, 35, fill('e', 35))
-                                 .put(233, 50, fill('f', 50))
-                                 .put(283, 16, fill('g', 16))
-                                 .put(299, 10, QStringLiteral("24/12/1999"))
-                                 .put(309, 30, fill('h', 30))
-                                 .put(339, 35, fill('i', 35))
-                                 .put(374, 50, fill('j', 50))
-                                 .put(424, 8, QStringLiteral("12345678"))
-                                 .put(432, 35, fill('k', 30) + fill('y', 5))
-                                 .put(467, 2, QStringLiteral("MI"))
-                                 .put(469, 50, fill('l', 50))
-                                 .put(519, 12, fill('m', 12))
-                                 .put(531, 12, fill('n', 12));
-        QCOMPARE(line.size(), 542);
-        const ViDiruHeader h = ViDiruHeader::read(line);
-        QCOMPARE(h.posizione, QStringLiteral("42"));
-        QCOMPARE(h.altroriferimento, fill('a', 32));
-        QCOMPARE(h.cliente, fill('c', 35));
-        QCOMPARE(h.codiceContratto, fill('d', 10));
-        QCOMPARE(h.contratto, fill('e', 35));
-        QCOMPARE(h.ragioneSociale, fill('f', 50));
-        QCOMPARE(h.pIva, fill('g', 16));
-        QCOMPARE(h.dataNascita, QDate(1999, 12, 24));
-        QCOMPARE(h.luogoNascita, fill('h', 30));
-        QCOMPARE(h.memo, fill('i', 35));
-        QCOMPARE(h.indirizzo, fill('j', 50));
-        QCOMPARE(h.cap, QStringLiteral("12345"));
-        QCOMPARE(h.citta, fill('k', 30));
-        QCOMPARE(h.provincia, QStringLiteral("MI"));
-        QCOMPARE(h.recapito, fill('l', 50));
-        QCOMPARE(h.telefono1, fill('m', 12));
-        QCOMPARE(h.telefono2, fill('n', 12));
-        QCOMPARE(h.memoec(),
-            QStringLiteral("Cliente %1\r\ncontratto %2 %3").arg(fill('c', 35), fill('d', 10), fill('e', 35)));
-    }
-
-    void headerTrimsOnlyWhereItShould()
-    {
-        const QString line = ViDiruLine(QStringLiteral("IBGI0001"))
-                                 .put(66, 32, QStringLiteral("  RIF 1  "))
-                                 .put(424, 8, QStringLiteral(" 2012"))
-                                 .put(432, 35, QStringLiteral("  Forlì  "))
-                                 .put(467, 2, QStringLiteral("m"))
-                                 .put(469, 50, QStringLiteral("  presso terzi"))
-                                 .put(519, 12, QStringLiteral(" 06 123"));
-        const ViDiruHeader h = ViDiruHeader::read(line);
-        QCOMPARE(h.altroriferimento, QStringLiteral("RIF 1"));
-        QCOMPARE(h.cap, QStringLiteral(" 2012"));
-        QCOMPARE(h.citta, QStringLiteral("Forlì"));
-        QCOMPARE(h.provincia, QStringLiteral("m "));
-        QCOMPARE(h.recapito, QStringLiteral("  presso terzi").leftJustified(50));
-        QCOMPARE(h.telefono1, QStringLiteral(" 06 123").leftJustified(12));
-        QCOMPARE(h.telefono2, QLatin1String("")); // the line ends at column 530
-    }
-
-    void note_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("expected");
-        const QString lead = QStringLiteral("0000000001IBGI0004");
-        QTest::newRow("text") << lead + "Pagherà lunedì"
-                              << "Pagherà lunedì";
-        QTest::newRow("blanks around") << lead + "   a  b   "
-                                       << "a  b";
-        QTest::newRow("ends at column 18") << lead << "";
-        QTest::newRow("long") << lead + QString(900, QLatin1Char('x')) << QString(900, QLatin1Char('x'));
-    }
-    void note()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, expected);
-        const QString text = readViDiruNote(line);
-        QCOMPARE(text, expected);
-        QVERIFY(!text.isNull());
-    }
-
     void componentKind_data()
     {
         QTest::addColumn<QString>("description");
@@ -307,29 +184,6 @@ private Q_SLOTS:
         QVERIFY2(ViDiruComponent::read(line, &c, &error), qPrintable(error));
         QCOMPARE(c.kind, kind);
         QCOMPARE(c.amount, Currency::fromUnits(1));
-    }
-
-    void componentColumns54To57NotRead()
-    {
-        const QString line
-            = test::componentLine(QStringLiteral("Inter"), QStringLiteral("5,25")).put(54, 4, QStringLiteral("9999"));
-        ViDiruComponent c;
-        QString error;
-        QVERIFY2(ViDiruComponent::read(line, &c, &error), qPrintable(error));
-        QCOMPARE(c.amount, Currency::fromRaw(52500));
-    }
-
-    void instalment()
-    {
-        const QString line = test::instalmentLine(QStringLiteral("7 "), QStringLiteral("15/06/2026"),
-            QStringLiteral("1.706,45"), QStringLiteral("  FT 2026/000655  "));
-        ViDiruInstalment i;
-        QString error;
-        QVERIFY2(ViDiruInstalment::read(line, &i, &error), qPrintable(error));
-        QCOMPARE(i.periodo, QStringLiteral("7 "));
-        QCOMPARE(i.scadenza, QDate(2026, 6, 15));
-        QCOMPARE(i.saldo, Currency::fromRaw(17064500));
-        QCOMPARE(i.numeroFattura, QStringLiteral("FT 2026/000655"));
     }
 };
 
