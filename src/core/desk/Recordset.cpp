@@ -72,6 +72,7 @@ void Recordset::close()
 bool Recordset::setFields(const QStringList& names, QString* error)
 {
     m_fields = names;
+    m_statementText.clear();
     m_index.clear();
     m_types.clear();
     m_keyIndex = -1;
@@ -560,8 +561,26 @@ bool Recordset::update(QString* error)
             changed.append(i);
         }
     }
-    QString sql;
-    if (row->isNew) {
+    if (!row->isNew) {
+        if (changed.isEmpty()) {
+            return true;
+        }
+        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
+            if (error) {
+                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
+            }
+            return false;
+        }
+    }
+    // A job saves after every line, mostly the same few fields: the statement's text is made
+    // once per set of changed fields.
+    QString shape(changed.size() + 1, Qt::Uninitialized);
+    shape[0] = row->isNew ? QLatin1Char('I') : QLatin1Char('U');
+    for (qsizetype k = 0; k < changed.size(); ++k) {
+        shape[k + 1] = QChar(static_cast<char16_t>(changed[k] + 1));
+    }
+    QString& sql = m_statementText[shape];
+    if (sql.isEmpty() && row->isNew) {
         QStringList names;
         QStringList marks;
         for (int i : changed) {
@@ -577,16 +596,7 @@ bool Recordset::update(QString* error)
         if (d.insertReturnsKey() && m_keyIndex >= 0) {
             sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
         }
-    } else {
-        if (changed.isEmpty()) {
-            return true;
-        }
-        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
-            if (error) {
-                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
-            }
-            return false;
-        }
+    } else if (sql.isEmpty()) {
         QStringList sets;
         for (int i : changed) {
             sets << d.quoteName(m_fields[i]) + QStringLiteral(" = ?");

@@ -98,6 +98,7 @@ private:
     QStringList m_fields;
     QVector<FieldType> m_types;
     QHash<QString, int> m_index;
+    QHash<QString, QString> m_statementText; // INSERT or UPDATE text by the fields it sets
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;

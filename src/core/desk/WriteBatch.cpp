@@ -3,10 +3,34 @@
 
 #include "CaseDatabase.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace zb32 {
 
 namespace {
 const QString kSavepoint = QStringLiteral("zb32_line");
+const QString kBeginLine = QStringLiteral("SAVEPOINT ") + kSavepoint;
+const QString kEndLine = QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint;
+} // namespace
+
+bool WriteBatch::run(const QString& sql, QString* error)
+{
+    // Two statements per input line: on SQLite they are prepared once and run again. The
+    // PostgreSQL driver prepares only queries, so there they go as text.
+    if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
+        return m_db.exec(sql, error);
+    }
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    const bool ok = q->exec();
+    if (!ok && error) {
+        *error = q->lastError().text();
+    }
+    q->finish();
+    return ok;
 }
 
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
@@ -31,7 +55,7 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
         m_lost = true;
         return false;
     }
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !run(kBeginLine, error)) {
         m_lost = true; // inside an open transaction this fails only when the transaction is gone
         m_db.rollback();
         return false;
@@ -46,7 +70,7 @@ bool WriteBatch::endLine(QString* error)
         return true;
     }
     m_inLine = false;
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !run(kEndLine, error)) {
         m_lost = true;
         m_db.rollback();
         return false;

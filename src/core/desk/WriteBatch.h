@@ -34,6 +34,7 @@ public:
 
 private:
     bool commitGroup(QString* error);
+    bool run(const QString& sql, QString* error);
 
     CaseDatabase& m_db;
     int m_linesPerCommit;

@@ -1,0 +1,206 @@
+// Reading the fields of the Vi Diru record file.
+#include "ViDiruRecords.h"
+
+#include "desk/Formats.h"
+
+namespace zb32 {
+
+namespace {
+
+struct CodeName
+{
+    ViDiruCode code;
+    const char* text;
+};
+
+constexpr CodeName kCodes[] = {
+    {ViDiruCode::Header, "IBGI0001"},
+    {ViDiruCode::Note, "IBGI0004"},
+    {ViDiruCode::Amount, "IBGI0005"},
+    {ViDiruCode::Component, "IBGI0007"},
+    {ViDiruCode::Total, "IBGI0008"},
+    {ViDiruCode::Instalment, "IBGI0011"},
+};
+
+// An empty text that stays a text once stored (a null QString is bound as a missing value).
+QString nonNull(QString text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+} // namespace
+
+namespace ViDiru {
+
+ViDiruCode recordCode(const QString& line)
+{
+    const QStringView code = QStringView(line).mid(10, 8);
+    if (code.size() != 8) {
+        return ViDiruCode::Other;
+    }
+    for (const CodeName& c : kCodes) {
+        if (code == QLatin1String(c.text)) {
+            return c.code;
+        }
+    }
+    return ViDiruCode::Other;
+}
+
+QString codeText(ViDiruCode code)
+{
+    for (const CodeName& c : kCodes) {
+        if (c.code == code) {
+            return QString::fromLatin1(c.text);
+        }
+    }
+    return {};
+}
+
+QString field(const QString& line, int start, int length)
+{
+    return nonNull(columns(line, start, length));
+}
+
+QString fieldFrom(const QString& line, int start)
+{
+    return nonNull(columnsFrom(line, start));
+}
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' ')) {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    return nonNull(text.mid(begin, end - begin).toString());
+}
+
+bool amount(const QString& line, int start, int length, Currency* out, QString* error)
+{
+    const QString text = field(line, start, length);
+    bool ok = false;
+    const Currency value = Currency::fromItalianText(text, &ok);
+    if (!ok) {
+        if (error) {
+            const QString shown = trimBlanks(text);
+            *error = shown.isEmpty()
+                ? QStringLiteral("importo mancante nelle colonne %1-%2").arg(start).arg(start + length - 1)
+                : QStringLiteral("l'importo \"%1\" nelle colonne %2-%3 non è un numero")
+                      .arg(shown)
+                      .arg(start)
+                      .arg(start + length - 1);
+        }
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+QDate date(const QString& line, int start, int length)
+{
+    const QString text = field(line, start, length);
+    // The usual dd/MM/yyyy is read directly (a date in every instalment); other shapes go to
+    // the shared reader.
+    auto digits = [&](qsizetype from, qsizetype count) {
+        int value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9') {
+                return -1;
+            }
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (text.size() == 10 && text[2] == QLatin1Char('/') && text[5] == QLatin1Char('/')) {
+        const int d = digits(0, 2);
+        const int m = digits(3, 2);
+        const int y = digits(6, 4);
+        if (d >= 0 && m >= 0 && y >= 0) {
+            return QDate(y, m, d); // not a calendar date: invalid
+        }
+    }
+    return parseShortDate(text);
+}
+
+} // namespace ViDiru
+
+using namespace ViDiru;
+
+ViDiruHeader ViDiruHeader::read(const QString& line)
+{
+    ViDiruHeader h;
+    // The case number is a number: its text in the workstation's form (a decimal comma).
+    h.posizione = leadingNumberText(trimBlanks(field(line, 19, 10)));
+    h.posizione.replace(QLatin1Char('.'), QLatin1Char(','));
+    h.altroriferimento = trimBlanks(field(line, 66, 32));
+    h.cliente = trimBlanks(field(line, 108, 35));
+    h.codiceContratto = trimBlanks(field(line, 188, 10));
+    h.contratto = trimBlanks(field(line, 198, 35));
+    h.ragioneSociale = trimBlanks(field(line, 233, 50));
+    h.pIva = trimBlanks(field(line, 283, 16));
+    h.dataNascita = date(line, 299, 10);
+    h.luogoNascita = trimBlanks(field(line, 309, 30));
+    h.memo = trimBlanks(field(line, 339, 35));
+    h.indirizzo = trimBlanks(field(line, 374, 50));
+    h.cap = field(line, 424, 5);
+    h.citta = trimBlanks(field(line, 432, 30));
+    h.provincia = field(line, 467, 2);
+    h.recapito = field(line, 469, 50);
+    h.telefono1 = field(line, 519, 12);
+    h.telefono2 = field(line, 531, 12);
+    return h;
+}
+
+QString ViDiruHeader::memoec() const
+{
+    return QStringLiteral("Cliente ") + cliente + QStringLiteral("\r\ncontratto ") + codiceContratto + QLatin1Char(' ')
+        + contratto;
+}
+
+QString readViDiruNote(const QString& line)
+{
+    return trimBlanks(fieldFrom(line, 19));
+}
+
+bool ViDiruComponent::read(const QString& line, ViDiruComponent* out, QString* error)
+{
+    ViDiruComponent c;
+    if (!ViDiru::amount(line, 58, 13, &c.amount, error)) {
+        return false;
+    }
+    const QString kind = field(line, 19, 5);
+    if (kind == QLatin1String("Sorte")) {
+        c.kind = Kind::Sorte;
+    } else if (kind == QLatin1String("Inter")) {
+        c.kind = Kind::Inter;
+    } else {
+        c.kind = Kind::Spese;
+    }
+    *out = c;
+    return true;
+}
+
+bool readViDiruTotal(const QString& line, Currency* total, QString* error)
+{
+    return ViDiru::amount(line, 19, 13, total, error);
+}
+
+bool ViDiruInstalment::read(const QString& line, ViDiruInstalment* out, QString* error)
+{
+    ViDiruInstalment i;
+    if (!ViDiru::amount(line, 66, 13, &i.saldo, error)) {
+        return false;
+    }
+    i.periodo = field(line, 19, 2);
+    i.scadenza = date(line, 21, 10);
+    i.numeroFattura = trimBlanks(field(line, 79, 40));
+    *out = i;
+    return true;
+}
+
+} // namespace zb32
