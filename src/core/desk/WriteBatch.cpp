@@ -3,6 +3,8 @@
 
 #include "CaseDatabase.h"
 
+#include <QSqlError>
+
 namespace zb32 {
 
 namespace {
@@ -12,6 +14,8 @@ const QString kSavepoint = QStringLiteral("zb32_line");
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     : m_db(db)
     , m_linesPerCommit(linesPerCommit)
+    , m_savepoint(QStringLiteral("SAVEPOINT ") + kSavepoint)
+    , m_release(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint)
 {
 }
 
@@ -24,12 +28,31 @@ WriteBatch::~WriteBatch()
     finish(&ignored);
 }
 
+bool WriteBatch::runLineStatement(const QString& sql, QString* error)
+{
+    // Two of these run for every input line: SQLite keeps them prepared. PostgreSQL does not
+    // prepare transaction statements, so it gets them as plain text.
+    if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
+        return m_db.exec(sql, error);
+    }
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    const bool ok = q->exec();
+    if (!ok && error) {
+        *error = q->lastError().text();
+    }
+    q->finish();
+    return ok;
+}
+
 bool WriteBatch::beginLine(QString* error)
 {
     if (!m_db.beginTransaction(error)) {
         return false;
     }
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !runLineStatement(m_savepoint, error)) {
         return false;
     }
     m_inLine = true;
@@ -42,7 +65,7 @@ bool WriteBatch::endLine(QString* error)
         return true;
     }
     m_inLine = false;
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !runLineStatement(m_release, error)) {
         return false;
     }
     if (++m_linesInGroup >= m_linesPerCommit) {

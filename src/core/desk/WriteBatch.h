@@ -27,8 +27,12 @@ public:
     bool finish(QString* error);
 
 private:
+    bool runLineStatement(const QString& sql, QString* error);
+
     CaseDatabase& m_db;
     int m_linesPerCommit;
+    QString m_savepoint;
+    QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
 };

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <array>
+
 namespace zb32 {
 
 namespace {
@@ -53,6 +55,9 @@ public:
         , m_invoices(ctx.db, Schema::kInvoices)
         , m_batch(ctx.db)
     {
+        // Tipo Mandato, data Affido, scadenza mandato, Tipo Intervento, Situazione Affido, lottoimportazione.
+        const std::array<QString, 7>& box = ctx.batch.Text1;
+        m_batchValues = {box[5], box[0], box[1], box[2], box[6], box[3]};
     }
 
     JobResult run(const QString& path);
@@ -77,6 +82,12 @@ private:
     Currency m_overdue;
     int m_caseCount = 0;
     int m_invoiceCount = 0;
+    const std::array<QString, 6> m_batchFields = {
+        QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),      QStringLiteral("scadenza mandato"),
+        QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
+    };
+    std::array<QVariant, 6> m_batchValues;
+    bool m_batchConverted = false;
 };
 
 JobResult OrbRun::run(const QString& path)
@@ -152,14 +163,14 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         m_batch.abandonLine();
         return false;
     }
-    const std::array<QString, 7>& box = m_ctx.batch.Text1;
+    for (std::size_t i = 0; i < m_batchFields.size(); ++i) {
+        if (!m_cases.setValue(m_batchFields[i], m_batchValues[i], why)) {
+            m_cases.cancelUpdate();
+            m_batch.abandonLine();
+            return false;
+        }
+    }
     const std::pair<QString, QString> fields[] = {
-        {QStringLiteral("Tipo Mandato"), box[5]},
-        {QStringLiteral("data Affido"), box[0]},
-        {QStringLiteral("scadenza mandato"), box[1]},
-        {QStringLiteral("Tipo Intervento"), box[2]},
-        {QStringLiteral("Situazione Affido"), box[6]},
-        {QStringLiteral("lottoimportazione"), box[3]},
         {QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name())},
         {QStringLiteral("posizione"), OrbLine::trimBlanks(line.account())},
         {QStringLiteral("Indirizzo"), OrbLine::trimBlanks(line.address())},
@@ -176,6 +187,13 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
             m_batch.abandonLine();
             return false;
         }
+    }
+    if (!m_batchConverted) {
+        // The boxes are the same for every case: later cases take them as the first one converted them.
+        for (std::size_t i = 0; i < m_batchFields.size(); ++i) {
+            m_batchValues[i] = m_cases.value(m_batchFields[i]);
+        }
+        m_batchConverted = true;
     }
     if (!m_batch.endLine(why)) {
         m_cases.cancelUpdate();

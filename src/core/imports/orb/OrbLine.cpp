@@ -40,12 +40,19 @@ QDate OrbLine::date(const QString& field)
     if (field.size() != 8) {
         return {};
     }
-    for (const QChar c : field) {
-        if (c.unicode() < '0' || c.unicode() > '9') {
+    int digits[8];
+    for (int i = 0; i < 8; ++i) {
+        const char16_t c = field[i].unicode();
+        if (c < u'0' || c > u'9') {
             return {};
         }
+        digits[i] = c - u'0';
     }
-    return QDate::fromString(FormData(field), QStringLiteral("dd/MM/yyyy"));
+    // Read directly rather than through a date format: this runs for every invoice.
+    const int day = digits[0] * 10 + digits[1];
+    const int month = digits[2] * 10 + digits[3];
+    const int year = digits[4] * 1000 + digits[5] * 100 + digits[6] * 10 + digits[7];
+    return QDate::isValid(year, month, day) ? QDate(year, month, day) : QDate();
 }
 
 OrbLine::OrbLine(const QString& stripped)
