@@ -30,8 +30,8 @@ WriteBatch::~WriteBatch()
 
 bool WriteBatch::runLineStatement(const QString& sql, QString* error)
 {
-    // Two of these run for every input line: SQLite keeps them prepared. PostgreSQL does not
-    // prepare transaction statements, so it gets them as plain text.
+    // These run for every input line: SQLite keeps them prepared. PostgreSQL does not prepare
+    // transaction statements, so it gets them as plain text.
     if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
         return m_db.exec(sql, error);
     }
@@ -49,11 +49,27 @@ bool WriteBatch::runLineStatement(const QString& sql, QString* error)
 
 bool WriteBatch::beginLine(QString* error)
 {
+    if (!m_db.inTransaction()) {
+        m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
+    }
     if (!m_db.beginTransaction(error)) {
         return false;
     }
-    if (m_db.supportsSavepoints() && !runLineStatement(m_savepoint, error)) {
-        return false;
+    if (m_db.supportsSavepoints()) {
+        // The savepoint of the line before is released only now: on a server that is one round
+        // trip per line instead of two. A commit releases it as well.
+        bool ok = true;
+        if (!m_savepointHeld) {
+            ok = runLineStatement(m_savepoint, error);
+        } else if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+            ok = runLineStatement(m_release, error) && runLineStatement(m_savepoint, error);
+        } else {
+            ok = m_db.exec(m_release + QStringLiteral("; ") + m_savepoint, error);
+        }
+        if (!ok) {
+            return false;
+        }
+        m_savepointHeld = true;
     }
     m_inLine = true;
     return true;
@@ -65,11 +81,9 @@ bool WriteBatch::endLine(QString* error)
         return true;
     }
     m_inLine = false;
-    if (m_db.supportsSavepoints() && !runLineStatement(m_release, error)) {
-        return false;
-    }
     if (++m_linesInGroup >= m_linesPerCommit) {
         m_linesInGroup = 0;
+        m_savepointHeld = false;
         return m_db.commit(error);
     }
     return true;
@@ -82,9 +96,10 @@ void WriteBatch::abandonLine()
     }
     m_inLine = false;
     if (m_db.supportsSavepoints()) {
+        m_savepointHeld = false;
         QString ignored;
         if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
-            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
+            || !m_db.exec(m_release, &ignored)) {
             // The transaction itself is gone (the server went away): nothing more to keep.
             m_db.rollback();
         }
@@ -97,6 +112,7 @@ bool WriteBatch::finish(QString* error)
         endLine(error);
     }
     m_linesInGroup = 0;
+    m_savepointHeld = false;
     return m_db.commit(error);
 }
 

@@ -35,6 +35,7 @@ private:
     QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
+    bool m_savepointHeld = false; // the last line's savepoint, not released yet
 };
 
 } // namespace zb32

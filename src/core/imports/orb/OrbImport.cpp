@@ -159,14 +159,14 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         return false;
     }
     m_overdue = Currency();
-    if (!m_batch.beginLine(why) || !m_cases.addNew(why)) {
-        m_batch.abandonLine();
+    // The new case is only filled in here; the database sees it when its "A02", "R01" or first
+    // invoice saves it. So the line needs no unit of writes of its own.
+    if (!m_cases.addNew(why)) {
         return false;
     }
     for (std::size_t i = 0; i < m_batchFields.size(); ++i) {
         if (!m_cases.setValue(m_batchFields[i], m_batchValues[i], why)) {
             m_cases.cancelUpdate();
-            m_batch.abandonLine();
             return false;
         }
     }
@@ -184,7 +184,6 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
     for (const auto& [name, value] : fields) {
         if (!m_cases.setValue(name, value, why)) {
             m_cases.cancelUpdate();
-            m_batch.abandonLine();
             return false;
         }
     }
@@ -194,11 +193,6 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
             m_batchValues[i] = m_cases.value(m_batchFields[i]);
         }
         m_batchConverted = true;
-    }
-    if (!m_batch.endLine(why)) {
-        m_cases.cancelUpdate();
-        m_batch.abandonLine();
-        return false;
     }
     m_hasCase = true;
     m_memo = caseMemo(line);
