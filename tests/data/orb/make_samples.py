@@ -31,7 +31,6 @@ R01 = {"total": (27, 15), "band": (42, 2)}
 DETAIL = {"spare": (27, 8), "period": (35, 15), "date": (50, 8), "number": (58, 15),
           "original": (73, 15), "amount": (88, 15), "due": (103, 8)}
 
-AMOUNT_FIELDS = {("A01", "deposit"), ("R01", "total"), ("DET", "amount"), ("DET", "original")}
 
 DEFAULT_BATCH = {0: "05/03/2010", 1: "05/04/2010", 2: "mo", 3: "12", 5: "460", 6: "1"}
 
