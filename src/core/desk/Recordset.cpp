@@ -72,8 +72,9 @@ void Recordset::close()
 bool Recordset::setFields(const QStringList& names, QString* error)
 {
     m_fields = names;
-    m_statementText.clear();
     m_index.clear();
+    m_lookup.clear();
+    m_writeSql.clear();
     m_types.clear();
     m_keyIndex = -1;
     for (int i = 0; i < names.size(); ++i) {
@@ -232,7 +233,13 @@ const Recordset::Row* Recordset::current() const
 
 int Recordset::indexOf(const QString& field) const
 {
-    return m_index.value(field.toLower(), -1);
+    const auto it = m_lookup.constFind(field);
+    if (it != m_lookup.constEnd()) {
+        return *it;
+    }
+    const int index = m_index.value(field.toLower(), -1);
+    m_lookup.insert(field, index);
+    return index;
 }
 
 bool Recordset::hasField(const QString& field) const
@@ -539,6 +546,33 @@ bool Recordset::addNew(QString* error)
     return true;
 }
 
+QString Recordset::writeSql(const QList<int>& changed, bool insert) const
+{
+    const SqlDialect& d = m_db.dialect();
+    if (insert) {
+        QStringList names;
+        QStringList marks;
+        for (int i : changed) {
+            names << d.quoteName(m_fields[i]);
+            marks << QStringLiteral("?");
+        }
+        QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table))
+                                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                            .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")),
+                                                 marks.join(QStringLiteral(", ")));
+        if (d.insertReturnsKey() && m_keyIndex >= 0) {
+            sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
+        }
+        return sql;
+    }
+    QStringList sets;
+    for (int i : changed) {
+        sets << d.quoteName(m_fields[i]) + QStringLiteral(" = ?");
+    }
+    return QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+        .arg(d.quoteName(m_table), sets.join(QStringLiteral(", ")), d.quoteName(m_fields[m_keyIndex]));
+}
+
 bool Recordset::update(QString* error)
 {
     Row* row = current();
@@ -561,50 +595,28 @@ bool Recordset::update(QString* error)
             changed.append(i);
         }
     }
-    if (!row->isNew) {
-        if (changed.isEmpty()) {
-            return true;
-        }
-        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
-            if (error) {
-                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
-            }
-            return false;
-        }
+    if (!row->isNew && changed.isEmpty()) {
+        return true;
     }
-    // A job saves after every line, mostly the same few fields: the statement's text is made
-    // once per set of changed fields.
-    QString shape(changed.size() + 1, Qt::Uninitialized);
-    shape[0] = row->isNew ? QLatin1Char('I') : QLatin1Char('U');
-    for (qsizetype k = 0; k < changed.size(); ++k) {
-        shape[k + 1] = QChar(static_cast<char16_t>(changed[k] + 1));
+    if (!row->isNew && (m_keyIndex < 0 || row->values[m_keyIndex].isNull())) {
+        if (error) {
+            *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
+        }
+        return false;
     }
-    QString& sql = m_statementText[shape];
-    if (sql.isEmpty() && row->isNew) {
-        QStringList names;
-        QStringList marks;
-        for (int i : changed) {
-            names << d.quoteName(m_fields[i]);
-            marks << QStringLiteral("?");
-        }
-        if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table));
-        } else {
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        }
-        if (d.insertReturnsKey() && m_keyIndex >= 0) {
-            sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
-        }
-    } else if (sql.isEmpty()) {
-        QStringList sets;
-        for (int i : changed) {
-            sets << d.quoteName(m_fields[i]) + QStringLiteral(" = ?");
-        }
-        sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                  .arg(d.quoteName(m_table), sets.join(QStringLiteral(", ")), d.quoteName(m_fields[m_keyIndex]));
+    // Appending runs the same few statements over and over: their text is built once.
+    QByteArray shape;
+    shape.reserve(1 + 2 * changed.size());
+    shape.append(row->isNew ? 'I' : 'U');
+    for (int i : changed) {
+        shape.append(char(i & 0xff)).append(char(i >> 8));
     }
-    // The SQL above is already in the driver's form; translate() leaves it unchanged.
+    auto cached = m_writeSql.constFind(shape);
+    if (cached == m_writeSql.constEnd()) {
+        cached = m_writeSql.insert(shape, writeSql(changed, row->isNew));
+    }
+    const QString sql = *cached;
+    // The SQL is already in the driver's form; translate() leaves it unchanged.
     QSqlQuery* q = m_db.statement(sql, error);
     if (!q) {
         return false;

@@ -79,6 +79,7 @@ private:
 
     bool setFields(const QStringList& names, QString* error);
     int indexOf(const QString& field) const;
+    QString writeSql(const QList<int>& changed, bool insert) const;
     FieldType typeOf(int index) const;
     QVariant fromStorage(int index, const QVariant& raw) const;
     QVariant toStorage(int index, const QVariant& value) const;
@@ -98,7 +99,10 @@ private:
     QStringList m_fields;
     QVector<FieldType> m_types;
     QHash<QString, int> m_index;
-    QHash<QString, QString> m_statementText; // INSERT or UPDATE text by the fields it sets
+    // Names as callers spell them, so a lookup does not lower-case the name every time.
+    mutable QHash<QString, int> m_lookup;
+    // INSERT and UPDATE texts by the set of fields they write.
+    QHash<QByteArray, QString> m_writeSql;
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;

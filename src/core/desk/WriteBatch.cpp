@@ -10,14 +10,29 @@ namespace zb32 {
 
 namespace {
 const QString kSavepoint = QStringLiteral("zb32_line");
-const QString kBeginLine = QStringLiteral("SAVEPOINT ") + kSavepoint;
-const QString kEndLine = QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint;
-} // namespace
+}
 
-bool WriteBatch::run(const QString& sql, QString* error)
+WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
+    : m_db(db)
+    , m_linesPerCommit(linesPerCommit)
+    , m_savepoint(QStringLiteral("SAVEPOINT ") + kSavepoint)
+    , m_release(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint)
 {
-    // Two statements per input line: on SQLite they are prepared once and run again. The
-    // PostgreSQL driver prepares only queries, so there they go as text.
+}
+
+WriteBatch::~WriteBatch()
+{
+    if (m_inLine) {
+        abandonLine();
+    }
+    QString ignored;
+    finish(&ignored);
+}
+
+bool WriteBatch::runLineStatement(const QString& sql, QString* error)
+{
+    // These run for every input line: SQLite keeps them prepared. PostgreSQL does not prepare
+    // transaction statements, so it gets them as plain text.
     if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
         return m_db.exec(sql, error);
     }
@@ -33,32 +48,41 @@ bool WriteBatch::run(const QString& sql, QString* error)
     return ok;
 }
 
-WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
-    : m_db(db)
-    , m_linesPerCommit(linesPerCommit)
+void WriteBatch::loseTransaction()
 {
-}
-
-WriteBatch::~WriteBatch()
-{
-    if (m_inLine) {
-        abandonLine();
-    }
-    QString ignored;
-    finish(&ignored);
+    // The transaction itself is gone (the server went away): nothing since the last commit stays.
+    m_db.rollback();
+    m_lost = true;
+    m_savepointHeld = false;
 }
 
 bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
 {
     m_currentLine = lineNumber >= 0 ? lineNumber : m_currentLine + 1;
+    if (!m_db.inTransaction()) {
+        m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
+    }
     if (!m_db.beginTransaction(error)) {
         m_lost = true;
         return false;
     }
-    if (m_db.supportsSavepoints() && !run(kBeginLine, error)) {
-        m_lost = true; // inside an open transaction this fails only when the transaction is gone
-        m_db.rollback();
-        return false;
+    if (m_db.supportsSavepoints()) {
+        // The savepoint of the line before is released only now: on a server that is one round
+        // trip per line instead of two. A commit releases it as well.
+        bool ok = true;
+        if (!m_savepointHeld) {
+            ok = runLineStatement(m_savepoint, error);
+        } else if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+            ok = runLineStatement(m_release, error) && runLineStatement(m_savepoint, error);
+        } else {
+            ok = m_db.exec(m_release + QStringLiteral("; ") + m_savepoint, error);
+        }
+        if (!ok) {
+            // Inside an open transaction this fails only when the transaction is gone.
+            loseTransaction();
+            return false;
+        }
+        m_savepointHeld = true;
     }
     m_inLine = true;
     return true;
@@ -70,11 +94,6 @@ bool WriteBatch::endLine(QString* error)
         return true;
     }
     m_inLine = false;
-    if (m_db.supportsSavepoints() && !run(kEndLine, error)) {
-        m_lost = true;
-        m_db.rollback();
-        return false;
-    }
     m_lastKeptLine = m_currentLine;
     if (++m_linesInGroup >= m_linesPerCommit) {
         return commitGroup(error);
@@ -89,12 +108,11 @@ void WriteBatch::abandonLine()
     }
     m_inLine = false;
     if (m_db.supportsSavepoints()) {
+        m_savepointHeld = false;
         QString ignored;
         if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
-            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
-            // The transaction itself is gone (the server went away): nothing more to keep.
-            m_db.rollback();
-            m_lost = true;
+            || !m_db.exec(m_release, &ignored)) {
+            loseTransaction();
         }
     }
 }
@@ -110,6 +128,7 @@ bool WriteBatch::finish(QString* error)
 bool WriteBatch::commitGroup(QString* error)
 {
     m_linesInGroup = 0;
+    m_savepointHeld = false;
     if (m_lost) {
         if (error && error->isEmpty()) {
             *error = QStringLiteral("la transazione in corso è andata persa");

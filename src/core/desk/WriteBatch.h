@@ -33,13 +33,17 @@ public:
     bool transactionLost() const { return m_lost; }
 
 private:
+    bool runLineStatement(const QString& sql, QString* error);
     bool commitGroup(QString* error);
-    bool run(const QString& sql, QString* error);
+    void loseTransaction();
 
     CaseDatabase& m_db;
     int m_linesPerCommit;
+    QString m_savepoint;
+    QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
+    bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;

@@ -1,0 +1,229 @@
+// Decoding of single Orb lines: record kinds, field columns, short lines, amounts and dates.
+#include "desk/Currency.h"
+#include "imports/orb/OrbLine.h"
+
+#include <QTest>
+
+using zb32::Currency;
+using zb32::OrbLine;
+
+Q_DECLARE_METATYPE(OrbLine::Kind)
+
+namespace {
+
+// A line with `text` placed at 1-based column `start`, blanks elsewhere.
+QString at(QString line, int start, const QString& text)
+{
+    if (line.size() < start - 1 + text.size()) {
+        line = line.leftJustified(start - 1 + int(text.size()), QLatin1Char(' '));
+    }
+    line.replace(start - 1, text.size(), text);
+    return line;
+}
+
+Currency cents(qint64 hundredths)
+{
+    return Currency::fromRaw(hundredths * 100);
+}
+
+} // namespace
+
+class TestOrbLine : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void kinds_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<OrbLine::Kind>("kind");
+        QTest::newRow("A01") << "01A01000001" << OrbLine::Kind::Case;
+        QTest::newRow("A02") << "01A02" << OrbLine::Kind::Contract;
+        QTest::newRow("R01") << "xxR01yyyy" << OrbLine::Kind::Assignment;
+        QTest::newRow("detail code") << "01F01000001" << OrbLine::Kind::Detail;
+        QTest::newRow("lower case") << "01a01000001" << OrbLine::Kind::Detail;
+        QTest::newRow("code one column late") << "01 A01" << OrbLine::Kind::Detail;
+        QTest::newRow("indented, stripped first") << "    01A01000001   " << OrbLine::Kind::Case;
+        QTest::newRow("too short for a code") << "01A0" << OrbLine::Kind::Detail;
+        QTest::newRow("two characters") << "01" << OrbLine::Kind::Detail;
+        QTest::newRow("blank inside the code") << "01A 1" << OrbLine::Kind::Detail;
+        QTest::newRow("tab is not a blank") << "\t01A01" << OrbLine::Kind::Detail;
+    }
+    void kinds()
+    {
+        QFETCH(QString, raw);
+        QFETCH(OrbLine::Kind, kind);
+        QCOMPARE(OrbLine(OrbLine::strip(raw)).kind(), kind);
+    }
+
+    void strip_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("stripped");
+        QTest::newRow("blanks both sides") << "   ab c   " << "ab c";
+        QTest::newRow("only blanks") << "      " << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("tab kept") << " \tx\t " << "\tx\t";
+        QTest::newRow("lone LF kept") << "x\n" << "x\n";
+        QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x " << QString(QChar(0xA0)) + "x";
+    }
+    void strip()
+    {
+        QFETCH(QString, raw);
+        QFETCH(QString, stripped);
+        const QString got = OrbLine::strip(raw);
+        QCOMPARE(got, stripped);
+        QVERIFY(!got.isNull());
+    }
+
+    void caseFields_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("account") << 12 << 15 << "account";
+        QTest::newRow("status") << 27 << 12 << "debtorStatus";
+        QTest::newRow("name") << 39 << 40 << "name";
+        QTest::newRow("address") << 79 << 40 << "address";
+        QTest::newRow("postcode") << 119 << 5 << "postcode";
+        QTest::newRow("town") << 124 << 40 << "town";
+        QTest::newRow("province") << 164 << 2 << "province";
+        QTest::newRow("tax code") << 166 << 16 << "taxCode";
+        QTest::newRow("phone 1") << 182 << 14 << "phone1";
+        QTest::newRow("phone 2") << 196 << 14 << "phone2";
+        QTest::newRow("company") << 210 << 30 << "company";
+        QTest::newRow("expiry") << 248 << 12 << "subscriptionExpiry";
+        QTest::newRow("contract date") << 27 << 8 << "contractDate";
+        QTest::newRow("decoder 1") << 137 << 15 << "decoder1";
+        QTest::newRow("decoder 2") << 152 << 15 << "decoder2";
+        QTest::newRow("card 1") << 167 << 15 << "card1";
+        QTest::newRow("card 2") << 182 << 15 << "card2";
+        QTest::newRow("band") << 42 << 2 << "amountBand";
+        QTest::newRow("period") << 35 << 15 << "period";
+        QTest::newRow("invoice date") << 50 << 8 << "invoiceDate";
+        QTest::newRow("invoice number") << 58 << 15 << "invoiceNumber";
+        QTest::newRow("due date") << 103 << 8 << "dueDate";
+    }
+    // Every field sits exactly at its columns: a line of distinct characters, where a field one
+    // column off or one character longer or shorter reads different text.
+    void caseFields()
+    {
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QFETCH(QString, name);
+        QString line;
+        for (int i = 0; i < 300; ++i) {
+            line += QChar(0x100 + i);
+        }
+        const OrbLine full(line);
+        const std::map<QString, QString (OrbLine::*)() const> accessors = {
+            {"account", &OrbLine::account},
+            {"debtorStatus", &OrbLine::debtorStatus},
+            {"name", &OrbLine::name},
+            {"address", &OrbLine::address},
+            {"postcode", &OrbLine::postcode},
+            {"town", &OrbLine::town},
+            {"province", &OrbLine::province},
+            {"taxCode", &OrbLine::taxCode},
+            {"phone1", &OrbLine::phone1},
+            {"phone2", &OrbLine::phone2},
+            {"company", &OrbLine::company},
+            {"subscriptionExpiry", &OrbLine::subscriptionExpiry},
+            {"contractDate", &OrbLine::contractDate},
+            {"decoder1", &OrbLine::decoder1},
+            {"decoder2", &OrbLine::decoder2},
+            {"card1", &OrbLine::card1},
+            {"card2", &OrbLine::card2},
+            {"amountBand", &OrbLine::amountBand},
+            {"period", &OrbLine::period},
+            {"invoiceDate", &OrbLine::invoiceDate},
+            {"invoiceNumber", &OrbLine::invoiceNumber},
+            {"dueDate", &OrbLine::dueDate},
+        };
+        const auto get = accessors.at(name);
+        QCOMPARE((full.*get)(), line.mid(start - 1, length));
+
+        // Cut inside the field: only what is there. Cut before it: empty, not null.
+        const OrbLine partial(line.left(start - 1 + length / 2));
+        QCOMPARE((partial.*get)(), line.mid(start - 1, length / 2));
+        const OrbLine before(line.left(start - 1));
+        QCOMPARE((before.*get)(), QString());
+        QVERIFY(!(before.*get)().isNull());
+    }
+
+    void amounts_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<qint64>("hundredths");
+        // Outstanding amount of a detail line, 88-102.
+        QTest::newRow("fifteen zeros") << 88 << "000000000000000" << qint64(0);
+        QTest::newRow("all blank") << 88 << "               " << qint64(0);
+        QTest::newRow("123.45") << 88 << "000000000012345" << qint64(12345);
+        QTest::newRow("negative") << 88 << "-00000000001000" << qint64(-1000);
+        QTest::newRow("plus sign") << 88 << "+00000000000250" << qint64(250);
+        QTest::newRow("blanks inside") << 88 << "  1 2 3        " << qint64(123);
+        QTest::newRow("stops at a letter") << 88 << "0000012A0000099" << qint64(12);
+        QTest::newRow("letters only") << 88 << "ABCDEFGHIJKLMNO" << qint64(0);
+        QTest::newRow("largest") << 88 << "999999999999999" << qint64(999999999999999);
+        // The security deposit, 240-247, and the total assigned, 27-41.
+        QTest::newRow("deposit") << 240 << "00012345" << qint64(12345);
+        QTest::newRow("deposit whole") << 240 << "00010000" << qint64(10000);
+        QTest::newRow("assigned total") << 27 << "000000000099999" << qint64(99999);
+    }
+    void amounts()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, field);
+        QFETCH(qint64, hundredths);
+        // Neighbouring digits on both sides must not leak into the field.
+        QString line = at(QString(300, QLatin1Char('7')), start, field);
+        const OrbLine l(line);
+        const Currency got = start == 88 ? l.outstanding() : start == 240 ? l.deposit() : l.assignedTotal();
+        QCOMPARE(got, cents(hundredths));
+    }
+
+    void decimalPointAmount()
+    {
+        // "123.50" hundredths is 1.235 units: the point is kept before dividing by 100.
+        const OrbLine l(at(QString(120, QLatin1Char(' ')), 88, QStringLiteral("000000000123.50")));
+        QCOMPARE(l.outstanding(), Currency::fromRaw(12350));
+    }
+
+    void shortAmountField()
+    {
+        // A line that ends inside the amount reads the digits present: "00000000001" → 0.01.
+        const OrbLine l(at(QString(87, QLatin1Char('x')), 88, QStringLiteral("00000000001")));
+        QCOMPARE(l.outstanding(), Currency::fromRaw(100));
+        const OrbLine none(QString(60, QLatin1Char('x')));
+        QCOMPARE(none.outstanding(), Currency());
+    }
+
+    void dates_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QDate>("date");
+        QTest::newRow("31122009") << "31122009" << QDate(2009, 12, 31);
+        QTest::newRow("05032010") << "05032010" << QDate(2010, 3, 5);
+        QTest::newRow("29 February leap") << "29022008" << QDate(2008, 2, 29);
+        QTest::newRow("29 February not leap") << "29022009" << QDate();
+        QTest::newRow("31 February") << "31022009" << QDate();
+        QTest::newRow("month 13") << "01132009" << QDate();
+        QTest::newRow("day zero") << "00012009" << QDate();
+        QTest::newRow("seven digits") << "1502209" << QDate();
+        QTest::newRow("blank") << "        " << QDate();
+        QTest::newRow("empty") << "" << QDate();
+        QTest::newRow("blank inside") << "15 22009" << QDate();
+        QTest::newRow("sign") << "+1022009" << QDate();
+        QTest::newRow("slashes") << "1/2/2009" << QDate();
+        QTest::newRow("year zero") << "01010000" << QDate();
+    }
+    void dates()
+    {
+        QFETCH(QString, field);
+        QFETCH(QDate, date);
+        QCOMPARE(OrbLine::date(field), date);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOrbLine)
+#include "TestOrbLine.moc"
