@@ -58,7 +58,9 @@ void WriteBatch::loseTransaction()
 
 bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
 {
-    m_currentLine = lineNumber >= 0 ? lineNumber : m_currentLine + 1;
+    if (lineNumber >= 0) {
+        m_currentLine = lineNumber;
+    }
     if (!m_db.inTransaction()) {
         m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
     }
@@ -141,6 +143,16 @@ bool WriteBatch::commitGroup(QString* error)
     }
     m_lastCommittedLine = m_lastKeptLine;
     return true;
+}
+
+QString WriteBatch::stopReason(const QString& reason) const
+{
+    if (!m_lost || m_lastCommittedLine + 1 >= m_currentLine) {
+        return reason;
+    }
+    return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi non sono state salvate)")
+        .arg(reason)
+        .arg(m_lastCommittedLine + 1);
 }
 
 } // namespace zb32

@@ -18,7 +18,9 @@ public:
     WriteBatch(const WriteBatch&) = delete;
     WriteBatch& operator=(const WriteBatch&) = delete;
 
-    // `lineNumber` (from 1) lets the batch tell which lines are safely stored.
+    // The input line (from 1) the next writes belong to; lets the batch tell which lines are
+    // safely stored. A line may open several units of writes.
+    void setLine(qint64 lineNumber) { m_currentLine = lineNumber; }
     bool beginLine(QString* error, qint64 lineNumber = -1);
     // Keeps the line's writes; commits when the group is full.
     bool endLine(QString* error);
@@ -30,6 +32,9 @@ public:
     // The first input line whose writes are not in the database: the current line, or, when the
     // transaction itself was lost (the server went away), the first line after the last commit.
     qint64 firstUnsavedLine() const { return m_lost ? m_lastCommittedLine + 1 : m_currentLine; }
+    // The error text of a run stopped at `line` for `reason`: when the transaction was lost, it
+    // says from which line on nothing was saved.
+    QString stopReason(const QString& reason) const;
     bool transactionLost() const { return m_lost; }
 
 private:
