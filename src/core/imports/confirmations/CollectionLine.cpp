@@ -1,0 +1,62 @@
+// The collections file's fixed columns.
+#include "CollectionLine.h"
+
+#include "desk/Formats.h"
+
+namespace zb32 {
+
+namespace {
+
+// Columns past the end of a short line read as an empty text, never as a null one.
+QString field(const QString& line, int start, int length)
+{
+    const QString text = columns(line, start, length);
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+} // namespace
+
+bool isWholeNumber(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) {
+        ++i;
+    }
+    if (i == t.size()) {
+        return false;
+    }
+    for (; i < t.size(); ++i) {
+        if (t[i].unicode() < '0' || t[i].unicode() > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
+{
+    CollectionLine out;
+    const QString t = line.trimmed();
+    if (t.isEmpty()) {
+        out.empty = true;
+        return out;
+    }
+    ConfirmationRecord& r = out.record;
+    r.position = leadingNumberText(columns(t, 8, 9).trimmed());
+    r.invoiceNumber = field(t, 17, 10);
+    out.amountText = field(t, 31, 8);
+    out.amountIsNumber = isWholeNumber(out.amountText);
+    if (out.amountIsNumber) {
+        r.amount = leadingAmount(out.amountText, 100);
+    }
+    const QDate date = parseShortDate(FormData(columns(t, 47, 8)));
+    out.dateFromFile = date.isValid();
+    r.date = out.dateFromFile ? date : today;
+    r.dateText = shortDate(r.date);
+    r.code = field(t, 61, 3).trimmed();
+    r.reference = field(t, 64, 20);
+    return out;
+}
+
+} // namespace zb32
