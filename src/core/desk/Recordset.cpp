@@ -71,6 +71,7 @@ void Recordset::close()
 
 bool Recordset::setFields(const QStringList& names, QString* error)
 {
+    m_sqlByShape.clear();
     m_fields = names;
     m_index.clear();
     m_types.clear();
@@ -103,6 +104,7 @@ bool Recordset::openForAppend(QString* error)
     for (int i = 0; i < record.count(); ++i) {
         names << record.fieldName(i);
     }
+    m_layoutQuery = nullptr;
     if (!setFields(names, error)) {
         return false;
     }
@@ -145,15 +147,26 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         m_forward.reset();
         return false;
     }
+    // A set reopened on the same cached statement (a lookup per input line) keeps the columns it
+    // read the first time; the count guards against a table changed under a running job.
     const QSqlRecord record = q->record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i) {
-        names << record.fieldName(i);
-    }
-    if (!setFields(names, error)) {
-        q->finish();
-        m_forward.reset();
-        return false;
+    const bool sameLayout = mode == Mode::Static && q == m_layoutQuery && sql == m_layoutSql
+        && record.count() == m_fields.size() && !m_fields.isEmpty();
+    if (!sameLayout) {
+        m_layoutQuery = nullptr;
+        QStringList names;
+        for (int i = 0; i < record.count(); ++i) {
+            names << record.fieldName(i);
+        }
+        if (!setFields(names, error)) {
+            q->finish();
+            m_forward.reset();
+            return false;
+        }
+        if (mode == Mode::Static) {
+            m_layoutQuery = q;
+            m_layoutSql = sql;
+        }
     }
     m_mode = mode;
     m_open = true;
@@ -231,7 +244,8 @@ const Recordset::Row* Recordset::current() const
 
 int Recordset::indexOf(const QString& field) const
 {
-    return m_index.value(field.toLower(), -1);
+    const auto it = m_index.constFind(field); // most names come in lower case already
+    return it != m_index.constEnd() ? *it : m_index.value(field.toLower(), -1);
 }
 
 bool Recordset::hasField(const QString& field) const
@@ -560,8 +574,24 @@ bool Recordset::update(QString* error)
             changed.append(i);
         }
     }
-    QString sql;
-    if (row->isNew) {
+    if (!row->isNew) {
+        if (changed.isEmpty()) {
+            return true;
+        }
+        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
+            if (error) {
+                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
+            }
+            return false;
+        }
+    }
+    // A job saves the same shapes of record over and over: build each statement's text once.
+    QByteArray shape(1, row->isNew ? 'I' : 'U');
+    for (int i : changed) {
+        shape.append(static_cast<char>(i & 0xff)).append(static_cast<char>(i >> 8));
+    }
+    QString& sql = m_sqlByShape[shape];
+    if (sql.isEmpty() && row->isNew) {
         QStringList names;
         QStringList marks;
         for (int i : changed) {
@@ -577,16 +607,7 @@ bool Recordset::update(QString* error)
         if (d.insertReturnsKey() && m_keyIndex >= 0) {
             sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
         }
-    } else {
-        if (changed.isEmpty()) {
-            return true;
-        }
-        if (m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
-            if (error) {
-                *error = QStringLiteral("la tabella %1 non ha una chiave per aggiornare il record").arg(m_table);
-            }
-            return false;
-        }
+    } else if (sql.isEmpty()) {
         QStringList sets;
         for (int i : changed) {
             sets << d.quoteName(m_fields[i]) + QStringLiteral(" = ?");

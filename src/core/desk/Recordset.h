@@ -5,6 +5,7 @@
 #include "Currency.h"
 #include "Schema.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QHash>
 #include <QList>
@@ -101,6 +102,11 @@ private:
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;
+    // The cached statement whose columns m_fields holds: reopening it skips reading them again.
+    const QSqlQuery* m_layoutQuery = nullptr;
+    QString m_layoutSql;
+    // INSERT and UPDATE texts by the set of fields they write (for the current columns).
+    QHash<QByteArray, QString> m_sqlByShape;
 };
 
 } // namespace zb32

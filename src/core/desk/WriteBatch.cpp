@@ -3,10 +3,32 @@
 
 #include "CaseDatabase.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace zb32 {
 
 namespace {
 const QString kSavepoint = QStringLiteral("zb32_line");
+}
+
+bool WriteBatch::run(const QString& sql, QString* error)
+{
+    // Two of these per input line: on SQLite they are prepared once and reused.
+    if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
+        return m_db.exec(sql, error);
+    }
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    if (!q->exec()) {
+        if (error) {
+            *error = q->lastError().text();
+        }
+        return false;
+    }
+    return true;
 }
 
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
@@ -29,7 +51,7 @@ bool WriteBatch::beginLine(QString* error)
     if (!m_db.beginTransaction(error)) {
         return false;
     }
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !run(QStringLiteral("SAVEPOINT ") + kSavepoint, error)) {
         return false;
     }
     m_inLine = true;
@@ -42,7 +64,7 @@ bool WriteBatch::endLine(QString* error)
         return true;
     }
     m_inLine = false;
-    if (m_db.supportsSavepoints() && !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
+    if (m_db.supportsSavepoints() && !run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, error)) {
         return false;
     }
     if (++m_linesInGroup >= m_linesPerCommit) {
@@ -60,8 +82,8 @@ void WriteBatch::abandonLine()
     m_inLine = false;
     if (m_db.supportsSavepoints()) {
         QString ignored;
-        if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
-            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
+        if (!run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
+            || !run(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint, &ignored)) {
             // The transaction itself is gone (the server went away): nothing more to keep.
             m_db.rollback();
         }

@@ -27,6 +27,8 @@ public:
     bool finish(QString* error);
 
 private:
+    bool run(const QString& sql, QString* error);
+
     CaseDatabase& m_db;
     int m_linesPerCommit;
     int m_linesInGroup = 0;

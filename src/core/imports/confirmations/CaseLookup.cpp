@@ -1,10 +1,25 @@
-// Finding the case of a confirmation. Every value is bound; the SQL text depends only on the
-// number of mandate types, so it is prepared once per run.
+// Finding the case of a confirmation. The database seeks the position (bound, indexed); the
+// mandate types are compared here, exactly as "=" compares them there, against the cases of
+// that position. So the list has no limit of length, no value of it ever reaches the SQL, and
+// the statement stays one indexed seek whatever the list holds.
 #include "CaseLookup.h"
 
 #include "desk/Recordset.h"
 
 namespace zb32 {
+
+namespace {
+
+// The fields of a case that the postings read and write: fewer columns to fetch per record.
+const QString kLookup = QStringLiteral(
+    "Select contatore, [Tipo Mandato], [data Affido], [Situazione Affido], [Assignment_id], [codice esattore], "
+    "[codice esattore2], [importo rata], [importo interessi], [importo spese], [importo speserecupero], "
+    "[importo totale], [totale incassato], [DataModificaDaEsattori], [modificadaesattori] "
+    "from [tabella pratiche] where posizione=?");
+
+const QString kType = QStringLiteral("Tipo Mandato");
+
+} // namespace
 
 QStringList CaseLookup::mandateEntries(const QString& mandateText)
 {
@@ -16,53 +31,35 @@ QStringList CaseLookup::mandateEntries(const QString& mandateText)
 
 CaseLookup::CaseLookup(const QString& mandateText)
 {
-    for (QString e : mandateEntries(mandateText)) {
-        if (e.isNull()) {
-            e = QStringLiteral(""); // an empty type, not a null one: it matches cases typed empty
-        }
-        if (!m_entrySet.contains(e)) {
-            m_entrySet.insert(e);
-            m_entries << e;
-        }
+    for (const QString& e : mandateEntries(mandateText)) {
+        m_types.insert(e.isNull() ? QStringLiteral("") : e);
     }
-    m_filterInQuery = m_entries.size() <= kMaxFilterEntries;
-    if (!m_filterInQuery) {
-        m_sql = QStringLiteral("Select * from [tabella pratiche] where posizione=? order by contatore");
-        return;
-    }
-    QString filter;
-    if (m_entries.size() == 1) {
-        filter = QStringLiteral("[Tipo Mandato]=?");
-    } else {
-        QStringList terms;
-        for (qsizetype i = 0; i < m_entries.size(); ++i) {
-            terms << QStringLiteral("[Tipo Mandato]=?");
-        }
-        filter = QLatin1Char('(') + terms.join(QStringLiteral(" OR ")) + QLatin1Char(')');
-    }
-    m_sql = QStringLiteral("Select top 1 * from [tabella pratiche] where %1 AND posizione=? order by contatore").arg(filter);
 }
 
 bool CaseLookup::CercaPratica(const QString& position, Recordset& cases, bool* found, QString* error)
 {
     *found = false;
-    QVariantList values;
-    if (m_filterInQuery) {
-        for (const QString& e : m_entries) {
-            values << e;
-        }
-    }
-    values << position;
-    if (!cases.open(m_sql, values, error)) {
+    if (!cases.open(kLookup, {position.isNull() ? QStringLiteral("") : position}, error)) {
         return false;
     }
-    if (!m_filterInQuery) {
-        while (!cases.eof() && (cases.isNull(QStringLiteral("Tipo Mandato"))
-                                || !m_entrySet.contains(cases.text(QStringLiteral("Tipo Mandato"))))) {
-            cases.moveNext();
+    // The current case is the first one (lowest key) of the mandate types asked for; a case
+    // without a mandate type never matches, as a null never equals a value in the database.
+    int best = -1;
+    qint64 bestKey = 0;
+    for (int i = 0; !cases.eof(); cases.moveNext(), ++i) {
+        if (cases.isNull(kType) || !m_types.contains(cases.text(kType))) {
+            continue;
+        }
+        if (best < 0 || cases.key() < bestKey) {
+            best = i;
+            bestKey = cases.key();
         }
     }
-    *found = !cases.eof();
+    cases.moveFirst();
+    for (int i = 0; i < best; ++i) {
+        cases.moveNext();
+    }
+    *found = best >= 0;
     return true;
 }
 

@@ -14,6 +14,26 @@ QString field(const QString& line, int start, int length)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+// The ddmmyyyy field through FormData, as a real calendar date or an invalid one. Eight digits,
+// by far the usual field, are read directly; FormData's text is only parsed for the rest.
+QDate eventDate(const QString& field)
+{
+    if (field.size() == 8) {
+        int digits[8];
+        bool allDigits = true;
+        for (int i = 0; i < 8 && allDigits; ++i) {
+            const char16_t c = field[i].unicode();
+            allDigits = c >= u'0' && c <= u'9';
+            digits[i] = c - u'0';
+        }
+        if (allDigits) {
+            return QDate(digits[4] * 1000 + digits[5] * 100 + digits[6] * 10 + digits[7], digits[2] * 10 + digits[3],
+                         digits[0] * 10 + digits[1]);
+        }
+    }
+    return parseShortDate(FormData(field));
+}
+
 } // namespace
 
 bool isWholeNumber(QStringView text)
@@ -50,7 +70,7 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     if (out.amountIsNumber) {
         r.amount = leadingAmount(out.amountText, 100);
     }
-    const QDate date = parseShortDate(FormData(columns(t, 47, 8)));
+    const QDate date = eventDate(columns(t, 47, 8));
     out.dateFromFile = date.isValid();
     r.date = out.dateFromFile ? date : today;
     r.dateText = shortDate(r.date);

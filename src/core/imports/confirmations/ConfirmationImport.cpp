@@ -61,7 +61,7 @@ public:
     JobResult workbook(const QString& path);
 
 private:
-    bool prepare(QString* error) { return m_invoices.prepare(error); }
+    bool prepare(QString* error) { return m_invoices.prepare(error) && m_payments.prepare(error); }
     // Looks the record's case up; logs it when there is none. False only on a database error.
     bool lookUp(const ConfirmationRecord& record, bool* found, QString* error);
     // Handles a record whose case is found, as one unit of writes.

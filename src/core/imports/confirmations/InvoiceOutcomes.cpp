@@ -38,7 +38,7 @@ bool InvoiceOutcomes::RegistraFattura(const ConfirmationRecord& record, Recordse
     if (!f.addNew(error) || !f.setValue(QStringLiteral("conta"), cases.key(), error)
         || !f.setValue(QStringLiteral("numero fattura"), record.invoiceNumber, error)
         || !f.setValue(QStringLiteral("periodo"), record.reference, error)
-        || !f.setValue(QStringLiteral("data FATTURA"), record.date, error)
+        || !f.setValue(QStringLiteral("data fattura"), record.date, error)
         || !f.setValue(QStringLiteral("data scadenza"), record.date, error)
         || !f.setValue(QStringLiteral("saldo"), QVariant::fromValue(-record.amount), error) || !f.update(error)) {
         return false;
@@ -64,7 +64,7 @@ bool InvoiceOutcomes::Esito36(Recordset& cases, QString* error)
 bool SegnaModifica(Recordset& cases, const QDate& today, QString* error)
 {
     // A fixed pattern: the collection system reads this text back as day/month/year.
-    return cases.setValue(QStringLiteral("DataModificaDaEsattori"), today.toString(QStringLiteral("dd/MM/yyyy")), error)
+    return cases.setValue(QStringLiteral("datamodificadaesattori"), today.toString(QStringLiteral("dd/MM/yyyy")), error)
         && cases.setValue(QStringLiteral("modificadaesattori"), 1, error);
 }
 

@@ -9,9 +9,15 @@ namespace zb32 {
 namespace {
 
 const QString kOpenPayments = QStringLiteral(
-    "Select * From [tabella pagamenti] where conta=? and [dataricevuta] is null order by ID");
+    "Select ID, totale, codesattore, dataricevuta From [tabella pagamenti] where conta=? and [dataricevuta] is null "
+    "order by ID");
 const QString kRates = QStringLiteral(
     "Select top 1 * From Aliquote where COD_AGENT=? AND [codice cliente]=? and modalita=? order by ID");
+
+const std::array<QString, 5> kCollectorRates{QStringLiteral("al_e_1"), QStringLiteral("al_e_2"), QStringLiteral("al_e_3"),
+                                              QStringLiteral("al_e_4"), QStringLiteral("al_e_5")};
+const std::array<QString, 5> kAgencyRates{QStringLiteral("al_a_1"), QStringLiteral("al_a_2"), QStringLiteral("al_a_3"),
+                                           QStringLiteral("al_a_4"), QStringLiteral("al_a_5")};
 
 // Null texts bind as NULL; an empty text must stay an empty text.
 QString nonNull(const QString& text)
@@ -72,6 +78,7 @@ PaymentPosting::PaymentPosting(CaseDatabase& db, const PostingSettings& settings
     , m_counters(counters)
     , m_invoices(invoices)
     , m_payments(db, Schema::kPayments)
+    , m_newPayments(db, Schema::kPayments)
     , m_rates(db, Schema::kRates)
 {
 }
@@ -108,7 +115,12 @@ bool PaymentPosting::CaricaAliquote(const QString& agent, const RateRecord** rat
     return true;
 }
 
-bool PaymentPosting::writeRates(const QString& agent, const char* group, QString* error)
+bool PaymentPosting::prepare(QString* error)
+{
+    return m_newPayments.openForAppend(error);
+}
+
+bool PaymentPosting::writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error)
 {
     const RateRecord* rate = nullptr;
     if (!CaricaAliquote(agent, &rate, error)) {
@@ -117,13 +129,12 @@ bool PaymentPosting::writeRates(const QString& agent, const char* group, QString
     if (!rate) {
         return true; // no rate record: the group stays unwritten
     }
-    const QString prefix = QString::fromLatin1(group);
     for (int i = 0; i < 4; ++i) {
-        if (!m_payments.setValue(prefix + QString::number(i + 1), rate->al[i], error)) {
+        if (!m_newPayments.setValue(fields[i], rate->al[i], error)) {
             return false;
         }
     }
-    return m_payments.setValue(prefix + QLatin1Char('5'), rate->fissa, error);
+    return m_newPayments.setValue(fields[4], rate->fissa, error);
 }
 
 bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error)
@@ -131,19 +142,19 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
     if (record.reference.startsWith(QLatin1Char('9'))) {
         return m_invoices.RegistraFattura(record, cases, error);
     }
-    if (!m_payments.open(kOpenPayments, {cases.key()}, error)) {
-        return false;
-    }
     Currency amount = record.amount;
     if (isReversal(record.reference)) {
-        amount = -amount;
+        amount = -amount; // a reversal is never matched against what the case expects
     } else {
+        if (!m_payments.open(kOpenPayments, {cases.key()}, error)) {
+            return false;
+        }
         for (; !m_payments.eof(); m_payments.moveNext()) {
             if (m_payments.isNull(QStringLiteral("totale"))
                 || !confirmsInstalment(m_payments.currency(QStringLiteral("totale")), amount)) {
                 continue;
             }
-            if (!m_payments.setValue(QStringLiteral("DataRicevuta"), m_settings.today.addDays(1), error)) {
+            if (!m_payments.setValue(QStringLiteral("dataricevuta"), m_settings.today.addDays(1), error)) {
                 return false;
             }
             if (m_payments.isNull(QStringLiteral("codesattore"))) {
@@ -165,7 +176,7 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
 
 bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error)
 {
-    Recordset& p = m_payments;
+    Recordset& p = m_newPayments;
     const bool ref611 = record.reference.startsWith(QLatin1String("611"));
     const QString causale = m_settings.mode == 1
         ? QStringLiteral("da file (") + record.reference + QLatin1Char(')')
@@ -198,18 +209,18 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
     const QDate assigned = cases.date(QStringLiteral("data affido"));
     if (assigned.isValid() && record.date >= assigned) {
         const QDate receipt = ref611 ? m_settings.today.addDays(1) : m_settings.today;
-        if (!p.setValue(QStringLiteral("MODO"), QStringLiteral("VEC"), error)
-            || !p.setValue(QStringLiteral("dataRicevuta"), receipt, error) || !writeRates(collector, "AL_E_", error)
-            || !writeRates(kAgencyAgent, "AL_A_", error)) {
+        if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VEC"), error)
+            || !p.setValue(QStringLiteral("dataricevuta"), receipt, error) || !writeRates(collector, kCollectorRates, error)
+            || !writeRates(kAgencyAgent, kAgencyRates, error)) {
             return false;
         }
     } else {
-        if (!p.setValue(QStringLiteral("MODO"), QStringLiteral("VN"), error)) {
+        if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VN"), error)) {
             return false;
         }
-        for (const char* group : {"AL_E_", "AL_A_"}) {
-            for (int i = 1; i <= 5; ++i) {
-                if (!p.setValue(QString::fromLatin1(group) + QString::number(i), 0, error)) {
+        for (const auto* group : {&kCollectorRates, &kAgencyRates}) {
+            for (const QString& field : *group) {
+                if (!p.setValue(field, 0, error)) {
                     return false;
                 }
             }
@@ -231,10 +242,10 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
     if (paidOff) {
         if (!cases.setValue(QStringLiteral("situazione affido"), QStringLiteral("48"), error)
             || !RevocaEsattore(cases, m_settings.revocaCop, error)
-            || !cases.setValue(QStringLiteral("assignment_ID"), QStringLiteral("78"), error)) {
+            || !cases.setValue(QStringLiteral("assignment_id"), QStringLiteral("78"), error)) {
             return false;
         }
-    } else if (!cases.setValue(QStringLiteral("assignment_ID"), QStringLiteral("76"), error)) {
+    } else if (!cases.setValue(QStringLiteral("assignment_id"), QStringLiteral("76"), error)) {
         return false;
     }
     return cases.update(error);

@@ -59,6 +59,8 @@ public:
     PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
                    InvoiceOutcomes& invoices);
 
+    // Opens the append-only set of new payments.
+    bool prepare(QString* error);
     // RegistraPagamento: posts one record on the current case of `cases`, which it saves.
     bool RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error);
     // AssegnaEsattore: the case's collector ("80" when it has none), written to `payment`.
@@ -69,13 +71,14 @@ public:
 
 private:
     bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
-    bool writeRates(const QString& agent, const char* group, QString* error);
+    bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
 
     CaseDatabase& m_db;
     const PostingSettings& m_settings;
     ConfirmationCounters& m_counters;
     InvoiceOutcomes& m_invoices;
-    Recordset m_payments;
+    Recordset m_payments;    // the open payments of the current case
+    Recordset m_newPayments; // append-only
     Recordset m_rates;
     QHash<QString, std::optional<RateRecord>> m_rateCache;
 };

@@ -532,38 +532,46 @@ private Q_SLOTS:
     void stopsOnARecordItCannotPost_data()
     {
         QTest::addColumn<QString>("backend");
-        QTest::addColumn<QString>("badAmount");
-        QTest::addColumn<bool>("dropColumn");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<bool>("refuse");
         QTest::addColumn<QString>("reason");
         for (const QString& backend : backends()) {
-            ROW("amount with a letter") << "0001O000" << false << "l'importo \"0001O000\"";
-            ROW("amount blank") << "        " << false << "non è un numero";
-            ROW("database refuses the case") << cents(1000) << true << "datamodificadaesattori";
+            ROW("amount with a letter") << "362" << "0001O000" << false << "l'importo \"0001O000\"";
+            ROW("amount blank") << "350" << "        " << false << "non è un numero";
+            ROW("case refused after its invoice") << "362" << cents(1000) << true << "pratica bloccata";
+            ROW("case refused after its payment") << "350" << cents(1000) << true << "pratica bloccata";
         }
     }
     void stopsOnARecordItCannotPost()
     {
         QFETCH(QString, backend);
-        QFETCH(QString, badAmount);
-        QFETCH(bool, dropColumn);
+        QFETCH(QString, code);
+        QFETCH(QString, amount);
+        QFETCH(bool, refuse);
         QFETCH(QString, reason);
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
         const qint64 a = desk.addCase(QStringLiteral("1"), {{"data affido", QVariant()}});
         const qint64 b = desk.addCase(QStringLiteral("2"), {{"importo rata", "500"}});
-        if (dropColumn) {
-            // The invoice is appended before the case is refused: it must go with the record.
+        if (refuse) {
+            // The database refuses any change of case 2, after the record has appended its row.
+            const QString sql = backend == QLatin1String("sqlite")
+                ? QStringLiteral("CREATE TRIGGER rifiuta BEFORE UPDATE ON [tabella pratiche] WHEN NEW.posizione = '2' "
+                                 "BEGIN SELECT RAISE(ABORT, 'pratica bloccata'); END")
+                : QStringLiteral("CREATE OR REPLACE FUNCTION rifiuta() RETURNS trigger AS $$ BEGIN "
+                                 "IF NEW.posizione = '2' THEN RAISE EXCEPTION 'pratica bloccata'; END IF; "
+                                 "RETURN NEW; END $$ LANGUAGE plpgsql; "
+                                 "CREATE TRIGGER rifiuta BEFORE UPDATE ON \"tabella pratiche\" "
+                                 "FOR EACH ROW EXECUTE FUNCTION rifiuta()");
             QString error;
-            QVERIFY2(desk.tdb.db().exec(desk.tdb.db().dialect().translate(
-                                            "ALTER TABLE [tabella pratiche] DROP COLUMN [DataModificaDaEsattori]"),
-                                        &error),
-                     qPrintable(error));
+            QVERIFY2(desk.tdb.db().exec(sql, &error), qPrintable(error));
         }
         desk.report.fatture = QStringLiteral("vecchio");
         QByteArray bytes;
         bytes += collectionLine("1", "350", cents(1000), "R");
         bytes += collectionLine("9", "350", cents(1000), "R");
-        bytes += collectionLine("2", "362", badAmount, "R");
+        bytes += collectionLine("2", code, amount, "R");
         bytes += collectionLine("1", "350", cents(3000), "R");
         const JobResult r = desk.runText(bytes, QStringLiteral("incassi-3.txt"));
         QCOMPARE(r.status, JobStatus::Failed);
@@ -583,6 +591,7 @@ private Q_SLOTS:
         QCOMPARE(money(pays[0].value("totale")), QStringLiteral("10"));
         QCOMPARE(money(desk.caseRow(a).value("totale incassato")), QStringLiteral("10"));
         QCOMPARE(desk.invoices(b).size(), 0);
+        QCOMPARE(desk.payments(b).size(), 0);
         QCOMPARE(money(desk.caseRow(b).value("importo rata")), QStringLiteral("500"));
     }
 

@@ -62,6 +62,18 @@ private Q_SLOTS:
         QTest::newRow("no such day: today")
             << collectionLine("000000007", "B         ", "00001000", "31022005", "350", "R") << "7" << "B         "
             << true << "10" << "07/12/2026" << false << "350" << "R";
+        QTest::newRow("month 13: today")
+            << collectionLine("000000007", "B         ", "00001000", "01132010", "350", "R") << "7" << "B         "
+            << true << "10" << "07/12/2026" << false << "350" << "R";
+        QTest::newRow("year 0: today")
+            << collectionLine("000000007", "B         ", "00001000", "01010000", "350", "R") << "7" << "B         "
+            << true << "10" << "07/12/2026" << false << "350" << "R";
+        QTest::newRow("29 February of a leap year")
+            << collectionLine("000000007", "B         ", "00001000", "29022008", "350", "R") << "7" << "B         "
+            << true << "10" << "29/02/2008" << true << "350" << "R";
+        QTest::newRow("day with a blank")
+            << collectionLine("000000007", "B         ", "00001000", " 5032010", "350", "R") << "7" << "B         "
+            << true << "10" << "05/03/2010" << true << "350" << "R";
         QTest::newRow("date not digits: today")
             << collectionLine("000000007", "B         ", "00001000", "ABCDEFGH", "350", "R") << "7" << "B         "
             << true << "10" << "07/12/2026" << false << "350" << "R";
