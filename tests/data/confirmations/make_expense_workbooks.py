@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes the expense-confirmation workbooks of the confirmation tests (Debian's python3-xlwt).
 
-Run it from anywhere; the .xls files land beside it. Columns of a data sheet: 1 position,
+Run it from anywhere; the .xls files land beside it, and the demo workspace's sample workbook
+in resources/samples. Columns of a data sheet: 1 position,
 2 date, 3 amount, 6 reference; 4 and 5 are never read.
 """
 import datetime
@@ -66,6 +67,16 @@ def headings_only():
     book.save(os.path.join(HERE, "spese_vuoto.xls"))
 
 
+def demo_sample():
+    # Confirms an expense on the sample case of esempio.txt; the second position has no case.
+    book = xlwt.Workbook()
+    data_sheet(book, "Conferme", [
+        ("1001", datetime.date(2026, 3, 15), 35.5, "SPESE LEGALI"),
+        ("1002", datetime.date(2026, 3, 15), 12, "SPESE POSTALI"),
+    ])
+    book.save(os.path.join(HERE, "..", "..", "..", "resources", "samples", "spese.xls"))
+
+
 if __name__ == "__main__":
     expenses()
     broken("spese_data_errata.xls", ("A1", "31/02/2010", 20, "R-2"))
@@ -73,3 +84,4 @@ if __name__ == "__main__":
     broken("spese_senza_posizione.xls", (None, datetime.date(2010, 3, 5), 20, "R-2"))
     broken("spese_senza_importo.xls", ("A1", datetime.date(2010, 3, 5), None, "R-2"))
     headings_only()
+    demo_sample()
