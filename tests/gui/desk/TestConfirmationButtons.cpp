@@ -61,7 +61,7 @@ private Q_SLOTS:
         QTest::mouseClick(desk.findChild<QPushButton*>(button), Qt::LeftButton);
         QVERIFY(finished.wait(20000) || finished.count() == 1);
         QCOMPARE(MessageBox::shown(),
-            QStringList { QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0") });
+            QStringList{QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0")});
         QCOMPARE(desk.List1->count(), 1);
         QCOMPARE(desk.List1->item(0)->text(), QStringLiteral("non trovo la pratica 1002"));
         QCOMPARE(desk.Scheda[4]->text(), QStringLiteral("1"));

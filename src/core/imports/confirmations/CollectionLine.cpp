@@ -36,6 +36,22 @@ QDate eventDate(const QString& field)
 
 } // namespace
 
+QString dateText(const QDate& date)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) {
+        return shortDate(date);
+    }
+    const char16_t text[10] = {char16_t(u'0' + d / 10), char16_t(u'0' + d % 10),         u'/',
+                               char16_t(u'0' + m / 10), char16_t(u'0' + m % 10),         u'/',
+                               char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
+                               char16_t(u'0' + y % 10)};
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
 bool isWholeNumber(QStringView text)
 {
     const QStringView t = text.trimmed();
@@ -73,7 +89,7 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     const QDate date = eventDate(columns(t, 47, 8));
     out.dateFromFile = date.isValid();
     r.date = out.dateFromFile ? date : today;
-    r.dateText = shortDate(r.date);
+    r.dateText = dateText(r.date);
     r.code = field(t, 61, 3).trimmed();
     r.reference = field(t, 64, 20);
     return out;

@@ -1,6 +1,7 @@
 // Reading the expense-confirmation workbook row by row.
 #include "ExpenseWorkbook.h"
 
+#include "CollectionLine.h"
 #include "desk/Formats.h"
 
 #include <QDateTime>
@@ -152,7 +153,7 @@ ExpenseWorkbook::Row ExpenseWorkbook::read(int index, ConfirmationRecord* record
         return Row::Unreadable;
     }
     record->position = cellText(position);
-    record->dateText = shortDate(record->date);
+    record->dateText = dateText(record->date);
     const QString referenceText = cellText(reference);
     record->reference = referenceText.isNull() ? QStringLiteral("") : referenceText;
     record->invoiceNumber = QStringLiteral(""); // the workbook has no invoice-number column

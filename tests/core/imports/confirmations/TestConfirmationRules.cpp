@@ -4,6 +4,7 @@
 #include "imports/confirmations/CollectionLine.h"
 #include "imports/confirmations/ExpenseWorkbook.h"
 #include "imports/confirmations/PaymentPosting.h"
+#include "desk/Formats.h"
 
 #include <QTest>
 
@@ -111,6 +112,22 @@ private Q_SLOTS:
         QTEST(d.record.code, "code");
         QTEST(d.record.reference, "reference");
         QVERIFY(!d.record.invoiceNumber.isNull() && !d.record.reference.isNull());
+    }
+
+    void dateTextIsTheShortDate_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::newRow("today") << QDate(2026, 12, 7);
+        QTest::newRow("leap day") << QDate(2008, 2, 29);
+        QTest::newRow("three-digit year") << QDate(999, 5, 4);
+        QTest::newRow("first year") << QDate(1, 1, 1);
+        QTest::newRow("last day") << QDate(9999, 12, 31);
+        QTest::newRow("before the era") << QDate(-5, 3, 1);
+    }
+    void dateTextIsTheShortDate()
+    {
+        QFETCH(QDate, date);
+        QCOMPARE(dateText(date), shortDate(date));
     }
 
     void blankLinesAreEmpty_data()
