@@ -37,6 +37,24 @@ QDate parseDateText(const QString& text)
     return {};
 }
 
+// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
+QString isoDate(const QDate& date)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) {
+        return date.toString(Qt::ISODate);
+    }
+    const char16_t text[10] = {char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
+                               char16_t(u'0' + y % 10),    u'-',
+                               char16_t(u'0' + m / 10),    char16_t(u'0' + m % 10),
+                               u'-',                       char16_t(u'0' + d / 10),
+                               char16_t(u'0' + d % 10)};
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
 QString sqlError(const QSqlQuery& q)
 {
     const QString text = q.lastError().text().trimmed();
@@ -105,6 +123,7 @@ bool Recordset::openForAppend(QString* error)
     for (int i = 0; i < record.count(); ++i) {
         names << record.fieldName(i);
     }
+    m_layoutQuery = nullptr;
     if (!setFields(names, error)) {
         return false;
     }
@@ -147,15 +166,26 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         m_forward.reset();
         return false;
     }
+    // A set reopened on the same cached statement (a lookup per input line) keeps the columns it
+    // read the first time; the count guards against a table changed under a running job.
     const QSqlRecord record = q->record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i) {
-        names << record.fieldName(i);
-    }
-    if (!setFields(names, error)) {
-        q->finish();
-        m_forward.reset();
-        return false;
+    const bool sameLayout = mode == Mode::Static && q == m_layoutQuery && sql == m_layoutSql
+        && record.count() == m_fields.size() && !m_fields.isEmpty();
+    if (!sameLayout) {
+        m_layoutQuery = nullptr;
+        QStringList names;
+        for (int i = 0; i < record.count(); ++i) {
+            names << record.fieldName(i);
+        }
+        if (!setFields(names, error)) {
+            q->finish();
+            m_forward.reset();
+            return false;
+        }
+        if (mode == Mode::Static) {
+            m_layoutQuery = q;
+            m_layoutSql = sql;
+        }
     }
     m_mode = mode;
     m_open = true;
@@ -362,7 +392,7 @@ QVariant Recordset::toStorage(int index, const QVariant& value) const
     }
     switch (typeOf(index)) {
     case FieldType::Date:
-        return kind == SqlDialect::Kind::SQLite ? QVariant(value.toDate().toString(Qt::ISODate)) : value;
+        return kind == SqlDialect::Kind::SQLite ? QVariant(isoDate(value.toDate())) : value;
     case FieldType::Currency:
         return kind == SqlDialect::Kind::PostgreSQL ? QVariant(value.value<Currency>().toDecimalText())
                                                     : QVariant(value.value<Currency>().toDouble());

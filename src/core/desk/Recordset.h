@@ -5,6 +5,7 @@
 #include "Currency.h"
 #include "Schema.h"
 
+#include <QByteArray>
 #include <QDate>
 #include <QHash>
 #include <QList>
@@ -106,6 +107,9 @@ private:
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;
+    // The cached statement whose columns m_fields holds: reopening it skips reading them again.
+    const QSqlQuery* m_layoutQuery = nullptr;
+    QString m_layoutSql;
 };
 
 } // namespace zb32

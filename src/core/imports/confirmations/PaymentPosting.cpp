@@ -1,0 +1,263 @@
+// Confirming instalments and posting new payments.
+#include "PaymentPosting.h"
+
+#include "InvoiceOutcomes.h"
+#include "desk/Schema.h"
+
+namespace zb32 {
+
+namespace {
+
+const QString kOpenPayments = QStringLiteral(
+    "Select ID, totale, codesattore, dataricevuta From [tabella pagamenti] where conta=? and [dataricevuta] is null "
+    "order by ID");
+const QString kRates = QStringLiteral(
+    "Select top 1 * From Aliquote where COD_AGENT=? AND [codice cliente]=? and modalita=? order by ID");
+
+const std::array<QString, 5> kCollectorRates{QStringLiteral("al_e_1"), QStringLiteral("al_e_2"), QStringLiteral("al_e_3"),
+                                              QStringLiteral("al_e_4"), QStringLiteral("al_e_5")};
+const std::array<QString, 5> kAgencyRates{QStringLiteral("al_a_1"), QStringLiteral("al_a_2"), QStringLiteral("al_a_3"),
+                                           QStringLiteral("al_a_4"), QStringLiteral("al_a_5")};
+
+// Null texts bind as NULL; an empty text must stay an empty text.
+QString nonNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+} // namespace
+
+Currency allocate(Currency due, Currency* remainder)
+{
+    if (remainder->isZero()) {
+        return {};
+    }
+    if (due >= *remainder) {
+        const Currency all = *remainder;
+        *remainder = Currency();
+        return all;
+    }
+    *remainder -= due;
+    return due;
+}
+
+PaymentSplit RipartisciImporto(Currency amount, const CaseDues& dues, bool fromInterest)
+{
+    PaymentSplit split;
+    Currency remainder = amount;
+    if (!fromInterest) {
+        split.capital = allocate(dues.rata, &remainder);
+    }
+    split.interest = allocate(dues.interessi, &remainder);
+    split.expenses = allocate(dues.spese, &remainder);
+    split.recovery = allocate(dues.speserecupero, &remainder);
+    if (remainder > Currency()) {
+        split.capital += remainder;
+    }
+    return split;
+}
+
+bool isReversal(const QString& reference)
+{
+    if (!reference.startsWith(QLatin1Char('3'))) {
+        return false;
+    }
+    return reference.size() < 4 || (reference[3].unicode() >= '0' && reference[3].unicode() <= '9');
+}
+
+bool confirmsInstalment(Currency instalment, Currency amount)
+{
+    const qint64 difference = (instalment - amount).raw();
+    return difference < Currency::kScale && difference > -Currency::kScale;
+}
+
+PaymentPosting::PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
+                               InvoiceOutcomes& invoices)
+    : m_db(db)
+    , m_settings(settings)
+    , m_counters(counters)
+    , m_invoices(invoices)
+    , m_payments(db, Schema::kPayments)
+    , m_newPayments(db, Schema::kPayments)
+    , m_rates(db, Schema::kRates)
+{
+}
+
+bool PaymentPosting::AssegnaEsattore(const Recordset& cases, Recordset& payment, QString* collector, QString* error)
+{
+    *collector = cases.text(QStringLiteral("codice esattore"));
+    if (collector->isEmpty()) {
+        *collector = kDefaultCollector;
+    }
+    return payment.setValue(QStringLiteral("codesattore"), *collector, error);
+}
+
+bool PaymentPosting::CaricaAliquote(const QString& agent, const RateRecord** rate, QString* error)
+{
+    auto it = m_rateCache.constFind(agent);
+    if (it == m_rateCache.constEnd()) {
+        if (!m_rates.open(kRates, {nonNull(agent), nonNull(m_settings.clientCode), QStringLiteral("VEC")}, error)) {
+            return false;
+        }
+        std::optional<RateRecord> found;
+        if (!m_rates.eof()) {
+            RateRecord r;
+            for (int i = 0; i < 4; ++i) {
+                r.al[i] = m_rates.value(QStringLiteral("AL") + QString::number(i + 1));
+            }
+            r.fissa = m_rates.value(QStringLiteral("AL FISSA"));
+            found = r;
+        }
+        m_rates.close();
+        it = m_rateCache.insert(agent, found);
+    }
+    *rate = it->has_value() ? &**it : nullptr;
+    return true;
+}
+
+bool PaymentPosting::prepare(QString* error)
+{
+    return m_newPayments.openForAppend(error);
+}
+
+bool PaymentPosting::writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error)
+{
+    const RateRecord* rate = nullptr;
+    if (!CaricaAliquote(agent, &rate, error)) {
+        return false;
+    }
+    if (!rate) {
+        return true; // no rate record: the group stays unwritten
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!m_newPayments.setValue(fields[i], rate->al[i], error)) {
+            return false;
+        }
+    }
+    return m_newPayments.setValue(fields[4], rate->fissa, error);
+}
+
+bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error)
+{
+    if (record.reference.startsWith(QLatin1Char('9'))) {
+        return m_invoices.RegistraFattura(record, cases, error);
+    }
+    Currency amount = record.amount;
+    if (isReversal(record.reference)) {
+        amount = -amount; // a reversal is never matched against what the case expects
+    } else {
+        if (!m_payments.open(kOpenPayments, {cases.key()}, error)) {
+            return false;
+        }
+        for (; !m_payments.eof(); m_payments.moveNext()) {
+            if (m_payments.isNull(QStringLiteral("totale"))
+                || !confirmsInstalment(m_payments.currency(QStringLiteral("totale")), amount)) {
+                continue;
+            }
+            if (!m_payments.setValue(QStringLiteral("dataricevuta"), m_settings.today.addDays(1), error)) {
+                return false;
+            }
+            if (m_payments.isNull(QStringLiteral("codesattore"))) {
+                QString collector;
+                if (!AssegnaEsattore(cases, m_payments, &collector, error)) {
+                    return false;
+                }
+            }
+            if (!m_payments.update(error)) {
+                return false;
+            }
+            ++m_counters.confirmed;
+            return true;
+        }
+    }
+    ++m_counters.posted;
+    return postNewPayment(record, amount, cases, error);
+}
+
+bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error)
+{
+    Recordset& p = m_newPayments;
+    const bool ref611 = record.reference.startsWith(QLatin1String("611"));
+    const QString causale = m_settings.mode == 1
+        ? QStringLiteral("da file (") + record.reference + QLatin1Char(')')
+        : QStringLiteral("da file (Fatt.") + record.invoiceNumber + QLatin1Char(')');
+    if (!p.addNew(error) || !p.setValue(QStringLiteral("conta"), cases.key(), error)
+        || !p.setValue(QStringLiteral("data"), m_settings.today, error)
+        || !p.setValue(QStringLiteral("datascarico"), record.date, error)
+        || !p.setValue(QStringLiteral("causale"), causale, error)) {
+        return false;
+    }
+
+    const CaseDues dues{cases.currency(QStringLiteral("importo rata")), cases.currency(QStringLiteral("importo interessi")),
+                        cases.currency(QStringLiteral("importo spese")),
+                        cases.currency(QStringLiteral("importo speserecupero"))};
+    const PaymentSplit split = RipartisciImporto(amount, dues, m_settings.mode == 1 || ref611);
+    if (!p.setValue(QStringLiteral("capitale"), QVariant::fromValue(split.capital), error)
+        || !p.setValue(QStringLiteral("interesse"), QVariant::fromValue(split.interest), error)
+        || !p.setValue(QStringLiteral("spese"), QVariant::fromValue(split.expenses), error)
+        || !p.setValue(QStringLiteral("speserecupero"), QVariant::fromValue(split.recovery), error)
+        || !p.setValue(QStringLiteral("totale"), QVariant::fromValue(amount), error)) {
+        return false;
+    }
+
+    QString collector;
+    if (!AssegnaEsattore(cases, p, &collector, error)) {
+        return false;
+    }
+
+    // Commission: only payments dated on or after the assignment earn it.
+    const QDate assigned = cases.date(QStringLiteral("data affido"));
+    if (assigned.isValid() && record.date >= assigned) {
+        const QDate receipt = ref611 ? m_settings.today.addDays(1) : m_settings.today;
+        if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VEC"), error)
+            || !p.setValue(QStringLiteral("dataricevuta"), receipt, error) || !writeRates(collector, kCollectorRates, error)
+            || !writeRates(kAgencyAgent, kAgencyRates, error)) {
+            return false;
+        }
+    } else {
+        if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VN"), error)) {
+            return false;
+        }
+        for (const auto* group : {&kCollectorRates, &kAgencyRates}) {
+            for (const QString& field : *group) {
+                if (!p.setValue(field, 0, error)) {
+                    return false;
+                }
+            }
+        }
+    }
+    if (!p.update(error)) {
+        return false;
+    }
+
+    const Currency collected = cases.isNull(QStringLiteral("totale incassato"))
+        ? amount
+        : cases.currency(QStringLiteral("totale incassato")) + amount;
+    if (!cases.setValue(QStringLiteral("totale incassato"), QVariant::fromValue(collected), error)) {
+        return false;
+    }
+    // A case with no instalment due recorded is not taken for paid off.
+    const bool paidOff = !cases.isNull(QStringLiteral("importo rata"))
+        && cases.currency(QStringLiteral("importo rata")) - collected < Currency::fromUnits(1);
+    if (paidOff) {
+        if (!cases.setValue(QStringLiteral("situazione affido"), QStringLiteral("48"), error)
+            || !RevocaEsattore(cases, m_settings.revocaCop, error)
+            || !cases.setValue(QStringLiteral("assignment_id"), QStringLiteral("78"), error)) {
+            return false;
+        }
+    } else if (!cases.setValue(QStringLiteral("assignment_id"), QStringLiteral("76"), error)) {
+        return false;
+    }
+    return cases.update(error);
+}
+
+bool RevocaEsattore(Recordset& cases, bool revocaCop, QString* error)
+{
+    if (!revocaCop || cases.isNull(QStringLiteral("codice esattore"))) {
+        return true;
+    }
+    return cases.setValue(QStringLiteral("codice esattore2"), cases.value(QStringLiteral("codice esattore")), error)
+        && cases.setNull(QStringLiteral("codice esattore"), error);
+}
+
+} // namespace zb32

@@ -1,0 +1,90 @@
+// Payment posting: a confirmation either closes an open instalment of its case or becomes a new
+// payment, split over capital, interest, expenses and recovery costs, with commission rates.
+#pragma once
+
+#include "ConfirmationRecord.h"
+#include "desk/Recordset.h"
+
+#include <QHash>
+#include <QVariant>
+#include <array>
+#include <optional>
+
+namespace zb32 {
+
+class CaseDatabase;
+class InvoiceOutcomes;
+
+// The four dues of a case; an empty due counts as 0.
+struct CaseDues
+{
+    Currency rata;
+    Currency interessi;
+    Currency spese;
+    Currency speserecupero;
+};
+
+struct PaymentSplit
+{
+    Currency capital;
+    Currency interest;
+    Currency expenses;
+    Currency recovery;
+};
+
+// One step of the split: takes from the remainder as much as the due allows.
+Currency allocate(Currency due, Currency* remainder);
+// RipartisciImporto: capital first (unless `fromInterest`), then interest, expenses, recovery
+// costs, each up to its due; a remainder above zero goes to capital, so the parts always add up
+// to the amount.
+PaymentSplit RipartisciImporto(Currency amount, const CaseDues& dues, bool fromInterest);
+
+// A reference "3" + digit in the fourth place, or "3" and shorter than four characters.
+bool isReversal(const QString& reference);
+// An open instalment is confirmed by an amount that differs from it by less than 1.
+bool confirmsInstalment(Currency instalment, Currency amount);
+
+struct RateRecord
+{
+    std::array<QVariant, 4> al; // AL1..AL4
+    QVariant fissa;             // AL FISSA
+};
+
+class PaymentPosting
+{
+public:
+    static inline const QString kDefaultCollector = QStringLiteral("80");
+    static inline const QString kAgencyAgent = QStringLiteral("999");
+
+    PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
+                   InvoiceOutcomes& invoices);
+
+    // Opens the append-only set of new payments.
+    bool prepare(QString* error);
+    // RegistraPagamento: posts one record on the current case of `cases`, which it saves.
+    bool RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error);
+    // AssegnaEsattore: the case's collector ("80" when it has none), written to `payment`.
+    static bool AssegnaEsattore(const Recordset& cases, Recordset& payment, QString* collector, QString* error);
+    // CaricaAliquote: the "VEC" rates of an agent for the run's client code; null when none.
+    // The rates are only read, so each agent's are looked up once per run.
+    bool CaricaAliquote(const QString& agent, const RateRecord** rate, QString* error);
+
+private:
+    bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
+    bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
+
+    CaseDatabase& m_db;
+    const PostingSettings& m_settings;
+    ConfirmationCounters& m_counters;
+    InvoiceOutcomes& m_invoices;
+    Recordset m_payments;    // the open payments of the current case
+    Recordset m_newPayments; // append-only
+    Recordset m_rates;
+    QHash<QString, std::optional<RateRecord>> m_rateCache;
+};
+
+// RevocaEsattore: when the desk asks for it, the case's collector moves to "codice esattore2"
+// and "codice esattore" is emptied. The caller saves the case.
+bool RevocaEsattore(Recordset& cases, bool revocaCop, QString* error);
+
+} // namespace zb32

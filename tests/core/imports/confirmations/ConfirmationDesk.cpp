@@ -1,0 +1,155 @@
+// The confirmation tests' desk.
+#include "ConfirmationDesk.h"
+
+#include "desk/CaseDatabase.h"
+#include "desk/Currency.h"
+#include "imports/confirmations/ConfirmationImport.h"
+
+#include <QFile>
+
+namespace zb32::test {
+
+QString money(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        return QStringLiteral("null");
+    }
+    return Currency::fromVariant(value).toDecimalText();
+}
+
+QString plain(const QVariant& value)
+{
+    return (!value.isValid() || value.isNull()) ? QStringLiteral("null") : value.toString();
+}
+
+QString day(const QVariant& value)
+{
+    return (!value.isValid() || value.isNull()) ? QStringLiteral("null") : value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+QString cents(qint64 value)
+{
+    return value < 0 ? QStringLiteral("-%1").arg(-value, 7, 10, QLatin1Char('0'))
+                     : QStringLiteral("%1").arg(value, 8, 10, QLatin1Char('0'));
+}
+
+QByteArray collectionLine(const QString& position, const QString& code, const QString& amount8, const QString& reference,
+                          const QString& date8, const QString& invoice)
+{
+    const QString line = QStringLiteral("ORB0001") + position.leftJustified(9, QLatin1Char(' '), true)
+        + invoice.leftJustified(10, QLatin1Char(' '), true) + QStringLiteral("XXXX")
+        + amount8.leftJustified(8, QLatin1Char(' '), true) + QStringLiteral("YYYYYYYY") + date8
+        + QStringLiteral("ZZZZZZ") + code.leftJustified(3, QLatin1Char(' '), true) + reference;
+    return line.toLatin1() + "\r\n";
+}
+
+ConfirmationDesk::ConfirmationDesk(const QString& backend)
+    : tdb(backend)
+    , batch(BatchData::defaults(kToday))
+{
+    if (tdb.isAvailable()) {
+        ws.writeIni(tdb.connectionString());
+    }
+    batch.Text1[5] = QStringLiteral("460");
+}
+
+qint64 ConfirmationDesk::addCase(const QString& position, const QVariantMap& fields)
+{
+    QVariantMap values{
+        {QStringLiteral("posizione"), position},
+        {QStringLiteral("Tipo Mandato"), QStringLiteral("460")},
+        {QStringLiteral("data affido"), QStringLiteral("01/01/2010")},
+        {QStringLiteral("situazione affido"), QStringLiteral("1")},
+        {QStringLiteral("codice esattore"), QStringLiteral("E7")},
+        {QStringLiteral("importo rata"), QStringLiteral("200")},
+        {QStringLiteral("importo interessi"), QStringLiteral("50")},
+        {QStringLiteral("importo spese"), QStringLiteral("30")},
+        {QStringLiteral("importo speserecupero"), QStringLiteral("10")},
+        {QStringLiteral("importo totale"), QStringLiteral("290")},
+    };
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        values.insert(it.key(), it.value());
+    }
+    for (auto it = values.begin(); it != values.end();) {
+        it = it.value().isValid() ? std::next(it) : values.erase(it);
+    }
+    return tdb.insert(Schema::kCases, values);
+}
+
+qint64 ConfirmationDesk::addPayment(qint64 caseKey, const QVariantMap& fields)
+{
+    QVariantMap values = fields;
+    values.insert(QStringLiteral("conta"), caseKey);
+    return tdb.insert(Schema::kPayments, values);
+}
+
+void ConfirmationDesk::addRate(const QString& agent, const QString& client, const QString& mode, double first)
+{
+    tdb.insert(Schema::kRates, {{QStringLiteral("COD_AGENT"), agent},
+                                {QStringLiteral("codice cliente"), client},
+                                {QStringLiteral("modalita"), mode},
+                                {QStringLiteral("AL1"), first},
+                                {QStringLiteral("AL2"), first + 1},
+                                {QStringLiteral("AL3"), first + 2},
+                                {QStringLiteral("AL4"), first + 3},
+                                {QStringLiteral("AL FISSA"), first + 4}});
+}
+
+JobResult ConfirmationDesk::runText(const QByteArray& bytes, const QString& name)
+{
+    ws.writeImportFile(name, bytes);
+    batch.Text1[4] = name;
+    return run(0);
+}
+
+JobResult ConfirmationDesk::runWorkbook(const QString& fixture)
+{
+    QFile source(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/confirmations/") + fixture);
+    if (!source.open(QIODevice::ReadOnly)) {
+        qFatal("fixture %s missing", qPrintable(fixture));
+    }
+    ws.writeImportFile(fixture, source.readAll());
+    batch.Text1[4] = fixture;
+    return run(1);
+}
+
+JobResult ConfirmationDesk::run(int mode)
+{
+    CaseDatabase db;
+    JobContext ctx{db, batch, report};
+    return ImportaPag(ctx, mode);
+}
+
+QVariantMap ConfirmationDesk::caseRow(qint64 key)
+{
+    for (const QVariantMap& row : tdb.rows(Schema::kCases)) {
+        if (row.value(QStringLiteral("contatore")).toLongLong() == key) {
+            return row;
+        }
+    }
+    return {};
+}
+
+QList<QVariantMap> ConfirmationDesk::payments(qint64 caseKey)
+{
+    QList<QVariantMap> out;
+    for (const QVariantMap& row : tdb.rows(Schema::kPayments)) {
+        if (row.value(QStringLiteral("conta")).toLongLong() == caseKey) {
+            out << row;
+        }
+    }
+    return out;
+}
+
+QList<QVariantMap> ConfirmationDesk::invoices(qint64 caseKey)
+{
+    QList<QVariantMap> out;
+    for (const QVariantMap& row : tdb.rows(Schema::kInvoices)) {
+        if (row.value(QStringLiteral("conta")).toLongLong() == caseKey) {
+            out << row;
+        }
+    }
+    return out;
+}
+
+} // namespace zb32::test
