@@ -137,9 +137,10 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
 JobResult ConfirmationRun::stop(qint64 number, const QString& unit, const QString& reason)
 {
     m_batch.abandonLine();
-    QString text = lineError(m_fileName, number, reason, unit);
     QString why;
-    if (!m_batch.finish(&why)) {
+    const bool saved = m_batch.finish(&why);
+    QString text = lineError(m_fileName, number, m_batch.stopReason(reason), unit);
+    if (!saved && !m_batch.transactionLost()) {
         text += QStringLiteral(" (e il salvataggio delle righe precedenti non è riuscito: %1)").arg(why);
     }
     m_ctx.report.error(text);
@@ -189,6 +190,7 @@ JobResult ConfirmationRun::textFile(const QString& path)
             break; // a blank line ends the file
         }
         m_ctx.report.setProgress(reader.position() / 128 * 128);
+        m_batch.setLine(reader.lineNumber());
         bool found = false;
         if (!lookUp(decoded.record, &found, &why)) {
             return stop(reader.lineNumber(), QStringLiteral("riga"), why);
@@ -230,6 +232,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
         case ExpenseWorkbook::Row::Record:
             break;
         }
+        m_batch.setLine(row);
         bool found = false;
         if (!lookUp(record, &found, &why)) {
             return stop(row, QStringLiteral("riga"), why);

@@ -121,6 +121,7 @@ JobResult OrbRun::run(const QString& path)
             break; // an empty line ends the file
         }
         m_ctx.report.setProgress(reader.position() / 128 * 128);
+        m_batch.setLine(reader.lineNumber());
         if (!handle(OrbLine(stripped), &why)) {
             return stop(reader.lineNumber(), why);
         }
@@ -323,7 +324,7 @@ JobResult OrbRun::stop(qint64 lineNumber, const QString& why)
     }
     m_cases.close();
     m_invoices.close();
-    const QString text = lineError(m_fileName, lineNumber, reason);
+    const QString text = lineError(m_fileName, lineNumber, m_batch.stopReason(reason));
     m_ctx.report.error(text);
     return JobResult::failed(text);
 }

@@ -113,6 +113,7 @@ JobResult ViDiruRun::exec()
         }
         const qint64 clienti = m_clienti;
         const qint64 fatture = m_fatture;
+        m_batch->setLine(reader.lineNumber());
         if (!m_batch->beginLine(&error) || !handle(code, line, &error)) {
             // Nothing of the failing line stays, in the database or in the records at hand.
             m_cases.cancelUpdate();
@@ -147,15 +148,17 @@ JobResult ViDiruRun::exec()
 
 JobResult ViDiruRun::stop(qint64 line, const QString& reason)
 {
+    QString why = reason;
     if (m_batch) {
         QString ignored;
         m_batch->finish(&ignored);
+        why = m_batch->stopReason(reason);
     }
     m_cases.close();
     m_invoices.close();
     const QString name = m_ctx.batch.Text1[4];
-    const QString text = line > 0 ? lineError(name, line, reason)
-                                  : QStringLiteral("Importazione interrotta. File %1: %2").arg(name, reason);
+    const QString text = line > 0 ? lineError(name, line, why)
+                                  : QStringLiteral("Importazione interrotta. File %1: %2").arg(name, why);
     m_ctx.report.error(text);
     return JobResult::failed(text);
 }
