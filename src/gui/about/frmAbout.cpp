@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -242,6 +243,13 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event)
             state = event->type() == QEvent::KeyPress ? qint16(state | bit) : qint16(state & ~bit);
         }
         m_iShift = state;
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        // A click carries the keys held at that moment, even when the key presses themselves went
+        // to no window of ours (the box without keyboard focus).
+        const qint16 held = shiftState(static_cast<QMouseEvent*>(event)->modifiers());
+        if (held != 0) {
+            m_iShift = held;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

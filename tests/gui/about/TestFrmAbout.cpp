@@ -368,6 +368,24 @@ private Q_SLOTS:
         QCOMPARE(box->iShift(), 0);
     }
 
+    // Where the key presses reach no window of ours (the box without keyboard focus), the click
+    // itself says which keys are held.
+    void heldKeysTravelWithTheClick()
+    {
+        frmAbout* box = frmAbout::showAbout();
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        const Qt::KeyboardModifiers all = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+        const int startClicks = frmAbout::ClickIcona();
+        QSize size = box->size();
+        for (int i = 0; i < 4; ++i) {
+            QTest::mouseClick(box->picIcon, Qt::LeftButton, i == 1 ? Qt::KeyboardModifiers(Qt::ShiftModifier) : all);
+            const bool expected = startClicks + i + 1 >= 3 && i != 1;
+            QCOMPARE(box->size(), expected ? grown(size) : size);
+            size = box->size();
+        }
+        box->close();
+    }
+
     void clickCountOutlivesTheBox()
     {
         frmAbout* first = frmAbout::showAbout();
