@@ -1,6 +1,7 @@
 // The command line, run as a separate process like a clerk's script would run it.
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "Zb32Process.h"
 #include "desk/Schema.h"
 
 #include <QProcess>
@@ -10,22 +11,8 @@ using namespace zb32;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runZb32(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(qEnvironmentVariable("ZB32_BINARY"));
-    p.setArguments(args);
-    p.start();
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
-}
+using Run = zb32::test::Zb32Run;
+using zb32::test::runZb32;
 
 } // namespace
 

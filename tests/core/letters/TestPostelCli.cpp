@@ -2,6 +2,7 @@
 #include "PostelFixture.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "Zb32Process.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,24 +15,14 @@ using test::TestDatabase;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = zb32::test::Zb32Run;
 
+// Runs fix their today, so the print file's name and dates are known.
 Run runZb32(const QStringList& args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
-    p.setProcessEnvironment(env);
-    p.setProgram(qEnvironmentVariable("ZB32_BINARY"));
-    p.setArguments(args);
-    p.start();
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return zb32::test::runZb32(args, env);
 }
 
 QByteArray readFile(const QString& path)

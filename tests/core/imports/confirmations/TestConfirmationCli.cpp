@@ -1,5 +1,6 @@
 // "zb32 run incassi" and "zb32 run spese" as a separate process, as a clerk's script runs them.
 #include "ConfirmationDesk.h"
+#include "Zb32Process.h"
 
 #include <QFile>
 #include <QProcess>
@@ -10,27 +11,14 @@ using namespace zb32::test;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
+using Run = zb32::test::Zb32Run;
 
+// Runs fix their today, so the print file's name and dates are known.
 Run runZb32(const QStringList& args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
-    p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("ZB32_BINARY"), args);
-    p.waitForFinished(120000);
-    QString out = QString::fromUtf8(p.readAllStandardOutput());
-    QStringList lines = out.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty()) {
-        lines.removeLast();
-    }
-    return {p.exitCode(), lines, QString::fromUtf8(p.readAllStandardError())};
+    return zb32::test::runZb32(args, env);
 }
 
 } // namespace

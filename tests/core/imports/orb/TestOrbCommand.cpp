@@ -2,6 +2,7 @@
 #include "OrbFixture.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "Zb32Process.h"
 #include "desk/Schema.h"
 
 #include <QDir>
@@ -16,26 +17,8 @@ using zb32::test::TestDatabase;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runZb32(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(qEnvironmentVariable("ZB32_BINARY"));
-    p.setArguments(args);
-    p.start();
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+using Run = zb32::test::Zb32Run;
+using zb32::test::runZb32;
 
 // The command-line options that fill the desk's boxes as the fixture has them.
 QStringList batchOptions(const BatchData& batch, const QString& file)

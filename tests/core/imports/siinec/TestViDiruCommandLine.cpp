@@ -2,6 +2,7 @@
 // the demo workspace's sample file imported from a first start.
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "Zb32Process.h"
 #include "ViDiruLines.h"
 #include "desk/Schema.h"
 
@@ -16,26 +17,8 @@ using namespace zb32::test;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// The environment is the test's own: TestWorkspace points the drives at its folders.
-Run runZb32(const QStringList& args)
-{
-    QProcess p;
-    p.setProgram(qEnvironmentVariable("ZB32_BINARY"));
-    p.setArguments(args);
-    p.start();
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
+using Run = zb32::test::Zb32Run;
+using zb32::test::runZb32;
 
 QByteArray readFile(const QString& path)
 {
