@@ -18,7 +18,7 @@ namespace {
 using Run = zb32::test::Zb32Run;
 
 // Runs fix their today, so the print file's name and dates are known.
-Run runZb32(const QStringList& args)
+Run runToday(const QStringList& args)
 {
     QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
@@ -63,7 +63,7 @@ private Q_SLOTS:
         test::insertPostelBatch(tdb);
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        const Run r = runZb32(QStringList{"run", "postel"} + args);
+        const Run r = runToday(QStringList{"run", "postel"} + args);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         const QString path = QDir::toNativeSeparators(ws.driveC() + QStringLiteral("/LO071226.ASC"));
         QVERIFY2(r.out.startsWith(QStringLiteral("Creati %1 Postel nel file %2\n").arg(letters).arg(path)),
@@ -91,7 +91,7 @@ private Q_SLOTS:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
             qputenv("ZB32_DRIVE_C", QFile::encodeName(blocker.fileName() + QStringLiteral("/C")));
         }
-        const Run r = runZb32(QStringList{"run", "postel"} + args);
+        const Run r = runToday(QStringList{"run", "postel"} + args);
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.out.contains(output), qPrintable(r.out));
         QCOMPARE(test::folderEntries(ws.driveC()), QStringList{});
@@ -107,7 +107,7 @@ private Q_SLOTS:
             "UPDATE [tabella pratiche] SET [importo totale] = 'tanto' WHERE posizione = '1002/2020'")));
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        const Run r = runZb32({"run", "postel", "--lotto", "1"});
+        const Run r = runToday({"run", "postel", "--lotto", "1"});
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains(QStringLiteral("pratica 1002/2020")), qPrintable(r.err));
         QVERIFY(r.err.contains(QStringLiteral("importo totale")));

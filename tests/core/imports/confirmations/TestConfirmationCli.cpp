@@ -14,7 +14,7 @@ namespace {
 using Run = zb32::test::Zb32Run;
 
 // Runs fix their today, so the print file's name and dates are known.
-Run runZb32(const QStringList& args)
+Run runToday(const QStringList& args)
 {
     QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
@@ -83,7 +83,7 @@ private Q_SLOTS:
             QVERIFY(fixture.open(QIODevice::ReadOnly));
             desk.ws.writeImportFile(file, fixture.readAll());
         }
-        const Run r = runZb32({"run", job, "--file", file, "--mandato", "460", "--revoca-cop"});
+        const Run r = runToday({"run", job, "--file", file, "--mandato", "460", "--revoca-cop"});
         QCOMPARE(r.exitCode, exitCode);
         QTEST(r.out, "out");
         if (err.isEmpty()) {
