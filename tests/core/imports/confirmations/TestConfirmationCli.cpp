@@ -11,14 +11,25 @@ using namespace zb32::test;
 
 namespace {
 
-using Run = zb32::test::Zb32Run;
+// What a run printed, line by line.
+struct Run
+{
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
 
-// Runs fix their today, so the print file's name and dates are known.
+// Runs fix their today, so the dates they write are known.
 Run runToday(const QStringList& args)
 {
     QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
-    return zb32::test::runZb32(args, env);
+    const zb32::test::Zb32Run r = zb32::test::runZb32(args, env);
+    QStringList lines = r.out.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return {r.exitCode, lines, r.err};
 }
 
 } // namespace
