@@ -59,10 +59,12 @@ bool Workbook::open(const QString& path, QString* error)
         process.waitForFinished(5000);
         return fail(QStringLiteral("la lettura della cartella di lavoro non termina: il file è danneggiato"));
     }
-    if (process.exitStatus() != QProcess::NormalExit) {
+    // Exit status 2 is the reader's own refusal, with its reason on stderr; anything else
+    // (a signal, an abort, a checker's report) means the parser broke on the file.
+    if (process.exitStatus() != QProcess::NormalExit || (process.exitCode() != 0 && process.exitCode() != 2)) {
         return fail(QStringLiteral("il file è danneggiato e non si legge come cartella di lavoro Excel (.xls)"));
     }
-    if (process.exitCode() != 0) {
+    if (process.exitCode() == 2) {
         const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
         return fail(why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro Excel (.xls)") : why);
     }
