@@ -226,12 +226,14 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
             if (cases.currency(QStringLiteral("importo totale")) != it->overdue
                 || cases.value(QStringLiteral("RATE ARRETRATE")).toInt() != 1) {
                 problem(QStringLiteral("case %1 owes %2, not %3")
-                            .arg(position, cases.text(QStringLiteral("importo totale")), it->overdue.toDecimalText()));
+                            .arg(position, cases.currency(QStringLiteral("importo totale")).toDecimalText(),
+                                 it->overdue.toDecimalText()));
             }
         }
         if (cases.currency(QStringLiteral("totale incassato")) != it->collected) {
             problem(QStringLiteral("case %1 has collected %2, its payments add up to %3")
-                        .arg(position, cases.text(QStringLiteral("totale incassato")), it->collected.toDecimalText()));
+                        .arg(position, cases.currency(QStringLiteral("totale incassato")).toDecimalText(),
+                             it->collected.toDecimalText()));
         }
     }
     for (auto it = m_cases.constBegin(); it != m_cases.constEnd(); ++it) {
@@ -266,7 +268,7 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
             }
             if (rs.currency(amountField) != it->amount) {
                 problem(QStringLiteral("%1: %2 has %3, not %4")
-                            .arg(table, key, rs.text(amountField), it->amount.toDecimalText()));
+                            .arg(table, key, rs.currency(amountField).toDecimalText(), it->amount.toDecimalText()));
             }
         }
         for (auto it = expected.constBegin(); it != expected.constEnd(); ++it) {
