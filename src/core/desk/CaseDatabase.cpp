@@ -261,7 +261,37 @@ bool CaseDatabase::exec(const QString& sql, QString* error)
     return true;
 }
 
-bool CaseDatabase::beginTransaction(QString* error)
+qint64 CaseDatabase::dataVersion()
+{
+    QSqlQuery q(database());
+    return q.exec(QStringLiteral("PRAGMA data_version")) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+bool CaseDatabase::beginImmediate(QString* error)
+{
+    // Another desk's job takes the write lock again right after each commit, so a desk waiting
+    // for it seldom finds it free, and one busy time-out can pass while that job is doing fine.
+    // The desk keeps waiting as long as the other one commits; it gives up when the file stayed
+    // locked for a whole busy time-out with nothing committed (a desk stuck in a transaction).
+    static const QString kSqliteBusy = QString::number(5);
+    qint64 seen = dataVersion();
+    for (;;) {
+        QSqlQuery q(database());
+        if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            return true;
+        }
+        const qint64 now = q.lastError().nativeErrorCode() == kSqliteBusy ? dataVersion() : -1;
+        if (now < 0 || now == seen) {
+            if (error) {
+                *error = describe(q.lastError());
+            }
+            return false;
+        }
+        seen = now;
+    }
+}
+
+bool CaseDatabase::beginTransaction(QString* error, bool sharedRecords)
 {
     if (m_inTransaction) {
         return true;
@@ -269,7 +299,7 @@ bool CaseDatabase::beginTransaction(QString* error)
     // SQLite takes the write lock at once, so two writers queue on the busy time-out instead
     // of one failing when its read turns into a write.
     if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
-        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error)) {
+        if (!beginImmediate(error)) {
             return false;
         }
     } else if (!database().transaction()) {
@@ -277,6 +307,13 @@ bool CaseDatabase::beginTransaction(QString* error)
             *error = describe(database().lastError());
         }
         return false;
+    } else if (sharedRecords && m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
+        // One lock for all such transactions, held until commit or rollback: they take turns, a
+        // few hundred lines each, while jobs that only add records go on beside them.
+        if (!exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSharedRecordsLock), error)) {
+            database().rollback();
+            return false;
+        }
     }
     m_inTransaction = true;
     return true;

@@ -18,6 +18,8 @@ class CaseDatabase
 public:
     static constexpr int kCommandTimeoutSeconds = 240;
     static constexpr int kBusyTimeoutMs = 15000;
+    // The PostgreSQL advisory lock that transactions changing shared records take ("zb32").
+    static constexpr qint64 kSharedRecordsLock = 0x7a623332;
 
     CaseDatabase();
     ~CaseDatabase();
@@ -49,7 +51,11 @@ public:
     // Runs a statement that takes no values (transactions, pragmas).
     bool exec(const QString& sql, QString* error);
 
-    bool beginTransaction(QString* error);
+    // `sharedRecords`: the transaction changes records that another desk's job may change too
+    // (the confirmation import updates existing cases). Such transactions wait for each other,
+    // on every workstation, so none reads a record another is about to change, and two of them
+    // never deadlock. SQLite lets one writer in at a time anyway.
+    bool beginTransaction(QString* error, bool sharedRecords = false);
     bool commit(QString* error);
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
@@ -57,6 +63,9 @@ public:
 
 private:
     bool isAlive();
+    bool beginImmediate(QString* error);
+    // SQLite's count of the commits other connections made to the file; -1 when unknown.
+    qint64 dataVersion();
 
     QString m_name;
     QString m_connectionString;

@@ -64,7 +64,7 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (!m_db.inTransaction()) {
         m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
     }
-    if (!m_db.beginTransaction(error)) {
+    if (!m_db.beginTransaction(error, m_sharedRecords)) {
         m_lost = true;
         return false;
     }

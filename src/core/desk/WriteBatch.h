@@ -21,6 +21,9 @@ public:
     // The input line (from 1) the next writes belong to; lets the batch tell which lines are
     // safely stored. A line may open several units of writes.
     void setLine(qint64 lineNumber) { m_currentLine = lineNumber; }
+    // The batch changes records another desk's job may change too: its transactions take turns
+    // with every other such transaction (CaseDatabase::beginTransaction).
+    void setSharedRecords(bool shared) { m_sharedRecords = shared; }
     bool beginLine(QString* error, qint64 lineNumber = -1);
     // Keeps the line's writes; commits when the group is full.
     bool endLine(QString* error);
@@ -50,6 +53,7 @@ private:
     bool m_inLine = false;
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
+    bool m_sharedRecords = false;
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;

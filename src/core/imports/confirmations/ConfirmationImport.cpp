@@ -55,6 +55,7 @@ public:
         , m_invoices(ctx.db, m_settings, m_counters)
         , m_payments(ctx.db, m_settings, m_counters, m_invoices)
     {
+        m_batch.setSharedRecords(true); // the postings change existing cases
     }
 
     JobResult textFile(const QString& path);
@@ -62,9 +63,13 @@ public:
 
 private:
     bool prepare(QString* error) { return m_invoices.prepare(error) && m_payments.prepare(error); }
-    // Looks the record's case up; logs it when there is none. False only on a database error.
+    // Opens the record's unit of writes and looks its case up; logs it when there is none. The
+    // unit comes first: another desk posting on the same case has committed, or waits for us,
+    // before the case is read. False only on a database error.
     bool lookUp(const ConfirmationRecord& record, bool* found, QString* error);
-    // Handles a record whose case is found, as one unit of writes.
+    // Ends the unit of a record that posts nothing.
+    bool skip(QString* error) { return m_batch.endLine(error); }
+    // Handles a record whose case is found, and ends its unit.
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
     JobResult stop(qint64 number, const QString& unit, const QString& reason);
     JobResult stopFile(const QString& reason);
@@ -83,7 +88,7 @@ private:
 
 bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QString* error)
 {
-    if (!m_lookup.CercaPratica(record.position, m_cases, found, error)) {
+    if (!m_batch.beginLine(error) || !m_lookup.CercaPratica(record.position, m_cases, found, error)) {
         return false;
     }
     if (!*found) {
@@ -95,9 +100,6 @@ bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QStr
 bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QString* error)
 {
     const ConfirmationCounters before = m_counters;
-    if (!m_batch.beginLine(error)) {
-        return false;
-    }
     bool ok = false;
     switch (kind) {
     case Kind::Payment:
@@ -197,6 +199,9 @@ JobResult ConfirmationRun::textFile(const QString& path)
         }
         const Kind kind = kindOf(decoded.record.code);
         if (!found || kind == Kind::Skip) {
+            if (!skip(&why)) {
+                return stop(reader.lineNumber(), QStringLiteral("riga"), why);
+            }
             continue;
         }
         // Only the records that post an amount read it.
@@ -237,7 +242,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
         if (!lookUp(record, &found, &why)) {
             return stop(row, QStringLiteral("riga"), why);
         }
-        if (found && !handle(record, Kind::Payment, &why)) {
+        if (!(found ? handle(record, Kind::Payment, &why) : skip(&why))) {
             return stop(row, QStringLiteral("riga"), why);
         }
     }
