@@ -269,7 +269,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         TestDatabase::addBackendColumn();
         const char* kinds[] = { "garbage after lines", "workbook given as text", "ten-megabyte line", "utf-8 line",
-            "truncated line", "cut in the last line" };
+            "utf-16 file", "truncated line", "cut in the last line" };
         for (const char* job : { "orb", "vidiru", "incassi" }) {
             for (const char* kind : kinds) {
                 for (const char* backend : { "sqlite", "postgresql" }) {
@@ -307,6 +307,16 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("utf-8 line")) {
             bad = recordWith(job, QStringLiteral("Società Città")).toUtf8() + "\r\n" + cp1252Lines(linesAfter(job));
             reason = QStringLiteral("UTF-8");
+        } else if (kind == QLatin1String("utf-16 file")) {
+            // Saved as "Unicode" by an editor: every other byte of the file is 0.
+            const QStringList lines = good + linesAfter(job);
+            good.clear();
+            bad = QByteArray("\xff\xfe");
+            for (const QString& line : lines) {
+                const QString text = line + QStringLiteral("\r\n");
+                bad += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+            }
+            reason = QStringLiteral("controllo");
         } else if (kind == QLatin1String("truncated line")) {
             bad = cp1252Lines({ truncatedRecord(job, middleCut(job)) }) + cp1252Lines(linesAfter(job));
             reason = truncationReason(job);
