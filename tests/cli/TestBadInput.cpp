@@ -374,10 +374,10 @@ private Q_SLOTS:
         const QByteArray whole = readData(QStringLiteral("badinput/riga_errata_prima.xls"));
         const auto data = [](const char* relative) { return readData(QString::fromLatin1(relative)); };
         const Row rows[] = {
-            { "text file", "Posizione;Data;Importo\r\nA1;05/03/2010;10\r\n", "", 0, "xls" },
-            { "random bytes", randomBytes(6000, 7), "", 0, "xls" },
-            { "cut short", whole.left(whole.size() / 2), "", 0, "xls" },
-            { "empty file", QByteArray(), "", 0, "xls" },
+            { "text file", "Posizione;Data;Importo\r\nA1;05/03/2010;10\r\n", "", 0, "non è una cartella di lavoro" },
+            { "random bytes", randomBytes(6000, 7), "", 0, "non è una cartella di lavoro" },
+            { "cut short", whole.left(whole.size() / 2), "", 0, "troncato" },
+            { "empty file", QByteArray(), "", 0, "vuoto" },
             { "sheet without cells", data("badinput/foglio_vuoto.xls"), "", 0, "righe di dati" },
             { "headings only", data("confirmations/spese_vuoto.xls"), "", 0, "righe di dati" },
             { "blank rows only", data("badinput/righe_vuote.xls"), "", 0, "righe di dati" },
@@ -393,7 +393,7 @@ private Q_SLOTS:
         for (const Row& r : rows) {
             for (const char* backend : { "sqlite", "postgresql" }) {
                 QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(QLatin1String(r.name), QLatin1String(backend))))
-                    << r.bytes << QString::fromLatin1(r.good) << r.row << QString::fromLatin1(r.reason)
+                    << r.bytes << QString::fromLatin1(r.good) << r.row << QString::fromUtf8(r.reason)
                     << QString::fromLatin1(backend);
             }
         }
