@@ -19,11 +19,6 @@ namespace {
 
 constexpr qsizetype kTenMegabytes = 10 * 1000 * 1000;
 
-QString fileOf(const QString& job)
-{
-    return job == QLatin1String("incassi") ? QStringLiteral("incassi.txt") : job + QStringLiteral(".txt");
-}
-
 // Valid lines of a job's file: before the bad input, and after it (never read).
 QStringList linesBefore(const QString& job)
 {
@@ -72,8 +67,7 @@ QString recordWith(const QString& job, const QString& text)
     return collectionLine(r);
 }
 
-// A record of the job cut short at `columns` where a field the job needs is missing, and the
-// word the job's reason names.
+// A record of the job cut short at `columns`, where a field the job needs is missing.
 QString truncatedRecord(const QString& job, int columns)
 {
     if (job == QLatin1String("orb")) {
@@ -89,6 +83,7 @@ QString truncatedRecord(const QString& job, int columns)
     return collectionRecord(7).left(columns);
 }
 
+// The word the job's reason for a record cut short names.
 QString truncationReason(const QString& job)
 {
     if (job == QLatin1String("orb")) {
@@ -327,7 +322,7 @@ private Q_SLOTS:
         }
         const QByteArray goodBytes = cp1252Lines(good);
         const int badLine = int(good.size()) + 1;
-        const QString file = fileOf(job);
+        const QString file = job + QStringLiteral(".txt");
 
         const Reference ref = referenceRun(backend, job, file, &goodBytes);
         if (!ref.failure.isEmpty()) {
