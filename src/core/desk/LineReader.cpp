@@ -52,6 +52,18 @@ bool looksLikeUtf8(const char* data, qsizetype size)
     return multiByte;
 }
 
+// The offset of the first byte that no text line holds, or -1.
+qsizetype firstControlByte(const char* data, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != 0x1a) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 LineReader::LineReader(QIODevice* device)
@@ -105,8 +117,7 @@ LineReader::Status LineReader::readLine(QString* line)
             return emit(cr, end, line);
         }
         if (m_buffer.size() - m_offset > kMaxLineBytes) {
-            m_error = QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes);
-            return Status::Error;
+            return tooLong();
         }
         searchFrom = m_buffer.size() - m_offset;
         if (!fill()) {
@@ -122,10 +133,29 @@ LineReader::Status LineReader::readLine(QString* line)
     }
 }
 
+LineReader::Status LineReader::tooLong()
+{
+    m_error = QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes);
+    return Status::Error;
+}
+
 LineReader::Status LineReader::emit(qsizetype end, qsizetype next, QString* line)
 {
     const char* data = m_buffer.constData() + m_offset;
     const qsizetype size = end - m_offset;
+    if (size > kMaxLineBytes) {
+        return tooLong();
+    }
+    if (m_refuseControl) {
+        const qsizetype at = firstControlByte(data, size);
+        if (at >= 0) {
+            m_error = QStringLiteral("la riga contiene il carattere di controllo 0x%1 alla colonna %2: il file non è "
+                                     "un file di testo")
+                          .arg(static_cast<unsigned char>(data[at]), 2, 16, QLatin1Char('0'))
+                          .arg(at + 1);
+            return Status::Error;
+        }
+    }
     if (m_refuseUtf8 && looksLikeUtf8(data, size)) {
         m_error = QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)");
         return Status::Error;

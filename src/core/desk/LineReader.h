@@ -12,8 +12,9 @@ class LineReader
 public:
     enum class Status { Line, End, Error };
 
-    // A line longer than this stops the reading with an error instead of filling memory.
-    static constexpr qsizetype kMaxLineBytes = 32 * 1024 * 1024;
+    // A line longer than this stops the reading with an error: the longest record of the files
+    // is a few hundred characters, and a file without line ends must not fill memory.
+    static constexpr qsizetype kMaxLineBytes = 1024 * 1024;
 
     explicit LineReader(QIODevice* device);
 
@@ -21,6 +22,9 @@ public:
     // A line whose non-ASCII bytes all form valid UTF-8 sequences was written in UTF-8, not in
     // Windows-1252: its columns would be shifted, so it is refused (on by default).
     void setRefuseUtf8(bool refuse) { m_refuseUtf8 = refuse; }
+    // A line holding a control character other than tab, line feed, form feed and the
+    // end-of-file mark (Ctrl-Z) is not text: a binary file, or a damaged one (on by default).
+    void setRefuseControl(bool refuse) { m_refuseControl = refuse; }
     // Bytes consumed so far: the position of the next line.
     qint64 position() const { return m_position; }
     // Number of the line last returned, from 1.
@@ -32,6 +36,7 @@ public:
 private:
     bool fill();
     Status emit(qsizetype end, qsizetype next, QString* line);
+    Status tooLong();
 
     QIODevice* m_device;
     QByteArray m_buffer;
@@ -40,6 +45,7 @@ private:
     int m_lineNumber = 0;
     bool m_atEnd = false;
     bool m_refuseUtf8 = true;
+    bool m_refuseControl = true;
     QString m_error;
 };
 

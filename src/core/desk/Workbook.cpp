@@ -40,8 +40,12 @@ bool Workbook::open(const QString& path, QString* error)
         close();
         return false;
     };
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo info(path);
+    if (!info.isFile()) {
         return fail(QStringLiteral("file non trovato"));
+    }
+    if (info.size() == 0) {
+        return fail(QStringLiteral("il file è vuoto (0 byte): non è una cartella di lavoro Excel (.xls)"));
     }
     const QString reader = readerPath();
     if (!QFileInfo(reader).isExecutable()) {

@@ -204,6 +204,16 @@ void PostelWriter::writeSlip(const PostelCase& c, const PostelInvoice& invoice, 
          QLatin1String(">@?03"), accountCode, QLatin1String("<@?02896>@-"));
 }
 
+void PostelWriter::blankControls(qsizetype start)
+{
+    QChar* c = m_buffer.data();
+    for (qsizetype i = start; i < m_buffer.size(); ++i) {
+        if (c[i].unicode() < 0x20) {
+            c[i] = QLatin1Char(' ');
+        }
+    }
+}
+
 void PostelWriter::writeEnd(qint64 letters)
 {
     line(QLatin1String("@E"), QString::number(letters));

@@ -86,12 +86,18 @@ private:
     template<typename... Parts>
     void line(const Parts&... parts)
     {
+        const qsizetype start = m_buffer.size();
         (m_buffer.append(parts), ...);
+        blankControls(start);
         m_buffer.append(QLatin1String("\r\n"));
         if (m_buffer.size() >= kFlushChars) {
             flush();
         }
     }
+
+    // A text of the database with a line break in it would make records of its own in the
+    // file: control characters from `start` on are written as blanks.
+    void blankControls(qsizetype start);
 
     static constexpr qsizetype kFlushChars = 1 << 16;
 

@@ -23,10 +23,22 @@ QString reason(int code)
     case FREEXL_CFBF_INVALID_SIGNATURE:
     case FREEXL_CFBF_INVALID_SECTOR_SIZE:
         return QStringLiteral("il file non è una cartella di lavoro Excel (.xls)");
+    case FREEXL_CFBF_READ_ERROR:
+    case FREEXL_CFBF_SEEK_ERROR:
+        // What the file's own header promises is not there: cut short, or too short to be one.
+        return QStringLiteral("il file è troncato, o non è una cartella di lavoro Excel (.xls)");
     case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
         return QStringLiteral("il file non contiene una cartella di lavoro");
+    case FREEXL_CFBF_EMPTY_FAT_CHAIN:
+    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
+    case FREEXL_BIFF_INVALID_BOF:
+    case FREEXL_BIFF_INVALID_SST:
+    case FREEXL_BIFF_ILLEGAL_SST_INDEX:
+    case FREEXL_INVALID_MINI_STREAM:
+    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
     case FREEXL_CRAFTED_FILE:
-        return QStringLiteral("il file è danneggiato");
+        return QStringLiteral("il file è danneggiato e non si legge come cartella di lavoro Excel (.xls) (errore %1)")
+            .arg(code);
     default:
         return QStringLiteral("il file non si legge come cartella di lavoro Excel (errore %1)").arg(code);
     }

@@ -165,6 +165,90 @@ private Q_SLOTS:
         }
     }
 
+    // Bytes no text line holds stop the reading at their line, with the column named; tab,
+    // form feed, Ctrl-Z and a lone line feed are text.
+    void controlBytesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("goodLines");
+        QTest::addColumn<int>("column"); // 0: nothing refused
+        QTest::newRow("nul after a line") << QByteArray("ok\r\nab\0c\r\nnext\r\n", 14) << 1 << 3;
+        QTest::newRow("escape first") << QByteArray("\x1b[0m\r\n") << 0 << 1;
+        QTest::newRow("bell at the end") << QByteArray("a\r\nb\r\nxyz\x07") << 2 << 4;
+        QTest::newRow("unit separator") << QByteArray("a\x1f") << 0 << 2;
+        QTest::newRow("tab, form feed, ctrl-z, lf") << QByteArray("a\tb\r\n\x0cpage\r\nx\ny\r\n\x1a") << 4 << 0;
+    }
+    void controlBytesAreRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, goodLines);
+        QFETCH(int, column);
+        for (qint64 step : {qint64(1), qint64(bytes.size())}) {
+            TrickleDevice device(bytes, step);
+            LineReader reader(&device);
+            QString line;
+            int lines = 0;
+            LineReader::Status status;
+            while ((status = reader.readLine(&line)) == LineReader::Status::Line) {
+                ++lines;
+            }
+            QCOMPARE(lines, goodLines);
+            QCOMPARE(status == LineReader::Status::Error, column > 0);
+            if (column > 0) {
+                QCOMPARE(reader.errorLine(), goodLines + 1);
+                QVERIFY2(reader.errorString().contains(QStringLiteral("alla colonna %1:").arg(column)),
+                         qPrintable(reader.errorString()));
+            }
+        }
+        // Switched off, the same bytes read as text.
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        LineReader lenient(&b);
+        lenient.setRefuseControl(false);
+        QString line;
+        LineReader::Status status;
+        while ((status = lenient.readLine(&line)) == LineReader::Status::Line) {
+        }
+        QCOMPARE(status, LineReader::Status::End);
+    }
+
+    // The longest line read is kMaxLineBytes, with or without its line end in the same block.
+    void lineLengthLimit_data()
+    {
+        QTest::addColumn<qsizetype>("length");
+        QTest::addColumn<bool>("lineEnd");
+        QTest::addColumn<bool>("refused");
+        const qsizetype max = LineReader::kMaxLineBytes;
+        QTest::newRow("at the limit, ended") << max << true << false;
+        QTest::newRow("at the limit, last line") << max << false << false;
+        QTest::newRow("one byte more, ended") << max + 1 << true << true;
+        QTest::newRow("one byte more, last line") << max + 1 << false << true;
+        QTest::newRow("ten megabytes") << qsizetype(10 * 1000 * 1000) << true << true;
+    }
+    void lineLengthLimit()
+    {
+        QFETCH(qsizetype, length);
+        QFETCH(bool, lineEnd);
+        QFETCH(bool, refused);
+        QByteArray bytes = "first\r\n" + QByteArray(length, 'x');
+        if (lineEnd) {
+            bytes += "\r\nlast\r\n";
+        }
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        LineReader reader(&b);
+        QString line;
+        QCOMPARE(reader.readLine(&line), LineReader::Status::Line);
+        const LineReader::Status status = reader.readLine(&line);
+        QCOMPARE(status == LineReader::Status::Error, refused);
+        if (refused) {
+            QCOMPARE(reader.errorLine(), 2);
+            QVERIFY(reader.errorString().contains(QString::number(LineReader::kMaxLineBytes)));
+        } else {
+            QCOMPARE(line.size(), length);
+        }
+    }
+
     void readErrorIsReported()
     {
         FailingDevice device(10);

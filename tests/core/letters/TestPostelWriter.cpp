@@ -203,6 +203,31 @@ private Q_SLOTS:
         QCOMPARE(lines, (QStringList{first, QStringLiteral("VIA APPIA 1"), third, "@I01CTR1", "@I02CL1"}));
     }
 
+    // A control character in a text of the case is a blank in the file: a line break in an
+    // address cannot start a record of its own.
+    void controlCharactersAreBlanks_data()
+    {
+        QTest::addColumn<QString>("street");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("lone line feed") << "VIA APPIA 1\n@E0" << "VIA APPIA 1 @E0";
+        QTest::newRow("carriage return and line feed") << "VIA\r\n@AFALSO" << "VIA  @AFALSO";
+        QTest::newRow("tab, form feed, escape, nul")
+            << QString::fromLatin1("A\tB\x0c" "C\x1b" "D\0E", 9) << "A B C D E";
+        QTest::newRow("no control character") << "VIA APPIA 1" << "VIA APPIA 1";
+    }
+    void controlCharactersAreBlanks()
+    {
+        QFETCH(QString, street);
+        QFETCH(QString, printed);
+        PostelCase c = sampleCase();
+        c.indirizzo = street;
+        c.altroriferimento = street;
+        const QStringList lines = written([&](PostelWriter& w) { w.writeAddress(c); });
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[1], printed);
+        QCOMPARE(lines[3], QStringLiteral("@I01") + printed);
+    }
+
     void invoiceItems_data()
     {
         QTest::addColumn<int>("invoices");

@@ -78,6 +78,7 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
         out.empty = true;
         return out;
     }
+    out.length = t.size();
     ConfirmationRecord& r = out.record;
     r.position = leadingNumberText(columns(t, 8, 9).trimmed());
     r.invoiceNumber = field(t, 17, 10);

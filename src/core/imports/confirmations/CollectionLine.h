@@ -14,6 +14,11 @@ struct CollectionLine
     QString amountText;          // columns 31-38 as they stand
     bool amountIsNumber = false; // the amount field is a whole number of cents
     bool dateFromFile = false;   // false: the date field is not a real date and today is taken
+    qsizetype length = 0;        // characters of the trimmed line
+    // The line ends before its record code: a record cut short, not a record of another code.
+    bool truncated() const { return !empty && length < kCodeColumn; }
+
+    static constexpr qsizetype kCodeColumn = 61;
 };
 
 // Columns are counted on the line trimmed of blanks at both ends: 8-16 position (its leading

@@ -192,6 +192,13 @@ JobResult ConfirmationRun::textFile(const QString& path)
             break; // a blank line ends the file
         }
         m_ctx.report.setProgress(reader.position() / 128 * 128);
+        if (decoded.truncated()) {
+            // Skipped as a record of another code, a payment cut short would be lost unsaid.
+            return stop(reader.lineNumber(), QStringLiteral("riga"),
+                        QStringLiteral("la riga è troncata: finisce alla colonna %1, prima del codice del record "
+                                       "(colonne 61-63)")
+                            .arg(decoded.length));
+        }
         m_batch.setLine(reader.lineNumber());
         bool found = false;
         if (!lookUp(decoded.record, &found, &why)) {
@@ -225,6 +232,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
     }
     const int count = book.recordCount();
     m_ctx.report.setProgressMaximum(count);
+    int records = 0;
     for (int index = 1; index <= count; ++index) {
         m_ctx.report.setProgress(index);
         ConfirmationRecord record;
@@ -235,6 +243,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
         case ExpenseWorkbook::Row::Unreadable:
             return stop(row, QStringLiteral("riga"), why);
         case ExpenseWorkbook::Row::Record:
+            ++records;
             break;
         }
         m_batch.setLine(row);
@@ -245,6 +254,12 @@ JobResult ConfirmationRun::workbook(const QString& path)
         if (!(found ? handle(record, Kind::Payment, &why) : skip(&why))) {
             return stop(row, QStringLiteral("riga"), why);
         }
+    }
+    if (records == 0) {
+        // A closing message with no confirmation would read as a file that was imported.
+        return stopFile(QStringLiteral("la cartella di lavoro non ha righe di dati sotto le intestazioni (foglio %1): "
+                                       "nessuna conferma da importare")
+                            .arg(book.sheet()));
     }
     return finish();
 }

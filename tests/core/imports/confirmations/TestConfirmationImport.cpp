@@ -700,8 +700,13 @@ private Q_SLOTS:
         ZB32_REQUIRE(desk.tdb);
         desk.report.clienti = QStringLiteral("vecchio");
         const JobResult r = desk.runWorkbook(QStringLiteral("spese_vuoto.xls"));
-        QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("0")});
+        // Nothing can be confirmed: the run says so instead of closing as if it had imported.
+        QCOMPARE(r.status, JobStatus::Failed);
+        QCOMPARE(desk.report.messages, QStringList());
+        QCOMPARE(desk.report.errors.size(), 1);
+        const QString error = desk.report.errors.first();
+        QVERIFY2(error.contains(QStringLiteral("spese_vuoto.xls")) && error.contains(QStringLiteral("righe di dati")),
+                 qPrintable(error));
         QCOMPARE(desk.report.progressMaximum, 0);
         QCOMPARE(desk.report.clienti, QStringLiteral("vecchio"));
     }

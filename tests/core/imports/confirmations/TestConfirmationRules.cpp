@@ -114,6 +114,26 @@ private Q_SLOTS:
         QVERIFY(!d.record.invoiceNumber.isNull() && !d.record.reference.isNull());
     }
 
+    // A line that ends before its record code is cut short, whatever code it might have had.
+    void truncatedLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("truncated");
+        const QString full = collectionLine("000004711", "FT 123    ", "00030000", "05032010", "350", "611REF");
+        QTest::newRow("whole record") << full << false;
+        QTest::newRow("code of two, no reference") << full.left(62) << false;
+        QTest::newRow("first character of the code") << full.left(61) << false;
+        QTest::newRow("ends just before the code") << full.left(60) << true;
+        QTest::newRow("ends inside the amount") << full.left(35) << true;
+        QTest::newRow("blanks do not count") << QStringLiteral("  ") + full.left(58) + QStringLiteral("    ") << true;
+        QTest::newRow("blank line") << QStringLiteral("     ") << false;
+    }
+    void truncatedLines()
+    {
+        QFETCH(QString, line);
+        QTEST(decodeCollectionLine(line, QDate(2026, 12, 7)).truncated(), "truncated");
+    }
+
     void dateTextIsTheShortDate_data()
     {
         QTest::addColumn<QDate>("date");
