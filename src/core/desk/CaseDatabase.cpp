@@ -138,7 +138,8 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         // How long a writer waits for another workstation's write to end ("Busy Timeout", ms).
         bool customTimeout = false;
         const int busyMs = cs.value(QStringLiteral("Busy Timeout")).toInt(&customTimeout);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs));
+        m_busyTimeoutMs = customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs;
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
         m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
         break;
     }
@@ -269,7 +270,18 @@ bool CaseDatabase::beginTransaction(QString* error)
     // SQLite takes the write lock at once, so two writers queue on the busy time-out instead
     // of one failing when its read turns into a write.
     if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
-        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), error)) {
+        QSqlQuery q(database());
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            if (error) {
+                *error = describe(q.lastError());
+                // SQLITE_BUSY: another process kept its write lock for the whole busy time-out.
+                if (q.lastError().nativeErrorCode() == QLatin1String("5")) {
+                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa non è stato "
+                                            "possibile scrivere (%2)")
+                                 .arg(m_busyTimeoutMs)
+                                 .arg(*error);
+                }
+            }
             return false;
         }
     } else if (!database().transaction()) {

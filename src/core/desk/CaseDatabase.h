@@ -62,6 +62,7 @@ private:
     QString m_connectionString;
     SqlDialect m_dialect;
     bool m_inTransaction = false;
+    int m_busyTimeoutMs = kBusyTimeoutMs;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

@@ -53,6 +53,7 @@ void WriteBatch::loseTransaction()
     // The transaction itself is gone (the server went away): nothing since the last commit stays.
     m_db.rollback();
     m_lost = true;
+    m_failed = true;
     m_savepointHeld = false;
 }
 
@@ -61,11 +62,17 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (lineNumber >= 0) {
         m_currentLine = lineNumber;
     }
+    if (m_failed) {
+        if (error) {
+            *error = QStringLiteral("le scritture sul database sono già state interrotte");
+        }
+        return false;
+    }
     if (!m_db.inTransaction()) {
         m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
     }
     if (!m_db.beginTransaction(error)) {
-        m_lost = true;
+        m_failed = true;
         return false;
     }
     if (m_db.supportsSavepoints()) {
@@ -90,14 +97,14 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     return true;
 }
 
-bool WriteBatch::endLine(QString* error)
+bool WriteBatch::endLine(QString* error, Commit commit)
 {
     if (!m_inLine) {
         return true;
     }
     m_inLine = false;
     m_lastKeptLine = m_currentLine;
-    if (++m_linesInGroup >= m_linesPerCommit) {
+    if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue) {
         return commitGroup(error);
     }
     return true;
@@ -139,6 +146,7 @@ bool WriteBatch::commitGroup(QString* error)
     }
     if (!m_db.commit(error)) {
         m_lost = true;
+        m_failed = true;
         return false;
     }
     m_lastCommittedLine = m_lastKeptLine;
@@ -147,12 +155,15 @@ bool WriteBatch::commitGroup(QString* error)
 
 QString WriteBatch::stopReason(const QString& reason) const
 {
-    if (!m_lost || m_lastCommittedLine + 1 >= m_currentLine) {
+    if (!m_failed || m_lastCommittedLine + 1 >= m_currentLine) {
         return reason;
     }
-    return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi non sono state salvate)")
-        .arg(reason)
-        .arg(m_lastCommittedLine + 1);
+    if (m_lost) {
+        return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi non sono state salvate)")
+            .arg(reason)
+            .arg(m_lastCommittedLine + 1);
+    }
+    return QStringLiteral("%1 (le righe dalla %2 in poi non sono state salvate)").arg(reason).arg(m_lastCommittedLine + 1);
 }
 
 } // namespace zb32

@@ -13,6 +13,10 @@ class WriteBatch
 public:
     static constexpr int kLinesPerCommit = 500;
 
+    // Whether a full group may be committed after a line: a job whose records are not whole yet
+    // (a record still waiting for later lines) holds the commit until they are.
+    enum class Commit { WhenDue, Hold };
+
     explicit WriteBatch(CaseDatabase& db, int linesPerCommit = kLinesPerCommit);
     ~WriteBatch();
     WriteBatch(const WriteBatch&) = delete;
@@ -21,9 +25,11 @@ public:
     // The input line (from 1) the next writes belong to; lets the batch tell which lines are
     // safely stored. A line may open several units of writes.
     void setLine(qint64 lineNumber) { m_currentLine = lineNumber; }
+    // Refused once a transaction could not be begun or was lost: a later commit would leave a
+    // gap of unsaved lines behind lines that are saved.
     bool beginLine(QString* error, qint64 lineNumber = -1);
-    // Keeps the line's writes; commits when the group is full.
-    bool endLine(QString* error);
+    // Keeps the line's writes; commits when the group is full, unless held.
+    bool endLine(QString* error, Commit commit = Commit::WhenDue);
     // Takes back every write of the current line.
     void abandonLine();
     // Commits what is kept. Called at the end of a run and when a run stops on an error.
@@ -31,11 +37,15 @@ public:
 
     // The first input line whose writes are not in the database: the current line, or, when the
     // transaction itself was lost (the server went away), the first line after the last commit.
-    qint64 firstUnsavedLine() const { return m_lost ? m_lastCommittedLine + 1 : m_currentLine; }
-    // The error text of a run stopped at `line` for `reason`: when the transaction was lost, it
-    // says from which line on nothing was saved.
+    qint64 firstUnsavedLine() const { return m_failed ? m_lastCommittedLine + 1 : m_currentLine; }
+    // The error text of a run stopped at `line` for `reason`: when writing failed before that
+    // line, it says from which line on nothing was saved.
     QString stopReason(const QString& reason) const;
+    // The open transaction is gone (the server went away, the commit failed).
     bool transactionLost() const { return m_lost; }
+    // Nothing more can be written: a transaction was lost or could not be begun (a database
+    // locked for longer than the busy time-out).
+    bool hasFailed() const { return m_failed; }
 
 private:
     bool runLineStatement(const QString& sql, QString* error);
@@ -50,6 +60,7 @@ private:
     bool m_inLine = false;
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
+    bool m_failed = false;
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;
