@@ -84,7 +84,7 @@ private Q_SLOTS:
         test::TestWorkspace ws;
         ws.writeIni(m_server.connectionString());
         // Far more than the run gets through before the server is stopped.
-        const FaultInput input = makeInput(job, 20000, QStringLiteral("1"));
+        const FaultInput input = makeInput(job, 10000, QStringLiteral("1"));
         ws.writeImportFile(QStringLiteral("grande.txt"), input.bytes);
 
         QProcess run;

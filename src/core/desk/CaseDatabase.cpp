@@ -20,7 +20,8 @@ QAtomicInt s_counter;
 
 QString describe(const QSqlError& e)
 {
-    QString text = e.text().trimmed();
+    // The drivers' texts run over several indented lines; a message box shows them as one.
+    QString text = e.text().simplified();
     return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
 }
 

@@ -55,8 +55,10 @@ public:
     bool inTransaction() const { return m_inTransaction; }
     bool supportsSavepoints() const { return m_dialect.kind() != SqlDialect::Kind::Access; }
 
-private:
+    // Whether the server still answers (SELECT 1); a file database always does.
     bool isAlive();
+
+private:
 
     QString m_name;
     QString m_connectionString;

@@ -147,6 +147,11 @@ bool WriteBatch::commitGroup(QString* error)
     if (!m_db.commit(error)) {
         m_lost = true;
         m_failed = true;
+        // A server that went away while committing may have made the commit before it went:
+        // nobody can tell until it is back, so the lines of the group are named as unknown.
+        if (m_db.dialect().kind() != SqlDialect::Kind::SQLite && !m_db.isAlive()) {
+            m_uncertainLine = m_lastKeptLine;
+        }
         return false;
     }
     m_lastCommittedLine = m_lastKeptLine;
@@ -155,7 +160,19 @@ bool WriteBatch::commitGroup(QString* error)
 
 QString WriteBatch::stopReason(const QString& reason) const
 {
-    if (!m_failed || m_lastCommittedLine + 1 >= m_currentLine) {
+    if (!m_failed) {
+        return reason;
+    }
+    if (m_uncertainLine > m_lastCommittedLine) {
+        return QStringLiteral("%1 (connessione con il database interrotta durante il salvataggio: le righe dalla %2 alla %3 "
+                              "potrebbero essere state salvate o no, va controllato nel database; le righe dalla %4 in "
+                              "poi non sono state salvate)")
+            .arg(reason)
+            .arg(m_lastCommittedLine + 1)
+            .arg(m_uncertainLine)
+            .arg(m_uncertainLine + 1);
+    }
+    if (m_lastCommittedLine + 1 >= m_currentLine) {
         return reason;
     }
     if (m_lost) {

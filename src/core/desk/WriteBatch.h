@@ -36,7 +36,8 @@ public:
     bool finish(QString* error);
 
     // The first input line whose writes are not in the database: the current line, or, when the
-    // transaction itself was lost (the server went away), the first line after the last commit.
+    // transaction itself was lost (the server went away), the first line after the last commit
+    // known to have been made.
     qint64 firstUnsavedLine() const { return m_failed ? m_lastCommittedLine + 1 : m_currentLine; }
     // The error text of a run stopped at `line` for `reason`: when writing failed before that
     // line, it says from which line on nothing was saved.
@@ -64,6 +65,7 @@ private:
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;
+    qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
 };
 
 } // namespace zb32

@@ -68,7 +68,8 @@ private:
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
     JobResult stop(qint64 number, const QString& unit, const QString& reason);
     JobResult stopFile(const QString& reason);
-    JobResult finish();
+    // `lastLine`: the last line or row read.
+    JobResult finish(qint64 lastLine);
 
     JobContext& m_ctx;
     QString m_fileName;
@@ -154,11 +155,12 @@ JobResult ConfirmationRun::stopFile(const QString& reason)
     return JobResult::failed(text);
 }
 
-JobResult ConfirmationRun::finish()
+JobResult ConfirmationRun::finish(qint64 lastLine)
 {
     QString why;
     if (!m_batch.finish(&why)) {
-        return stopFile(QStringLiteral("salvataggio non riuscito: %1").arg(why));
+        // The last group's lines are named, as a run stopped in the middle names them.
+        return stop(lastLine, QStringLiteral("riga"), QStringLiteral("salvataggio non riuscito: %1").arg(why));
     }
     m_ctx.report.message(kClosing + QString::number(m_counters.confirmed));
     return JobResult::completed();
@@ -208,7 +210,7 @@ JobResult ConfirmationRun::textFile(const QString& path)
             return stop(reader.lineNumber(), QStringLiteral("riga"), why);
         }
     }
-    return finish();
+    return finish(reader.lineNumber());
 }
 
 JobResult ConfirmationRun::workbook(const QString& path)
@@ -241,7 +243,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
             return stop(row, QStringLiteral("riga"), why);
         }
     }
-    return finish();
+    return finish(ExpenseWorkbook::sheetRow(count));
 }
 
 } // namespace

@@ -136,9 +136,7 @@ JobResult OrbRun::run(const QString& path)
         return stop(reader.lineNumber(), why);
     }
     if (!m_batch.finish(&why)) {
-        const QString text = QStringLiteral("Importazione interrotta. File %1: %2").arg(m_fileName, why);
-        m_ctx.report.error(text);
-        return JobResult::failed(text);
+        return stop(reader.lineNumber(), why); // names the lines the last group held
     }
     m_cases.close();
     m_invoices.close();
