@@ -61,7 +61,7 @@ qint64 centsOf(const QVariant& value)
 
 FaultInput FaultInput::orb(int cases, const QString& tag)
 {
-    FaultInput out{Job::Orb, {}, {}};
+    FaultInput out { Job::Orb, {}, {} };
     for (int n = 1; n <= cases; ++n) {
         const QString account = tag + zeros(n, 14);
         out.bytes += Columns()
@@ -76,7 +76,7 @@ FaultInput FaultInput::orb(int cases, const QString& tag)
                          .put(240, zeros(n % 7 * 1000, 8))
                          .put(248, QStringLiteral("31/12/2011"))
                          .line();
-        out.lines << LineEffect{LineEffect::Kind::Case, account, {}, 0};
+        out.lines << LineEffect { LineEffect::Kind::Case, account, {}, 0 };
         const bool memoLines = n % 3 != 0;
         if (memoLines) {
             out.bytes += Columns()
@@ -85,14 +85,14 @@ FaultInput FaultInput::orb(int cases, const QString& tag)
                              .put(27, QStringLiteral("01022008"))
                              .put(137, QStringLiteral("DEC") + zeros(n, 12))
                              .line();
-            out.lines << LineEffect{LineEffect::Kind::Detail, account, QStringLiteral("contract"), 0};
+            out.lines << LineEffect { LineEffect::Kind::Detail, account, QStringLiteral("contract"), 0 };
             out.bytes += Columns()
                              .put(1, QStringLiteral("01R01000001"))
                              .put(12, account)
                              .put(27, zeros(n * 7, 15))
                              .put(42, QStringLiteral("02"))
                              .line();
-            out.lines << LineEffect{LineEffect::Kind::Detail, account, QStringLiteral("assignment"), 0};
+            out.lines << LineEffect { LineEffect::Kind::Detail, account, QStringLiteral("assignment"), 0 };
         }
         const int details = 2 + n % 2;
         for (int k = 1; k <= details; ++k) {
@@ -109,7 +109,7 @@ FaultInput FaultInput::orb(int cases, const QString& tag)
                              .put(88, zeros(cents, 15))
                              .put(103, QStringLiteral("28022009"))
                              .line();
-            out.lines << LineEffect{LineEffect::Kind::Invoice, account, number, cents};
+            out.lines << LineEffect { LineEffect::Kind::Invoice, account, number, cents };
         }
     }
     return out;
@@ -117,7 +117,7 @@ FaultInput FaultInput::orb(int cases, const QString& tag)
 
 FaultInput FaultInput::viDiru(int cases, const QString& tag)
 {
-    FaultInput out{Job::ViDiru, {}, {}};
+    FaultInput out { Job::ViDiru, {}, {} };
     const qint64 base = tag.toLongLong() * 10000000;
     int sequence = 0;
     for (int n = 1; n <= cases; ++n) {
@@ -129,7 +129,7 @@ FaultInput FaultInput::viDiru(int cases, const QString& tag)
                          .put(233, QStringLiteral("DEBITORE %1").arg(n).leftJustified(50))
                          .put(542, QStringLiteral(" "))
                          .line();
-        out.lines << LineEffect{LineEffect::Kind::Case, position, {}, 0};
+        out.lines << LineEffect { LineEffect::Kind::Case, position, {}, 0 };
         const qint64 rata = n * 100 + 1;
         out.bytes += Columns()
                          .put(1, zeros(++sequence, 10))
@@ -137,14 +137,14 @@ FaultInput FaultInput::viDiru(int cases, const QString& tag)
                          .put(19, QStringLiteral("Sorte capitale").leftJustified(35))
                          .put(58, italian(rata).rightJustified(13))
                          .line();
-        out.lines << LineEffect{LineEffect::Kind::Detail, position, QStringLiteral("rata"), rata};
+        out.lines << LineEffect { LineEffect::Kind::Detail, position, QStringLiteral("rata"), rata };
         const qint64 total = n * 100 + 99;
         out.bytes += Columns()
                          .put(1, zeros(++sequence, 10))
                          .put(11, QStringLiteral("IBGI0008"))
                          .put(19, italian(total).rightJustified(13))
                          .line();
-        out.lines << LineEffect{LineEffect::Kind::Detail, position, QStringLiteral("totale"), total};
+        out.lines << LineEffect { LineEffect::Kind::Detail, position, QStringLiteral("totale"), total };
         for (int k = 1; k <= 2; ++k) {
             const qint64 cents = n * 10 + k;
             const QString number = QStringLiteral("RT%1-%2").arg(position).arg(k);
@@ -157,7 +157,7 @@ FaultInput FaultInput::viDiru(int cases, const QString& tag)
                              .put(66, italian(cents).rightJustified(13))
                              .put(79, number.leftJustified(40))
                              .line();
-            out.lines << LineEffect{LineEffect::Kind::Invoice, position, number, cents};
+            out.lines << LineEffect { LineEffect::Kind::Invoice, position, number, cents };
         }
     }
     return out;
@@ -214,7 +214,8 @@ QStringList FaultInput::expectedBefore(qint64 firstUnsaved) const
             const auto amount = [&](const QString& what) {
                 return c.amounts.contains(what) ? centsText(c.amounts.value(what)) : QStringLiteral("-");
             };
-            out << QStringLiteral("C %1 rata=%2 totale=%3").arg(key, amount(QStringLiteral("rata")), amount(QStringLiteral("totale")));
+            out << QStringLiteral("C %1 rata=%2 totale=%3")
+                       .arg(key, amount(QStringLiteral("rata")), amount(QStringLiteral("totale")));
         }
     }
     return out + invoices;
@@ -254,8 +255,8 @@ QStringList FaultInput::stored(CaseDatabase& db, Job job, QString* error)
         const qint64 conta = invoices.value(QStringLiteral("conta")).toLongLong();
         out << QStringLiteral("I %1 %2 %3")
                    .arg(invoices.text(QStringLiteral("numero fattura")).trimmed(),
-                        positions.value(conta, QStringLiteral("<no case %1>").arg(conta)),
-                        centsText(centsOf(invoices.value(QStringLiteral("saldo")))));
+                       positions.value(conta, QStringLiteral("<no case %1>").arg(conta)),
+                       centsText(centsOf(invoices.value(QStringLiteral("saldo")))));
     }
     return out;
 }
@@ -285,10 +286,11 @@ bool sameRecords(const QStringList& stored, const QStringList& expected, QString
         }
     }
     if (stored.size() != expected.size()) {
-        *why = QStringLiteral("%1 records stored, %2 expected; the first one too many or missing: \"%3\"")
-                   .arg(stored.size())
-                   .arg(expected.size())
-                   .arg(stored.size() > expected.size() ? stored.value(expected.size()) : expected.value(stored.size()));
+        *why
+            = QStringLiteral("%1 records stored, %2 expected; the first one too many or missing: \"%3\"")
+                  .arg(stored.size())
+                  .arg(expected.size())
+                  .arg(stored.size() > expected.size() ? stored.value(expected.size()) : expected.value(stored.size()));
         return false;
     }
     return true;
@@ -298,14 +300,14 @@ QStringList mergeRecords(const QStringList& first, const QStringList& second)
 {
     const auto cases = [](const QString& r) { return r.startsWith(QLatin1String("C ")); };
     QStringList out;
-    for (const QStringList* list : {&first, &second}) {
+    for (const QStringList* list : { &first, &second }) {
         for (const QString& r : *list) {
             if (cases(r)) {
                 out << r;
             }
         }
     }
-    for (const QStringList* list : {&first, &second}) {
+    for (const QStringList* list : { &first, &second }) {
         for (const QString& r : *list) {
             if (!cases(r)) {
                 out << r;
@@ -345,6 +347,47 @@ int waitForRows(const QString& connectionString, const QString& table, int minim
         count = q.value(0).toInt();
     } while (count < minimum && tick());
     return count;
+}
+
+qint64 uncertainLineOf(const QString& error)
+{
+    static const QRegularExpression range(
+        QStringLiteral("le righe dalla (\\d+) alla \\d+ potrebbero essere state salvate"));
+    const QRegularExpressionMatch m = range.match(error);
+    return m.hasMatch() ? m.captured(1).toLongLong() : 0;
+}
+
+bool storedAsTheErrorSays(const QStringList& stored, const FaultInput& input, const QString& error, QString* why)
+{
+    if (sameRecords(stored, input.expectedBefore(firstUnsavedLineOf(error)), why)) {
+        return true;
+    }
+    const qint64 uncertain = uncertainLineOf(error);
+    return uncertain > 0 && sameRecords(stored, input.expectedBefore(uncertain), why);
+}
+
+bool countersMatch(const QString& clienti, const QString& fatture, const QStringList& records, QString* why)
+{
+    int cases = 0;
+    int invoices = 0;
+    for (const QString& r : records) {
+        (r.startsWith(QLatin1String("C ")) ? cases : invoices) += 1;
+    }
+    if (clienti.toInt() == cases && fatture.toInt() == invoices) {
+        return true;
+    }
+    *why = QStringLiteral("the boxes show clienti \"%1\", fatture \"%2\"; the database holds %3 cases, %4 invoices")
+               .arg(clienti, fatture)
+               .arg(cases)
+               .arg(invoices);
+    return false;
+}
+
+QPair<QString, QString> printedCounters(const QString& output)
+{
+    static const QRegularExpression boxes(QStringLiteral("(?:^|\n)clienti: ([^\n]*)\nfatture: ([^\n]*)"));
+    const QRegularExpressionMatch m = boxes.match(output);
+    return m.hasMatch() ? qMakePair(m.captured(1), m.captured(2)) : qMakePair(QStringLiteral("?"), QStringLiteral("?"));
 }
 
 bool freshTables(const QString& connectionString, QString* error)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,13 +19,13 @@ namespace zb32::test {
 struct LineEffect
 {
     enum class Kind {
-        Case,     // a new case (its account or position)
-        Detail,   // a field group of the case (memo lines, debt components, totals)
-        Invoice,  // an invoice of the case
+        Case, // a new case (its account or position)
+        Detail, // a field group of the case (memo lines, debt components, totals)
+        Invoice, // an invoice of the case
     };
     Kind kind;
-    QString caseKey;  // posizione of the case the line belongs to
-    QString detail;   // Detail: which group ("contract", "assignment", "rata", "totale"); Invoice: its number
+    QString caseKey; // posizione of the case the line belongs to
+    QString detail; // Detail: which group ("contract", "assignment", "rata", "totale"); Invoice: its number
     qint64 cents = 0; // Invoice: its balance
 };
 
@@ -56,6 +57,12 @@ struct FaultInput
 // Reads "riga N" and, when there, "le righe dalla M in poi" from a stopped run's error: the
 // first line whose records are not in the database (M, else N). 0 when the text names no line.
 qint64 firstUnsavedLineOf(const QString& error);
+// The first line of a group whose commit went unanswered ("le righe dalla X alla Y potrebbero
+// essere state salvate o no"), 0 when the error names none.
+qint64 uncertainLineOf(const QString& error);
+// Whether the stored records are what the lines before the first unsaved line named by the
+// error give; for a commit that went unanswered, either with or without its group.
+bool storedAsTheErrorSays(const QStringList& stored, const FaultInput& input, const QString& error, QString* why);
 
 // Record by record; `why` names the first record that differs.
 bool sameRecords(const QStringList& stored, const QStringList& expected, QString* why);
@@ -68,6 +75,12 @@ QStringList recordsOf(const QStringList& records, const QString& prefix);
 // `tick` waits a moment between counts and says whether to go on. The last count, -1 when the
 // database could not be read.
 int waitForRows(const QString& connectionString, const QString& table, int minimum, const std::function<bool()>& tick);
+
+// Whether the counter boxes a run printed ("clienti: N", "fatture: M"; an empty box counts as 0)
+// tell the cases and invoices among the records.
+bool countersMatch(const QString& clienti, const QString& fatture, const QStringList& records, QString* why);
+// The two boxes from the command line's output.
+QPair<QString, QString> printedCounters(const QString& output);
 
 // Empties the four tables of a database (creating them where missing).
 bool freshTables(const QString& connectionString, QString* error);

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -23,7 +22,7 @@ int freePort()
     if (fd < 0) {
         return 0;
     }
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
@@ -65,8 +64,7 @@ QString PrivatePgServer::binFolder()
 
 PrivatePgServer::PrivatePgServer()
     : m_bin(binFolder())
-{
-}
+{ }
 
 PrivatePgServer::~PrivatePgServer()
 {
@@ -89,7 +87,8 @@ bool PrivatePgServer::runTool(const QString& tool, const QStringList& args, QStr
     // The server refuses to run as root: as root the cluster belongs to "postgres".
     if (runningAsRoot()) {
         p.setProgram(QStringLiteral("runuser"));
-        p.setArguments(QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program} + args);
+        p.setArguments(
+            QStringList { QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program } + args);
     } else {
         p.setProgram(program);
         p.setArguments(args);
@@ -130,10 +129,10 @@ bool PrivatePgServer::initCluster(QString* error)
     }
     QString output;
     if (!runTool(QStringLiteral("initdb"),
-                 {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-U"),
-                  QStringLiteral("postgres"), QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-                  QStringLiteral("--no-sync")},
-                 &output)) {
+            { QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-U"),
+                QStringLiteral("postgres"), QStringLiteral("--auth=trust"), QStringLiteral("-E"),
+                QStringLiteral("UTF8"), QStringLiteral("--no-sync") },
+            &output)) {
         *error = QStringLiteral("initdb failed: ") + output;
         return false;
     }
@@ -154,17 +153,17 @@ bool PrivatePgServer::start(QString* error)
         if (m_port == 0 || attempt > 0) {
             m_port = freePort();
         }
-        const QString options =
-            QStringLiteral("-c listen_addresses=127.0.0.1 -c port=%1 -c unix_socket_directories=%2 -c fsync=off "
-                           "-c max_connections=20")
-                .arg(m_port)
-                .arg(m_dir->path());
+        const QString options
+            = QStringLiteral("-c listen_addresses=127.0.0.1 -c port=%1 -c unix_socket_directories=%2 -c fsync=off "
+                             "-c max_connections=20")
+                  .arg(m_port)
+                  .arg(m_dir->path());
         QString output;
         if (runTool(QStringLiteral("pg_ctl"),
-                    {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-l"),
-                     m_dir->filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-t"),
-                     QStringLiteral("60"), QStringLiteral("-o"), options, QStringLiteral("start")},
-                    &output)) {
+                { QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-l"),
+                    m_dir->filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-t"),
+                    QStringLiteral("60"), QStringLiteral("-o"), options, QStringLiteral("start") },
+                &output)) {
             m_running = true;
             return true;
         }
@@ -188,9 +187,9 @@ bool PrivatePgServer::stop(StopMode mode, QString* error)
     QString output;
     const QString how = mode == StopMode::Fast ? QStringLiteral("fast") : QStringLiteral("immediate");
     if (!runTool(QStringLiteral("pg_ctl"),
-                 {QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-m"), how,
-                  QStringLiteral("-w"), QStringLiteral("stop")},
-                 &output)) {
+            { QStringLiteral("-D"), m_dir->filePath(QStringLiteral("data")), QStringLiteral("-m"), how,
+                QStringLiteral("-w"), QStringLiteral("stop") },
+            &output)) {
         *error = QStringLiteral("pg_ctl stop failed: ") + output;
         return false;
     }

@@ -105,13 +105,14 @@ private Q_SLOTS:
         const QString dbPath = tdb.connectionString().section(QStringLiteral("Data Source="), 1);
 
         QProcess locker;
-        locker.start(kPython, {QStringLiteral("-c"), QString::fromUtf8(kLocker), dbPath, QString::number(lockAfter),
-                               QString::number(holdMs)});
+        locker.start(kPython,
+            { QStringLiteral("-c"), QString::fromUtf8(kLocker), dbPath, QString::number(lockAfter),
+                QString::number(holdMs) });
         QVERIFY(locker.waitForStarted());
         QProcess run;
         run.setProgram(qEnvironmentVariable("ZB32_BINARY"));
-        run.setArguments({QStringLiteral("run"), jobName(job), QStringLiteral("--file"), QStringLiteral("lotto.txt"),
-                          QStringLiteral("--lotto"), QStringLiteral("3")});
+        run.setArguments({ QStringLiteral("run"), jobName(job), QStringLiteral("--file"), QStringLiteral("lotto.txt"),
+            QStringLiteral("--lotto"), QStringLiteral("3") });
         QElapsedTimer sinceLocked;
         if (lockAfter == 0) {
             // The lock is there before the job starts.
@@ -133,6 +134,7 @@ private Q_SLOTS:
         QVERIFY(run.waitForFinished(60000));
         const qint64 ranFor = sinceLocked.elapsed();
         const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+        const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
         locker.kill();
         locker.waitForFinished();
 
@@ -142,8 +144,9 @@ private Q_SLOTS:
             // It cannot have committed its last lines before the lock was let go (less the time
             // the locker's word took to arrive).
             QVERIFY2(ranFor >= holdMs - 250, qPrintable(QStringLiteral("finished %1 ms after the lock").arg(ranFor)));
-            QVERIFY2(test::sameRecords(FaultInput::stored(tdb.db(), job, &why), input.expectedBefore(input.lineCount() + 1), &why),
-                     qPrintable(why));
+            QVERIFY2(test::sameRecords(
+                         FaultInput::stored(tdb.db(), job, &why), input.expectedBefore(input.lineCount() + 1), &why),
+                qPrintable(why));
             return;
         }
         QCOMPARE(run.exitCode(), 3);
@@ -154,7 +157,10 @@ private Q_SLOTS:
         const qint64 firstUnsaved = test::firstUnsavedLineOf(err);
         QVERIFY2(firstUnsaved >= 1 && firstUnsaved <= input.lineCount(), qPrintable(err));
         const QStringList stored = FaultInput::stored(tdb.db(), job, &why);
-        QVERIFY2(test::sameRecords(stored, input.expectedBefore(firstUnsaved), &why), qPrintable(why + QLatin1Char('\n') + err));
+        QVERIFY2(test::sameRecords(stored, input.expectedBefore(firstUnsaved), &why),
+            qPrintable(why + QLatin1Char('\n') + err));
+        const auto boxes = test::printedCounters(out);
+        QVERIFY2(test::countersMatch(boxes.first, boxes.second, stored, &why), qPrintable(why));
         // What was saved before the lock is all there.
         QVERIFY(tdb.count(Schema::kInvoices) >= invoicesAtLock);
     }

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
-
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
@@ -42,7 +41,7 @@ Run runLetters(const QString& lotto, Fault fault = Fault::None, qint64 sizeLimit
         // A full disk: writes past the limit fail with EFBIG instead of killing the process.
         p.setChildProcessModifier([sizeLimit] {
             std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
+            const rlimit limit { rlim_t(sizeLimit), rlim_t(sizeLimit) };
             ::setrlimit(RLIMIT_FSIZE, &limit);
         });
     } else if (fault == Fault::ReadOnlyFolder && ::geteuid() == 0) {
@@ -55,9 +54,10 @@ Run runLetters(const QString& lotto, Fault fault = Fault::None, qint64 sizeLimit
         });
     }
     p.start(qEnvironmentVariable("ZB32_BINARY"),
-            {QStringLiteral("run"), QStringLiteral("postel"), QStringLiteral("--lotto"), lotto, QStringLiteral("--cc")});
+        { QStringLiteral("run"), QStringLiteral("postel"), QStringLiteral("--lotto"), lotto, QStringLiteral("--cc") });
     p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+    return { p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+        QString::fromLocal8Bit(p.readAllStandardError()) };
 }
 
 QByteArray readFile(const QString& path)
@@ -78,20 +78,20 @@ void insertBatches(test::TestDatabase& tdb)
     QVERIFY(tdb.db().beginTransaction(&error));
     for (int n = 0; n <= kCases; ++n) {
         const qint64 key = tdb.insert(Schema::kCases,
-                                      {{QStringLiteral("posizione"), QStringLiteral("%1/2026").arg(n)},
-                                       {QStringLiteral("lottoimportazione"), n == 0 ? 2 : 3},
-                                       {QStringLiteral("ragione sociale"), QStringLiteral("DEBITORE %1").arg(n)},
-                                       {QStringLiteral("Indirizzo"), QStringLiteral("VIA ROMA %1").arg(n)},
-                                       {QStringLiteral("Cap"), QStringLiteral("00100")},
-                                       {QStringLiteral("Citta"), QStringLiteral("ROMA")},
-                                       {QStringLiteral("Provincia"), QStringLiteral("RM")},
-                                       {QStringLiteral("importo totale"), QStringLiteral("%1,50").arg(n * 3)}});
+            { { QStringLiteral("posizione"), QStringLiteral("%1/2026").arg(n) },
+                { QStringLiteral("lottoimportazione"), n == 0 ? 2 : 3 },
+                { QStringLiteral("ragione sociale"), QStringLiteral("DEBITORE %1").arg(n) },
+                { QStringLiteral("Indirizzo"), QStringLiteral("VIA ROMA %1").arg(n) },
+                { QStringLiteral("Cap"), QStringLiteral("00100") }, { QStringLiteral("Citta"), QStringLiteral("ROMA") },
+                { QStringLiteral("Provincia"), QStringLiteral("RM") },
+                { QStringLiteral("importo totale"), QStringLiteral("%1,50").arg(n * 3) } });
         for (int k = 1; k <= 3; ++k) {
-            tdb.insert(Schema::kInvoices, {{QStringLiteral("conta"), key},
-                                           {QStringLiteral("numero fattura"), QStringLiteral("F%1-%2").arg(n).arg(k)},
-                                           {QStringLiteral("data fattura"), QStringLiteral("0%1/03/2026").arg(k)},
-                                           {QStringLiteral("saldo"), QStringLiteral("%1,50").arg(n)},
-                                           {QStringLiteral("periodo"), QStringLiteral("BIM 1/2026")}});
+            tdb.insert(Schema::kInvoices,
+                { { QStringLiteral("conta"), key },
+                    { QStringLiteral("numero fattura"), QStringLiteral("F%1-%2").arg(n).arg(k) },
+                    { QStringLiteral("data fattura"), QStringLiteral("0%1/03/2026").arg(k) },
+                    { QStringLiteral("saldo"), QStringLiteral("%1,50").arg(n) },
+                    { QStringLiteral("periodo"), QStringLiteral("BIM 1/2026") } });
         }
     }
     QVERIFY(tdb.db().commit(&error));
@@ -152,11 +152,12 @@ private Q_SLOTS:
         } else {
             QCOMPARE(r.exitCode, 3);
             const QString shown = QDir::toNativeSeparators(path);
-            QVERIFY2(r.err.contains(QStringLiteral("Lettere Postel non create. File %1: ").arg(shown)), qPrintable(r.err));
+            QVERIFY2(
+                r.err.contains(QStringLiteral("Lettere Postel non create. File %1: ").arg(shown)), qPrintable(r.err));
             QVERIFY2(!r.out.contains(QLatin1String("Creati ")), qPrintable(r.out));
             QCOMPARE(readFile(path), earlier);
         }
-        QCOMPARE(entries(ws.driveC()), QStringList{kFileName});
+        QCOMPARE(entries(ws.driveC()), QStringList { kFileName });
     }
 
     // A folder where no new file can be made, and a folder standing where the file would go:
@@ -184,8 +185,9 @@ private Q_SLOTS:
             earlier = readFile(path);
             // The unprivileged run must reach the drive folders through the temporary folder.
             QFile::setPermissions(QFileInfo(ws.driveZ()).absolutePath(),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
-            QVERIFY(QFile::setPermissions(ws.driveC(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+            QVERIFY(QFile::setPermissions(
+                ws.driveC(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
             r = runLetters(QStringLiteral("3"), Fault::ReadOnlyFolder);
             QFile::setPermissions(ws.driveC(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QCOMPARE(readFile(path), earlier);
@@ -194,11 +196,11 @@ private Q_SLOTS:
         const QString tail = QStringLiteral("\r\nper il file ") + QDir::toNativeSeparators(path);
         QVERIFY2(r.out.contains(tail), qPrintable(r.out));
         QVERIFY2(!r.out.startsWith(tail), "the system's reason comes first");
-        QCOMPARE(entries(ws.driveC()), QStringList{kFileName});
+        QCOMPARE(entries(ws.driveC()), QStringList { kFileName });
     }
 
 private:
-    test::TestDatabase m_db{QStringLiteral("sqlite")};
+    test::TestDatabase m_db { QStringLiteral("sqlite") };
     QByteArray m_fullFile;
 };
 

@@ -277,8 +277,8 @@ bool CaseDatabase::beginTransaction(QString* error)
                 *error = describe(q.lastError());
                 // SQLITE_BUSY: another process kept its write lock for the whole busy time-out.
                 if (q.lastError().nativeErrorCode() == QLatin1String("5")) {
-                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa non è stato "
-                                            "possibile scrivere (%2)")
+                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa "
+                                            "non è stato possibile scrivere (%2)")
                                  .arg(m_busyTimeoutMs)
                                  .arg(*error);
                 }

@@ -109,9 +109,10 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     if (names.isEmpty()) {
         if (error) {
             // The driver gives no fields for a table it cannot ask about either.
-            *error = m_db.isAlive()
-                ? QStringLiteral("la tabella %1 non esiste nel database").arg(m_table)
-                : QStringLiteral("connessione con il database interrotta: impossibile leggere la tabella %1").arg(m_table);
+            *error = m_db.isAlive() ? QStringLiteral("la tabella %1 non esiste nel database").arg(m_table)
+                                    : QStringLiteral("connessione con il database interrotta: impossibile leggere "
+                                                     "la tabella %1")
+                                          .arg(m_table);
         }
         return false;
     }

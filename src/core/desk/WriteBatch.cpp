@@ -155,6 +155,7 @@ bool WriteBatch::commitGroup(QString* error)
         return false;
     }
     m_lastCommittedLine = m_lastKeptLine;
+    ++m_commitCount;
     return true;
 }
 
@@ -164,9 +165,9 @@ QString WriteBatch::stopReason(const QString& reason) const
         return reason;
     }
     if (m_uncertainLine > m_lastCommittedLine) {
-        return QStringLiteral("%1 (connessione con il database interrotta durante il salvataggio: le righe dalla %2 alla %3 "
-                              "potrebbero essere state salvate o no, va controllato nel database; le righe dalla %4 in "
-                              "poi non sono state salvate)")
+        return QStringLiteral("%1 (connessione con il database interrotta durante il salvataggio: le righe "
+                              "dalla %2 alla %3 potrebbero essere state salvate o no, va controllato nel database; "
+                              "le righe dalla %4 in poi non sono state salvate)")
             .arg(reason)
             .arg(m_lastCommittedLine + 1)
             .arg(m_uncertainLine)
@@ -176,11 +177,14 @@ QString WriteBatch::stopReason(const QString& reason) const
         return reason;
     }
     if (m_lost) {
-        return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi non sono state salvate)")
+        return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
+                              "non sono state salvate)")
             .arg(reason)
             .arg(m_lastCommittedLine + 1);
     }
-    return QStringLiteral("%1 (le righe dalla %2 in poi non sono state salvate)").arg(reason).arg(m_lastCommittedLine + 1);
+    return QStringLiteral("%1 (le righe dalla %2 in poi non sono state salvate)")
+        .arg(reason)
+        .arg(m_lastCommittedLine + 1);
 }
 
 } // namespace zb32

@@ -47,6 +47,8 @@ public:
     // Nothing more can be written: a transaction was lost or could not be begun (a database
     // locked for longer than the busy time-out).
     bool hasFailed() const { return m_failed; }
+    // Groups committed so far: a job that counts what it saved takes its counts when this changes.
+    int commitCount() const { return m_commitCount; }
 
 private:
     bool runLineStatement(const QString& sql, QString* error);
@@ -62,6 +64,7 @@ private:
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
     bool m_failed = false;
+    int m_commitCount = 0;
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;

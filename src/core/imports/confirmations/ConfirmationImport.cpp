@@ -75,6 +75,8 @@ private:
     QString m_fileName;
     PostingSettings m_settings;
     ConfirmationCounters m_counters;
+    ConfirmationCounters m_committed; // as of the last commit, for the boxes when a group is lost
+    int m_commitsSeen = 0;
     WriteBatch m_batch;
     CaseLookup m_lookup;
     Recordset m_cases;
@@ -125,6 +127,10 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
         m_counters = before; // the counters tell what is saved
         return false;
     }
+    if (m_batch.commitCount() != m_commitsSeen) {
+        m_commitsSeen = m_batch.commitCount();
+        m_committed = m_counters;
+    }
     // The boxes show the running counts from the first posting on.
     if (m_counters.posted != before.posted) {
         m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_counters.posted));
@@ -141,6 +147,16 @@ JobResult ConfirmationRun::stop(qint64 number, const QString& unit, const QStrin
     QString why;
     const bool saved = m_batch.finish(&why);
     QString text = lineError(m_fileName, number, m_batch.stopReason(reason), unit);
+    if (m_batch.hasFailed()) {
+        // The boxes go back to what is in the database.
+        if (m_counters.posted != m_committed.posted) {
+            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_committed.posted));
+        }
+        if (m_counters.invoices != m_committed.invoices) {
+            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_committed.invoices));
+        }
+        m_counters = m_committed;
+    }
     if (!saved && !m_batch.transactionLost()) {
         text += QStringLiteral(" (e il salvataggio delle righe precedenti non è riuscito: %1)").arg(why);
     }

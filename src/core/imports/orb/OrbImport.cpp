@@ -71,6 +71,15 @@ private:
     // yet, as a unit of its own: what it saves belongs to the lines before.
     bool saveCase(bool close, QString* why);
     JobResult stop(qint64 lineNumber, const QString& why);
+    // The counts of what is committed, for the boxes when a group is lost.
+    void noteCommit()
+    {
+        if (m_batch.commitCount() != m_commitsSeen) {
+            m_commitsSeen = m_batch.commitCount();
+            m_savedCases = m_caseCount;
+            m_savedInvoices = m_invoiceCount;
+        }
+    }
 
     JobContext& m_ctx;
     QString m_fileName;
@@ -82,6 +91,9 @@ private:
     Currency m_overdue;
     int m_caseCount = 0;
     int m_invoiceCount = 0;
+    int m_commitsSeen = 0;
+    int m_savedCases = 0;
+    int m_savedInvoices = 0;
     const std::array<QString, 6> m_batchFields = {
         QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),      QStringLiteral("scadenza mandato"),
         QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
@@ -127,6 +139,7 @@ JobResult OrbRun::run(const QString& path)
         if (line.kind() == OrbLine::Kind::Case && !saveCase(true, &why)) {
             return stop(reader.lineNumber(), why);
         }
+        noteCommit();
         m_batch.setLine(reader.lineNumber());
         if (!handle(line, &why)) {
             return stop(reader.lineNumber(), why);
@@ -302,7 +315,8 @@ bool OrbRun::saveCase(bool close, QString* why)
     }
     // Groups are committed only when a case is closed, so a commit never leaves a case without
     // its total or an invoice without the rest of its case's lines.
-    saved = saved && m_cases.update(why) && m_batch.endLine(why, close ? WriteBatch::Commit::WhenDue : WriteBatch::Commit::Hold);
+    const WriteBatch::Commit commit = close ? WriteBatch::Commit::WhenDue : WriteBatch::Commit::Hold;
+    saved = saved && m_cases.update(why) && m_batch.endLine(why, commit);
     if (!saved) {
         // The case cannot be saved: it is dropped, and nothing more is written for it.
         m_cases.cancelUpdate();
@@ -324,7 +338,15 @@ JobResult OrbRun::stop(qint64 lineNumber, const QString& why)
     QString commitError;
     const bool closed = m_batch.hasFailed() || saveCase(true, &closeError);
     const bool committed = m_batch.finish(&commitError);
-    if (!m_batch.hasFailed()) {
+    if (m_batch.hasFailed()) {
+        // The boxes go back to what is in the database.
+        if (m_caseCount != m_savedCases) {
+            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_savedCases));
+        }
+        if (m_invoiceCount != m_savedInvoices) {
+            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_savedInvoices));
+        }
+    } else {
         if (!closed) {
             reason += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(closeError);
         }
