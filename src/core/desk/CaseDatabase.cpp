@@ -20,7 +20,8 @@ QAtomicInt s_counter;
 
 QString describe(const QSqlError& e)
 {
-    QString text = e.text().trimmed();
+    // The drivers' texts run over several indented lines; a message box shows them as one.
+    QString text = e.text().simplified();
     return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
 }
 
@@ -138,7 +139,8 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         // How long a writer waits for another workstation's write to end ("Busy Timeout", ms).
         bool customTimeout = false;
         const int busyMs = cs.value(QStringLiteral("Busy Timeout")).toInt(&customTimeout);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs));
+        m_busyTimeoutMs = customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs;
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
         m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
         break;
     }
@@ -284,6 +286,13 @@ bool CaseDatabase::beginImmediate(QString* error)
         if (now < 0 || now == seen) {
             if (error) {
                 *error = describe(q.lastError());
+                if (now >= 0) {
+                    // SQLITE_BUSY: another process kept its write lock for the whole busy time-out.
+                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa "
+                                            "non è stato possibile scrivere (%2)")
+                                 .arg(m_busyTimeoutMs)
+                                 .arg(*error);
+                }
             }
             return false;
         }

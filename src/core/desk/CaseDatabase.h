@@ -61,16 +61,19 @@ public:
     bool inTransaction() const { return m_inTransaction; }
     bool supportsSavepoints() const { return m_dialect.kind() != SqlDialect::Kind::Access; }
 
-private:
+    // Whether the server still answers (SELECT 1); a file database always does.
     bool isAlive();
     bool beginImmediate(QString* error);
     // SQLite's count of the commits other connections made to the file; -1 when unknown.
     qint64 dataVersion();
 
+private:
+
     QString m_name;
     QString m_connectionString;
     SqlDialect m_dialect;
     bool m_inTransaction = false;
+    int m_busyTimeoutMs = kBusyTimeoutMs;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

@@ -57,7 +57,7 @@ QString isoDate(const QDate& date)
 
 QString sqlError(const QSqlQuery& q)
 {
-    const QString text = q.lastError().text().trimmed();
+    const QString text = q.lastError().text().simplified();
     return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
 }
 
@@ -108,7 +108,11 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     }
     if (names.isEmpty()) {
         if (error) {
-            *error = QStringLiteral("la tabella %1 non esiste nel database").arg(m_table);
+            // The driver gives no fields for a table it cannot ask about either.
+            *error = m_db.isAlive() ? QStringLiteral("la tabella %1 non esiste nel database").arg(m_table)
+                                    : QStringLiteral("connessione con il database interrotta: impossibile leggere "
+                                                     "la tabella %1")
+                                          .arg(m_table);
         }
         return false;
     }

@@ -53,6 +53,7 @@ void WriteBatch::loseTransaction()
     // The transaction itself is gone (the server went away): nothing since the last commit stays.
     m_db.rollback();
     m_lost = true;
+    m_failed = true;
     m_savepointHeld = false;
 }
 
@@ -61,11 +62,17 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (lineNumber >= 0) {
         m_currentLine = lineNumber;
     }
+    if (m_failed) {
+        if (error) {
+            *error = QStringLiteral("le scritture sul database sono già state interrotte");
+        }
+        return false;
+    }
     if (!m_db.inTransaction()) {
         m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
     }
     if (!m_db.beginTransaction(error, m_sharedRecords)) {
-        m_lost = true;
+        m_failed = true;
         return false;
     }
     if (m_db.supportsSavepoints()) {
@@ -90,14 +97,14 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     return true;
 }
 
-bool WriteBatch::endLine(QString* error)
+bool WriteBatch::endLine(QString* error, Commit commit)
 {
     if (!m_inLine) {
         return true;
     }
     m_inLine = false;
     m_lastKeptLine = m_currentLine;
-    if (++m_linesInGroup >= m_linesPerCommit) {
+    if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue) {
         return commitGroup(error);
     }
     return true;
@@ -139,18 +146,43 @@ bool WriteBatch::commitGroup(QString* error)
     }
     if (!m_db.commit(error)) {
         m_lost = true;
+        m_failed = true;
+        // A server that went away while committing may have made the commit before it went:
+        // nobody can tell until it is back, so the lines of the group are named as unknown.
+        if (m_db.dialect().kind() != SqlDialect::Kind::SQLite && !m_db.isAlive()) {
+            m_uncertainLine = m_lastKeptLine;
+        }
         return false;
     }
     m_lastCommittedLine = m_lastKeptLine;
+    ++m_commitCount;
     return true;
 }
 
 QString WriteBatch::stopReason(const QString& reason) const
 {
-    if (!m_lost || m_lastCommittedLine + 1 >= m_currentLine) {
+    if (!m_failed) {
         return reason;
     }
-    return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi non sono state salvate)")
+    if (m_uncertainLine > m_lastCommittedLine) {
+        return QStringLiteral("%1 (connessione con il database interrotta durante il salvataggio: le righe "
+                              "dalla %2 alla %3 potrebbero essere state salvate o no, va controllato nel database; "
+                              "le righe dalla %4 in poi non sono state salvate)")
+            .arg(reason)
+            .arg(m_lastCommittedLine + 1)
+            .arg(m_uncertainLine)
+            .arg(m_uncertainLine + 1);
+    }
+    if (m_lastCommittedLine + 1 >= m_currentLine) {
+        return reason;
+    }
+    if (m_lost) {
+        return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
+                              "non sono state salvate)")
+            .arg(reason)
+            .arg(m_lastCommittedLine + 1);
+    }
+    return QStringLiteral("%1 (le righe dalla %2 in poi non sono state salvate)")
         .arg(reason)
         .arg(m_lastCommittedLine + 1);
 }

@@ -13,6 +13,10 @@ class WriteBatch
 public:
     static constexpr int kLinesPerCommit = 500;
 
+    // Whether a full group may be committed after a line: a job whose records are not whole yet
+    // (a record still waiting for later lines) holds the commit until they are.
+    enum class Commit { WhenDue, Hold };
+
     explicit WriteBatch(CaseDatabase& db, int linesPerCommit = kLinesPerCommit);
     ~WriteBatch();
     WriteBatch(const WriteBatch&) = delete;
@@ -24,21 +28,30 @@ public:
     // The batch changes records another desk's job may change too: its transactions take turns
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
+    // Refused once a transaction could not be begun or was lost: a later commit would leave a
+    // gap of unsaved lines behind lines that are saved.
     bool beginLine(QString* error, qint64 lineNumber = -1);
-    // Keeps the line's writes; commits when the group is full.
-    bool endLine(QString* error);
+    // Keeps the line's writes; commits when the group is full, unless held.
+    bool endLine(QString* error, Commit commit = Commit::WhenDue);
     // Takes back every write of the current line.
     void abandonLine();
     // Commits what is kept. Called at the end of a run and when a run stops on an error.
     bool finish(QString* error);
 
     // The first input line whose writes are not in the database: the current line, or, when the
-    // transaction itself was lost (the server went away), the first line after the last commit.
-    qint64 firstUnsavedLine() const { return m_lost ? m_lastCommittedLine + 1 : m_currentLine; }
-    // The error text of a run stopped at `line` for `reason`: when the transaction was lost, it
-    // says from which line on nothing was saved.
+    // transaction itself was lost (the server went away), the first line after the last commit
+    // known to have been made.
+    qint64 firstUnsavedLine() const { return m_failed ? m_lastCommittedLine + 1 : m_currentLine; }
+    // The error text of a run stopped at `line` for `reason`: when writing failed before that
+    // line, it says from which line on nothing was saved.
     QString stopReason(const QString& reason) const;
+    // The open transaction is gone (the server went away, the commit failed).
     bool transactionLost() const { return m_lost; }
+    // Nothing more can be written: a transaction was lost or could not be begun (a database
+    // locked for longer than the busy time-out).
+    bool hasFailed() const { return m_failed; }
+    // Groups committed so far: a job that counts what it saved takes its counts when this changes.
+    int commitCount() const { return m_commitCount; }
 
 private:
     bool runLineStatement(const QString& sql, QString* error);
@@ -54,9 +67,12 @@ private:
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
     bool m_sharedRecords = false;
+    bool m_failed = false;
+    int m_commitCount = 0;
     qint64 m_currentLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;
+    qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
 };
 
 } // namespace zb32

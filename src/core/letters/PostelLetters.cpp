@@ -255,7 +255,11 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     const QString path = resolveDrivePath(kPostelFolder + PostelWriter::fileName(ctx.report.today()));
     const QString shownPath = QDir::toNativeSeparators(path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: the writer buffers already, and a write that fails (a full disk) must fail
+    // where it is made. A buffer of the file's own would meet the failure only when commit()
+    // empties it, and commit() does not report that, so a file cut short would take the place
+    // of the earlier one as if it were whole.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         ctx.report.message(file.errorString() + QStringLiteral("\r\nper il file ") + shownPath);
         return JobResult::condition();
     }

@@ -73,12 +73,15 @@ private:
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
     JobResult stop(qint64 number, const QString& unit, const QString& reason);
     JobResult stopFile(const QString& reason);
-    JobResult finish();
+    // `lastLine`: the last line or row read.
+    JobResult finish(qint64 lastLine);
 
     JobContext& m_ctx;
     QString m_fileName;
     PostingSettings m_settings;
     ConfirmationCounters m_counters;
+    ConfirmationCounters m_committed; // as of the last commit, for the boxes when a group is lost
+    int m_commitsSeen = 0;
     WriteBatch m_batch;
     CaseLookup m_lookup;
     Recordset m_cases;
@@ -126,6 +129,10 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
         m_counters = before; // the counters tell what is saved
         return false;
     }
+    if (m_batch.commitCount() != m_commitsSeen) {
+        m_commitsSeen = m_batch.commitCount();
+        m_committed = m_counters;
+    }
     // The boxes show the running counts from the first posting on.
     if (m_counters.posted != before.posted) {
         m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_counters.posted));
@@ -142,6 +149,16 @@ JobResult ConfirmationRun::stop(qint64 number, const QString& unit, const QStrin
     QString why;
     const bool saved = m_batch.finish(&why);
     QString text = lineError(m_fileName, number, m_batch.stopReason(reason), unit);
+    if (m_batch.hasFailed()) {
+        // The boxes go back to what is in the database.
+        if (m_counters.posted != m_committed.posted) {
+            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_committed.posted));
+        }
+        if (m_counters.invoices != m_committed.invoices) {
+            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_committed.invoices));
+        }
+        m_counters = m_committed;
+    }
     if (!saved && !m_batch.transactionLost()) {
         text += QStringLiteral(" (e il salvataggio delle righe precedenti non è riuscito: %1)").arg(why);
     }
@@ -156,11 +173,12 @@ JobResult ConfirmationRun::stopFile(const QString& reason)
     return JobResult::failed(text);
 }
 
-JobResult ConfirmationRun::finish()
+JobResult ConfirmationRun::finish(qint64 lastLine)
 {
     QString why;
     if (!m_batch.finish(&why)) {
-        return stopFile(QStringLiteral("salvataggio non riuscito: %1").arg(why));
+        // The last group's lines are named, as a run stopped in the middle names them.
+        return stop(lastLine, QStringLiteral("riga"), QStringLiteral("salvataggio non riuscito: %1").arg(why));
     }
     m_ctx.report.message(kClosing + QString::number(m_counters.confirmed));
     return JobResult::completed();
@@ -220,7 +238,7 @@ JobResult ConfirmationRun::textFile(const QString& path)
             return stop(reader.lineNumber(), QStringLiteral("riga"), why);
         }
     }
-    return finish();
+    return finish(reader.lineNumber());
 }
 
 JobResult ConfirmationRun::workbook(const QString& path)
@@ -261,7 +279,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
                                        "nessuna conferma da importare")
                             .arg(book.sheet()));
     }
-    return finish();
+    return finish(ExpenseWorkbook::sheetRow(count));
 }
 
 } // namespace

@@ -71,6 +71,15 @@ private:
     // yet, as a unit of its own: what it saves belongs to the lines before.
     bool saveCase(bool close, QString* why);
     JobResult stop(qint64 lineNumber, const QString& why);
+    // The counts of what is committed, for the boxes when a group is lost.
+    void noteCommit()
+    {
+        if (m_batch.commitCount() != m_commitsSeen) {
+            m_commitsSeen = m_batch.commitCount();
+            m_savedCases = m_caseCount;
+            m_savedInvoices = m_invoiceCount;
+        }
+    }
 
     JobContext& m_ctx;
     QString m_fileName;
@@ -82,6 +91,9 @@ private:
     Currency m_overdue;
     int m_caseCount = 0;
     int m_invoiceCount = 0;
+    int m_commitsSeen = 0;
+    int m_savedCases = 0;
+    int m_savedInvoices = 0;
     const std::array<QString, 6> m_batchFields = {
         QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),      QStringLiteral("scadenza mandato"),
         QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
@@ -121,8 +133,15 @@ JobResult OrbRun::run(const QString& path)
             break; // an empty line ends the file
         }
         m_ctx.report.setProgress(reader.position() / 128 * 128);
+        const OrbLine line(stripped);
+        // Closing the case before writes what its own lines gave it: the batch still counts it
+        // to them, so a commit right after it leaves the new "A01" line unsaved, as it is.
+        if (line.kind() == OrbLine::Kind::Case && !saveCase(true, &why)) {
+            return stop(reader.lineNumber(), why);
+        }
+        noteCommit();
         m_batch.setLine(reader.lineNumber());
-        if (!handle(OrbLine(stripped), &why)) {
+        if (!handle(line, &why)) {
             return stop(reader.lineNumber(), why);
         }
     }
@@ -130,9 +149,7 @@ JobResult OrbRun::run(const QString& path)
         return stop(reader.lineNumber(), why);
     }
     if (!m_batch.finish(&why)) {
-        const QString text = QStringLiteral("Importazione interrotta. File %1: %2").arg(m_fileName, why);
-        m_ctx.report.error(text);
-        return JobResult::failed(text);
+        return stop(reader.lineNumber(), why); // names the lines the last group held
     }
     m_cases.close();
     m_invoices.close();
@@ -156,9 +173,7 @@ bool OrbRun::handle(const OrbLine& line, QString* why)
 
 bool OrbRun::handleCase(const OrbLine& line, QString* why)
 {
-    if (!saveCase(true, why)) {
-        return false;
-    }
+    // The case before is closed already (run()).
     m_overdue = Currency();
     // The new case is only filled in here; the database sees it when its "A02", "R01" or first
     // invoice saves it. So the line needs no unit of writes of its own.
@@ -222,7 +237,7 @@ bool OrbRun::handleMemo(const OrbLine& line, QString* why)
         return false;
     }
     if (!m_cases.setValue(QStringLiteral("memoec"), field, why) || !m_cases.update(why)
-        || !m_batch.endLine(why)) {
+        || !m_batch.endLine(why, WriteBatch::Commit::Hold)) {
         // The case keeps what the lines before gave it, and is saved with that when the run stops.
         QString ignored;
         m_cases.setValue(QStringLiteral("memoec"), before, &ignored);
@@ -268,7 +283,7 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         && m_invoices.setValue(QStringLiteral("data FATTURA"), invoiceDate, why)
         && m_invoices.setValue(QStringLiteral("data scadenza"), dueDate, why)
         && m_invoices.setValue(QStringLiteral("saldo"), QVariant::fromValue(amount), why) && m_invoices.update(why)
-        && m_batch.endLine(why);
+        && m_batch.endLine(why, WriteBatch::Commit::Hold);
     if (!saved) {
         m_invoices.cancelUpdate();
         m_batch.abandonLine();
@@ -298,7 +313,10 @@ bool OrbRun::saveCase(bool close, QString* why)
             && m_cases.setValue(QStringLiteral("importo rata"), QVariant::fromValue(m_overdue), why)
             && m_cases.setValue(QStringLiteral("importo totale"), QVariant::fromValue(m_overdue), why);
     }
-    saved = saved && m_cases.update(why) && m_batch.endLine(why);
+    // Groups are committed only when a case is closed, so a commit never leaves a case without
+    // its total or an invoice without the rest of its case's lines.
+    const WriteBatch::Commit commit = close ? WriteBatch::Commit::WhenDue : WriteBatch::Commit::Hold;
+    saved = saved && m_cases.update(why) && m_batch.endLine(why, commit);
     if (!saved) {
         // The case cannot be saved: it is dropped, and nothing more is written for it.
         m_cases.cancelUpdate();
@@ -314,13 +332,27 @@ JobResult OrbRun::stop(qint64 lineNumber, const QString& why)
 {
     m_batch.abandonLine();
     // Everything the lines before gave stays: the current case too, closed with the invoices saved.
+    // Once writing has failed, nothing more can be saved; the batch says from which line.
     QString reason = why;
-    QString more;
-    if (!saveCase(true, &more)) {
-        reason += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(more);
-    }
-    if (!m_batch.finish(&more)) {
-        reason += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(more);
+    QString closeError;
+    QString commitError;
+    const bool closed = m_batch.hasFailed() || saveCase(true, &closeError);
+    const bool committed = m_batch.finish(&commitError);
+    if (m_batch.hasFailed()) {
+        // The boxes go back to what is in the database.
+        if (m_caseCount != m_savedCases) {
+            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_savedCases));
+        }
+        if (m_invoiceCount != m_savedInvoices) {
+            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_savedInvoices));
+        }
+    } else {
+        if (!closed) {
+            reason += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(closeError);
+        }
+        if (!committed) {
+            reason += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
+        }
     }
     m_cases.close();
     m_invoices.close();

@@ -55,6 +55,8 @@ public:
         , m_invoices(ctx.db, Schema::kInvoices)
         , m_clienti(counterStart(ctx.batch.Scheda4))
         , m_fatture(counterStart(ctx.batch.Scheda0))
+        , m_savedClienti(m_clienti)
+        , m_savedFatture(m_fatture)
     {}
 
     JobResult exec();
@@ -77,6 +79,10 @@ private:
     Recordset m_invoices;
     qint64 m_clienti;
     qint64 m_fatture;
+    // The counts as of the last commit, for the boxes when a group is lost.
+    qint64 m_savedClienti;
+    qint64 m_savedFatture;
+    int m_commitsSeen = 0;
     bool m_haveCase = false;
     bool m_stamped = false;
     QVariant m_stamps[kStampCount]; // as converted for the first case
@@ -124,6 +130,11 @@ JobResult ViDiruRun::exec()
         if (!m_batch->endLine(&error)) {
             return stop(reader.lineNumber(), error);
         }
+        if (m_batch->commitCount() != m_commitsSeen) {
+            m_commitsSeen = m_batch->commitCount();
+            m_savedClienti = m_clienti;
+            m_savedFatture = m_fatture;
+        }
         // The boxes count what was saved.
         if (m_clienti != clienti) {
             m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_clienti));
@@ -153,6 +164,15 @@ JobResult ViDiruRun::stop(qint64 line, const QString& reason)
         QString ignored;
         m_batch->finish(&ignored);
         why = m_batch->stopReason(reason);
+        if (m_batch->hasFailed()) {
+            // The boxes go back to what is in the database.
+            if (m_clienti != m_savedClienti) {
+                m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_savedClienti));
+            }
+            if (m_fatture != m_savedFatture) {
+                m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_savedFatture));
+            }
+        }
     }
     m_cases.close();
     m_invoices.close();
