@@ -181,6 +181,10 @@ const QList<SeedRow>& confirmationCases()
         r << SeedRow{Schema::kCases, caseFields(QStringLiteral("00042"))};
         r << SeedRow{Schema::kCases, caseFields(QStringLiteral("A1"), {{QStringLiteral("Tipo Mandato"), QStringLiteral("999")}})};
         r << SeedRow{Schema::kCases, caseFields(QStringLiteral("A1"))};
+        // Totals at the ends of the range: any posting on them passes the largest amount.
+        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("9"), {{QStringLiteral("totale incassato"), QStringLiteral("919999999999999")}})};
+        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("8"), {{QStringLiteral("importo rata"), QStringLiteral("-919999999999999")},
+                                                                      {QStringLiteral("importo totale"), QStringLiteral("-919999999999999")}})};
         // Open instalments, confirmed by a matching amount: keys 1 (1001) and 7 (D-9).
         r << SeedRow{Schema::kPayments, {{QStringLiteral("conta"), 1}, {QStringLiteral("totale"), 50}}};
         r << SeedRow{Schema::kPayments,
