@@ -4,8 +4,11 @@
 # targets at a time (default: the number of cores, at most 2). A crash, hang, leak or sanitizer
 # report fails the run; its input is kept in build/fuzz/artifacts/ and belongs, once fixed, in
 # fuzz/corpus/<target>/ as a regression input. Figures of each run go to build/fuzz/artifacts/.
-#   ./scripts/fuzz.sh            short run of every target
-#   ./scripts/fuzz.sh 1800 orb   a long run of one target
+# With ZB32_FUZZ_KEEP=1 the grown corpus of each target is kept in build/fuzz/work/<target>/ and
+# the next run goes on from it, so long runs can be done in several parts.
+#   ./scripts/fuzz.sh                          short run of every target
+#   ./scripts/fuzz.sh 1800 orb                 a long run of one target
+#   ZB32_FUZZ_KEEP=1 ./scripts/fuzz.sh 600     ten minutes each, going on from the last run
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 SECONDS_EACH=${1:-30}
@@ -34,7 +37,12 @@ fi
 # One target: its exit status is the fuzzer's; its figures are in $ART/<name>.log.
 fuzz_one() {
     local name=$1 work
-    work=$(mktemp -d)
+    if [ "${ZB32_FUZZ_KEEP:-0}" = 1 ]; then
+        work="$ZB32_ROOT/build/fuzz/work/$name"
+        mkdir -p "$work"
+    else
+        work=$(mktemp -d)
+    fi
     cp -r "$ZB32_ROOT/fuzz/corpus/$name/." "$work/" 2>/dev/null || true
     # Leaks are checked after every input. The reader process inherits these options: its
     # reports reach the workbook targets as the text of the error, where they are judged.
@@ -42,7 +50,7 @@ fuzz_one() {
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
         "$ZB32_ROOT/build/fuzz/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
         -max_len=65536 -artifact_prefix="$ART/$name-" -print_final_stats=1 "$work" >"$ART/$name.log" 2>&1 || rc=$?
-    rm -rf "$work"
+    [ "${ZB32_FUZZ_KEEP:-0}" = 1 ] || rm -rf "$work"
     return $rc
 }
 
