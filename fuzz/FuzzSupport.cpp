@@ -220,7 +220,9 @@ void checkReaderReport(const QString& error)
         fail("the workbook reader process reported a fault outside the library", error);
     }
     // Contained: the run ended with an error naming the file, as for any damaged workbook.
-    std::fprintf(stderr, "zb32 fuzz: contained a fault of the workbook library in the reader process\n");
+    static const QRegularExpression summary(QStringLiteral("SUMMARY: [^\n]*"));
+    std::fprintf(stderr, "zb32 fuzz: contained a fault of the workbook library in the reader process: %s\n",
+                 summary.match(error).captured(0).toUtf8().constData());
 }
 
 } // namespace zb32::fuzz

@@ -47,7 +47,7 @@ fuzz_one() {
     # Leaks are checked after every input. The reader process inherits these options: its
     # reports reach the workbook targets as the text of the error, where they are judged.
     local rc=0
-    ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+    ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 LSAN_OPTIONS="suppressions=$ZB32_ROOT/fuzz/lsan.supp:print_suppressions=0" \
         "$ZB32_ROOT/build/fuzz/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
         -max_len=65536 -artifact_prefix="$ART/$name-" -print_final_stats=1 "$work" >"$ART/$name.log" 2>&1 || rc=$?
     [ "${ZB32_FUZZ_KEEP:-0}" = 1 ] || rm -rf "$work"
