@@ -58,7 +58,7 @@ fuzz_one() {
 summary() {
     local name=$1 log="$ART/$1.log" runs line cov ft corp
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    line=$(grep -E '^#[0-9]+' "$log" | grep -E 'cov: ' | tail -n 1 || true)
+    line=$(grep -aE '^#[0-9]+' "$log" | grep -aE 'cov: ' | tail -n 1 || true)
     cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$line")
     ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$line")
     corp=$(sed -n 's/.* corp: \([0-9]*\).*/\1/p' <<<"$line")
