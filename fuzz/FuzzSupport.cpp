@@ -24,7 +24,7 @@ struct Workspace
     {
         static int argc = 1;
         static char name[] = "zb32-fuzz";
-        static char* argv[] = {name, nullptr};
+        static char* argv[] = { name, nullptr };
         app = std::make_unique<QCoreApplication>(argc, argv);
         const QString z = dir.path() + QStringLiteral("/Z");
         QDir().mkpath(z + QStringLiteral("/work/kx32/dati"));
@@ -79,17 +79,17 @@ void reset(CaseDatabase& db, const QList<SeedRow>& rows)
 
 QVariantMap caseFields(const QString& position, const QVariantMap& changes = {})
 {
-    QVariantMap fields{
-        {QStringLiteral("posizione"), position},
-        {QStringLiteral("Tipo Mandato"), QStringLiteral("460")},
-        {QStringLiteral("data affido"), QStringLiteral("01/01/2010")},
-        {QStringLiteral("situazione affido"), QStringLiteral("1")},
-        {QStringLiteral("codice esattore"), QStringLiteral("E7")},
-        {QStringLiteral("importo rata"), QStringLiteral("200")},
-        {QStringLiteral("importo interessi"), QStringLiteral("50")},
-        {QStringLiteral("importo spese"), QStringLiteral("30")},
-        {QStringLiteral("importo speserecupero"), QStringLiteral("10")},
-        {QStringLiteral("importo totale"), QStringLiteral("290")},
+    QVariantMap fields {
+        { QStringLiteral("posizione"), position },
+        { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
+        { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
+        { QStringLiteral("situazione affido"), QStringLiteral("1") },
+        { QStringLiteral("codice esattore"), QStringLiteral("E7") },
+        { QStringLiteral("importo rata"), QStringLiteral("200") },
+        { QStringLiteral("importo interessi"), QStringLiteral("50") },
+        { QStringLiteral("importo spese"), QStringLiteral("30") },
+        { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
+        { QStringLiteral("importo totale"), QStringLiteral("290") },
     };
     for (auto it = changes.begin(); it != changes.end(); ++it) {
         if (it.value().isValid()) {
@@ -103,15 +103,11 @@ QVariantMap caseFields(const QString& position, const QVariantMap& changes = {})
 
 SeedRow rate(const QString& agent, double first)
 {
-    return {Schema::kRates,
-            {{QStringLiteral("COD_AGENT"), agent},
-             {QStringLiteral("codice cliente"), QStringLiteral("460")},
-             {QStringLiteral("modalita"), QStringLiteral("VEC")},
-             {QStringLiteral("AL1"), first},
-             {QStringLiteral("AL2"), first + 1},
-             {QStringLiteral("AL3"), first + 2},
-             {QStringLiteral("AL4"), first + 3},
-             {QStringLiteral("AL FISSA"), first + 4}}};
+    return { Schema::kRates,
+        { { QStringLiteral("COD_AGENT"), agent }, { QStringLiteral("codice cliente"), QStringLiteral("460") },
+            { QStringLiteral("modalita"), QStringLiteral("VEC") }, { QStringLiteral("AL1"), first },
+            { QStringLiteral("AL2"), first + 1 }, { QStringLiteral("AL3"), first + 2 },
+            { QStringLiteral("AL4"), first + 3 }, { QStringLiteral("AL FISSA"), first + 4 } } };
 }
 
 } // namespace
@@ -140,7 +136,7 @@ JobResult runJobOn(JobId id, const QString& name, const QByteArray& bytes, Batch
     }
     f.close();
     CheckingReporter reporter;
-    JobContext ctx{w.db, batch, reporter};
+    JobContext ctx { w.db, batch, reporter };
     const JobResult result = runJob(id, ctx);
 
     const QString outcome = QStringLiteral("status %1, %2 error(s), %3 message(s), error: %4")
@@ -170,25 +166,34 @@ const QList<SeedRow>& confirmationCases()
         const QVariant none;
         QList<SeedRow> r;
         // The collections sample and the expense workbooks name these positions.
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("1001"))};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("1002"), {{QStringLiteral("codice esattore"), none}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("1"), {{QStringLiteral("importo rata"), none}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("12345/2003"))};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("4711"), {{QStringLiteral("data affido"), none}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("O'Neil 7"))};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("D-9"))};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("E-1"), {{QStringLiteral("importo rata"), QStringLiteral("20")}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("00042"))};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("A1"), {{QStringLiteral("Tipo Mandato"), QStringLiteral("999")}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("A1"))};
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("1001")) };
+        r << SeedRow { Schema::kCases,
+            caseFields(QStringLiteral("1002"), { { QStringLiteral("codice esattore"), none } }) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("1"), { { QStringLiteral("importo rata"), none } }) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("12345/2003")) };
+        r << SeedRow { Schema::kCases,
+            caseFields(QStringLiteral("4711"), { { QStringLiteral("data affido"), none } }) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("O'Neil 7")) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("D-9")) };
+        r << SeedRow { Schema::kCases,
+            caseFields(QStringLiteral("E-1"), { { QStringLiteral("importo rata"), QStringLiteral("20") } }) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("00042")) };
+        r << SeedRow { Schema::kCases,
+            caseFields(QStringLiteral("A1"), { { QStringLiteral("Tipo Mandato"), QStringLiteral("999") } }) };
+        r << SeedRow { Schema::kCases, caseFields(QStringLiteral("A1")) };
         // Totals at the ends of the range: any posting on them passes the largest amount.
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("9"), {{QStringLiteral("totale incassato"), QStringLiteral("919999999999999")}})};
-        r << SeedRow{Schema::kCases, caseFields(QStringLiteral("8"), {{QStringLiteral("importo rata"), QStringLiteral("-919999999999999")},
-                                                                      {QStringLiteral("importo totale"), QStringLiteral("-919999999999999")}})};
+        r << SeedRow { Schema::kCases,
+            caseFields(
+                QStringLiteral("9"), { { QStringLiteral("totale incassato"), QStringLiteral("919999999999999") } }) };
+        r << SeedRow { Schema::kCases,
+            caseFields(QStringLiteral("8"),
+                { { QStringLiteral("importo rata"), QStringLiteral("-919999999999999") },
+                    { QStringLiteral("importo totale"), QStringLiteral("-919999999999999") } }) };
         // Open instalments, confirmed by a matching amount: keys 1 (1001) and 7 (D-9).
-        r << SeedRow{Schema::kPayments, {{QStringLiteral("conta"), 1}, {QStringLiteral("totale"), 50}}};
-        r << SeedRow{Schema::kPayments,
-                     {{QStringLiteral("conta"), 7}, {QStringLiteral("totale"), 80.4}, {QStringLiteral("codesattore"), QStringLiteral("E9")}}};
+        r << SeedRow { Schema::kPayments, { { QStringLiteral("conta"), 1 }, { QStringLiteral("totale"), 50 } } };
+        r << SeedRow { Schema::kPayments,
+            { { QStringLiteral("conta"), 7 }, { QStringLiteral("totale"), 80.4 },
+                { QStringLiteral("codesattore"), QStringLiteral("E9") } } };
         r << rate(QStringLiteral("E7"), 1);
         r << rate(QStringLiteral("999"), 10);
         return r;
@@ -222,7 +227,7 @@ void checkReaderReport(const QString& error)
     // Contained: the run ended with an error naming the file, as for any damaged workbook.
     static const QRegularExpression summary(QStringLiteral("SUMMARY: [^\n]*"));
     std::fprintf(stderr, "zb32 fuzz: contained a fault of the workbook library in the reader process: %s\n",
-                 summary.match(error).captured(0).toUtf8().constData());
+        summary.match(error).captured(0).toUtf8().constData());
 }
 
 } // namespace zb32::fuzz

@@ -17,18 +17,18 @@ namespace zb32::fuzz {
 class CheckingReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override {}
-    void setProgressMaximum(qint64) override {}
-    void setProgress(qint64) override {}
-    void clearLog() override {}
-    void Addlist(const QString&) override {}
+    void setCounter(Counter, const QString&) override { }
+    void setProgressMaximum(qint64) override { }
+    void setProgress(qint64) override { }
+    void clearLog() override { }
+    void Addlist(const QString&) override { }
     void message(const QString&) override { ++messages; }
     void error(const QString& text) override
     {
         ++errors;
         lastError = text;
     }
-    void setCaption(const QString&) override {}
+    void setCaption(const QString&) override { }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0)); }
 
     int messages = 0;
@@ -57,8 +57,8 @@ struct SeedRow
 // runs the job on it. Aborts when the run breaks the jobs' contract: a failed run reports exactly
 // one error, the one it returns, naming the file; a completed run reports none and closes with a
 // message; no run leaves a transaction open.
-JobResult runJobOn(JobId id, const QString& name, const QByteArray& bytes, BatchData batch = {},
-                   const QList<SeedRow>& rows = {});
+JobResult runJobOn(
+    JobId id, const QString& name, const QByteArray& bytes, BatchData batch = {}, const QList<SeedRow>& rows = {});
 
 // Cases (mandate type 460), open instalments and rates for the confirmation jobs: their
 // positions are those of the seed inputs, so lookups find cases and the postings run.

@@ -33,7 +33,7 @@ void decode(const QString& raw)
     checkField(line.account(), 15, line);
     switch (line.kind()) {
     case OrbLine::Kind::Case:
-        for (const QString& f : {line.debtorStatus(), line.name(), line.address(), line.town(), line.company()}) {
+        for (const QString& f : { line.debtorStatus(), line.name(), line.address(), line.town(), line.company() }) {
             checkField(f, 40, line);
         }
         checkField(line.postcode(), 5, line);
@@ -46,7 +46,7 @@ void decode(const QString& raw)
         break;
     case OrbLine::Kind::Contract:
         checkField(line.contractDate(), 8, line);
-        for (const QString& f : {line.decoder1(), line.decoder2(), line.card1(), line.card2()}) {
+        for (const QString& f : { line.decoder1(), line.decoder2(), line.card1(), line.card2() }) {
             checkField(f, 15, line);
         }
         break;

@@ -23,8 +23,8 @@ void checkDate(const QString& line, int start, int length)
     // The direct reading of dd/MM/yyyy must agree with the shared reader it stands in for.
     const QDate reference = parseShortDate(ViDiru::field(line, start, length));
     ZB32_FUZZ_CHECK(date == reference || (!date.isValid() && !reference.isValid()),
-                    ViDiru::field(line, start, length) + QStringLiteral(": ") + date.toString()
-                        + QStringLiteral(" / ") + reference.toString());
+        ViDiru::field(line, start, length) + QStringLiteral(": ") + date.toString() + QStringLiteral(" / ")
+            + reference.toString());
 }
 
 void decode(const QString& line)
