@@ -237,7 +237,8 @@ private Q_SLOTS:
         if (failingLine > 0) {
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(reporter.errors.size(), 1);
-            const QString start = QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
+            const QString start =
+                QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
             QVERIFY2(result.error.startsWith(start), qPrintable(result.error));
             QVERIFY2(result.error.contains(QStringLiteral("massimo")), qPrintable(result.error));
         } else {

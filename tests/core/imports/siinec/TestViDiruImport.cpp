@@ -638,8 +638,8 @@ private Q_SLOTS:
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(report.errors.size(), 1);
             const QString& e = report.errors[0];
-            QVERIFY2(e.startsWith(QStringLiteral("Importazione interrotta. File vidiru.txt, riga %1: ").arg(failingLine)),
-                     qPrintable(e));
+            const QString start = QStringLiteral("Importazione interrotta. File vidiru.txt, riga %1: ").arg(failingLine);
+            QVERIFY2(e.startsWith(start), qPrintable(e));
             QVERIFY2(e.contains(QStringLiteral("massimo")), qPrintable(e));
         } else {
             QCOMPARE(result.status, JobStatus::Completed);
