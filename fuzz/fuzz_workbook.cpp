@@ -1,4 +1,5 @@
 // The workbook reader on arbitrary bytes: every sheet, every cell.
+#include "FuzzSupport.h"
 #include "desk/Workbook.h"
 
 #include <QFile>
@@ -7,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool readerSet = qputenv("ZB32_XLS_READER", ZB32_XLS_READER_BUILT);
-    (void)readerSet;
+    zb32::fuzz::useBuiltWorkbookReader();
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("input.xls"));
     {
@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     zb32::Workbook book;
     QString error;
     if (!book.open(path, &error)) {
+        zb32::fuzz::checkReaderReport(error);
         return 0;
     }
     (void)zb32::RicavaPrimaTable(book);

@@ -9,8 +9,6 @@ namespace zb32 {
 
 namespace {
 
-constexpr double kMaxUnits = 9.2e14; // keeps raw values inside 64 bits with a margin
-
 bool setOk(bool* ok, bool value)
 {
     if (ok) {
@@ -41,7 +39,7 @@ bool parseDecimal(QStringView text, QChar decimalSep, QChar thousandsSep, qint64
     for (; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c.isDigit() && c.unicode() < 128) {
-            if (units > static_cast<qint64>(kMaxUnits) / 10) {
+            if (units > Currency::kMaxUnits / 10) {
                 return false;
             }
             units = units * 10 + (c.unicode() - '0');
@@ -92,13 +90,33 @@ bool parseDecimal(QStringView text, QChar decimalSep, QChar thousandsSep, qint64
 
 Currency Currency::fromDouble(double value, bool* ok)
 {
-    if (!std::isfinite(value) || std::fabs(value) > kMaxUnits) {
+    if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(kMaxUnits)) {
         setOk(ok, false);
         return {};
     }
     setOk(ok, true);
     // nearbyint follows the default rounding mode: to nearest, ties to even.
     return fromRaw(static_cast<qint64>(std::nearbyint(value * kScale)));
+}
+
+bool Currency::add(Currency a, Currency b, Currency* result)
+{
+    qint64 raw = 0;
+    if (__builtin_add_overflow(a.m_raw, b.m_raw, &raw) || raw > kMaxRaw || raw < -kMaxRaw) {
+        return false;
+    }
+    *result = fromRaw(raw);
+    return true;
+}
+
+bool Currency::subtract(Currency a, Currency b, Currency* result)
+{
+    qint64 raw = 0;
+    if (__builtin_sub_overflow(a.m_raw, b.m_raw, &raw) || raw > kMaxRaw || raw < -kMaxRaw) {
+        return false;
+    }
+    *result = fromRaw(raw);
+    return true;
 }
 
 Currency Currency::fromDecimalText(QStringView text, bool* ok)
@@ -140,7 +158,7 @@ Currency Currency::fromVariant(const QVariant& value, bool* ok)
     case QMetaType::Short:
     case QMetaType::Long: {
         const qlonglong units = value.toLongLong();
-        if (units > static_cast<qlonglong>(kMaxUnits) || units < -static_cast<qlonglong>(kMaxUnits)) {
+        if (units > kMaxUnits || units < -kMaxUnits) {
             setOk(ok, false);
             return {};
         }

@@ -13,6 +13,9 @@ class Currency
 {
 public:
     static constexpr qint64 kScale = 10000;
+    // The largest amount, in units, that the conversions accept; raw values stay inside 64 bits.
+    static constexpr qint64 kMaxUnits = 920'000'000'000'000;
+    static constexpr qint64 kMaxRaw = kMaxUnits * kScale;
 
     constexpr Currency() = default;
     static constexpr Currency fromRaw(qint64 raw)
@@ -45,6 +48,11 @@ public:
     QString toGroupedText(int minIntegerDigits = 1) const;
 
     Currency rounded(int decimals) const;
+
+    // a + b and a - b where amounts from files add up without bound (totals over many lines):
+    // false, leaving *result alone, when the result would lie beyond ±kMaxUnits.
+    static bool add(Currency a, Currency b, Currency* result);
+    static bool subtract(Currency a, Currency b, Currency* result);
 
     constexpr Currency operator-() const { return fromRaw(-m_raw); }
     constexpr Currency operator+(Currency o) const { return fromRaw(m_raw + o.m_raw); }

@@ -192,6 +192,43 @@ private Q_SLOTS:
         QVERIFY(!ok);
     }
 
+    // Totals that grow with a file's lines are added with a check: a result beyond the largest
+    // amount is refused, whether or not it would also leave 64 bits.
+    void checkedSumsStayInRange_data()
+    {
+        QTest::addColumn<qint64>("a");
+        QTest::addColumn<qint64>("b");
+        QTest::addColumn<bool>("subtract");
+        QTest::addColumn<bool>("ok");
+        const qint64 max = Currency::kMaxRaw;
+        QTest::newRow("small") << qint64(15000) << qint64(-2500) << false << true;
+        QTest::newRow("up to the largest") << max - 1 << qint64(1) << false << true;
+        QTest::newRow("one past the largest") << max << qint64(1) << false << false;
+        QTest::newRow("down to minus the largest") << -max + 1 << qint64(1) << true << true;
+        QTest::newRow("one below minus the largest") << -max << qint64(1) << true << false;
+        QTest::newRow("two largest: past 64 bits") << max << max << false << false;
+        QTest::newRow("largest minus minus largest") << max << -max << true << false;
+        QTest::newRow("opposite signs cancel") << max << max << true << true;
+    }
+    void checkedSumsStayInRange()
+    {
+        QFETCH(qint64, a);
+        QFETCH(qint64, b);
+        QFETCH(bool, subtract);
+        QFETCH(bool, ok);
+        const Currency untouched = Currency::fromUnits(7);
+        Currency result = untouched;
+        const bool done = subtract ? Currency::subtract(Currency::fromRaw(a), Currency::fromRaw(b), &result)
+                                   : Currency::add(Currency::fromRaw(a), Currency::fromRaw(b), &result);
+        QCOMPARE(done, ok);
+        if (ok) {
+            // Exact where it fits (and where it fits, plain 64-bit arithmetic cannot overflow).
+            QCOMPARE(result.raw(), subtract ? a - b : a + b);
+        } else {
+            QCOMPARE(result, untouched);
+        }
+    }
+
     void shortDates()
     {
         QCOMPARE(zb32::shortDate(QDate(2026, 1, 5)), QStringLiteral("05/01/2026"));

@@ -83,5 +83,7 @@ if __name__ == "__main__":
     broken("spese_importo_errato.xls", ("A1", datetime.date(2010, 3, 5), "venti", "R-2"))
     broken("spese_senza_posizione.xls", (None, datetime.date(2010, 3, 5), 20, "R-2"))
     broken("spese_senza_importo.xls", ("A1", datetime.date(2010, 3, 5), None, "R-2"))
+    # The largest amount the system handles, on top of the 10 already collected.
+    broken("spese_oltre_il_massimo.xls", ("A1", datetime.date(2010, 3, 5), 920000000000000, "R-2"))
     headings_only()
     demo_sample()

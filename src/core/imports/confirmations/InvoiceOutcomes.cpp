@@ -14,7 +14,13 @@ bool lower(Recordset& cases, const QString& field, Currency amount, QString* err
     if (cases.isNull(field)) {
         return true;
     }
-    return cases.setValue(field, QVariant::fromValue(cases.currency(field) - amount), error);
+    Currency lowered;
+    if (!Currency::subtract(cases.currency(field), amount, &lowered)) {
+        *error = QStringLiteral("l'importo %1 porta \"%2\" della pratica oltre il massimo gestito")
+                     .arg(amount.toPlainText(QLatin1Char(',')), field);
+        return false;
+    }
+    return cases.setValue(field, QVariant::fromValue(lowered), error);
 }
 
 } // namespace

@@ -27,7 +27,7 @@ QString nonNull(const QString& text)
 
 } // namespace
 
-Currency allocate(Currency due, Currency* remainder)
+Currency allocate(Currency due, Currency* remainder, bool* inRange)
 {
     if (remainder->isZero()) {
         return {};
@@ -37,7 +37,9 @@ Currency allocate(Currency due, Currency* remainder)
         *remainder = Currency();
         return all;
     }
-    *remainder -= due;
+    if (!Currency::subtract(*remainder, due, remainder) && inRange) {
+        *inRange = false;
+    }
     return due;
 }
 
@@ -46,13 +48,13 @@ PaymentSplit RipartisciImporto(Currency amount, const CaseDues& dues, bool fromI
     PaymentSplit split;
     Currency remainder = amount;
     if (!fromInterest) {
-        split.capital = allocate(dues.rata, &remainder);
+        split.capital = allocate(dues.rata, &remainder, &split.inRange);
     }
-    split.interest = allocate(dues.interessi, &remainder);
-    split.expenses = allocate(dues.spese, &remainder);
-    split.recovery = allocate(dues.speserecupero, &remainder);
-    if (remainder > Currency()) {
-        split.capital += remainder;
+    split.interest = allocate(dues.interessi, &remainder, &split.inRange);
+    split.expenses = allocate(dues.spese, &remainder, &split.inRange);
+    split.recovery = allocate(dues.speserecupero, &remainder, &split.inRange);
+    if (remainder > Currency() && !Currency::add(split.capital, remainder, &split.capital)) {
+        split.inRange = false;
     }
     return split;
 }
@@ -67,8 +69,10 @@ bool isReversal(const QString& reference)
 
 bool confirmsInstalment(Currency instalment, Currency amount)
 {
-    const qint64 difference = (instalment - amount).raw();
-    return difference < Currency::kScale && difference > -Currency::kScale;
+    // Compared without subtracting the two, which could leave 64 bits; in range a ± 1 cannot.
+    const qint64 a = amount.raw();
+    const qint64 i = instalment.raw();
+    return a > i - Currency::kScale && a < i + Currency::kScale;
 }
 
 PaymentPosting::PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
@@ -192,6 +196,11 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
                         cases.currency(QStringLiteral("importo spese")),
                         cases.currency(QStringLiteral("importo speserecupero"))};
     const PaymentSplit split = RipartisciImporto(amount, dues, m_settings.mode == 1 || ref611);
+    if (!split.inRange) {
+        *error = QStringLiteral("la ripartizione dell'importo %1 sui debiti della pratica supera il massimo gestito")
+                     .arg(amount.toPlainText(QLatin1Char(',')));
+        return false;
+    }
     if (!p.setValue(QStringLiteral("capitale"), QVariant::fromValue(split.capital), error)
         || !p.setValue(QStringLiteral("interesse"), QVariant::fromValue(split.interest), error)
         || !p.setValue(QStringLiteral("spese"), QVariant::fromValue(split.expenses), error)
@@ -230,15 +239,20 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
         return false;
     }
 
-    const Currency collected = cases.isNull(QStringLiteral("totale incassato"))
-        ? amount
-        : cases.currency(QStringLiteral("totale incassato")) + amount;
+    Currency collected = amount;
+    if (!cases.isNull(QStringLiteral("totale incassato"))
+        && !Currency::add(cases.currency(QStringLiteral("totale incassato")), amount, &collected)) {
+        *error = QStringLiteral("l'importo %1 porta il totale incassato della pratica oltre il massimo gestito")
+                     .arg(amount.toPlainText(QLatin1Char(',')));
+        return false;
+    }
     if (!cases.setValue(QStringLiteral("totale incassato"), QVariant::fromValue(collected), error)) {
         return false;
     }
-    // A case with no instalment due recorded is not taken for paid off.
+    // A case with no instalment due recorded is not taken for paid off. Both amounts are in
+    // range, so "rata - collected < 1" is asked as "collected > rata - 1", which cannot overflow.
     const bool paidOff = !cases.isNull(QStringLiteral("importo rata"))
-        && cases.currency(QStringLiteral("importo rata")) - collected < Currency::fromUnits(1);
+        && collected.raw() > cases.currency(QStringLiteral("importo rata")).raw() - Currency::kScale;
     if (paidOff) {
         if (!cases.setValue(QStringLiteral("situazione affido"), QStringLiteral("48"), error)
             || !RevocaEsattore(cases, m_settings.revocaCop, error)

@@ -30,10 +30,14 @@ struct PaymentSplit
     Currency interest;
     Currency expenses;
     Currency recovery;
+    // False when a part would lie beyond the largest amount the system handles (a due far below
+    // zero grows the remainder): such a split is not posted.
+    bool inRange = true;
 };
 
-// One step of the split: takes from the remainder as much as the due allows.
-Currency allocate(Currency due, Currency* remainder);
+// One step of the split: takes from the remainder as much as the due allows. When the
+// remainder would leave the range, it stays as it was and *inRange becomes false.
+Currency allocate(Currency due, Currency* remainder, bool* inRange = nullptr);
 // RipartisciImporto: capital first (unless `fromInterest`), then interest, expenses, recovery
 // costs, each up to its due; a remainder above zero goes to capital, so the parts always add up
 // to the amount.
@@ -41,7 +45,8 @@ PaymentSplit RipartisciImporto(Currency amount, const CaseDues& dues, bool fromI
 
 // A reference "3" + digit in the fourth place, or "3" and shorter than four characters.
 bool isReversal(const QString& reference);
-// An open instalment is confirmed by an amount that differs from it by less than 1.
+// An open instalment is confirmed by an amount that differs from it by less than 1 (any two
+// amounts in range compare, however far apart).
 bool confirmsInstalment(Currency instalment, Currency amount);
 
 struct RateRecord

@@ -265,6 +265,12 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         return false;
     }
     const Currency amount = line.outstanding();
+    Currency overdue;
+    if (!Currency::add(m_overdue, amount, &overdue)) {
+        *why = QStringLiteral("l'importo %1 (colonne 88-102) porta il totale della pratica oltre il massimo gestito")
+                   .arg(amount.toPlainText(QLatin1Char(',')));
+        return false;
+    }
     // A case still waiting for its "A02" or "R01" is saved now, so the invoice gets its key.
     if (!saveCase(false, why)) {
         return false;
@@ -289,7 +295,7 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         m_batch.abandonLine();
         return false;
     }
-    m_overdue += amount;
+    m_overdue = overdue;
     m_ctx.report.setCounter(JobReporter::Fatture, QString::number(++m_invoiceCount));
     return true;
 }

@@ -305,7 +305,12 @@ bool ViDiruRun::component(const QString& line, QString* error)
         break;
     case ViDiruComponent::Kind::Spese: {
         const QString spese = QStringLiteral("importo spese");
-        const Currency sum = m_cases.isNull(spese) ? c.amount : m_cases.currency(spese) + c.amount;
+        Currency sum = c.amount;
+        if (!m_cases.isNull(spese) && !Currency::add(m_cases.currency(spese), c.amount, &sum)) {
+            *error = QStringLiteral("l'importo %1 porta le spese della pratica oltre il massimo gestito")
+                         .arg(c.amount.toPlainText(QLatin1Char(',')));
+            return false;
+        }
         if (!m_cases.setValue(spese, QVariant::fromValue(sum), error)) {
             return false;
         }

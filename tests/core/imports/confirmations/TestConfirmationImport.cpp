@@ -595,6 +595,55 @@ private Q_SLOTS:
         QCOMPARE(money(desk.caseRow(b).value("importo rata")), QStringLiteral("500"));
     }
 
+    // Totals kept on a case grow with every record; a record that would take one past the largest
+    // amount the system handles stops the run on its line and leaves nothing of itself.
+    void stopsBeyondTheLargestAmount_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("fits");
+        for (const QString& backend : backends()) {
+            ROW("collected total reaches the largest") << "totale incassato" << "919999999999998" << "350" << true;
+            ROW("collected total passes the largest") << "totale incassato" << "919999999999999" << "350" << false;
+            ROW("split over a due far below zero") << "importo rata" << "-919999999999999" << "350" << false;
+            ROW("invoice lowers the instalment past it") << "importo rata" << "-919999999999999" << "362" << false;
+            ROW("invoice lowers the total past it") << "importo totale" << "-919999999999999" << "362" << false;
+        }
+    }
+    void stopsBeyondTheLargestAmount()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, code);
+        QFETCH(bool, fits);
+        ConfirmationDesk desk(backend);
+        ZB32_REQUIRE(desk.tdb);
+        const qint64 a = desk.addCase(QStringLiteral("1"));
+        const qint64 b = desk.addCase(QStringLiteral("2"), {{field, value}});
+        QByteArray bytes;
+        bytes += collectionLine("1", "350", cents(1000), "R");
+        bytes += collectionLine("2", code, cents(200), "R"); // 2.00
+        const JobResult r = desk.runText(bytes);
+        QCOMPARE(desk.payments(a).size(), 1);
+        if (fits) {
+            QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
+            QCOMPARE(desk.payments(b).size(), 1);
+            QCOMPARE(money(desk.caseRow(b).value(field)), QStringLiteral("920000000000000"));
+            return;
+        }
+        QCOMPARE(r.status, JobStatus::Failed);
+        QCOMPARE(desk.report.errors, QStringList{r.error});
+        QVERIFY2(r.error.startsWith(QStringLiteral("Importazione interrotta. File incassi.txt, riga 2: "))
+                     && r.error.contains(QStringLiteral("massimo")),
+                 qPrintable(r.error));
+        QCOMPARE(desk.payments(b).size(), 0);
+        QCOMPARE(desk.invoices(b).size(), 0);
+        QCOMPARE(money(desk.caseRow(b).value(field)), value);
+    }
+
     void expenseWorkbook_data()
     {
         QTest::addColumn<QString>("backend");
@@ -671,6 +720,7 @@ private Q_SLOTS:
             ROW("amount that is no number") << "spese_importo_errato.xls" << "l'importo \"venti\"";
             ROW("no position") << "spese_senza_posizione.xls" << "manca la posizione";
             ROW("no amount") << "spese_senza_importo.xls" << "manca l'importo";
+            ROW("collected total past the largest amount") << "spese_oltre_il_massimo.xls" << "oltre il massimo";
         }
     }
     void workbookStops()

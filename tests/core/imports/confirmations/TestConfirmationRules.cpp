@@ -240,6 +240,36 @@ private Q_SLOTS:
         QCOMPARE(s.capital + s.interest + s.expenses + s.recovery, money(qPrintable(amount)));
     }
 
+    // A due far below zero grows the remainder; where that would pass the largest amount the
+    // system handles, the split says so instead of wrapping around.
+    void splitBeyondTheLargestAmount_data()
+    {
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QStringList>("dues"); // rata, interessi, spese, speserecupero
+        QTest::addColumn<bool>("inRange");
+        QTest::newRow("largest amount, nothing due") << "920000000000000" << QStringList{"0", "0", "0", "0"} << true;
+        QTest::newRow("largest amount, a due of -1") << "920000000000000" << QStringList{"-1", "0", "0", "0"} << false;
+        QTest::newRow("small amount, largest negative due")
+            << "0.01" << QStringList{"-920000000000000", "0", "0", "0"} << false;
+        QTest::newRow("negative dues that still fit")
+            << "100" << QStringList{"-20", "-30", "-40", "-10"} << true;
+        QTest::newRow("largest reversal") << "-920000000000000" << QStringList{"-920000000000000", "0", "0", "0"}
+                                          << true;
+    }
+    void splitBeyondTheLargestAmount()
+    {
+        QFETCH(QString, amount);
+        QFETCH(QStringList, dues);
+        QFETCH(bool, inRange);
+        const CaseDues d{money(qPrintable(dues[0])), money(qPrintable(dues[1])), money(qPrintable(dues[2])),
+                         money(qPrintable(dues[3]))};
+        const PaymentSplit s = RipartisciImporto(money(qPrintable(amount)), d, false);
+        QCOMPARE(s.inRange, inRange);
+        if (inRange) {
+            QCOMPARE(s.capital + s.interest + s.expenses + s.recovery, money(qPrintable(amount)));
+        }
+    }
+
     void reversal_data()
     {
         QTest::addColumn<QString>("reference");
@@ -271,6 +301,12 @@ private Q_SLOTS:
         QTest::newRow("99.00 does not") << "100" << "99" << false;
         QTest::newRow("just below one") << "100" << "100.9999" << true;
         QTest::newRow("negative against positive") << "50" << "-50" << false;
+        // Amounts at the ends of the range compare without their difference leaving 64 bits.
+        QTest::newRow("largest against minus largest") << "920000000000000" << "-920000000000000" << false;
+        QTest::newRow("minus largest against largest") << "-920000000000000" << "920000000000000" << false;
+        QTest::newRow("largest against itself") << "920000000000000" << "920000000000000" << true;
+        QTest::newRow("largest against just below one less") << "920000000000000" << "919999999999999.0001"
+                                                             << true;
     }
     void instalmentMatch()
     {

@@ -192,6 +192,69 @@ private Q_SLOTS:
         QVERIFY(reporter.messages.isEmpty());
     }
 
+    // A case's invoices add up to its overdue total; an invoice that would take the total past the
+    // largest amount the system handles stops the run on its line, and the invoices before it
+    // stay saved with the case and their total.
+    void overdueTotalBeyondTheLargestAmount_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<int>("invoices");
+        QTest::addColumn<int>("failingLine"); // 0: the run completes
+        for (const char* backend : {"sqlite", "postgresql"}) {
+            const QString b = QString::fromLatin1(backend);
+            QTest::newRow(qPrintable(b + QStringLiteral(": 92 of the largest invoice fit"))) << b << 92 << 0;
+            QTest::newRow(qPrintable(b + QStringLiteral(": the 93rd passes the largest total"))) << b << 93 << 94;
+        }
+    }
+    void overdueTotalBeyondTheLargestAmount()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, invoices);
+        QFETCH(int, failingLine);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        test::TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        const OrbFixture f(QStringLiteral("esempio"));
+        QVERIFY2(f.isValid(), qPrintable(f.errorString()));
+        const QList<QByteArray> sample = f.input().split('\r');
+        const QByteArray caseLine = sample[0];
+        QByteArray invoiceLine = sample[3].trimmed();
+        QVERIFY(invoiceLine.startsWith("01F01"));
+        // Columns 88-102: the largest whole-euro amount the field holds, 9,999,999,999,999.00.
+        invoiceLine.replace(87, 15, "999999999999900");
+        QByteArray data = caseLine + "\r\n";
+        for (int i = 0; i < invoices; ++i) {
+            data += invoiceLine + "\r\n";
+        }
+        ws.writeImportFile(f.fileName(), data);
+        CaseDatabase db;
+        test::RecordingReporter reporter;
+        JobContext ctx{db, f.batch(), reporter};
+        const JobResult result = ImportaOrb(ctx);
+
+        const int saved = failingLine > 0 ? failingLine - 2 : invoices;
+        if (failingLine > 0) {
+            QCOMPARE(result.status, JobStatus::Failed);
+            QCOMPARE(reporter.errors.size(), 1);
+            const QString start =
+                QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
+            QVERIFY2(result.error.startsWith(start), qPrintable(result.error));
+            QVERIFY2(result.error.contains(QStringLiteral("massimo")), qPrintable(result.error));
+        } else {
+            QCOMPARE(result.status, JobStatus::Completed);
+            QVERIFY(reporter.errors.isEmpty());
+        }
+        QCOMPARE(tdb.count(Schema::kInvoices), saved);
+        const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
+        QCOMPARE(cases.size(), 1);
+        const Currency total = Currency::fromUnits(9999999999999LL * saved);
+        QVERIFY(total.raw() <= Currency::kMaxRaw);
+        QCOMPARE(Currency::fromVariant(cases[0].value(QStringLiteral("importo totale"))), total);
+        QCOMPARE(Currency::fromVariant(cases[0].value(QStringLiteral("importo rata"))), total);
+        QVERIFY(!db.inTransaction());
+    }
+
     // Writes are grouped in transactions: a run of more lines than one group commits them all,
     // and a stop after several groups keeps every group before it.
     void longRunsCommitInGroups_data() { backends(); }

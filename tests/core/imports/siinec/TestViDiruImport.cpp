@@ -608,6 +608,49 @@ private Q_SLOTS:
     }
 
     // A line that cannot be taken stops the run: the lines before it stay, nothing of it does.
+    // Expenses add up over a case's lines; a line that would take the sum past the largest
+    // amount the system handles stops the run there, with the sum of the lines before saved.
+    void expensesBeyondTheLargestAmount_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<int>("components");
+        QTest::addColumn<int>("failingLine"); // 0: the run completes
+        for (const QString& b : kBackends) {
+            row(b, "92 of the largest expense fit") << 92 << 0;
+            row(b, "the 93rd passes the largest sum") << 93 << 94;
+        }
+    }
+    void expensesBeyondTheLargestAmount()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, components);
+        QFETCH(int, failingLine);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        QStringList lines{headerLine(QStringLiteral("1"))};
+        for (int i = 0; i < components; ++i) {
+            lines << componentLine(QStringLiteral("Spese"), QStringLiteral("9999999999999")); // all 13 columns
+        }
+        RecordingReporter report;
+        const JobResult result = runImport(tdb, lines, report);
+        const int saved = failingLine > 0 ? failingLine - 2 : components;
+        if (failingLine > 0) {
+            QCOMPARE(result.status, JobStatus::Failed);
+            QCOMPARE(report.errors.size(), 1);
+            const QString& e = report.errors[0];
+            const QString start = QStringLiteral("Importazione interrotta. File vidiru.txt, riga %1: ").arg(failingLine);
+            QVERIFY2(e.startsWith(start), qPrintable(e));
+            QVERIFY2(e.contains(QStringLiteral("massimo")), qPrintable(e));
+        } else {
+            QCOMPARE(result.status, JobStatus::Completed);
+            QVERIFY(report.errors.isEmpty());
+        }
+        const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
+        QCOMPARE(cases.size(), 1);
+        QCOMPARE(::field(cases[0], QStringLiteral("importo spese")).value<Currency>(),
+                 Currency::fromUnits(9999999999999LL * saved));
+    }
+
     void stopsOnALine_data()
     {
         QTest::addColumn<QString>("backend");
