@@ -25,7 +25,7 @@ zb32_install() {
     fi
 }
 
-# Configures and builds a preset (release, ci, asan).
+# Configures and builds a preset (release, ci, dev).
 zb32_build() {
     local preset="$1"
     cmake --preset "$preset" -S "$ZB32_ROOT" >/dev/null

@@ -14,16 +14,22 @@ source "$(dirname "$0")/common.sh"
 SECONDS_EACH=${1:-30}
 ONLY=${2:-}
 JOBS=${ZB32_FUZZ_JOBS:-$(($(nproc) < 2 ? 1 : 2))}
-zb32_install "${ZB32_PACKAGES[@]}" clang libclang-rt-14-dev
-CC=clang CXX=clang++ cmake -S "$ZB32_ROOT" -B "$ZB32_ROOT/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZB32_CORE_ONLY=ON -DZB32_BUILD_BENCH=OFF -DZB32_BUILD_FUZZERS=ON -DZB32_SANITIZE=ON >/dev/null
-cmake --build "$ZB32_ROOT/build/fuzz" -j "$(nproc)"
+# ZB32_FUZZ_BUILD names a build folder already configured with the fuzz targets (the test
+# command passes its sanitized ci build); otherwise the core alone is built in build/fuzz.
+BUILD=${ZB32_FUZZ_BUILD:-}
+if [ -z "$BUILD" ]; then
+    BUILD="$ZB32_ROOT/build/fuzz"
+    zb32_install "${ZB32_PACKAGES[@]}" clang libclang-rt-14-dev
+    CC=clang CXX=clang++ cmake -S "$ZB32_ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DZB32_CORE_ONLY=ON -DZB32_BUILD_BENCH=OFF -DZB32_BUILD_FUZZERS=ON -DZB32_SANITIZE=ON >/dev/null
+fi
+cmake --build "$BUILD" -j "$(nproc)"
 
 ART="$ZB32_ROOT/build/fuzz/artifacts"
 mkdir -p "$ART"
 
 targets=()
-for target in "$ZB32_ROOT"/build/fuzz/fuzz/fuzz_*; do
+for target in "$BUILD"/fuzz/fuzz_*; do
     [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target" | sed 's/^fuzz_//')
     [ -z "$ONLY" ] || [ "$ONLY" = "$name" ] || continue
@@ -48,7 +54,7 @@ fuzz_one() {
     # reports reach the workbook targets as the text of the error, where they are judged.
     local rc=0
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 LSAN_OPTIONS="suppressions=$ZB32_ROOT/fuzz/lsan.supp:print_suppressions=0" \
-        "$ZB32_ROOT/build/fuzz/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+        "$BUILD/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
         -max_len=65536 -artifact_prefix="$ART/$name-" -print_final_stats=1 "$work" >"$ART/$name.log" 2>&1 || rc=$?
     [ "${ZB32_FUZZ_KEEP:-0}" = 1 ] || rm -rf "$work"
     return $rc

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts a throwaway PostgreSQL server on loopback and runs
-# the whole test suite with ctest; the server is stopped and removed afterwards.
+# Installs what is missing, builds with the sanitizers, starts a throwaway PostgreSQL server on
+# loopback and runs the whole test suite with ctest, then a short run of every fuzz target; the
+# server is stopped and removed afterwards.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 zb32_install "${ZB32_PACKAGES[@]}" "${ZB32_TEST_PACKAGES[@]}"
@@ -29,4 +30,7 @@ as_postgres "$PGBIN/pg_ctl" -D "$PGDIR/data" -l "$PGDIR/log" -w \
 export ZB32_TEST_PG="Provider=PostgreSQL;Host=127.0.0.1;Port=$PGPORT;Database=postgres;User ID=postgres"
 export ZB32_PG_BIN="$PGBIN" ZB32_PG_DATA="$PGDIR/data" ZB32_TEST_PG_REQUIRED=1
 
+# Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer; then a short run of
+# every fuzz target from the same build.
 ctest --preset ci "$@"
+ZB32_FUZZ_BUILD="$ZB32_ROOT/build/ci" "$ZB32_ROOT/scripts/fuzz.sh" "${ZB32_FUZZ_SECONDS:-30}"

@@ -189,7 +189,7 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
             problems << text;
         }
     };
-    auto open = [&tdb](Recordset& rs, const QString& sql) {
+    auto open = [](Recordset& rs, const QString& sql) {
         QString error;
         if (!rs.open(sql, {}, &error, Recordset::Mode::ForwardOnly)) {
             qFatal("%s: %s", qPrintable(sql), qPrintable(error));

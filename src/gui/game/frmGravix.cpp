@@ -262,7 +262,7 @@ void frmGravix::buildControls()
 
 void frmGravix::buildMenus()
 {
-    const auto action = [this](QMenu* menu, const char* name, const QString& caption) {
+    const auto action = [](QMenu* menu, const char* name, const QString& caption) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QString::fromUtf8(name));
         return a;

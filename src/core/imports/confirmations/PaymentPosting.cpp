@@ -77,8 +77,7 @@ bool confirmsInstalment(Currency instalment, Currency amount)
 
 PaymentPosting::PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
                                InvoiceOutcomes& invoices)
-    : m_db(db)
-    , m_settings(settings)
+    : m_settings(settings)
     , m_counters(counters)
     , m_invoices(invoices)
     , m_payments(db, Schema::kPayments)

@@ -78,7 +78,6 @@ private:
     bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
     bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
 
-    CaseDatabase& m_db;
     const PostingSettings& m_settings;
     ConfirmationCounters& m_counters;
     InvoiceOutcomes& m_invoices;
