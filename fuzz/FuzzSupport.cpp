@@ -2,9 +2,11 @@
 #include "FuzzSupport.h"
 
 #include "desk/DrivePath.h"
+#include "desk/LineReader.h"
 #include "desk/Recordset.h"
 #include "desk/Schema.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -228,6 +230,18 @@ void checkReaderReport(const QString& error)
     static const QRegularExpression summary(QStringLiteral("SUMMARY: [^\n]*"));
     std::fprintf(stderr, "zb32 fuzz: contained a fault of the workbook library in the reader process: %s\n",
         summary.match(error).captured(0).toUtf8().constData());
+}
+
+void forEachLine(const QByteArray& bytes, const std::function<void(const QString&)>& decode)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(&buffer);
+    QString line;
+    while (reader.readLine(&line) == LineReader::Status::Line) {
+        decode(line);
+    }
 }
 
 } // namespace zb32::fuzz

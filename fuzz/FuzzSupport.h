@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 
 namespace zb32::fuzz {
 
@@ -63,6 +64,9 @@ JobResult runJobOn(
 // Cases (mandate type 460), open instalments and rates for the confirmation jobs: their
 // positions are those of the seed inputs, so lookups find cases and the postings run.
 const QList<SeedRow>& confirmationCases();
+
+// Reads `bytes` as a job's text file reads it and hands every line to `decode`.
+void forEachLine(const QByteArray& bytes, const std::function<void(const QString&)>& decode);
 
 // Points the workbook jobs at the reader process built beside the fuzz targets.
 void useBuiltWorkbookReader();

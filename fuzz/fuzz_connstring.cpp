@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     (void)cs.masked();
     (void)cs.value(QStringLiteral("Data Source"));
-    for (auto kind : {zb32::SqlDialect::Kind::SQLite, zb32::SqlDialect::Kind::PostgreSQL}) {
+    for (auto kind : { zb32::SqlDialect::Kind::SQLite, zb32::SqlDialect::Kind::PostgreSQL }) {
         (void)zb32::SqlDialect(kind).translate(text);
     }
     return 0;

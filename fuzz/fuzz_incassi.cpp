@@ -2,10 +2,8 @@
 // that holds the cases the seed lines name, so lookups succeed and the postings run.
 #include "FuzzSupport.h"
 #include "desk/Formats.h"
-#include "desk/LineReader.h"
 #include "imports/confirmations/CollectionLine.h"
 
-#include <QBuffer>
 #include <cstdint>
 
 namespace {
@@ -42,14 +40,7 @@ void decode(const QString& line)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader reader(&buffer);
-    QString line;
-    while (reader.readLine(&line) == LineReader::Status::Line) {
-        decode(line);
-    }
+    fuzz::forEachLine(bytes, decode);
     BatchData batch;
     batch.Text1[5] = QStringLiteral("460");
     batch.chkRevocaCop = size % 2 == 1; // both ways of treating a paid-off case's collector

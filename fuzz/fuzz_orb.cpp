@@ -1,9 +1,7 @@
 // The Orb reader on arbitrary bytes: every line decoded field by field, then the whole job.
 #include "FuzzSupport.h"
-#include "desk/LineReader.h"
 #include "imports/orb/OrbLine.h"
 
-#include <QBuffer>
 #include <cstdint>
 
 namespace {
@@ -69,14 +67,7 @@ void decode(const QString& raw)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    zb32::LineReader reader(&buffer);
-    QString raw;
-    while (reader.readLine(&raw) == zb32::LineReader::Status::Line) {
-        decode(raw);
-    }
+    zb32::fuzz::forEachLine(bytes, decode);
     zb32::fuzz::runJobOn(zb32::JobId::Orb, QStringLiteral("orb.txt"), bytes);
     return 0;
 }

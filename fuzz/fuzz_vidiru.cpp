@@ -1,10 +1,8 @@
 // The Vi Diru reader on arbitrary bytes: every record decoded, then the whole job.
 #include "FuzzSupport.h"
 #include "desk/Formats.h"
-#include "desk/LineReader.h"
 #include "imports/siinec/ViDiruRecords.h"
 
-#include <QBuffer>
 #include <cstdint>
 
 namespace {
@@ -69,14 +67,7 @@ void decode(const QString& line)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    zb32::LineReader reader(&buffer);
-    QString line;
-    while (reader.readLine(&line) == zb32::LineReader::Status::Line) {
-        decode(line);
-    }
+    zb32::fuzz::forEachLine(bytes, decode);
     zb32::fuzz::runJobOn(zb32::JobId::ViDiru, QStringLiteral("vidiru.txt"), bytes);
     return 0;
 }
