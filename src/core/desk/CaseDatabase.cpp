@@ -286,7 +286,9 @@ void CaseDatabase::deferCheckpoints()
     }
     m_autoCheckpointPages = q.value(0).toInt();
     q.finish();
-    m_checkpointsDeferred = exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr);
+    // Each commit syncs the log itself, since checkpoints no longer do it every other commit.
+    m_checkpointsDeferred = exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
+        && exec(QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
 }
 
 void CaseDatabase::resumeCheckpoints()
@@ -296,6 +298,7 @@ void CaseDatabase::resumeCheckpoints()
     }
     m_checkpointsDeferred = false;
     exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
+    exec(QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
     if (!m_inTransaction) {
         // Passive: it copies what no other desk is still reading and never waits for a lock.
         exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), nullptr);

@@ -75,11 +75,11 @@ public:
     // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every
     // 1000 pages by default; a run that commits thousands of scattered pages would stop for one
     // every other commit. Between these two calls the log grows up to kDeferredCheckpointPages
-    // instead, and resuming restores the setting and runs one passive checkpoint. Commits are
-    // written exactly as before (synchronous=NORMAL), but the log, which a checkpoint syncs, is
-    // synced less often during the run: a power cut can take more of its last commits. Other
-    // desks read and write the file as ever, and their own commits still checkpoint by their
-    // own setting. No-op elsewhere.
+    // instead, and resuming restores the setting and runs one passive checkpoint. Since the log
+    // is then no longer synced by frequent checkpoints, every commit of the run syncs it
+    // (synchronous=FULL, one sequential sync): a commit survives a power cut as soon as it is
+    // made. Other desks read and write the file as ever, and their own commits still checkpoint
+    // by their own setting. No-op elsewhere.
     void deferCheckpoints();
     void resumeCheckpoints();
 

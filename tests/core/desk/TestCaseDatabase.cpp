@@ -452,8 +452,10 @@ private Q_SLOTS:
         const qint64 autoPages = pragma("wal_autocheckpoint");
         QVERIFY(autoPages > 0);
         const qint64 before = QFileInfo(file).size();
+        const qint64 sync = pragma("synchronous");
         db.deferCheckpoints();
         QCOMPARE(pragma("wal_autocheckpoint"), qint64(CaseDatabase::kDeferredCheckpointPages));
+        QCOMPARE(pragma("synchronous"), qint64(2)); // FULL: every commit syncs the log
         // Well over the usual checkpoint threshold of pages, in several commits.
         const QString text(2000, QLatin1Char('x'));
         Recordset rs(db, Schema::kInvoices);
@@ -483,6 +485,7 @@ private Q_SLOTS:
 
         db.resumeCheckpoints();
         QCOMPARE(pragma("wal_autocheckpoint"), autoPages);
+        QCOMPARE(pragma("synchronous"), sync);
         QVERIFY2(QFileInfo(file).size() > before + qint64(total) * 2000,
             qPrintable(QString::number(QFileInfo(file).size())));
         // Resuming twice does nothing more.
