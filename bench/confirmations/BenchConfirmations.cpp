@@ -44,14 +44,14 @@ QTextStream& out()
 class QuietReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override {}
-    void setProgressMaximum(qint64) override {}
-    void setProgress(qint64) override {}
-    void clearLog() override {}
+    void setCounter(Counter, const QString&) override { }
+    void setProgressMaximum(qint64) override { }
+    void setProgress(qint64) override { }
+    void clearLog() override { }
     void Addlist(const QString&) override { ++logLines; }
     void message(const QString& text) override { messages << text; }
     void error(const QString& text) override { errors << text; }
-    void setCaption(const QString&) override {}
+    void setCaption(const QString&) override { }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0)); }
 
     int logLines = 0;
@@ -93,12 +93,14 @@ QString collector(int i)
 void generateDatabase(CaseDatabase& db, int cases)
 {
     const QStringList types = QStringLiteral("460,461,462,463,464,465,466,467").split(QLatin1Char(','));
-    QSqlQuery c = prepare(db, QStringLiteral(
-        "INSERT INTO [tabella pratiche] (posizione, [Tipo Mandato], [data Affido], [Situazione Affido], "
-        "[codice esattore], [importo rata], [importo interessi], [importo spese], [importo speserecupero], "
-        "[importo totale]) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    QSqlQuery p = prepare(db, QStringLiteral("INSERT INTO [tabella pagamenti] (conta, data, causale, totale, capitale) "
-                                             "VALUES (?, ?, ?, ?, ?)"));
+    QSqlQuery c = prepare(db,
+        QStringLiteral(
+            "INSERT INTO [tabella pratiche] (posizione, [Tipo Mandato], [data Affido], [Situazione Affido], "
+            "[codice esattore], [importo rata], [importo interessi], [importo spese], [importo speserecupero], "
+            "[importo totale]) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    QSqlQuery p = prepare(db,
+        QStringLiteral("INSERT INTO [tabella pagamenti] (conta, data, causale, totale, capitale) "
+                       "VALUES (?, ?, ?, ?, ?)"));
     const bool sqlite = db.dialect().kind() == SqlDialect::Kind::SQLite;
     const auto date = [&](const QDate& d) { return sqlite ? QVariant(d.toString(Qt::ISODate)) : QVariant(d); };
     const auto amount = [&](int cents) {
@@ -131,16 +133,17 @@ void generateDatabase(CaseDatabase& db, int cases)
             transaction(db, false);
         }
     }
-    QSqlQuery r = prepare(db, QStringLiteral("INSERT INTO Aliquote (COD_AGENT, [codice cliente], modalita, AL1, AL2, "
-                                             "AL3, AL4, [AL FISSA]) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-    QStringList agents{QStringLiteral("999"), QStringLiteral("80")};
+    QSqlQuery r = prepare(db,
+        QStringLiteral("INSERT INTO Aliquote (COD_AGENT, [codice cliente], modalita, AL1, AL2, "
+                       "AL3, AL4, [AL FISSA]) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    QStringList agents { QStringLiteral("999"), QStringLiteral("80") };
     for (int i = 0; i < kCollectors; ++i) {
         agents << collector(i);
     }
     for (const QString& agent : agents) {
-        for (const QString& client : {kMandates, QStringLiteral("460")}) {
-            for (const QString& mode : {QStringLiteral("VEC"), QStringLiteral("VN")}) {
-                const QVariantList values{agent, client, mode, 10.0, 8.0, 6.0, 4.0, 2.5};
+        for (const QString& client : { kMandates, QStringLiteral("460") }) {
+            for (const QString& mode : { QStringLiteral("VEC"), QStringLiteral("VN") }) {
+                const QVariantList values { agent, client, mode, 10.0, 8.0, 6.0, 4.0, 2.5 };
                 for (int k = 0; k < values.size(); ++k) {
                     r.bindValue(k, values[k]);
                 }
@@ -201,9 +204,11 @@ QByteArray generateCollections(int records, int cases, quint32 seed)
 // committed every 500 records.
 double rawRate(CaseDatabase& db, const QByteArray& bytes)
 {
-    QSqlQuery find = prepare(db, QStringLiteral("Select contatore from [tabella pratiche] where [Tipo Mandato]=? "
-                                                "AND posizione=?"));
-    QSqlQuery add = prepare(db, QStringLiteral("INSERT INTO [tabella pagamenti] (conta, causale, totale) VALUES (?, ?, ?)"));
+    QSqlQuery find = prepare(db,
+        QStringLiteral("Select contatore from [tabella pratiche] where [Tipo Mandato]=? "
+                       "AND posizione=?"));
+    QSqlQuery add
+        = prepare(db, QStringLiteral("INSERT INTO [tabella pagamenti] (conta, causale, totale) VALUES (?, ?, ?)"));
     const QList<QByteArray> lines = bytes.split('\n');
     QElapsedTimer t;
     t.start();
@@ -236,7 +241,7 @@ double rawRate(CaseDatabase& db, const QByteArray& bytes)
 struct Timing
 {
     int records;
-    double seconds;    // wall clock
+    double seconds; // wall clock
     double cpuSeconds; // this process only: the machine is shared, so wall time drifts with others' load
     QString closing;
 };
@@ -254,7 +259,7 @@ Timing runJob(int mode, const QString& file, int records)
     batch.chkRevocaCop = true;
     QuietReporter report;
     CaseDatabase db;
-    JobContext ctx{db, batch, report};
+    JobContext ctx { db, batch, report };
     QString why;
     if (!db.ApriDB(&why)) {
         die(why); // opened before the clock starts
@@ -268,7 +273,8 @@ Timing runJob(int mode, const QString& file, int records)
     if (r.status != JobStatus::Completed) {
         die(QStringLiteral("the run stopped: %1").arg(report.errors.join(QLatin1Char(' '))));
     }
-    return {records, seconds, cpuSeconds, report.messages.value(0) + QStringLiteral(" (non trovate: %1)").arg(report.logLines)};
+    return { records, seconds, cpuSeconds,
+        report.messages.value(0) + QStringLiteral(" (non trovate: %1)").arg(report.logLines) };
 }
 
 QString optionValue(const QStringList& args, const QString& name, const QString& fallback)
@@ -294,6 +300,9 @@ int main(int argc, char** argv)
     QDir().mkpath(z + QStringLiteral("/work/kx32/dati"));
     QDir().mkpath(z + QStringLiteral("/work/kx32/import"));
     qputenv("ZB32_DRIVE_Z", QFile::encodeName(z));
+    if (qEnvironmentVariableIsEmpty("ZB32_XLS_READER")) {
+        qputenv("ZB32_XLS_READER", QByteArrayLiteral(ZB32_BENCH_XLS_READER));
+    }
 
     QString connString;
     if (backend == QLatin1String("sqlite")) {
@@ -305,7 +314,8 @@ int main(int argc, char** argv)
         }
         CaseDatabase admin;
         QString why;
-        if (!admin.open(server, &why) || !admin.exec(QStringLiteral("DROP DATABASE IF EXISTS zb32_bench WITH (FORCE)"), &why)
+        if (!admin.open(server, &why)
+            || !admin.exec(QStringLiteral("DROP DATABASE IF EXISTS zb32_bench WITH (FORCE)"), &why)
             || !admin.exec(QStringLiteral("CREATE DATABASE zb32_bench"), &why)) {
             die(why);
         }
@@ -347,13 +357,13 @@ int main(int argc, char** argv)
     f.close();
     const QString book = z + QStringLiteral("/work/kx32/import/spese.xls");
     if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                          {QStringLiteral(ZB32_BENCH_WORKBOOK_SCRIPT), QString::number(rows), QString::number(cases),
-                           QString::number(seed), book})
+            { QStringLiteral(ZB32_BENCH_WORKBOOK_SCRIPT), QString::number(rows), QString::number(cases),
+                QString::number(seed), book })
         != 0) {
         die(QStringLiteral("the workbook was not made (python3-xlwt missing?)"));
     }
-    out() << backend << ": " << cases << " cases generated in " << QString::number(t.elapsed() / 1000.0, 'f', 1)
-          << " s" << Qt::endl;
+    out() << backend << ": " << cases << " cases generated in " << QString::number(t.elapsed() / 1000.0, 'f', 1) << " s"
+          << Qt::endl;
 
     const auto report = [](const char* what, const Timing& run) {
         out() << what << run.records << ": " << QString::number(run.seconds, 'f', 2) << " s, "

@@ -29,8 +29,7 @@ QString describe(const QSqlError& e)
 
 CaseDatabase::CaseDatabase()
     : m_name(QStringLiteral("zb32-%1").arg(s_counter.fetchAndAddRelaxed(1)))
-{
-}
+{ }
 
 CaseDatabase::~CaseDatabase()
 {
@@ -57,6 +56,7 @@ void CaseDatabase::close()
     m_statements.clear();
     m_records.clear();
     m_inTransaction = false;
+    m_checkpointsDeferred = false;
     if (QSqlDatabase::contains(m_name)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -154,7 +154,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         }
         db.setDatabaseName(cs.value(QStringLiteral("Database")));
         const QString user = cs.value(QStringLiteral("User ID")).isEmpty() ? cs.value(QStringLiteral("Username"))
-                                                                          : cs.value(QStringLiteral("User ID"));
+                                                                           : cs.value(QStringLiteral("User ID"));
         db.setUserName(user);
         db.setPassword(cs.value(QStringLiteral("Password")));
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
@@ -192,7 +192,13 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
     m_connectionString = connectionString;
     QString why;
     if (m_dialect.kind() == SqlDialect::Kind::SQLite && db.databaseName() != QLatin1String(":memory:")) {
-        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), &why) || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &why)) {
+        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), &why)
+            || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &why)) {
+            return fail(why);
+        }
+        // SQLite's default page cache is 2 MB: a job that reads cases all over the table would read
+        // most pages again from the file. The cache only holds pages; it changes no result.
+        if (!exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kSqliteCacheKib), &why)) {
             return fail(why);
         }
     } else if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
@@ -267,6 +273,36 @@ qint64 CaseDatabase::dataVersion()
 {
     QSqlQuery q(database());
     return q.exec(QStringLiteral("PRAGMA data_version")) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+void CaseDatabase::deferCheckpoints()
+{
+    if (m_dialect.kind() != SqlDialect::Kind::SQLite || m_checkpointsDeferred) {
+        return;
+    }
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !q.next()) {
+        return; // the setting cannot be read, so it is left alone
+    }
+    m_autoCheckpointPages = q.value(0).toInt();
+    q.finish();
+    // Each commit syncs the log itself, since checkpoints no longer do it every other commit.
+    m_checkpointsDeferred = exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
+        && exec(QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
+}
+
+void CaseDatabase::resumeCheckpoints()
+{
+    if (!m_checkpointsDeferred) {
+        return;
+    }
+    m_checkpointsDeferred = false;
+    exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
+    exec(QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
+    if (!m_inTransaction) {
+        // Passive: it copies what no other desk is still reading and never waits for a lock.
+        exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), nullptr);
+    }
 }
 
 bool CaseDatabase::beginImmediate(QString* error)

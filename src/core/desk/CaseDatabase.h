@@ -20,6 +20,11 @@ public:
     static constexpr int kBusyTimeoutMs = 15000;
     // The PostgreSQL advisory lock that transactions changing shared records take ("zb32").
     static constexpr qint64 kSharedRecordsLock = 0x7a623332;
+    // SQLite's page cache per connection, in KiB.
+    static constexpr int kSqliteCacheKib = 64 * 1024;
+    // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
+    // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
+    static constexpr int kDeferredCheckpointPages = 65536;
 
     CaseDatabase();
     ~CaseDatabase();
@@ -67,13 +72,25 @@ public:
     // SQLite's count of the commits other connections made to the file; -1 when unknown.
     qint64 dataVersion();
 
-private:
+    // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every
+    // 1000 pages by default; a run that commits thousands of scattered pages would stop for one
+    // every other commit. Between these two calls the log grows up to kDeferredCheckpointPages
+    // instead, and resuming restores the setting and runs one passive checkpoint. Since the log
+    // is then no longer synced by frequent checkpoints, every commit of the run syncs it
+    // (synchronous=FULL, one sequential sync): a commit survives a power cut as soon as it is
+    // made. Other desks read and write the file as ever, and their own commits still checkpoint
+    // by their own setting. No-op elsewhere.
+    void deferCheckpoints();
+    void resumeCheckpoints();
 
+private:
     QString m_name;
     QString m_connectionString;
     SqlDialect m_dialect;
     bool m_inTransaction = false;
     int m_busyTimeoutMs = kBusyTimeoutMs;
+    bool m_checkpointsDeferred = false;
+    int m_autoCheckpointPages = 1000;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

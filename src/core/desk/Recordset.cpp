@@ -25,7 +25,7 @@ QDate parseDateText(const QString& text)
     }
     QString norm = t;
     norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
-    for (const char* fmt : {"d/M/yyyy", "d/M/yy"}) {
+    for (const char* fmt : { "d/M/yyyy", "d/M/yy" }) {
         d = QDate::fromString(norm, QString::fromLatin1(fmt));
         if (d.isValid()) {
             if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
@@ -47,12 +47,22 @@ QString isoDate(const QDate& date)
     if (y < 1 || y > 9999) {
         return date.toString(Qt::ISODate);
     }
-    const char16_t text[10] = {char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-                               char16_t(u'0' + y % 10),    u'-',
-                               char16_t(u'0' + m / 10),    char16_t(u'0' + m % 10),
-                               u'-',                       char16_t(u'0' + d / 10),
-                               char16_t(u'0' + d % 10)};
+    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
+        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
+        char16_t(u'0' + d % 10) };
     return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
+// A prepared statement keeps its values from one exec to the next, and binding one costs more
+// in QtSql than comparing it: a value equal to the one already bound (same type, same nullness:
+// an empty text is not a null one) is left as it is. Appending payments repeats most of theirs.
+void bindChanged(QSqlQuery* q, int pos, const QVariant& value)
+{
+    const QVariant bound = q->boundValue(pos);
+    if (bound.metaType() == value.metaType() && bound.isNull() == value.isNull() && bound == value) {
+        return;
+    }
+    q->bindValue(pos, value);
 }
 
 QString sqlError(const QSqlQuery& q)
@@ -416,7 +426,7 @@ bool Recordset::convert(int index, const QVariant& in, QVariant* out, QString* e
             *error = QStringLiteral("il valore \"%1\" non è %2 valido per il campo %3")
                          .arg(in.metaType() == QMetaType::fromType<Currency>() ? in.value<Currency>().toPlainText()
                                                                                : in.toString(),
-                              what, m_fields.value(index));
+                             what, m_fields.value(index));
         }
         return false;
     };
@@ -590,10 +600,10 @@ QString Recordset::writeSql(const QList<int>& changed, bool insert) const
             names << d.quoteName(m_fields[i]);
             marks << QStringLiteral("?");
         }
-        QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table))
-                                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                            .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")),
-                                                 marks.join(QStringLiteral(", ")));
+        QString sql = names.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table))
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         if (d.insertReturnsKey() && m_keyIndex >= 0) {
             sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
         }
@@ -657,7 +667,7 @@ bool Recordset::update(QString* error)
     }
     int pos = 0;
     for (int i : changed) {
-        q->bindValue(pos++, toStorage(i, row->values[i]));
+        bindChanged(q, pos++, toStorage(i, row->values[i]));
     }
     if (!row->isNew) {
         q->bindValue(pos++, row->values[m_keyIndex]);

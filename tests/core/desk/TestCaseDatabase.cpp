@@ -6,6 +6,7 @@
 #include "desk/Schema.h"
 #include "desk/WriteBatch.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -43,7 +44,7 @@ private Q_SLOTS:
             }
         }
         // Creating again changes nothing and keeps the data.
-        tdb.insert(Schema::kCases, {{QStringLiteral("posizione"), QStringLiteral("1")}});
+        tdb.insert(Schema::kCases, { { QStringLiteral("posizione"), QStringLiteral("1") } });
         QString error;
         QVERIFY2(Schema::create(tdb.db(), &error), qPrintable(error));
         QCOMPARE(tdb.count(Schema::kCases), 1);
@@ -90,12 +91,14 @@ private Q_SLOTS:
 
         // Update of changed fields only, found again by a bound selection.
         Recordset sel(tdb.db(), Schema::kCases);
-        QVERIFY2(sel.open(QStringLiteral("Select * from [tabella pratiche] where [ragione sociale]=?"), {tricky}, &error),
-                 qPrintable(error));
+        QVERIFY2(
+            sel.open(QStringLiteral("Select * from [tabella pratiche] where [ragione sociale]=?"), { tricky }, &error),
+            qPrintable(error));
         QCOMPARE(sel.recordCount(), 1);
         QCOMPARE(sel.text(QStringLiteral("data affido")), QStringLiteral("31/12/2009"));
         QCOMPARE(sel.text(QStringLiteral("importo rata")), QStringLiteral("1234,56"));
-        QVERIFY(sel.setValue(QStringLiteral("importo rata"), QVariant::fromValue(sel.currency(QStringLiteral("importo rata")) - Currency::fromUnits(34)), &error));
+        QVERIFY(sel.setValue(QStringLiteral("importo rata"),
+            QVariant::fromValue(sel.currency(QStringLiteral("importo rata")) - Currency::fromUnits(34)), &error));
         QVERIFY(sel.setNull(QStringLiteral("importo totale"), &error));
         QVERIFY(sel.update(&error));
         const QList<QVariantMap> after = tdb.rows(Schema::kCases);
@@ -233,7 +236,7 @@ private Q_SLOTS:
                         .arg(r.value(QStringLiteral("periodo")).toString())
                         .arg(r.value(QStringLiteral("saldo")).value<Currency>().toPlainText());
         }
-        QCOMPARE(seen, (QStringList{"1 P1 10", "3 P3 30", "4 P4 40", "6 P6 60", "7 P7 70", "9 P9 90"}));
+        QCOMPARE(seen, (QStringList { "1 P1 10", "3 P3 30", "4 P4 40", "6 P6 60", "7 P7 70", "9 P9 90" }));
     }
 
     // Lines whose statement fails in the database are taken back whole, wherever they fall in a
@@ -243,19 +246,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("group");
         QTest::addColumn<QList<int>>("failing");
-        for (const char* backend : {"sqlite", "postgresql"}) {
+        for (const char* backend : { "sqlite", "postgresql" }) {
             const auto row = [&](const char* name, int group, const QList<int>& failing) {
                 QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(QLatin1String(name), QLatin1String(backend))))
                     << QString::fromLatin1(backend) << group << failing;
             };
             row("none", 3, {});
-            row("first line", 3, {1});
-            row("last of a group", 3, {3});
-            row("first of a group", 3, {4});
-            row("two in a row", 3, {5, 6});
-            row("every other", 2, {2, 4, 6, 8});
-            row("group of one", 1, {2, 3, 7});
-            row("one big group", 500, {1, 9, 10});
+            row("first line", 3, { 1 });
+            row("last of a group", 3, { 3 });
+            row("first of a group", 3, { 4 });
+            row("two in a row", 3, { 5, 6 });
+            row("every other", 2, { 2, 4, 6, 8 });
+            row("group of one", 1, { 2, 3, 7 });
+            row("one big group", 500, { 1, 9, 10 });
         }
     }
     void writeBatchTakesBackFailedLines()
@@ -309,11 +312,11 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         const QList<QStringList> shapes = {
-            {QStringLiteral("periodo")},
-            {QStringLiteral("periodo"), QStringLiteral("numero fattura")},
-            {QStringLiteral("numero fattura")},
-            {QStringLiteral("Numero Fattura"), QStringLiteral("PERIODO")},
-            {QStringLiteral("numero fattura"), QStringLiteral("periodo")},
+            { QStringLiteral("periodo") },
+            { QStringLiteral("periodo"), QStringLiteral("numero fattura") },
+            { QStringLiteral("numero fattura") },
+            { QStringLiteral("Numero Fattura"), QStringLiteral("PERIODO") },
+            { QStringLiteral("numero fattura"), QStringLiteral("periodo") },
         };
         Recordset rs(tdb.db(), Schema::kInvoices);
         QString error;
@@ -322,7 +325,8 @@ private Q_SLOTS:
             for (int s = 0; s < shapes.size(); ++s) {
                 QVERIFY(rs.addNew(&error));
                 for (const QString& field : shapes[s]) {
-                    QVERIFY(rs.setValue(field, QStringLiteral("%1-%2-%3").arg(round).arg(s).arg(field.toLower()), &error));
+                    QVERIFY(
+                        rs.setValue(field, QStringLiteral("%1-%2-%3").arg(round).arg(s).arg(field.toLower()), &error));
                 }
                 QVERIFY2(rs.update(&error), qPrintable(error));
                 // A later change of one field of the saved record is an UPDATE of that field only.
@@ -336,7 +340,7 @@ private Q_SLOTS:
             for (int s = 0; s < shapes.size(); ++s) {
                 const QVariantMap& row = rows[round * shapes.size() + s];
                 QCOMPARE(row.value(QStringLiteral("conta")).toLongLong(), qint64(round * 10 + s));
-                for (const char* field : {"periodo", "numero fattura"}) {
+                for (const char* field : { "periodo", "numero fattura" }) {
                     const QString name = QString::fromLatin1(field);
                     bool set = false;
                     for (const QString& f : shapes[s]) {
@@ -353,6 +357,143 @@ private Q_SLOTS:
         }
     }
 
+    // Records written one after another through the same statement, each field going through
+    // equal values, an empty text after a null one and back: every record keeps its own values,
+    // and a null stays a null (not "" or 0) after an equal value or an empty text.
+    void repeatedValuesKeepTheirNullness_data() { backends(); }
+    void repeatedValuesKeepTheirNullness()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        const QDate day(2026, 3, 9);
+        const QVariant none;
+        const QString empty = QStringLiteral("");
+        // periodo (text), saldo (amount), data fattura (date), conta (number)
+        const QList<QVariantList> records = {
+            { QStringLiteral("a"), QVariant::fromValue(Currency::fromDouble(1.5)), day, 4 },
+            { QStringLiteral("a"), QVariant::fromValue(Currency::fromDouble(1.5)), day, 4 },
+            { empty, QVariant::fromValue(Currency()), none, 0 },
+            { none, none, none, none },
+            { empty, QVariant::fromValue(Currency()), day, 0 },
+            { empty, none, day, none },
+            { none, QVariant::fromValue(Currency()), none, 0 },
+            { QStringLiteral("b"), QVariant::fromValue(Currency::fromDouble(-1.5)), day.addDays(1), 5 },
+        };
+        const QStringList fields { QStringLiteral("periodo"), QStringLiteral("saldo"), QStringLiteral("data fattura"),
+            QStringLiteral("conta") };
+        Recordset rs(tdb.db(), Schema::kInvoices);
+        QString error;
+        QVERIFY(rs.openForAppend(&error));
+        for (const QVariantList& values : records) {
+            QVERIFY(rs.addNew(&error));
+            for (int f = 0; f < fields.size(); ++f) {
+                QVERIFY2(rs.setValue(fields[f], values[f], &error), qPrintable(error));
+            }
+            QVERIFY2(rs.update(&error), qPrintable(error));
+        }
+        // The same fields written again by UPDATE, on the saved records in reverse order.
+        Recordset saved(tdb.db(), Schema::kInvoices);
+        QVERIFY2(
+            saved.open(QStringLiteral("Select * from [tabella fatture] order by ID"), {}, &error), qPrintable(error));
+        QCOMPARE(saved.recordCount(), int(records.size()));
+        for (qsizetype r = records.size() - 1; r >= 0; --r) {
+            saved.moveFirst();
+            for (qsizetype i = 0; i < r; ++i) {
+                saved.moveNext();
+            }
+            const QVariantList& values = records[records.size() - 1 - r];
+            for (int f = 0; f < 3; ++f) {
+                QVERIFY2(saved.setValue(fields[f], values[f], &error), qPrintable(error));
+            }
+            QVERIFY2(saved.update(&error), qPrintable(error));
+        }
+        const QList<QVariantMap> rows = tdb.rows(Schema::kInvoices);
+        QCOMPARE(rows.size(), records.size());
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            const QVariantList& inserted = records[r];
+            const QVariantList& updated = records[records.size() - 1 - r];
+            const QVariantList expected { updated[0], updated[1], updated[2], inserted[3] };
+            for (int f = 0; f < fields.size(); ++f) {
+                const QVariant got = rows[r].value(fields[f]);
+                const QString where = QStringLiteral("record %1, %2").arg(r).arg(fields[f]);
+                QVERIFY2(got.isNull() == expected[f].isNull(), qPrintable(where));
+                if (expected[f].isNull()) {
+                    continue;
+                }
+                if (f == 1) {
+                    QCOMPARE(got.value<Currency>(), expected[f].value<Currency>());
+                } else if (f == 2) {
+                    QCOMPARE(got.toDate(), expected[f].toDate());
+                } else if (f == 3) {
+                    QCOMPARE(got.toLongLong(), expected[f].toLongLong());
+                } else {
+                    QCOMPARE(got.toString(), expected[f].toString());
+                    QCOMPARE(got.toString().isNull(), false);
+                }
+            }
+        }
+    }
+
+    // A long run lets SQLite's log grow: the database file takes the commits only when the run
+    // resumes checkpoints; meanwhile another connection reads every commit from the log.
+    void deferredCheckpoints()
+    {
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        CaseDatabase& db = tdb.db();
+        const QString file = db.database().databaseName();
+        const auto pragma = [&](const char* name) {
+            QSqlQuery q(db.database());
+            return q.exec(QStringLiteral("PRAGMA ") + QLatin1String(name)) && q.next() ? q.value(0).toLongLong() : -1;
+        };
+        QString error;
+        QVERIFY(db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), &error));
+        const qint64 autoPages = pragma("wal_autocheckpoint");
+        QVERIFY(autoPages > 0);
+        const qint64 before = QFileInfo(file).size();
+        const qint64 sync = pragma("synchronous");
+        db.deferCheckpoints();
+        QCOMPARE(pragma("wal_autocheckpoint"), qint64(CaseDatabase::kDeferredCheckpointPages));
+        QCOMPARE(pragma("synchronous"), qint64(2)); // FULL: every commit syncs the log
+        // Well over the usual checkpoint threshold of pages, in several commits.
+        const QString text(2000, QLatin1Char('x'));
+        Recordset rs(db, Schema::kInvoices);
+        QVERIFY(rs.openForAppend(&error));
+        const int perCommit = 500;
+        const int total = int(autoPages) * 4;
+        for (int i = 0; i < total; ++i) {
+            if (i % perCommit == 0) {
+                QVERIFY2(db.beginTransaction(&error), qPrintable(error));
+            }
+            QVERIFY(rs.addNew(&error) && rs.setValue(QStringLiteral("periodo"), text, &error)
+                && rs.setValue(QStringLiteral("conta"), i, &error));
+            QVERIFY2(rs.update(&error), qPrintable(error));
+            if (i % perCommit == perCommit - 1 || i == total - 1) {
+                QVERIFY2(db.commit(&error), qPrintable(error));
+            }
+        }
+        QCOMPARE(QFileInfo(file).size(), before);
+        CaseDatabase other;
+        QVERIFY2(other.open(tdb.connectionString(), &error), qPrintable(error));
+        QSqlQuery count(other.database());
+        QVERIFY(count.exec(QStringLiteral("SELECT COUNT(*) FROM ") + other.dialect().quoteName(Schema::kInvoices))
+            && count.next());
+        QCOMPARE(count.value(0).toInt(), total);
+        count.finish();
+        other.close();
+
+        db.resumeCheckpoints();
+        QCOMPARE(pragma("wal_autocheckpoint"), autoPages);
+        QCOMPARE(pragma("synchronous"), sync);
+        QVERIFY2(QFileInfo(file).size() > before + qint64(total) * 2000,
+            qPrintable(QString::number(QFileInfo(file).size())));
+        // Resuming twice does nothing more.
+        db.resumeCheckpoints();
+        QCOMPARE(pragma("wal_autocheckpoint"), autoPages);
+        QCOMPARE(tdb.count(Schema::kInvoices), total);
+    }
+
     void forwardOnlyReadsEveryRow_data() { backends(); }
     void forwardOnlyReadsEveryRow()
     {
@@ -360,17 +501,18 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         for (int i = 0; i < 5; ++i) {
-            tdb.insert(Schema::kInvoices, {{QStringLiteral("conta"), 9}, {QStringLiteral("periodo"), QString::number(i)}});
+            tdb.insert(Schema::kInvoices,
+                { { QStringLiteral("conta"), 9 }, { QStringLiteral("periodo"), QString::number(i) } });
         }
         Recordset rs(tdb.db(), Schema::kInvoices);
         QString error;
-        QVERIFY(rs.open(QStringLiteral("Select top 3 * from [tabella fatture] where conta=? order by periodo"), {9}, &error,
-                        Recordset::Mode::ForwardOnly));
+        QVERIFY(rs.open(QStringLiteral("Select top 3 * from [tabella fatture] where conta=? order by periodo"), { 9 },
+            &error, Recordset::Mode::ForwardOnly));
         QStringList seen;
         for (; !rs.eof(); rs.moveNext()) {
             seen << rs.text(QStringLiteral("periodo"));
         }
-        QCOMPARE(seen, (QStringList{"0", "1", "2"}));
+        QCOMPARE(seen, (QStringList { "0", "1", "2" }));
         QVERIFY(!rs.update(&error));
     }
 
@@ -387,7 +529,7 @@ private Q_SLOTS:
         ws.writeIni(QString()); // no "connstring" at all
         QVERIFY(!db.ApriDB(&error));
         QVERIFY2(error.contains(QStringLiteral("connstring")) && error.contains(QStringLiteral("kx32.ini")),
-                 qPrintable(error));
+            qPrintable(error));
         QVERIFY(!db.isOpen());
 
         ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\manca.db"));

@@ -41,14 +41,32 @@ Kind kindOf(const QString& code)
     return Kind::Skip;
 }
 
+// The log's checkpoints wait for the end of the run (CaseDatabase::deferCheckpoints).
+class DeferredCheckpoints
+{
+public:
+    explicit DeferredCheckpoints(CaseDatabase& db)
+        : m_db(db)
+    {
+        m_db.deferCheckpoints();
+    }
+    ~DeferredCheckpoints() { m_db.resumeCheckpoints(); }
+    DeferredCheckpoints(const DeferredCheckpoints&) = delete;
+    DeferredCheckpoints& operator=(const DeferredCheckpoints&) = delete;
+
+private:
+    CaseDatabase& m_db;
+};
+
 class ConfirmationRun
 {
 public:
     ConfirmationRun(JobContext& ctx, int mode, const QString& fileName)
         : m_ctx(ctx)
         , m_fileName(fileName)
-        , m_settings{mode, ctx.batch.Text1[5].isNull() ? QStringLiteral("") : ctx.batch.Text1[5],
-                     ctx.batch.chkRevocaCop, ctx.report.today()}
+        , m_settings { mode, ctx.batch.Text1[5].isNull() ? QStringLiteral("") : ctx.batch.Text1[5],
+            ctx.batch.chkRevocaCop, ctx.report.today() }
+        , m_checkpoints(ctx.db)
         , m_batch(ctx.db)
         , m_lookup(m_settings.clientCode)
         , m_cases(ctx.db, Schema::kCases)
@@ -82,6 +100,7 @@ private:
     ConfirmationCounters m_counters;
     ConfirmationCounters m_committed; // as of the last commit, for the boxes when a group is lost
     int m_commitsSeen = 0;
+    DeferredCheckpoints m_checkpoints; // ends after the batch's last commit
     WriteBatch m_batch;
     CaseLookup m_lookup;
     Recordset m_cases;
@@ -213,9 +232,9 @@ JobResult ConfirmationRun::textFile(const QString& path)
         if (decoded.truncated()) {
             // Skipped as a record of another code, a payment cut short would be lost unsaid.
             return stop(reader.lineNumber(), QStringLiteral("riga"),
-                        QStringLiteral("la riga è troncata: finisce alla colonna %1, prima del codice del record "
-                                       "(colonne 61-63)")
-                            .arg(decoded.length));
+                QStringLiteral("la riga è troncata: finisce alla colonna %1, prima del codice del record "
+                               "(colonne 61-63)")
+                    .arg(decoded.length));
         }
         m_batch.setLine(reader.lineNumber());
         bool found = false;
@@ -232,7 +251,7 @@ JobResult ConfirmationRun::textFile(const QString& path)
         // Only the records that post an amount read it.
         if ((kind == Kind::Payment || kind == Kind::Invoice) && !decoded.amountIsNumber) {
             return stop(reader.lineNumber(), QStringLiteral("riga"),
-                        QStringLiteral("l'importo \"%1\" (colonne 31-38) non è un numero").arg(decoded.amountText));
+                QStringLiteral("l'importo \"%1\" (colonne 31-38) non è un numero").arg(decoded.amountText));
         }
         if (!handle(decoded.record, kind, &why)) {
             return stop(reader.lineNumber(), QStringLiteral("riga"), why);
