@@ -26,11 +26,11 @@ QTextStream out(stdout);
 class QuietReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override {}
-    void setProgressMaximum(qint64) override {}
-    void setProgress(qint64) override {}
-    void clearLog() override {}
-    void Addlist(const QString&) override {}
+    void setCounter(Counter, const QString&) override { }
+    void setProgressMaximum(qint64) override { }
+    void setProgress(qint64) override { }
+    void clearLog() override { }
+    void Addlist(const QString&) override { }
     void message(const QString& text) override { messages << text; }
     void error(const QString& text) override { errors << text; }
     void setCaption(const QString& text) override { caption = text; }
@@ -95,9 +95,8 @@ bool fill(CaseDatabase& db, int letters)
     }
     const bool pg = d.kind() == SqlDialect::Kind::PostgreSQL;
     auto date = [&](const QDate& day) { return pg ? QVariant(day) : QVariant(day.toString(Qt::ISODate)); };
-    auto money = [&](qint64 cents) {
-        return pg ? QVariant(QString::number(cents / 100.0, 'f', 2)) : QVariant(cents / 100.0);
-    };
+    auto money
+        = [&](qint64 cents) { return pg ? QVariant(QString::number(cents / 100.0, 'f', 2)) : QVariant(cents / 100.0); };
     const QDate base(2023, 1, 1);
     const int total = letters + letters / 10;
     for (int i = 1; i <= total; ++i) {
@@ -132,9 +131,9 @@ bool fill(CaseDatabase& db, int letters)
         }
     }
     if (pg) {
-        db.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('\"tabella pratiche\"', 'contatore'), %1)")
-                .arg(total),
-                nullptr);
+        db.exec(
+            QStringLiteral("SELECT setval(pg_get_serial_sequence('\"tabella pratiche\"', 'contatore'), %1)").arg(total),
+            nullptr);
         db.exec(QStringLiteral("ANALYZE"), nullptr);
     }
     return db.commit(&why);
@@ -230,7 +229,7 @@ int main(int argc, char** argv)
     batch.Text1[3] = QStringLiteral("1");
     batch.cc = true;
     CaseDatabase db;
-    JobContext ctx{db, batch, report};
+    JobContext ctx { db, batch, report };
     resetPeak();
     const qint64 before = peakKiB();
     t.restart();

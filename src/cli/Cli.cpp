@@ -4,8 +4,8 @@
 #include "CliReporter.h"
 #include "Terminal.h"
 #include "desk/CaseDatabase.h"
-#include "desk/Job.h"
 #include "desk/IniFile.h"
+#include "desk/Job.h"
 #include "desk/Schema.h"
 
 #include <QDateTime>
@@ -14,15 +14,14 @@ namespace zb32 {
 
 namespace {
 
-const char* const kUsage =
-    "uso:\n"
-    "  zb32                     apre il banco di importazione\n"
-    "  zb32 run LAVORO [opzioni]\n"
-    "      LAVORO: orb | incassi | spese | vidiru | postel\n"
-    "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
-    "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
-    "  zb32 initdb [--connstring T]\n"
-    "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n";
+const char* const kUsage = "uso:\n"
+                           "  zb32                     apre il banco di importazione\n"
+                           "  zb32 run LAVORO [opzioni]\n"
+                           "      LAVORO: orb | incassi | spese | vidiru | postel\n"
+                           "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
+                           "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
+                           "  zb32 initdb [--connstring T]\n"
+                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n";
 
 // "now" for the jobs: the clock, or the day in ZB32_TODAY (yyyy-MM-dd) for repeatable runs.
 QDateTime jobNow()
@@ -42,8 +41,7 @@ QDateTime jobNow()
 Cli::Cli(QTextStream& out, QTextStream& err)
     : m_out(out)
     , m_err(err)
-{
-}
+{ }
 
 bool Cli::wants(const QStringList& args)
 {
@@ -105,9 +103,13 @@ int Cli::runJob(const QStringList& args)
         int maxLength;
     };
     const TextOption textOptions[] = {
-        {"--file", 4, 0},       {"--data-affido", 0, 0},    {"--scadenza", 1, 0},
-        {"--intervento", 2, kInterventoMaxLength}, {"--lotto", 3, 0}, {"--mandato", 5, 0},
-        {"--sit-aff", 6, kSitAffMaxLength},
+        { "--file", 4, 0 },
+        { "--data-affido", 0, 0 },
+        { "--scadenza", 1, 0 },
+        { "--intervento", 2, kInterventoMaxLength },
+        { "--lotto", 3, 0 },
+        { "--mandato", 5, 0 },
+        { "--sit-aff", 6, kSitAffMaxLength },
     };
     for (int i = 1; i < args.size(); ++i) {
         QString arg = args[i];
@@ -157,7 +159,7 @@ int Cli::runJob(const QStringList& args)
 
     CliReporter reporter(m_out, m_err, isTerminal(stderr), fixedNow);
     CaseDatabase db;
-    JobContext ctx{db, batch, reporter};
+    JobContext ctx { db, batch, reporter };
     const JobResult result = zb32::runJob(id, ctx);
     reporter.finish();
     m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
@@ -191,7 +193,8 @@ int Cli::initDb(const QStringList& args)
     QString why;
     if (connString.isEmpty()) {
         // The configured database; an SQLite file that does not exist yet is created.
-        const QString fromIni = LeggiIni(CaseDatabase::iniPath(), QStringLiteral("datiserver"), QStringLiteral("connstring"));
+        const QString fromIni
+            = LeggiIni(CaseDatabase::iniPath(), QStringLiteral("datiserver"), QStringLiteral("connstring"));
         if (fromIni.isEmpty()) {
             m_err << "zb32: manca la chiave \"connstring\" della sezione [datiserver] nel file di configurazione "
                   << CaseDatabase::iniPath() << '\n';

@@ -17,11 +17,11 @@ public:
     void setCounter(Counter box, const QString& text) override;
     void setProgressMaximum(qint64 maximum) override;
     void setProgress(qint64 value) override;
-    void clearLog() override {}
+    void clearLog() override { }
     void Addlist(const QString& line) override;
     void message(const QString& text) override;
     void error(const QString& text) override;
-    void setCaption(const QString&) override {}
+    void setCaption(const QString&) override { }
     QDateTime now() const override;
 
     // Ends the progress line, if one is drawn.

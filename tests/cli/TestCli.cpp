@@ -23,12 +23,12 @@ private Q_SLOTS:
     void usageErrors_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("no job") << QStringList{"run"};
-        QTest::newRow("unknown job") << QStringList{"run", "nessuno"};
-        QTest::newRow("unknown option") << QStringList{"run", "orb", "--boh"};
-        QTest::newRow("missing value") << QStringList{"run", "orb", "--lotto"};
-        QTest::newRow("value on a flag") << QStringList{"run", "orb", "--cc=1"};
-        QTest::newRow("initdb option") << QStringList{"initdb", "--x"};
+        QTest::newRow("no job") << QStringList { "run" };
+        QTest::newRow("unknown job") << QStringList { "run", "nessuno" };
+        QTest::newRow("unknown option") << QStringList { "run", "orb", "--boh" };
+        QTest::newRow("missing value") << QStringList { "run", "orb", "--lotto" };
+        QTest::newRow("value on a flag") << QStringList { "run", "orb", "--cc=1" };
+        QTest::newRow("initdb option") << QStringList { "initdb", "--x" };
     }
     void usageErrors()
     {
@@ -61,9 +61,9 @@ private Q_SLOTS:
             }
         }
         ws.writeIni(connString);
-        const Run r = runZb32({QStringLiteral("initdb")});
+        const Run r = runZb32({ QStringLiteral("initdb") });
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-        const Run again = runZb32({QStringLiteral("initdb")});
+        const Run again = runZb32({ QStringLiteral("initdb") });
         QCOMPARE(again.exitCode, 0);
         CaseDatabase check;
         QString error;
@@ -77,7 +77,7 @@ private Q_SLOTS:
     {
         test::TestWorkspace ws;
         ws.writeIni(QString());
-        const Run r = runZb32({QStringLiteral("initdb")});
+        const Run r = runZb32({ QStringLiteral("initdb") });
         QCOMPARE(r.exitCode, 3);
         QVERIFY(r.err.contains(QStringLiteral("connstring")));
     }

@@ -5,8 +5,8 @@
 
 #include <QAtomicInt>
 #include <QElapsedTimer>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 using namespace zb32;
 using zb32::test::TestDatabase;
@@ -21,8 +21,7 @@ public:
     Beginner(const QString& connString, bool shared)
         : m_connString(connString)
         , m_shared(shared)
-    {
-    }
+    { }
     bool began() const { return m_began; }
     QString error() const { return m_error; }
 
@@ -55,8 +54,7 @@ public:
         : m_connString(connString)
         , m_commits(commits)
         , m_forMs(forMs)
-    {
-    }
+    { }
     // Set once the lock is held: the waiting desk starts then.
     QAtomicInt holding;
     QString failure;
@@ -81,8 +79,8 @@ protected:
             if (!m_commits) {
                 continue;
             }
-            if (!db.exec(QStringLiteral("INSERT INTO [Aliquote] (COD_AGENT) VALUES ('x')"), &error) || !db.commit(&error)
-                || !db.beginTransaction(&error)) {
+            if (!db.exec(QStringLiteral("INSERT INTO [Aliquote] (COD_AGENT) VALUES ('x')"), &error)
+                || !db.commit(&error) || !db.beginTransaction(&error)) {
                 failure = error;
                 return;
             }
@@ -166,7 +164,7 @@ private Q_SLOTS:
         CaseDatabase waiting;
         QString error;
         QVERIFY2(waiting.open(tdb.connectionString() + QStringLiteral(";Busy Timeout=%1").arg(kBusyMs), &error),
-                 qPrintable(error));
+            qPrintable(error));
         QElapsedTimer clock;
         clock.start();
         const bool began = waiting.beginTransaction(&error);
@@ -175,11 +173,13 @@ private Q_SLOTS:
         const bool holderDone = holder.wait(20000);
         QVERIFY(holderDone);
         QVERIFY2(holder.failure.isEmpty(), qPrintable(holder.failure));
-        QVERIFY2(began == begins, qPrintable(QStringLiteral("began: %1 after %2 ms, %3").arg(began).arg(waited).arg(error)));
+        QVERIFY2(
+            began == begins, qPrintable(QStringLiteral("began: %1 after %2 ms, %3").arg(began).arg(waited).arg(error)));
         if (!begins) {
             QVERIFY2(error.contains(QStringLiteral("locked")), qPrintable(error));
             // One time-out, not the holder's whole hold.
-            QVERIFY2(waited >= kBusyMs && waited < kHoldMs, qPrintable(QStringLiteral("gave up after %1 ms").arg(waited)));
+            QVERIFY2(
+                waited >= kBusyMs && waited < kHoldMs, qPrintable(QStringLiteral("gave up after %1 ms").arg(waited)));
         }
     }
 };

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlQuery>
-
 #include <memory>
 #include <utility>
 #include <vector>
@@ -72,19 +71,20 @@ QStringList Workload::preload(TestDatabase& tdb, int count)
     }
     for (int i = 1; i <= count; ++i) {
         const QString position = QStringLiteral("3") + number8(i);
-        tdb.insert(Schema::kCases, {
-                                       {QStringLiteral("posizione"), position},
-                                       {QStringLiteral("Tipo Mandato"), QStringLiteral("460")},
-                                       {QStringLiteral("data affido"), QStringLiteral("01/01/2010")},
-                                       {QStringLiteral("situazione affido"), QStringLiteral("1")},
-                                       {QStringLiteral("codice esattore"), QStringLiteral("E7")},
-                                       {QStringLiteral("lottoimportazione"), 9},
-                                       {QStringLiteral("importo rata"), QStringLiteral("200")},
-                                       {QStringLiteral("importo interessi"), QStringLiteral("50")},
-                                       {QStringLiteral("importo spese"), QStringLiteral("30")},
-                                       {QStringLiteral("importo speserecupero"), QStringLiteral("10")},
-                                       {QStringLiteral("importo totale"), QStringLiteral("290")},
-                                   });
+        tdb.insert(Schema::kCases,
+            {
+                { QStringLiteral("posizione"), position },
+                { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
+                { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
+                { QStringLiteral("situazione affido"), QStringLiteral("1") },
+                { QStringLiteral("codice esattore"), QStringLiteral("E7") },
+                { QStringLiteral("lottoimportazione"), 9 },
+                { QStringLiteral("importo rata"), QStringLiteral("200") },
+                { QStringLiteral("importo interessi"), QStringLiteral("50") },
+                { QStringLiteral("importo spese"), QStringLiteral("30") },
+                { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
+                { QStringLiteral("importo totale"), QStringLiteral("290") },
+            });
         Expected& c = m_cases[position];
         c.lotto = 9;
         positions << position;
@@ -110,45 +110,31 @@ Desk Workload::orbImport(int lotto, QChar prefix, int cases)
         for (int k = 1; k <= (i % 3 == 0 ? 3 : 2); ++k) {
             const qint64 cents = k < 3 ? (i % 97 + 1) * 100 + k * 7 : -150;
             const QString invoice = QStringLiteral("F%1/%2").arg(account).arg(k);
-            m_invoices.insert(invoice, {account, hundredths(cents)});
+            m_invoices.insert(invoice, { account, hundredths(cents) });
             c.overdue += hundredths(cents);
-            details << placed({{1, QStringLiteral("01F01000001")},
-                               {12, account},
-                               {35, QStringLiteral("BIM 1/2009")},
-                               {50, QStringLiteral("10012009")},
-                               {58, invoice},
-                               {88, amountField(cents, 15)},
-                               {103, QStringLiteral("28022009")}});
+            details << placed({ { 1, QStringLiteral("01F01000001") }, { 12, account },
+                { 35, QStringLiteral("BIM 1/2009") }, { 50, QStringLiteral("10012009") }, { 58, invoice },
+                { 88, amountField(cents, 15) }, { 103, QStringLiteral("28022009") } });
         }
-        const QStringList lines = QStringList{
-                                      placed({{1, QStringLiteral("01A01000001")},
-                                              {12, account},
-                                              {27, QStringLiteral("ATTIVO")},
-                                              {39, QStringLiteral("DEBITORE ") + account},
-                                              {79, QStringLiteral("VIA ROMA %1").arg(i)}}),
-                                      placed({{1, QStringLiteral("01A02000001")},
-                                              {12, account},
-                                              {27, QStringLiteral("01022008")},
-                                              {137, c.decoder}}),
-                                      placed({{1, QStringLiteral("01R01000001")},
-                                              {12, account},
-                                              {27, amountField(c.overdue.raw() / 100, 15)},
-                                              {42, QStringLiteral("01")}}),
-                                  }
-            + details;
+        const QStringList lines = QStringList {
+            placed({ { 1, QStringLiteral("01A01000001") }, { 12, account }, { 27, QStringLiteral("ATTIVO") },
+                { 39, QStringLiteral("DEBITORE ") + account }, { 79, QStringLiteral("VIA ROMA %1").arg(i) } }),
+            placed({ { 1, QStringLiteral("01A02000001") }, { 12, account }, { 27, QStringLiteral("01022008") },
+                { 137, c.decoder } }),
+            placed({ { 1, QStringLiteral("01R01000001") }, { 12, account },
+                { 27, amountField(c.overdue.raw() / 100, 15) }, { 42, QStringLiteral("01") } }),
+        } + details;
         for (const QString& line : lines) {
             bytes += line.toLatin1() + "\r\n";
         }
     }
     m_ws.writeImportFile(name, bytes);
-    return {QStringLiteral("orb %1").arg(lotto),
-            {QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"), name, QStringLiteral("--lotto"),
-             QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"), QStringLiteral("--data-affido"),
-             QStringLiteral("05/03/2010")},
-            QStringLiteral("SELECT COUNT(*) FROM [tabella pratiche] WHERE lottoimportazione=?"),
-            lotto,
-            cases,
-            QStringLiteral("importazione conclusa")};
+    return { QStringLiteral("orb %1").arg(lotto),
+        { QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"), name, QStringLiteral("--lotto"),
+            QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"), QStringLiteral("--data-affido"),
+            QStringLiteral("05/03/2010") },
+        QStringLiteral("SELECT COUNT(*) FROM [tabella pratiche] WHERE lottoimportazione=?"), lotto, cases,
+        QStringLiteral("importazione conclusa") };
 }
 
 Desk Workload::collections(QChar tag, const QStringList& positions, int rounds)
@@ -163,20 +149,19 @@ Desk Workload::collections(QChar tag, const QStringList& positions, int rounds)
             const QString line = QStringLiteral("ORB0001") + position.rightJustified(9, QLatin1Char('0')) + invoice
                 + QStringLiteral("XXXX") + amountField(cents, 8) + QStringLiteral("YYYYYYYY05032010ZZZZZZ350RIF") + tag;
             bytes += line.toLatin1() + "\r\n";
-            m_payments.insert(QStringLiteral("da file (Fatt.%1)").arg(invoice), {position, hundredths(cents)});
+            m_payments.insert(QStringLiteral("da file (Fatt.%1)").arg(invoice), { position, hundredths(cents) });
             m_cases[position].collected += hundredths(cents);
         }
     }
     m_ws.writeImportFile(name, bytes);
-    return {QStringLiteral("incassi %1").arg(tag),
-            {QStringLiteral("run"), QStringLiteral("incassi"), QStringLiteral("--file"), name, QStringLiteral("--mandato"),
-             QStringLiteral("460")},
-            QStringLiteral("SELECT COUNT(*) FROM [tabella pagamenti] WHERE causale LIKE ?"),
-            QStringLiteral("da file (Fatt.%1%").arg(tag),
-            static_cast<int>(positions.size()) * rounds,
-            // Every payment is new: a payment after the assignment date is closed at once, so
-            // none is ever waiting for a confirmation.
-            QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0")};
+    return { QStringLiteral("incassi %1").arg(tag),
+        { QStringLiteral("run"), QStringLiteral("incassi"), QStringLiteral("--file"), name, QStringLiteral("--mandato"),
+            QStringLiteral("460") },
+        QStringLiteral("SELECT COUNT(*) FROM [tabella pagamenti] WHERE causale LIKE ?"),
+        QStringLiteral("da file (Fatt.%1%").arg(tag), static_cast<int>(positions.size()) * rounds,
+        // Every payment is new: a payment after the assignment date is closed at once, so
+        // none is ever waiting for a confirmation.
+        QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0") };
 }
 
 QStringList Workload::check(TestDatabase& tdb, int* rows) const
@@ -200,8 +185,9 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
     QHash<qint64, QString> positionOf;
     QHash<QString, int> seen;
     Recordset cases(tdb.db(), Schema::kCases);
-    open(cases, QStringLiteral("SELECT contatore, posizione, lottoimportazione, memoec, [RATE ARRETRATE], "
-                               "[importo totale], [totale incassato] FROM [tabella pratiche]"));
+    open(cases,
+        QStringLiteral("SELECT contatore, posizione, lottoimportazione, memoec, [RATE ARRETRATE], "
+                       "[importo totale], [totale incassato] FROM [tabella pratiche]"));
     for (; !cases.eof(); cases.moveNext()) {
         ++*rows;
         const QString position = cases.text(QStringLiteral("posizione"));
@@ -227,13 +213,13 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
                 || cases.value(QStringLiteral("RATE ARRETRATE")).toInt() != 1) {
                 problem(QStringLiteral("case %1 owes %2, not %3")
                             .arg(position, cases.currency(QStringLiteral("importo totale")).toDecimalText(),
-                                 it->overdue.toDecimalText()));
+                                it->overdue.toDecimalText()));
             }
         }
         if (cases.currency(QStringLiteral("totale incassato")) != it->collected) {
             problem(QStringLiteral("case %1 has collected %2, its payments add up to %3")
                         .arg(position, cases.currency(QStringLiteral("totale incassato")).toDecimalText(),
-                             it->collected.toDecimalText()));
+                            it->collected.toDecimalText()));
         }
     }
     for (auto it = m_cases.constBegin(); it != m_cases.constEnd(); ++it) {
@@ -243,8 +229,8 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
     }
 
     // A row of a linked table: once, on the case of its line's position, with its line's amount.
-    auto checkLinked = [&](const QString& table, const QString& sql, const QString& keyField, const QString& amountField,
-                           const QHash<QString, Linked>& expected) {
+    auto checkLinked = [&](const QString& table, const QString& sql, const QString& keyField,
+                           const QString& amountField, const QHash<QString, Linked>& expected) {
         QHash<QString, int> found;
         Recordset rs(tdb.db(), table);
         open(rs, sql);
@@ -278,9 +264,9 @@ QStringList Workload::check(TestDatabase& tdb, int* rows) const
         }
     };
     checkLinked(Schema::kInvoices, QStringLiteral("SELECT conta, [numero fattura], saldo FROM [tabella fatture]"),
-                QStringLiteral("numero fattura"), QStringLiteral("saldo"), m_invoices);
+        QStringLiteral("numero fattura"), QStringLiteral("saldo"), m_invoices);
     checkLinked(Schema::kPayments, QStringLiteral("SELECT conta, causale, totale FROM [tabella pagamenti]"),
-                QStringLiteral("causale"), QStringLiteral("totale"), m_payments);
+        QStringLiteral("causale"), QStringLiteral("totale"), m_payments);
 
     if (count > problems.size()) {
         problems << QStringLiteral("... %1 problems in all").arg(count);
@@ -347,11 +333,11 @@ Overlap runTogether(TestDatabase& tdb, const QList<Desk>& desks, QList<DeskOutco
             p->waitForFinished();
         }
         if (p->error() == QProcess::FailedToStart) {
-            outcomes->append({-1, {}, p->errorString()});
+            outcomes->append({ -1, {}, p->errorString() });
             continue;
         }
-        outcomes->append({p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1,
-                          QString::fromUtf8(p->readAllStandardOutput()), QString::fromUtf8(p->readAllStandardError())});
+        outcomes->append({ p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1,
+            QString::fromUtf8(p->readAllStandardOutput()), QString::fromUtf8(p->readAllStandardError()) });
     }
     return overlap;
 }

@@ -47,8 +47,7 @@ class Workload
 public:
     explicit Workload(const TestWorkspace& ws)
         : m_ws(ws)
-    {
-    }
+    { }
 
     // Cases there before the desks start: mandate type 460, assigned on 01/01/2010, positions
     // "3" followed by eight digits. Returns the positions in the order they were added.
@@ -68,9 +67,9 @@ private:
     {
         qint64 lotto = 0;
         bool imported = false; // created by an Orb run
-        QString decoder;       // the memo text that only this case's "A02" line carries
-        Currency overdue;      // the sum of its invoices
-        Currency collected;    // the sum of the payments posted on it
+        QString decoder; // the memo text that only this case's "A02" line carries
+        Currency overdue; // the sum of its invoices
+        Currency collected; // the sum of the payments posted on it
     };
     struct Linked
     {
@@ -79,9 +78,9 @@ private:
     };
 
     const TestWorkspace& m_ws;
-    QHash<QString, Expected> m_cases;   // by position
-    QHash<QString, Linked> m_invoices;  // by invoice number
-    QHash<QString, Linked> m_payments;  // by reason text, which names the line's invoice number
+    QHash<QString, Expected> m_cases; // by position
+    QHash<QString, Linked> m_invoices; // by invoice number
+    QHash<QString, Linked> m_payments; // by reason text, which names the line's invoice number
 };
 
 // Starts every desk at once and polls the database while they run; waits for all of them.

@@ -12,8 +12,7 @@ class RecordingReporter : public JobReporter
 public:
     explicit RecordingReporter(const QDateTime& now = QDateTime(QDate(2026, 12, 7), QTime(10, 0)))
         : m_now(now)
-    {
-    }
+    { }
 
     void setCounter(Counter box, const QString& text) override { (box == Clienti ? clienti : fatture) = text; }
     void setProgressMaximum(qint64 maximum) override { progressMaximum = maximum; }

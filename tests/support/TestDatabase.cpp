@@ -24,7 +24,8 @@ QString postgresDatabase(QString* error)
         return name;
     }
     const QString admin = qEnvironmentVariable("ZB32_TEST_PG");
-    QString wanted = QStringLiteral("zb32_test_") + QFileInfo(QCoreApplication::applicationFilePath()).baseName().toLower();
+    QString wanted
+        = QStringLiteral("zb32_test_") + QFileInfo(QCoreApplication::applicationFilePath()).baseName().toLower();
     wanted.replace(QLatin1Char('-'), QLatin1Char('_'));
     CaseDatabase db;
     if (!db.open(admin, &failure)) {
@@ -130,7 +131,8 @@ QList<QVariantMap> TestDatabase::rows(const QString& table)
     const TableDef* def = Schema::table(table);
     Recordset rs(*m_db, table);
     QString error;
-    const QString sql = QStringLiteral("SELECT * FROM [%1] ORDER BY [%2]").arg(table, def ? def->key : QStringLiteral("1"));
+    const QString sql
+        = QStringLiteral("SELECT * FROM [%1] ORDER BY [%2]").arg(table, def ? def->key : QStringLiteral("1"));
     if (!rs.open(sql, {}, &error)) {
         qFatal("rows of %s: %s", qPrintable(table), qPrintable(error));
     }

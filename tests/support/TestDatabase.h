@@ -54,7 +54,7 @@ private:
 #define ZB32_REQUIRE(tdb)                                                                                              \
     do {                                                                                                               \
         if (!(tdb).isAvailable()) {                                                                                    \
-            if (qEnvironmentVariableIsSet("ZB32_TEST_PG_REQUIRED"))                                                     \
+            if (qEnvironmentVariableIsSet("ZB32_TEST_PG_REQUIRED"))                                                    \
                 QFAIL(qPrintable((tdb).skipReason()));                                                                 \
             QSKIP(qPrintable((tdb).skipReason()));                                                                     \
         }                                                                                                              \

@@ -20,8 +20,8 @@ Zb32Run runZb32(const QStringList& args, const QProcessEnvironment& extra, int t
         p.kill();
         p.waitForFinished();
     }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return { p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+        QString::fromUtf8(p.readAllStandardError()) };
 }
 
 } // namespace zb32::test

@@ -87,7 +87,7 @@ ConnectionString ConnectionString::parse(const QString& text)
             cs.m_pairs.clear();
             return cs;
         }
-        cs.m_pairs.append({key, value});
+        cs.m_pairs.append({ key, value });
     }
 
     const QString provider = cs.value(QStringLiteral("Provider")).trimmed();
@@ -102,7 +102,7 @@ ConnectionString ConnectionString::parse(const QString& text)
     } else if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0) {
         cs.m_kind = Kind::PostgreSQL;
     } else if (provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)
-               || provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive)) {
+        || provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive)) {
         cs.m_kind = Kind::Jet;
     } else if (provider.isEmpty() && (cs.contains(QStringLiteral("Driver")) || cs.contains(QStringLiteral("DSN")))) {
         cs.m_kind = Kind::Odbc;

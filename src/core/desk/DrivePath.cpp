@@ -36,8 +36,8 @@ QString resolveDrivePath(const QString& windowsPath)
         QString chosen = part;
         if (existing && part != QLatin1String(".") && part != QLatin1String("..")) {
             if (!QFileInfo::exists(path + QLatin1Char('/') + part)) {
-                const QStringList entries =
-                    QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+                const QStringList entries
+                    = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
                 for (const QString& e : entries) {
                     if (e.compare(part, Qt::CaseInsensitive) == 0) {
                         chosen = e;

@@ -28,7 +28,7 @@ QString jobName(JobId id)
 
 bool jobFromName(const QString& name, JobId* id)
 {
-    for (JobId j : {JobId::Orb, JobId::Incassi, JobId::Spese, JobId::ViDiru, JobId::Postel}) {
+    for (JobId j : { JobId::Orb, JobId::Incassi, JobId::Spese, JobId::ViDiru, JobId::Postel }) {
         if (jobName(j) == name) {
             *id = j;
             return true;
@@ -74,7 +74,7 @@ JobResult unavailableJob(JobContext& ctx, const QString& caption)
 {
     const QString text = QStringLiteral("La funzione \"%1\" non è ancora disponibile in questa versione.").arg(caption);
     ctx.report.message(text);
-    return {JobStatus::Unavailable, text};
+    return { JobStatus::Unavailable, text };
 }
 
 } // namespace zb32

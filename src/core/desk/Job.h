@@ -18,9 +18,9 @@ struct JobContext
 };
 
 enum class JobStatus {
-    Completed,   // reached its closing message
-    Condition,   // ended on a condition the job names ("FILE MANCANTE", "Manca lotto")
-    Failed,      // an error stopped the run
+    Completed, // reached its closing message
+    Condition, // ended on a condition the job names ("FILE MANCANTE", "Manca lotto")
+    Failed, // an error stopped the run
     Unavailable, // the job is not part of this build yet
 };
 
@@ -30,8 +30,8 @@ struct JobResult
     QString error;
 
     static JobResult completed() { return {}; }
-    static JobResult condition() { return {JobStatus::Condition, {}}; }
-    static JobResult failed(const QString& why) { return {JobStatus::Failed, why}; }
+    static JobResult condition() { return { JobStatus::Condition, {} }; }
+    static JobResult failed(const QString& why) { return { JobStatus::Failed, why }; }
 };
 
 enum class JobId { Orb, Incassi, Spese, ViDiru, Postel };
@@ -45,7 +45,8 @@ JobResult runJob(JobId id, JobContext& ctx);
 // Shared opening of every job: ApriDB, reported as the run's error when it fails.
 bool openDatabase(JobContext& ctx, JobResult* result);
 // "file NAME, riga N: REASON" — how a stopped run names what stopped it.
-QString lineError(const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
+QString lineError(
+    const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
 
 } // namespace zb32
 

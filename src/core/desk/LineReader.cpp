@@ -43,7 +43,8 @@ bool looksLikeUtf8(const char* data, qsizetype size)
             }
             cp = (cp << 6) | (c & 0x3F);
         }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
+            || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
             return false;
         }
         multiByte = true;
@@ -68,8 +69,7 @@ qsizetype firstControlByte(const char* data, qsizetype size)
 
 LineReader::LineReader(QIODevice* device)
     : m_device(device)
-{
-}
+{ }
 
 bool LineReader::fill()
 {
@@ -157,7 +157,8 @@ LineReader::Status LineReader::emit(qsizetype end, qsizetype next, QString* line
         }
     }
     if (m_refuseUtf8 && looksLikeUtf8(data, size)) {
-        m_error = QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)");
+        m_error
+            = QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)");
         return Status::Error;
     }
     *line = Cp1252::decode(data, size);

@@ -24,7 +24,7 @@ class Recordset
 {
 public:
     enum class Mode {
-        Static,      // every row fetched at open; editable
+        Static, // every row fetched at open; editable
         ForwardOnly, // rows read one at a time; read only; memory stays flat
     };
 

@@ -4,8 +4,8 @@
 
 #include "CaseDatabase.h"
 
-#include <QSqlQuery>
 #include <QSqlError>
+#include <QSqlQuery>
 
 namespace zb32::Schema {
 
@@ -13,17 +13,17 @@ namespace {
 
 FieldDef text(const char* name, int length)
 {
-    return {QString::fromUtf8(name), FieldType::Text, length};
+    return { QString::fromUtf8(name), FieldType::Text, length };
 }
 FieldDef typed(const char* name, FieldType type)
 {
-    return {QString::fromUtf8(name), type, 0};
+    return { QString::fromUtf8(name), type, 0 };
 }
 
 QList<TableDef> buildTables()
 {
     using F = FieldType;
-    TableDef cases{kCases, QStringLiteral("contatore"), {}};
+    TableDef cases { kCases, QStringLiteral("contatore"), {} };
     cases.fields = {
         typed("contatore", F::Key),
         text("posizione", 50),
@@ -60,7 +60,7 @@ QList<TableDef> buildTables()
         text("DataModificaDaEsattori", 10),
         typed("modificadaesattori", F::Integer),
     };
-    TableDef invoices{kInvoices, QStringLiteral("ID"), {}};
+    TableDef invoices { kInvoices, QStringLiteral("ID"), {} };
     invoices.fields = {
         typed("ID", F::Key),
         typed("conta", F::Integer),
@@ -70,7 +70,7 @@ QList<TableDef> buildTables()
         typed("data scadenza", F::Date),
         typed("saldo", F::Currency),
     };
-    TableDef payments{kPayments, QStringLiteral("ID"), {}};
+    TableDef payments { kPayments, QStringLiteral("ID"), {} };
     payments.fields = {
         typed("ID", F::Key),
         typed("conta", F::Integer),
@@ -86,12 +86,12 @@ QList<TableDef> buildTables()
         text("codesattore", 20),
         text("MODO", 10),
     };
-    for (const char* group : {"AL_E_", "AL_A_"}) {
+    for (const char* group : { "AL_E_", "AL_A_" }) {
         for (int i = 1; i <= 5; ++i) {
-            payments.fields.append({QString::fromUtf8(group) + QString::number(i), F::Double, 0});
+            payments.fields.append({ QString::fromUtf8(group) + QString::number(i), F::Double, 0 });
         }
     }
-    TableDef rates{kRates, QStringLiteral("ID"), {}};
+    TableDef rates { kRates, QStringLiteral("ID"), {} };
     rates.fields = {
         typed("ID", F::Key),
         text("COD_AGENT", 20),
@@ -103,7 +103,7 @@ QList<TableDef> buildTables()
         typed("AL4", F::Double),
         typed("AL FISSA", F::Double),
     };
-    return {cases, invoices, payments, rates};
+    return { cases, invoices, payments, rates };
 }
 
 QString columnType(const FieldDef& f, SqlDialect::Kind kind)
@@ -193,11 +193,12 @@ bool create(CaseDatabase& db, QString* error)
         statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(d.quoteName(t.name), cols.join(QStringLiteral(", ")));
     }
     const QList<IndexDef> indexes = {
-        {"ix_pratiche_posizione", kCases, {QStringLiteral("posizione"), QStringLiteral("Tipo Mandato")}},
-        {"ix_pratiche_lotto", kCases, {QStringLiteral("lottoimportazione")}},
-        {"ix_fatture_conta", kInvoices, {QStringLiteral("conta")}},
-        {"ix_pagamenti_conta", kPayments, {QStringLiteral("conta"), QStringLiteral("dataricevuta")}},
-        {"ix_aliquote_agente", kRates, {QStringLiteral("COD_AGENT"), QStringLiteral("codice cliente"), QStringLiteral("modalita")}},
+        { "ix_pratiche_posizione", kCases, { QStringLiteral("posizione"), QStringLiteral("Tipo Mandato") } },
+        { "ix_pratiche_lotto", kCases, { QStringLiteral("lottoimportazione") } },
+        { "ix_fatture_conta", kInvoices, { QStringLiteral("conta") } },
+        { "ix_pagamenti_conta", kPayments, { QStringLiteral("conta"), QStringLiteral("dataricevuta") } },
+        { "ix_aliquote_agente", kRates,
+            { QStringLiteral("COD_AGENT"), QStringLiteral("codice cliente"), QStringLiteral("modalita") } },
     };
     for (const IndexDef& ix : indexes) {
         QStringList cols;

@@ -46,8 +46,8 @@ QString SqlDialect::translate(const QString& sql) const
             out += c;
         }
     }
-    static const QRegularExpression top(QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"),
-                                        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression top(
+        QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = top.match(out);
     if (m.hasMatch()) {
         out = m.captured(1) + out.mid(m.capturedEnd(0)) + QStringLiteral(" LIMIT ") + m.captured(2);

@@ -12,8 +12,7 @@ public:
 
     explicit SqlDialect(Kind kind = Kind::SQLite)
         : m_kind(kind)
-    {
-    }
+    { }
 
     Kind kind() const { return m_kind; }
     // "[tabella pratiche]" stays for SQLite and Access and becomes "tabella pratiche" quoted in

@@ -53,7 +53,7 @@ bool Workbook::open(const QString& path, QString* error)
     }
     QProcess process;
     process.setProgram(reader);
-    process.setArguments({path});
+    process.setArguments({ path });
     process.start();
     if (!process.waitForStarted(30000)) {
         return fail(QStringLiteral("il lettore di cartelle di lavoro non parte: %1").arg(process.errorString()));
@@ -126,9 +126,8 @@ QString RicavaPrimaTable(const Workbook& workbook)
     if (names.isEmpty()) {
         return {};
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
+    std::sort(names.begin(), names.end(),
+        [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     QString name = (names.first() + QLatin1Char('$')).trimmed();
     if (!name.startsWith(QLatin1Char('[')) && !name.startsWith(QLatin1Char('`'))) {
         name = QLatin1Char('[') + name + QLatin1Char(']');

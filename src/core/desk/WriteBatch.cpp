@@ -17,8 +17,7 @@ WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     , m_linesPerCommit(linesPerCommit)
     , m_savepoint(QStringLiteral("SAVEPOINT ") + kSavepoint)
     , m_release(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint)
-{
-}
+{ }
 
 WriteBatch::~WriteBatch()
 {

@@ -28,7 +28,7 @@ public:
 private:
     static int indice(int x, int y) { return (y - 1) * kColonne + (x - 1); }
 
-    std::array<qint16, kColonne * kRighe> m_celle{};
+    std::array<qint16, kColonne * kRighe> m_celle {};
 };
 
 } // namespace zb32

@@ -21,8 +21,8 @@ void Modelli::DefinisciPezzo(
         return;
     }
     Pezzo& p = m_modelli[tipo];
-    const auto punto = [](int x, int y) { return Punto{static_cast<qint16>(x), static_cast<qint16>(y)}; };
-    p.blocchi = {punto(x1, y1), punto(x2, y2), punto(x3, y3), punto(x4, y4)};
+    const auto punto = [](int x, int y) { return Punto { static_cast<qint16>(x), static_cast<qint16>(y) }; };
+    p.blocchi = { punto(x1, y1), punto(x2, y2), punto(x3, y3), punto(x4, y4) };
     p.perno = punto(pernoX, pernoY);
     p.tipo = static_cast<qint16>(tipo);
     p.colore = static_cast<qint16>(colore);

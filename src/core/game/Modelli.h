@@ -20,7 +20,7 @@ public:
     const Pezzo& operator[](int tipo) const;
 
 private:
-    std::array<Pezzo, kTipi + 1> m_modelli{};
+    std::array<Pezzo, kTipi + 1> m_modelli {};
 };
 
 } // namespace zb32

@@ -62,7 +62,7 @@ void Partita::DropGriglia()
 {
     const int righe = m_tabellone.RimuoviRighePiene();
     // Five or more rows (full difficulty rows beside the piece's) score as four.
-    static constexpr int kPunti[] = {0, 10, 50, 200, 500};
+    static constexpr int kPunti[] = { 0, 10, 50, 200, 500 };
     const int livello = m_livello; // the level before any rise in this landing
     if (righe > 0) {
         setPunti(m_punti + static_cast<qint64>(kPunti[std::min(righe, 4)]) * livello);

@@ -16,8 +16,8 @@ struct Punto
 
 struct Pezzo
 {
-    std::array<Punto, 4> blocchi{};
-    Punto perno{};
+    std::array<Punto, 4> blocchi {};
+    Punto perno {};
     qint16 tipo = 0; // 1..7; 0 means no piece yet
     qint16 colore = 0; // the cell value written for each block
 

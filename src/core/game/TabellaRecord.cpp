@@ -41,8 +41,8 @@ bool TabellaRecord::SalvaRecord()
     QList<QPair<QString, QString>> values;
     for (int i = 0; i < kVoci; ++i) {
         const VoceRecord& v = m_voci[static_cast<std::size_t>(i)];
-        values.append({nomeKey(i), v.nome});
-        values.append({puntiKey(i), QString::number(v.punti)});
+        values.append({ nomeKey(i), v.nome });
+        values.append({ puntiKey(i), QString::number(v.punti) });
     }
     return m_store.setValues(values);
 }
@@ -63,7 +63,7 @@ int TabellaRecord::ControllaRecord(qint64 punteggio)
     for (int j = kVoci - 1; j > posto; --j) {
         m_voci[static_cast<std::size_t>(j)] = m_voci[static_cast<std::size_t>(j - 1)];
     }
-    m_voci[static_cast<std::size_t>(posto)] = VoceRecord{QString(), punti};
+    m_voci[static_cast<std::size_t>(posto)] = VoceRecord { QString(), punti };
     if (m_onChanged) {
         m_onChanged();
     }

@@ -55,7 +55,7 @@ public:
 private:
     RecordStore& m_store;
     NameInput& m_input;
-    std::array<VoceRecord, kVoci> m_voci{};
+    std::array<VoceRecord, kVoci> m_voci {};
     std::function<void()> m_onChanged;
 };
 

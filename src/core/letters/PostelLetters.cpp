@@ -77,8 +77,7 @@ class RowReader
 public:
     explicit RowReader(const QSqlQuery& query)
         : m_q(query)
-    {
-    }
+    { }
 
     QString text(int column) const
     {
@@ -121,7 +120,7 @@ public:
             // SQLite keeps dates as ISO text; a date typed in by hand may be dd/MM/yyyy.
             const QString t = v.toString().trimmed();
             *out = (t.size() >= 10 && t[4] == QLatin1Char('-')) ? QDate::fromString(t.left(10), Qt::ISODate)
-                                                                 : parseShortDate(t);
+                                                                : parseShortDate(t);
         }
         return out->isValid() || refuse(v, field, QStringLiteral("una data"), error);
     }
@@ -180,8 +179,7 @@ public:
     LetterStream(PostelWriter& writer, bool slips)
         : m_writer(writer)
         , m_slips(slips)
-    {
-    }
+    { }
 
     bool isOpen() const { return m_open; }
     const PostelCase& current() const { return m_case; }
@@ -271,10 +269,9 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
 
     auto fail = [&](const QString& reason, const PostelCase* c) {
         file.cancelWriting();
-        const QString where = c ? QStringLiteral("File %1, pratica %2 (contatore %3)")
-                                      .arg(shownPath, c->posizione)
-                                      .arg(c->key)
-                                : QStringLiteral("File %1").arg(shownPath);
+        const QString where = c
+            ? QStringLiteral("File %1, pratica %2 (contatore %3)").arg(shownPath, c->posizione).arg(c->key)
+            : QStringLiteral("File %1").arg(shownPath);
         const QString text = QStringLiteral("Lettere Postel non create. %1: %2").arg(where, reason);
         ctx.report.error(text);
         return JobResult::failed(text);

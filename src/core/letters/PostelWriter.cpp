@@ -15,13 +15,8 @@ namespace {
 // The letter; the placeholders @01..@09 are filled per debtor by the data items @I01..@I09.
 // Blanks count: the service prints the lines as they stand.
 const QString kTemplate[] = {
-    QStringLiteral("@T"),
-    QStringLiteral("!SPA -100;SPA 19"),
-    QStringLiteral("N° contratto: @01"),
-    QStringLiteral("Cod.Cliente : @02"),
-    QString(),
-    QStringLiteral("Gentile cliente"),
-    QStringLiteral("!JUS"),
+    QStringLiteral("@T"), QStringLiteral("!SPA -100;SPA 19"), QStringLiteral("N° contratto: @01"),
+    QStringLiteral("Cod.Cliente : @02"), QString(), QStringLiteral("Gentile cliente"), QStringLiteral("!JUS"),
     QStringLiteral("la presente per informarLa che Dodadazevaz S.p.A. ha trasferito la Sua pratica alla nostra"),
     QStringLiteral(" società, che opera per il recupero crediti nei confronti dei clienti che manifestino"),
     QStringLiteral("morosità ai sensi dell'art. 35 del Regolamento del Servizio Idrico Integrato."),
@@ -29,13 +24,10 @@ const QString kTemplate[] = {
     QStringLiteral("Responsabili del trattamento, nel pieno rispetto della normativa sulla privacy"),
     QStringLiteral("(D.Lgs. 196/2003)."),
     QStringLiteral("In nome e per conto di Dodadazevaz S.p.A. Le ribadiamo che il Suo debito ad oggi verso la"),
-    QStringLiteral("suddetta Società è il seguente:"),
-    QStringLiteral("!IMA"),
+    QStringLiteral("suddetta Società è il seguente:"), QStringLiteral("!IMA"),
     QStringLiteral("Fatt. n. @O@03@o del @O@04@o di  @L: @O@05@o"),
-    QStringLiteral("Fatt. n. @O@06@o del @O@07@o di  @L: @O@08@o"),
-    QStringLiteral("Totale    @L: @O@09@o"),
-    QStringLiteral("!JUS"),
-    QString(),
+    QStringLiteral("Fatt. n. @O@06@o del @O@07@o di  @L: @O@08@o"), QStringLiteral("Totale    @L: @O@09@o"),
+    QStringLiteral("!JUS"), QString(),
     QStringLiteral("Il pagamento dovrà essere effettuato mediante bollettino postale, su C.C. postale"),
     QStringLiteral("n. 47152086, oppure su C.C. bancario n. 28431.57 presso Banca di Roma Ag. 410 LT 1"),
     QStringLiteral("ABI 03002 CAB 16903, in entrambi i casi con causale 'fatture n.   e n.     / G'"),
@@ -55,8 +47,7 @@ const QString kTemplate[] = {
     QStringLiteral("Dodadazevaz procederà alla sospensione del servizio presso la Sua utenza, ai sensi "),
     QStringLiteral("dell'art. 16 lett. c) del Regolamento del Servizio Idrico Integrato."),
     QStringLiteral("Per qualsiasi chiarimento, potrà contattarci al seguente numero: 06/58830417"),
-    QStringLiteral("!IMA"),
-    QStringLiteral("Distinti saluti"),
+    QStringLiteral("!IMA"), QStringLiteral("Distinti saluti"),
     QString(), // "Roma li, " and the date, written by writeTemplate
     QStringLiteral("!IMA"),
     QString(), // the signature, right-aligned to column 72
@@ -71,8 +62,8 @@ const QLatin1String kContractCode("MR418067");
 
 // The three invoice items of each slot: number, date, amount.
 const QLatin1String kItemTags[2][3] = {
-    {QLatin1String("@I03"), QLatin1String("@I04"), QLatin1String("@I05")},
-    {QLatin1String("@I06"), QLatin1String("@I07"), QLatin1String("@I08")},
+    { QLatin1String("@I03"), QLatin1String("@I04"), QLatin1String("@I05") },
+    { QLatin1String("@I06"), QLatin1String("@I07"), QLatin1String("@I08") },
 };
 
 QString dateText(const QDate& d)
@@ -113,7 +104,7 @@ void PostelWriter::writeHeader()
     line(QLatin1String(":R:VANTORE ERMELIND,0658830417,0658830472,"), kAgencyEmail);
     line(QLatin1String(":I:"));
     line(QLatin1String("//C "), kCustomerCode, kContractCode, QLatin1String("UKC"), QString(14, QLatin1Char(' ')),
-         QLatin1String("BOLEUR1"));
+        QLatin1String("BOLEUR1"));
     line(QLatin1String("//G L 01CARTACQU05172938"));
     line(QLatin1String("//G L 02CEEACQUA"));
     line(QLatin1String("//G F 01CARTAINT"));
@@ -201,7 +192,7 @@ void PostelWriter::writeSlip(const PostelCase& c, const PostelInvoice& invoice, 
     line(QLatin1String("@?87 fattura n."), invoice.numeroFattura);
     line(QLatin1String("!TEX 7;BOT"));
     line(QLatin1String("@+@?51<"), invoice.periodo, QLatin1String(">@?10"), codeAmount(invoice.saldo),
-         QLatin1String(">@?03"), accountCode, QLatin1String("<@?02896>@-"));
+        QLatin1String(">@?03"), accountCode, QLatin1String("<@?02896>@-"));
 }
 
 void PostelWriter::blankControls(qsizetype start)

@@ -83,8 +83,7 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    template<typename... Parts>
-    void line(const Parts&... parts)
+    template<typename... Parts> void line(const Parts&... parts)
     {
         const qsizetype start = m_buffer.size();
         (m_buffer.append(parts), ...);

@@ -14,8 +14,8 @@
 #include <QApplication>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <algorithm>

@@ -9,8 +9,7 @@ namespace zb32 {
 
 DeskButton::DeskButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent)
-{
-}
+{ }
 
 void DeskButton::paintEvent(QPaintEvent*)
 {

@@ -60,7 +60,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     });
     connect(m_runner, &JobRunner::messageRequested, this, [this](const QString& text) { MessageBox::ok(this, text); });
     connect(m_runner, &JobRunner::errorRequested, this,
-            [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
+        [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
     connect(m_runner, &JobRunner::captionChanged, this, &QWidget::setWindowTitle);
     connect(m_runner, &JobRunner::finished, this, &Form1::onJobFinished);
 
@@ -87,9 +87,13 @@ void Form1::buildControls()
         int maxLength;
     };
     const BoxDef boxes[] = {
-        {4, "Nome File", 240, 2175, 0}, {0, "Data Affido", 720, 1455, 0}, {1, "Scadenza", 1200, 1455, 0},
-        {2, "Intervento", 1680, 615, kInterventoMaxLength}, {3, "Lotto", 2160, 975, 0},
-        {5, "Mandato", 2640, 2295, 0}, {6, "Sit.Aff.", 3120, 495, kSitAffMaxLength},
+        { 4, "Nome File", 240, 2175, 0 },
+        { 0, "Data Affido", 720, 1455, 0 },
+        { 1, "Scadenza", 1200, 1455, 0 },
+        { 2, "Intervento", 1680, 615, kInterventoMaxLength },
+        { 3, "Lotto", 2160, 975, 0 },
+        { 5, "Mandato", 2640, 2295, 0 },
+        { 6, "Sit.Aff.", 3120, 495, kSitAffMaxLength },
     };
     for (const BoxDef& b : boxes) {
         auto* label = new QLabel(QString::fromUtf8(b.caption), client);
@@ -124,7 +128,7 @@ void Form1::buildControls()
         int box;
         int boxLeft;
     };
-    for (const CounterDef& c : {CounterDef{7, "clienti", 0, 4, 600}, CounterDef{8, "fatture", 2160, 0, 2760}}) {
+    for (const CounterDef& c : { CounterDef { 7, "clienti", 0, 4, 600 }, CounterDef { 8, "fatture", 2160, 0, 2760 } }) {
         auto* label = new QLabel(QString::fromUtf8(c.caption), client);
         label->setObjectName(QStringLiteral("Label1_%1").arg(c.labelIndex));
         label->setGeometry(twipsRect(c.labelLeft, 3840, 1095, 255));
@@ -159,11 +163,11 @@ void Form1::buildControls()
         void (Form1::*handler)();
     };
     const ButtonDef buttons[] = {
-        {&Command1, "Command1", "Importa Orb", 5640, 3480, &Form1::Command1_Click},
-        {&Command2, "Command2", "Importa Incassi Orb", 7260, 3480, &Form1::Command2_Click},
-        {&Command3, "Command3", "Importa    Vi Diru", 7260, 1860, &Form1::Command3_Click},
-        {&Command4, "Command4", "Conferme Spese Orb", 7260, 2520, &Form1::Command4_Click},
-        {&Command5, "Command5", "Postel DodadAzevaz", 7260, 180, &Form1::Command5_Click},
+        { &Command1, "Command1", "Importa Orb", 5640, 3480, &Form1::Command1_Click },
+        { &Command2, "Command2", "Importa Incassi Orb", 7260, 3480, &Form1::Command2_Click },
+        { &Command3, "Command3", "Importa    Vi Diru", 7260, 1860, &Form1::Command3_Click },
+        { &Command4, "Command4", "Conferme Spese Orb", 7260, 2520, &Form1::Command4_Click },
+        { &Command5, "Command5", "Postel DodadAzevaz", 7260, 180, &Form1::Command5_Click },
     };
     for (const ButtonDef& b : buttons) {
         auto* button = new DeskButton(QString::fromUtf8(b.caption), client);
@@ -214,7 +218,7 @@ void Form1::refreshFileList()
         Addlist(QStringLiteral("Cartella di importazione mancante: %1 (%2)").arg(kFileListFolder, folder));
         return;
     }
-    dir.setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.xls")});
+    dir.setNameFilters({ QStringLiteral("*.txt"), QStringLiteral("*.xls") });
     dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);
     File1->addItems(dir.entryList());
@@ -286,7 +290,7 @@ void Form1::startJob(JobId id)
 
 void Form1::setJobButtonsEnabled(bool enabled)
 {
-    for (QPushButton* b : {Command1, Command2, Command3, Command4, Command5}) {
+    for (QPushButton* b : { Command1, Command2, Command3, Command4, Command5 }) {
         b->setEnabled(enabled);
     }
 }

@@ -40,9 +40,9 @@ public:
     void refreshFileList();
 
     // Controls, under the names the jobs know them by.
-    std::array<QLabel*, 9> Label1{};
-    std::array<QLineEdit*, 7> Text1{};
-    std::array<QLineEdit*, 5> Scheda{}; // indexes 0 and 4
+    std::array<QLabel*, 9> Label1 {};
+    std::array<QLineEdit*, 7> Text1 {};
+    std::array<QLineEdit*, 5> Scheda {}; // indexes 0 and 4
     QListWidget* File1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QPushButton* Command1 = nullptr;

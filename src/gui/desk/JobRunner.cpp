@@ -21,8 +21,7 @@ class JobWorker : public QObject, public JobReporter
 public:
     explicit JobWorker(JobRunner* runner)
         : m_runner(runner)
-    {
-    }
+    { }
 
     void run(JobId id, const BatchData& batch)
     {
@@ -30,7 +29,7 @@ public:
             m_db = std::make_unique<CaseDatabase>(); // created, and later destroyed, on this thread
         }
         m_clock.start();
-        JobContext ctx{*m_db, batch, *this};
+        JobContext ctx { *m_db, batch, *this };
         const JobResult result = runJob(id, ctx);
         flush();
         Q_EMIT workerFinished(id, static_cast<int>(result.status));
@@ -134,7 +133,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastFlush = 0;
     QString m_counters[2];
-    bool m_counterDirty[2] = {false, false};
+    bool m_counterDirty[2] = { false, false };
     qint64 m_progress = 0;
     bool m_progressDirty = false;
     QStringList m_log;
@@ -158,7 +157,8 @@ JobRunner::JobRunner(QObject* parent)
 JobRunner::~JobRunner()
 {
     // The connection belongs to the job thread: close it there before the thread ends.
-    QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker] { w->shutdown(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     delete m_worker;
@@ -171,7 +171,8 @@ bool JobRunner::start(JobId id, const BatchData& batch)
     }
     m_running = true;
     Q_EMIT started(id);
-    QMetaObject::invokeMethod(m_worker, [w = m_worker, id, batch] { w->run(id, batch); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, id, batch] { w->run(id, batch); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -24,23 +24,23 @@ Colori coloriBlocco(int index)
 {
     switch (index) {
     case 1:
-        return {0xFF00FF00, 0xFF008000};
+        return { 0xFF00FF00, 0xFF008000 };
     case 2:
-        return {0xFF0080FF, 0xFF004080};
+        return { 0xFF0080FF, 0xFF004080 };
     case 3:
-        return {0xFFFF0000, 0xFF800000};
+        return { 0xFFFF0000, 0xFF800000 };
     case 4:
-        return {0xFFFF00FF, 0xFF800080};
+        return { 0xFFFF00FF, 0xFF800080 };
     case 5:
-        return {0xFFFFFF00, 0xFF808040};
+        return { 0xFFFFFF00, 0xFF808040 };
     case 6:
-        return {0xFFFF8040, 0xFF804000};
+        return { 0xFFFF8040, 0xFF804000 };
     case 7:
-        return {0xFF8080FF, 0xFF000080};
+        return { 0xFF8080FF, 0xFF000080 };
     case 10:
-        return {0xFF808080, 0xFF000000};
+        return { 0xFF808080, 0xFF000000 };
     default:
-        return {kPianoVuoto.rgb(), kPianoVuoto.rgb()};
+        return { kPianoVuoto.rgb(), kPianoVuoto.rgb() };
     }
 }
 
@@ -111,7 +111,7 @@ int motivo(Motivo m, int x, int y)
     case Motivo::Incroci:
         return (x10 == y10 || x10 == 9 - y10) ? 1 : 0;
     case Motivo::Onde: {
-        static const int onda[10] = {2, 3, 4, 4, 3, 2, 1, 0, 0, 1};
+        static const int onda[10] = { 2, 3, 4, 4, 3, 2, 1, 0, 0, 1 };
         return y % 5 == onda[x10] ? 1 : 0;
     }
     case Motivo::ScacchiPunti:
@@ -136,49 +136,49 @@ struct Sfondo
 
 Sfondo sfondoDi(int index)
 {
-    const QList<QRgb> lilla = {0xFFC0C0FF, 0xFF808080};
-    const QList<QRgb> verde = {0xFF008000, 0xFF00FF00};
-    const QList<QRgb> blu = {0xFF004080, 0xFF0080FF};
-    const QList<QRgb> blu3 = {0xFF004080, 0xFF0080FF, 0xFF8080FF};
-    const QList<QRgb> arancio = {0xFFFF8040, 0xFF804000};
-    const QList<QRgb> verde3 = {0xFF008000, 0xFF00FF80, 0xFF004040};
-    const QList<QRgb> oliva3 = {0xFF808040, 0xFF004040, 0xFFFFFF80};
-    const QList<QRgb> notte3 = {0xFF000000, 0xFF808080, 0xFFC0C0FF};
+    const QList<QRgb> lilla = { 0xFFC0C0FF, 0xFF808080 };
+    const QList<QRgb> verde = { 0xFF008000, 0xFF00FF00 };
+    const QList<QRgb> blu = { 0xFF004080, 0xFF0080FF };
+    const QList<QRgb> blu3 = { 0xFF004080, 0xFF0080FF, 0xFF8080FF };
+    const QList<QRgb> arancio = { 0xFFFF8040, 0xFF804000 };
+    const QList<QRgb> verde3 = { 0xFF008000, 0xFF00FF80, 0xFF004040 };
+    const QList<QRgb> oliva3 = { 0xFF808040, 0xFF004040, 0xFFFFFF80 };
+    const QList<QRgb> notte3 = { 0xFF000000, 0xFF808080, 0xFFC0C0FF };
     switch (index) {
     case 0:
-        return {Motivo::Punti, lilla};
+        return { Motivo::Punti, lilla };
     case 1:
-        return {Motivo::Griglia, verde};
+        return { Motivo::Griglia, verde };
     case 2:
-        return {Motivo::Diagonali, lilla};
+        return { Motivo::Diagonali, lilla };
     case 3:
-        return {Motivo::Mattoni, blu};
+        return { Motivo::Mattoni, blu };
     case 4:
-        return {Motivo::Rombi, blu3};
+        return { Motivo::Rombi, blu3 };
     case 5:
-        return {Motivo::Incroci, arancio};
+        return { Motivo::Incroci, arancio };
     case 6:
-        return {Motivo::Rombi, verde3};
+        return { Motivo::Rombi, verde3 };
     case 7:
-        return {Motivo::ScacchiPunti, oliva3};
+        return { Motivo::ScacchiPunti, oliva3 };
     case 8:
-        return {Motivo::Scacchi, blu};
+        return { Motivo::Scacchi, blu };
     case 9:
-        return {Motivo::GrigliaPunti, notte3};
+        return { Motivo::GrigliaPunti, notte3 };
     case 10:
-        return {Motivo::Rombi, oliva3};
+        return { Motivo::Rombi, oliva3 };
     case 11:
-        return {Motivo::Onde, arancio};
+        return { Motivo::Onde, arancio };
     case 12:
-        return {Motivo::Croci, blu3};
+        return { Motivo::Croci, blu3 };
     case 13:
-        return {Motivo::Rombi, notte3};
+        return { Motivo::Rombi, notte3 };
     case 14:
-        return {Motivo::Croci, oliva3};
+        return { Motivo::Croci, oliva3 };
     case 15:
-        return {Motivo::Croci, verde3};
+        return { Motivo::Croci, verde3 };
     default:
-        return {Motivo::Punti, {}};
+        return { Motivo::Punti, {} };
     }
 }
 

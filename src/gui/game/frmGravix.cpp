@@ -95,7 +95,7 @@ Partita::Tasto tastoDi(int key)
 } // namespace
 
 frmGravix::frmGravix(QWidget* parent)
-    : frmGravix(Options{}, parent)
+    : frmGravix(Options {}, parent)
 { }
 
 frmGravix::frmGravix(const Options& options, QWidget* parent)
@@ -188,9 +188,9 @@ void frmGravix::buildControls()
         const char* caption;
         QRect rect;
     };
-    for (const LabelDef& d :
-        {LabelDef{0, "LIV.", twipsRect(3000, 1290, 495, 195)}, LabelDef{1, "Linee", twipsRect(2880, 1560, 735, 195)},
-            LabelDef{2, "Punteggi migliori", twipsRect(2940, 2430, 1020, 465)}}) {
+    for (const LabelDef& d : { LabelDef { 0, "LIV.", twipsRect(3000, 1290, 495, 195) },
+             LabelDef { 1, "Linee", twipsRect(2880, 1560, 735, 195) },
+             LabelDef { 2, "Punteggi migliori", twipsRect(2940, 2430, 1020, 465) } }) {
         auto* label = new QLabel(QString::fromUtf8(d.caption), client);
         label->setObjectName(QStringLiteral("Label1_%1").arg(d.index));
         label->setGeometry(d.rect);

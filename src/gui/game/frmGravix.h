@@ -52,14 +52,14 @@ public:
     // Controls, under the game's own names.
     BoardBox* pctGriglia = nullptr;
     BoardBox* pctPreView = nullptr;
-    std::array<QLabel*, 3> Label1{};
+    std::array<QLabel*, 3> Label1 {};
     QLabel* lblLivello = nullptr;
     QLabel* lblLinee = nullptr;
     QLabel* lblPunti = nullptr;
     QFrame* Picture1 = nullptr;
-    std::array<QLabel*, 3> lblRecN{};
-    std::array<QLabel*, 3> lblRecP{};
-    std::array<QLabel*, 2> lblMsg{};
+    std::array<QLabel*, 3> lblRecN {};
+    std::array<QLabel*, 3> lblRecP {};
+    std::array<QLabel*, 2> lblMsg {};
     QTimer* tmrGioco = nullptr;
     QMenu* mnuParita = nullptr;
     QAction* mnuNuova = nullptr;
@@ -67,9 +67,9 @@ public:
     QAction* mnuEsci = nullptr;
     QMenu* mnuOpzioni = nullptr;
     QMenu* mnuLivello = nullptr;
-    std::array<QAction*, 10> mnuL{}; // 1..9
+    std::array<QAction*, 10> mnuL {}; // 1..9
     QMenu* mnuDifficolta = nullptr;
-    std::array<QAction*, 6> mnuD{}; // 0..5
+    std::array<QAction*, 6> mnuD {}; // 0..5
     QAction* mnuPreview = nullptr;
     QAction* mnuSfondi = nullptr;
     QMenu* mnuAiuto = nullptr;

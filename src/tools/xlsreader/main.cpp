@@ -63,7 +63,8 @@ QVariant cellValue(const FreeXL_CellValue& v)
     case FREEXL_CELL_DATE:
         return QVariant(QDate::fromString(QString::fromLatin1(v.value.text_value), Qt::ISODate));
     case FREEXL_CELL_DATETIME:
-        return QVariant(QDateTime::fromString(QString::fromLatin1(v.value.text_value), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        return QVariant(
+            QDateTime::fromString(QString::fromLatin1(v.value.text_value), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     case FREEXL_CELL_TIME:
         return QVariant(QTime::fromString(QString::fromLatin1(v.value.text_value), QStringLiteral("HH:mm:ss")));
     default:

@@ -30,14 +30,14 @@ private Q_SLOTS:
         QTest::newRow("later section not read")
             << QByteArray("[datiserver]\r\nconnstring=first\r\n[x]\r\nconnstring=no\r\n") << "first";
         QTest::newRow("first of duplicates") << QByteArray("[datiserver]\r\nconnstring=a\r\nconnstring=b\r\n") << "a";
-        QTest::newRow("as it stands")
-            << QByteArray("[datiserver]\r\nconnstring=Data Source=\"C:\\a,b\\c.mdb\";Password='x;y'\r\n")
-            << "Data Source=\"C:\\a,b\\c.mdb\";Password='x;y'";
+        QTest::newRow("as it stands") << QByteArray(
+            "[datiserver]\r\nconnstring=Data Source=\"C:\\a,b\\c.mdb\";Password='x;y'\r\n")
+                                      << "Data Source=\"C:\\a,b\\c.mdb\";Password='x;y'";
         QTest::newRow("equals inside value") << QByteArray("[datiserver]\r\nconnstring=a=b=c\r\n") << "a=b=c";
         QTest::newRow("cut at 511") << (QByteArray("[datiserver]\r\nconnstring=") + QByteArray(600, 'k') + "\r\n")
                                     << QString(511, QLatin1Char('k'));
-        QTest::newRow("windows-1252 value") << QByteArray("[datiserver]\r\nconnstring=citt\xe0\r\n")
-                                            << QString::fromUtf8("città");
+        QTest::newRow("windows-1252 value")
+            << QByteArray("[datiserver]\r\nconnstring=citt\xe0\r\n") << QString::fromUtf8("città");
     }
     void leggiIni()
     {
@@ -55,7 +55,7 @@ private Q_SLOTS:
     void leggiIniMissingFile()
     {
         QCOMPARE(zb32::LeggiIni(QStringLiteral("/nonexistent/kx32.ini"), QStringLiteral("a"), QStringLiteral("b")),
-                 QString());
+            QString());
     }
 
     void connectionString_data()
@@ -66,24 +66,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         using K = ConnectionString::Kind;
         QTest::newRow("sqlite") << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\kx32.db" << int(K::SQLite)
-                                << "data source" << "Z:\\work\\kx32\\dati\\kx32.db";
+                                << "data source"
+                                << "Z:\\work\\kx32\\dati\\kx32.db";
         QTest::newRow("postgres") << "provider=postgresql; Host=db1 ;Port=5432;Database=casi;User ID=zb;Password=s"
-                                  << int(K::PostgreSQL) << "HOST" << "db1";
+                                  << int(K::PostgreSQL) << "HOST"
+                                  << "db1";
         QTest::newRow("quoted password") << "Provider=PostgreSQL;Password=\"a;b\"\"c\";Host=h" << int(K::PostgreSQL)
-                                         << "password" << "a;b\"c";
+                                         << "password"
+                                         << "a;b\"c";
         QTest::newRow("single quotes") << "Provider=PostgreSQL;Password='x=y';Host=h" << int(K::PostgreSQL)
-                                       << "password" << "x=y";
+                                       << "password"
+                                       << "x=y";
         QTest::newRow("jet") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=F.mdb" << int(K::Jet) << "Data Source"
                              << "F.mdb";
         QTest::newRow("odbc driver") << "Driver={Microsoft Access Driver (*.mdb)};DBQ=c:\\x.mdb" << int(K::Odbc)
-                                     << "driver" << "{Microsoft Access Driver (*.mdb)}";
-        QTest::newRow("dsn") << "DSN=casi" << int(K::Odbc) << "dsn" << "casi";
-        QTest::newRow("empty") << "" << int(K::Invalid) << "" << "";
-        QTest::newRow("no provider") << "Data Source=x" << int(K::Invalid) << "data source" << "x";
-        QTest::newRow("unknown provider") << "Provider=Nope;Data Source=x" << int(K::Invalid) << "" << "";
-        QTest::newRow("sqlite without source") << "Provider=SQLite" << int(K::Invalid) << "" << "";
-        QTest::newRow("unclosed quote") << "Provider=PostgreSQL;Password=\"abc" << int(K::Invalid) << "" << "";
-        QTest::newRow("no equals") << "Provider=SQLite;garbage" << int(K::Invalid) << "" << "";
+                                     << "driver"
+                                     << "{Microsoft Access Driver (*.mdb)}";
+        QTest::newRow("dsn") << "DSN=casi" << int(K::Odbc) << "dsn"
+                             << "casi";
+        QTest::newRow("empty") << "" << int(K::Invalid) << ""
+                               << "";
+        QTest::newRow("no provider") << "Data Source=x" << int(K::Invalid) << "data source"
+                                     << "x";
+        QTest::newRow("unknown provider") << "Provider=Nope;Data Source=x" << int(K::Invalid) << ""
+                                          << "";
+        QTest::newRow("sqlite without source") << "Provider=SQLite" << int(K::Invalid) << ""
+                                               << "";
+        QTest::newRow("unclosed quote") << "Provider=PostgreSQL;Password=\"abc" << int(K::Invalid) << ""
+                                        << "";
+        QTest::newRow("no equals") << "Provider=SQLite;garbage" << int(K::Invalid) << ""
+                                   << "";
         QTest::newRow("trailing semicolons") << "Provider=SQLite;Data Source=a.db;;" << int(K::SQLite) << "Data Source"
                                              << "a.db";
     }
@@ -105,7 +117,8 @@ private Q_SLOTS:
 
     void maskedHidesPassword()
     {
-        const ConnectionString cs = ConnectionString::parse(QStringLiteral("Provider=PostgreSQL;Host=h;PASSWORD=segreto"));
+        const ConnectionString cs
+            = ConnectionString::parse(QStringLiteral("Provider=PostgreSQL;Host=h;PASSWORD=segreto"));
         QVERIFY(!cs.masked().contains(QStringLiteral("segreto")));
         QVERIFY(cs.masked().contains(QStringLiteral("Host=h")));
     }
@@ -121,10 +134,12 @@ private Q_SLOTS:
                                   << "Select * from \"tabella pratiche\" where \"tipo mandato\"=?";
         QTest::newRow("pg top") << pg << "Select top 2 * from [tabella fatture] where conta=?"
                                 << "Select * from \"tabella fatture\" where conta=? LIMIT 2";
-        QTest::newRow("pg bracket in literal") << pg << "select '[x]' from t" << "select '[x]' from t";
+        QTest::newRow("pg bracket in literal") << pg << "select '[x]' from t"
+                                               << "select '[x]' from t";
         QTest::newRow("sqlite keeps brackets") << lite << "Select * from [tabella pratiche]"
                                                << "Select * from [tabella pratiche]";
-        QTest::newRow("sqlite top") << lite << "SELECT TOP 10 a FROM t" << "SELECT a FROM t LIMIT 10";
+        QTest::newRow("sqlite top") << lite << "SELECT TOP 10 a FROM t"
+                                    << "SELECT a FROM t LIMIT 10";
     }
     void dialect()
     {
@@ -141,14 +156,16 @@ private Q_SLOTS:
         QDir().mkpath(z + QStringLiteral("/Work/KX32/Import"));
         qputenv("ZB32_DRIVE_Z", QFile::encodeName(z));
         QCOMPARE(zb32::resolveDrivePath(QStringLiteral("z:\\work\\kx32\\import\\esempio.txt")),
-                 z + QStringLiteral("/Work/KX32/Import/esempio.txt"));
+            z + QStringLiteral("/Work/KX32/Import/esempio.txt"));
         QCOMPARE(zb32::resolveDrivePath(QStringLiteral("Z:\\work\\kx32\\dati\\kx32.ini")),
-                 z + QStringLiteral("/Work/KX32/dati/kx32.ini"));
+            z + QStringLiteral("/Work/KX32/dati/kx32.ini"));
         QCOMPARE(zb32::resolveDrivePath(zb32::kImportFolder), z + QStringLiteral("/Work/KX32/Import/"));
         qputenv("ZB32_DRIVE_C", QFile::encodeName(dir.filePath(QStringLiteral("c"))));
-        QCOMPARE(zb32::resolveDrivePath(QStringLiteral("C:\\LO071226.ASC")), dir.filePath(QStringLiteral("c/LO071226.ASC")));
+        QCOMPARE(
+            zb32::resolveDrivePath(QStringLiteral("C:\\LO071226.ASC")), dir.filePath(QStringLiteral("c/LO071226.ASC")));
         qunsetenv("ZB32_DRIVE_C");
-        QVERIFY(zb32::resolveDrivePath(QStringLiteral("C:\\x")).endsWith(QStringLiteral("/.local/share/zb32/drives/C/x")));
+        QVERIFY(
+            zb32::resolveDrivePath(QStringLiteral("C:\\x")).endsWith(QStringLiteral("/.local/share/zb32/drives/C/x")));
         qunsetenv("ZB32_DRIVE_Z");
     }
 };

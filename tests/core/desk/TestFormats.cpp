@@ -14,10 +14,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("date") << "05032010" << "05/03/2010";
-        QTest::newRow("end of year") << "31122009" << "31/12/2009";
-        QTest::newRow("empty") << "" << "//";
-        QTest::newRow("short") << "0503" << "05/03/0503";
+        QTest::newRow("date") << "05032010"
+                              << "05/03/2010";
+        QTest::newRow("end of year") << "31122009"
+                                     << "31/12/2009";
+        QTest::newRow("empty") << ""
+                               << "//";
+        QTest::newRow("short") << "0503"
+                               << "05/03/0503";
     }
     void formData()
     {
@@ -58,13 +62,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("signedFlag");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("textAfter");
-        QTest::newRow("pad") << "123" << 8 << 0 << "00000123" << "00000123";
-        QTest::newRow("cut right") << "123456789" << 8 << 0 << "12345678" << "123456789";
-        QTest::newRow("signed negative") << "-42" << 6 << 1 << "-00042" << "-00042";
-        QTest::newRow("signed positive") << "42" << 6 << 1 << "+00042" << "+00042";
-        QTest::newRow("signed negative blanks") << " -7" << 4 << 1 << "-007" << "-007";
-        QTest::newRow("code amount") << "1.234,50" << 11 << 0 << "0001.234,50" << "0001.234,50";
-        QTest::newRow("exact width") << "47152086" << 8 << 0 << "47152086" << "47152086";
+        QTest::newRow("pad") << "123" << 8 << 0 << "00000123"
+                             << "00000123";
+        QTest::newRow("cut right") << "123456789" << 8 << 0 << "12345678"
+                                   << "123456789";
+        QTest::newRow("signed negative") << "-42" << 6 << 1 << "-00042"
+                                         << "-00042";
+        QTest::newRow("signed positive") << "42" << 6 << 1 << "+00042"
+                                         << "+00042";
+        QTest::newRow("signed negative blanks") << " -7" << 4 << 1 << "-007"
+                                                << "-007";
+        QTest::newRow("code amount") << "1.234,50" << 11 << 0 << "0001.234,50"
+                                     << "0001.234,50";
+        QTest::newRow("exact width") << "47152086" << 8 << 0 << "47152086"
+                                     << "47152086";
     }
     void fill()
     {
@@ -100,21 +111,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("number");
         QTest::addColumn<qint64>("hundredthsRaw"); // the amount divided by 100, in ten-thousandths
-        QTest::newRow("hundredths") << "000000000012345" << "12345" << qint64(1234500);
-        QTest::newRow("negative") << "-00000000001000" << "-1000" << qint64(-100000);
-        QTest::newRow("zeros") << "000000000000000" << "0" << qint64(0);
-        QTest::newRow("blanks") << "               " << "0" << qint64(0);
-        QTest::newRow("blanks inside") << " 1 2 3" << "123" << qint64(12300);
-        QTest::newRow("stops at letter") << "12A34" << "12" << qint64(1200);
-        QTest::newRow("decimal point") << "12.50" << "12.5" << qint64(1250);
-        QTest::newRow("second point stops") << "1.2.3" << "1.2" << qint64(120);
-        QTest::newRow("plus") << "+7" << "7" << qint64(700);
-        QTest::newRow("sign after digits stops") << "7-" << "7" << qint64(700);
-        QTest::newRow("no number") << "abc" << "0" << qint64(0);
-        QTest::newRow("lone minus") << "-" << "0" << qint64(0);
-        QTest::newRow("position with zeros") << "000004711" << "4711" << qint64(471100);
-        QTest::newRow("comma stops") << "12,5" << "12" << qint64(1200);
-        QTest::newRow("fraction only") << ".5" << "0.5" << qint64(50);
+        QTest::newRow("hundredths") << "000000000012345"
+                                    << "12345" << qint64(1234500);
+        QTest::newRow("negative") << "-00000000001000"
+                                  << "-1000" << qint64(-100000);
+        QTest::newRow("zeros") << "000000000000000"
+                               << "0" << qint64(0);
+        QTest::newRow("blanks") << "               "
+                                << "0" << qint64(0);
+        QTest::newRow("blanks inside") << " 1 2 3"
+                                       << "123" << qint64(12300);
+        QTest::newRow("stops at letter") << "12A34"
+                                         << "12" << qint64(1200);
+        QTest::newRow("decimal point") << "12.50"
+                                       << "12.5" << qint64(1250);
+        QTest::newRow("second point stops") << "1.2.3"
+                                            << "1.2" << qint64(120);
+        QTest::newRow("plus") << "+7"
+                              << "7" << qint64(700);
+        QTest::newRow("sign after digits stops") << "7-"
+                                                 << "7" << qint64(700);
+        QTest::newRow("no number") << "abc"
+                                   << "0" << qint64(0);
+        QTest::newRow("lone minus") << "-"
+                                    << "0" << qint64(0);
+        QTest::newRow("position with zeros") << "000004711"
+                                             << "4711" << qint64(471100);
+        QTest::newRow("comma stops") << "12,5"
+                                     << "12" << qint64(1200);
+        QTest::newRow("fraction only") << ".5"
+                                       << "0.5" << qint64(50);
     }
     void leadingNumber()
     {
@@ -130,11 +156,16 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("raw");
         QTest::addColumn<QString>("plain");
         QTest::addColumn<QString>("grouped");
-        QTest::newRow("cents") << qint64(1234500) << "123,45" << "123,45";
-        QTest::newRow("whole") << qint64(1000000) << "100" << "100,00";
-        QTest::newRow("negative") << qint64(-12345678) << "-1234,5678" << "-1.234,57";
-        QTest::newRow("zero") << qint64(0) << "0" << "0,00";
-        QTest::newRow("millions") << qint64(12345678900) << "1234567,89" << "1.234.567,89";
+        QTest::newRow("cents") << qint64(1234500) << "123,45"
+                               << "123,45";
+        QTest::newRow("whole") << qint64(1000000) << "100"
+                               << "100,00";
+        QTest::newRow("negative") << qint64(-12345678) << "-1234,5678"
+                                  << "-1.234,57";
+        QTest::newRow("zero") << qint64(0) << "0"
+                              << "0,00";
+        QTest::newRow("millions") << qint64(12345678900) << "1234567,89"
+                                  << "1.234.567,89";
     }
     void currencyText()
     {
@@ -172,7 +203,8 @@ private Q_SLOTS:
         QFETCH(bool, ok);
         QFETCH(qint64, raw);
         bool parsed = false;
-        const Currency c = italian ? Currency::fromItalianText(text, &parsed) : Currency::fromDecimalText(text, &parsed);
+        const Currency c
+            = italian ? Currency::fromItalianText(text, &parsed) : Currency::fromDecimalText(text, &parsed);
         QCOMPARE(parsed, ok);
         if (ok) {
             QCOMPARE(c.raw(), raw);

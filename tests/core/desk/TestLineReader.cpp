@@ -88,15 +88,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
-        QTest::newRow("cr") << QByteArray("a\rb\r") << QStringList{"a", "b"};
-        QTest::newRow("lone lf stays") << QByteArray("a\nb\r\nc") << QStringList{"a\nb", "c"};
-        QTest::newRow("no final break") << QByteArray("a\r\nb") << QStringList{"a", "b"};
-        QTest::newRow("empty lines") << QByteArray("\r\n\r\nx\r\n") << QStringList{"", "", "x"};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
-        QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << QStringList{"a", "", "b"};
-        QTest::newRow("windows-1252")
-            << QByteArray("citt\xe0 \x80 \x93x\x94\r\n") << QStringList{QString::fromUtf8("città € “x”")};
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList { "a", "b" };
+        QTest::newRow("cr") << QByteArray("a\rb\r") << QStringList { "a", "b" };
+        QTest::newRow("lone lf stays") << QByteArray("a\nb\r\nc") << QStringList { "a\nb", "c" };
+        QTest::newRow("no final break") << QByteArray("a\r\nb") << QStringList { "a", "b" };
+        QTest::newRow("empty lines") << QByteArray("\r\n\r\nx\r\n") << QStringList { "", "", "x" };
+        QTest::newRow("empty file") << QByteArray() << QStringList {};
+        QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << QStringList { "a", "", "b" };
+        QTest::newRow("windows-1252") << QByteArray("citt\xe0 \x80 \x93x\x94\r\n")
+                                      << QStringList { QString::fromUtf8("città € “x”") };
     }
     void lines()
     {
@@ -105,7 +105,7 @@ private Q_SLOTS:
         QBuffer whole(&bytes);
         whole.open(QIODevice::ReadOnly);
         QCOMPARE(readAll(&whole), expected);
-        for (qint64 step : {1, 2, 3}) {
+        for (qint64 step : { 1, 2, 3 }) {
             TrickleDevice trickle(bytes, step);
             QCOMPARE(readAll(&trickle), expected);
         }
@@ -118,7 +118,7 @@ private Q_SLOTS:
         b.open(QIODevice::ReadOnly);
         QList<qint64> positions;
         readAll(&b, &positions);
-        QCOMPARE(positions, (QList<qint64>{5, 8, 9}));
+        QCOMPARE(positions, (QList<qint64> { 5, 8, 9 }));
     }
 
     void longLineAcrossChunks()
@@ -183,7 +183,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(int, goodLines);
         QFETCH(int, column);
-        for (qint64 step : {qint64(1), qint64(bytes.size())}) {
+        for (qint64 step : { qint64(1), qint64(bytes.size()) }) {
             TrickleDevice device(bytes, step);
             LineReader reader(&device);
             QString line;
@@ -197,7 +197,7 @@ private Q_SLOTS:
             if (column > 0) {
                 QCOMPARE(reader.errorLine(), goodLines + 1);
                 QVERIFY2(reader.errorString().contains(QStringLiteral("alla colonna %1:").arg(column)),
-                         qPrintable(reader.errorString()));
+                    qPrintable(reader.errorString()));
             }
         }
         // Switched off, the same bytes read as text.
@@ -207,8 +207,7 @@ private Q_SLOTS:
         lenient.setRefuseControl(false);
         QString line;
         LineReader::Status status;
-        while ((status = lenient.readLine(&line)) == LineReader::Status::Line) {
-        }
+        while ((status = lenient.readLine(&line)) == LineReader::Status::Line) { }
         QCOMPARE(status, LineReader::Status::End);
     }
 

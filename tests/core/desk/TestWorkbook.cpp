@@ -22,7 +22,7 @@ private Q_SLOTS:
         Workbook book;
         QString error;
         QVERIFY2(book.open(fixture("sheet_order.xls"), &error), qPrintable(error));
-        QCOMPARE(book.sheetNames(), (QStringList{"Foglio1", "Dati"}));
+        QCOMPARE(book.sheetNames(), (QStringList { "Foglio1", "Dati" }));
         QCOMPARE(zb32::RicavaPrimaTable(book), QStringLiteral("[Dati$]"));
     }
 
@@ -51,7 +51,8 @@ private Q_SLOTS:
         Workbook book;
         QString error;
         QVERIFY(!book.open(fixture("damaged-crash.xls"), &error));
-        QVERIFY2(error.contains(QStringLiteral("danneggiato")) || error.contains(QStringLiteral("Excel")), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("danneggiato")) || error.contains(QStringLiteral("Excel")),
+            qPrintable(error));
         QVERIFY(book.sheetNames().isEmpty());
         QVERIFY(book.cell(0, 0).isNull());
     }

@@ -21,7 +21,7 @@ namespace zb32::test {
 class SequenceRandom : public RandomSource
 {
 public:
-    explicit SequenceRandom(QList<double> values = {0.0})
+    explicit SequenceRandom(QList<double> values = { 0.0 })
         : m_values(std::move(values))
     { }
     void setValues(QList<double> values)
@@ -60,13 +60,13 @@ public:
         friend bool operator==(const Look&, const Look&) = default;
     };
 
-    ScreenPainter() { m_board.fill(Look{}); }
+    ScreenPainter() { m_board.fill(Look {}); }
 
     void DisegnaBlocco(Superficie box, int x, int y, int valore) override
     {
         if (box == Superficie::Griglia) {
             Q_ASSERT(Griglia::dentro(x, y));
-            m_board[index(x, y)] = Look{valore, m_emptyTile};
+            m_board[index(x, y)] = Look { valore, m_emptyTile };
             ++m_boardPaints;
         } else {
             Q_ASSERT(x >= 1 && x <= 4 && y >= 1 && y <= 4);
@@ -105,7 +105,7 @@ public:
 private:
     static std::size_t index(int x, int y) { return static_cast<std::size_t>((y - 1) * Griglia::kColonne + x - 1); }
 
-    std::array<Look, Griglia::kColonne * Griglia::kRighe> m_board{};
+    std::array<Look, Griglia::kColonne * Griglia::kRighe> m_board {};
     QMap<QPair<int, int>, int> m_preview;
     int m_emptyTile = kVuotaPiana;
     int m_boardPaints = 0;

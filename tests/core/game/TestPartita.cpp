@@ -14,7 +14,7 @@ namespace {
 
 struct Game
 {
-    explicit Game(QList<double> values = {SequenceRandom::forType(Modelli::kQuadrato)})
+    explicit Game(QList<double> values = { SequenceRandom::forType(Modelli::kQuadrato) })
         : random(std::move(values))
     {
         partita.Carica();
@@ -40,7 +40,7 @@ struct Game
     // With squares falling: the bottom row waits for one, which lands in it and clears it.
     void landInABottomRow()
     {
-        for (int x : {1, 2, 3, 6, 7, 8, 9}) {
+        for (int x : { 1, 2, 3, 6, 7, 8, 9 }) {
             t().griglia().set(x, Griglia::kRighe, Griglia::kDifficolta);
         }
         tickUntilLanding();
@@ -70,8 +70,8 @@ struct Game
     test::RecordingSounds sounds;
     test::MemoryStore store;
     test::QueuedNames names;
-    TabellaRecord record{store, names};
-    Partita partita{painter, random, sounds, record};
+    TabellaRecord record { store, names };
+    Partita partita { painter, random, sounds, record };
 };
 
 } // namespace
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QVERIFY(!p.bStato());
         QCOMPARE(g.painter.emptyTile(), 5); // the board opens on background 5
         QVERIFY(g.painter.shows(g.t().griglia(), 5));
-        QCOMPARE(g.record.voce(0), (VoceRecord{QStringLiteral("Player1"), 0}));
+        QCOMPARE(g.record.voce(0), (VoceRecord { QStringLiteral("Player1"), 0 }));
         QVERIFY(g.store.writtenKeys.isEmpty());
         QVERIFY(g.sounds.played.isEmpty());
     }
@@ -102,7 +102,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("ms");
-        const int ms[] = {1200, 600, 400, 300, 240, 200, 171, 150, 133, 120, 109, 100, 92, 85, 80, 75};
+        const int ms[] = { 1200, 600, 400, 300, 240, 200, 171, 150, 133, 120, 109, 100, 92, 85, 80, 75 };
         for (int level = 1; level <= 16; ++level) {
             QTest::addRow("level %d", level) << level << ms[level - 1];
         }
@@ -129,13 +129,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("points");
         QTest::addColumn<QList<int>>("sounds");
-        QTest::newRow("no row") << QList<int>{} << 5 << 0 << QList<int>{};
-        QTest::newRow("one row, level 1") << QList<int>{15} << 1 << 10 << QList<int>{6};
-        QTest::newRow("two separated rows, level 5") << QList<int>{13, 15} << 5 << 250 << QList<int>{6};
-        QTest::newRow("three rows, level 3") << QList<int>{11, 13, 15} << 3 << 600 << QList<int>{6};
-        QTest::newRow("four rows, level 5") << QList<int>{12, 13, 14, 15} << 5 << 2500 << QList<int>{4};
-        QTest::newRow("four rows, level 9") << QList<int>{9, 10, 14, 15} << 9 << 4500 << QList<int>{4};
-        QTest::newRow("five rows score as four") << QList<int>{11, 12, 13, 14, 15} << 2 << 1000 << QList<int>{4};
+        QTest::newRow("no row") << QList<int> {} << 5 << 0 << QList<int> {};
+        QTest::newRow("one row, level 1") << QList<int> { 15 } << 1 << 10 << QList<int> { 6 };
+        QTest::newRow("two separated rows, level 5") << QList<int> { 13, 15 } << 5 << 250 << QList<int> { 6 };
+        QTest::newRow("three rows, level 3") << QList<int> { 11, 13, 15 } << 3 << 600 << QList<int> { 6 };
+        QTest::newRow("four rows, level 5") << QList<int> { 12, 13, 14, 15 } << 5 << 2500 << QList<int> { 4 };
+        QTest::newRow("four rows, level 9") << QList<int> { 9, 10, 14, 15 } << 9 << 4500 << QList<int> { 4 };
+        QTest::newRow("five rows score as four") << QList<int> { 11, 12, 13, 14, 15 } << 2 << 1000 << QList<int> { 4 };
     }
     void scoring()
     {
@@ -163,14 +163,14 @@ private Q_SLOTS:
     // A straight four completes the bottom row: the row goes, then the landing sound, then the next piece.
     void landingClearsARow()
     {
-        Game g({SequenceRandom::forType(6)});
+        Game g({ SequenceRandom::forType(6) });
         g.partita.NuovaPartita(0);
-        for (int x : {1, 2, 7, 8, 9}) {
+        for (int x : { 1, 2, 7, 8, 9 }) {
             g.t().griglia().set(x, 15, Griglia::kDifficolta);
         }
         g.t().DisegnaGriglia();
         QCOMPARE(g.tickUntilLanding(), 15);
-        QCOMPARE(g.sounds.played, (QList<int>{6, 3}));
+        QCOMPARE(g.sounds.played, (QList<int> { 6, 3 }));
         QCOMPARE(g.partita.punti(), qint64(50));
         QCOMPARE(g.partita.linee(), qint64(1));
         for (int x = 1; x <= Griglia::kColonne; ++x) {
@@ -188,9 +188,11 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("levels"); // after each drop
         QTest::addColumn<int>("points");
         QTest::newRow("level 5: 40 lines then 48")
-            << 5 << 4 << QList<int>{5, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 7} << (10 * 2500 + 2 * 3000);
-        QTest::newRow("level 1, one row at a time") << 1 << 1 << QList<int>{1, 1, 1, 1, 1, 1, 1, 2, 2} << (8 * 10 + 20);
-        QTest::newRow("level 1, four rows at a time") << 1 << 4 << QList<int>{1, 2, 2, 3} << (500 + 500 + 1000 + 1000);
+            << 5 << 4 << QList<int> { 5, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 7 } << (10 * 2500 + 2 * 3000);
+        QTest::newRow("level 1, one row at a time")
+            << 1 << 1 << QList<int> { 1, 1, 1, 1, 1, 1, 1, 2, 2 } << (8 * 10 + 20);
+        QTest::newRow("level 1, four rows at a time")
+            << 1 << 4 << QList<int> { 1, 2, 2, 3 } << (500 + 500 + 1000 + 1000);
     }
     void levelRises()
     {
@@ -218,7 +220,7 @@ private Q_SLOTS:
         }
         QCOMPARE(g.partita.iLivello(), 6);
         g.partita.ImpostaLivello(1); // 40 lines is five levels' worth, but one landing gives one
-        g.fillRows({15});
+        g.fillRows({ 15 });
         g.partita.DropGriglia();
         QCOMPARE(g.partita.iLivello(), 2);
         g.partita.DropGriglia(); // a landing without rows counts too
@@ -301,7 +303,7 @@ private Q_SLOTS:
     {
         QFETCH(int, difficulty);
         Game g;
-        g.random.setValues({0.99}); // every draw above 6: every cell of the difficulty rows filled
+        g.random.setValues({ 0.99 }); // every draw above 6: every cell of the difficulty rows filled
         g.partita.NuovaPartita(difficulty);
         for (int y = 3; y <= Griglia::kRighe; ++y) {
             for (int x = 1; x <= Griglia::kColonne; ++x) {
@@ -344,12 +346,12 @@ private Q_SLOTS:
     void fullDifficultyRowClearsAtFirstLanding()
     {
         Game g;
-        g.random.setValues({0.99});
+        g.random.setValues({ 0.99 });
         g.partita.NuovaPartita(1);
         QCOMPARE(g.tickUntilLanding(), 13); // the square stops on row 15's blocks
         QCOMPARE(g.partita.linee(), qint64(1));
         QCOMPARE(g.partita.punti(), qint64(50));
-        QCOMPARE(g.sounds.played, (QList<int>{6, 3}));
+        QCOMPARE(g.sounds.played, (QList<int> { 6, 3 }));
         QCOMPARE(int(g.t().griglia().at(4, 15)), 4); // the square came down with it
         QCOMPARE(int(g.t().griglia().at(4, 13)), 0);
     }
@@ -366,7 +368,7 @@ private Q_SLOTS:
         QFETCH(int, rowsBefore);
         QFETCH(int, expectedPlace);
         Game g;
-        g.names.answers = {QStringLiteral("Ada")};
+        g.names.answers = { QStringLiteral("Ada") };
         g.partita.NuovaPartita(0);
         if (rowsBefore > 0) {
             g.landInABottomRow();
@@ -376,7 +378,7 @@ private Q_SLOTS:
         g.blockColumnFive(3);
         g.sounds.played.clear();
         QCOMPARE(g.tickUntilLanding(), 1);
-        QCOMPARE(g.sounds.played, (QList<int>{3, 5}));
+        QCOMPARE(g.sounds.played, (QList<int> { 3, 5 }));
         QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
         QVERIFY(g.partita.messaggioVisibile());
         QVERIFY(!g.partita.timerAttivo());
@@ -385,7 +387,7 @@ private Q_SLOTS:
         QCOMPARE(int(g.t().griglia().at(4, 1)), 4); // the new square is written over the old one
         QCOMPARE(g.names.prompts.size(), expectedPlace < 0 ? 0 : 1);
         if (expectedPlace >= 0) {
-            QCOMPARE(g.record.voce(expectedPlace), (VoceRecord{QStringLiteral("Ada"), 50}));
+            QCOMPARE(g.record.voce(expectedPlace), (VoceRecord { QStringLiteral("Ada"), 50 }));
             QCOMPARE(g.store.values.value(QStringLiteral("Punti1")), QStringLiteral("50"));
         }
         // Keys still move the last piece; it no longer falls.
@@ -458,7 +460,7 @@ private Q_SLOTS:
     void keysIgnoredWhilePaused()
     {
         QFETCH(int, key);
-        Game g({SequenceRandom::forType(5)});
+        Game g({ SequenceRandom::forType(5) });
         g.partita.NuovaPartita(0);
         for (int i = 0; i < 3; ++i) {
             g.partita.tmrGioco_Timer();
@@ -487,19 +489,20 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<QList<int>>("sounds");
         QTest::newRow("left into the wall")
-            << 6 << QList<int>{int(Tasto::Sinistra), int(Tasto::Sinistra), int(Tasto::Sinistra)} << QList<int>{2, 2, 2};
+            << 6 << QList<int> { int(Tasto::Sinistra), int(Tasto::Sinistra), int(Tasto::Sinistra) }
+            << QList<int> { 2, 2, 2 };
         QTest::newRow("turning the square")
-            << 7 << QList<int>{int(Tasto::Ruota), int(Tasto::RuotaDestra)} << QList<int>{1, 1};
-        QTest::newRow("turning at the spawn") << 1 << QList<int>{int(Tasto::Ruota)} << QList<int>{1};
+            << 7 << QList<int> { int(Tasto::Ruota), int(Tasto::RuotaDestra) } << QList<int> { 1, 1 };
+        QTest::newRow("turning at the spawn") << 1 << QList<int> { int(Tasto::Ruota) } << QList<int> { 1 };
         QTest::newRow("other keys and down are silent")
-            << 1 << QList<int>{int(Tasto::Altro), int(Tasto::Giu)} << QList<int>{};
+            << 1 << QList<int> { int(Tasto::Altro), int(Tasto::Giu) } << QList<int> {};
     }
     void soundsEvenWhenRefused()
     {
         QFETCH(int, tipo);
         QFETCH(QList<int>, keys);
         QFETCH(QList<int>, sounds);
-        Game g({SequenceRandom::forType(tipo)});
+        Game g({ SequenceRandom::forType(tipo) });
         g.partita.NuovaPartita(0);
         g.sounds.played.clear();
         for (int k : keys) {
@@ -545,7 +548,7 @@ private Q_SLOTS:
     // F3 before the first game: the second F3 starts the timer, and the first tick brings a piece.
     void pauseItemBeforeTheFirstGame()
     {
-        Game g({SequenceRandom::forType(3)});
+        Game g({ SequenceRandom::forType(3) });
         g.partita.mnuPausa_Click();
         QCOMPARE(g.partita.messaggio(), QStringLiteral("Premi F3 per continuare"));
         QVERIFY(!g.partita.timerAttivo());
@@ -555,7 +558,7 @@ private Q_SLOTS:
         QCOMPARE(int(g.t().corrente().tipo), 0);
         g.partita.tmrGioco_Timer();
         QCOMPARE(int(g.t().corrente().tipo), 3);
-        QCOMPARE(g.sounds.played, QList<int>{3});
+        QCOMPARE(g.sounds.played, QList<int> { 3 });
         QVERIFY(g.partita.nuovaAbilitata());
         g.partita.tmrGioco_Timer();
         QCOMPARE(int(g.t().corrente().blocchi[0].y), 2);
@@ -596,7 +599,7 @@ private Q_SLOTS:
     void oneEntryPerGame()
     {
         Game g;
-        g.names.answers = {QStringLiteral("Ada"), QStringLiteral("Bea")};
+        g.names.answers = { QStringLiteral("Ada"), QStringLiteral("Bea") };
         g.partita.NuovaPartita(0);
         g.landInABottomRow(); // 50 points
         g.blockColumnFive(3);
@@ -609,20 +612,20 @@ private Q_SLOTS:
         QCOMPARE(g.tickUntilLanding(), 1); // the overlapping square cannot fall: over again
         QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
         QCOMPARE(g.names.prompts.size(), 1);
-        QCOMPARE(g.record.voce(0), (VoceRecord{QStringLiteral("Ada"), 50}));
-        QCOMPARE(g.record.voce(1), (VoceRecord{QStringLiteral("Player1"), 0}));
+        QCOMPARE(g.record.voce(0), (VoceRecord { QStringLiteral("Ada"), 50 }));
+        QCOMPARE(g.record.voce(1), (VoceRecord { QStringLiteral("Player1"), 0 }));
         g.partita.NuovaPartita(0); // a new game has its own chance
         g.landInABottomRow();
         g.blockColumnFive(3);
         QCOMPARE(g.tickUntilLanding(), 1);
         QCOMPARE(g.names.prompts.size(), 2);
-        QCOMPARE(g.record.voce(1), (VoceRecord{QStringLiteral("Bea"), 50}));
+        QCOMPARE(g.record.voce(1), (VoceRecord { QStringLiteral("Bea"), 50 }));
     }
 
     void newGameResets()
     {
         Game g;
-        g.fillRows({14, 15});
+        g.fillRows({ 14, 15 });
         g.partita.DropGriglia();
         QCOMPARE(g.partita.punti(), qint64(250));
         g.store.values.insert(QStringLiteral("Nome1"), QStringLiteral("Other copy"));
@@ -633,7 +636,7 @@ private Q_SLOTS:
         QCOMPARE(g.partita.linee(), qint64(0));
         QVERIFY(!g.partita.nuovaAbilitata());
         QCOMPARE(records.size(), 1);
-        QCOMPARE(g.record.voce(0), (VoceRecord{QStringLiteral("Other copy"), 900}));
+        QCOMPARE(g.record.voce(0), (VoceRecord { QStringLiteral("Other copy"), 900 }));
         QVERIFY(g.painter.shows(g.t().griglia(), 5));
     }
 
@@ -641,11 +644,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<bool>>("ticks");
         QTest::addColumn<int>("expected");
-        QTest::newRow("none") << QList<bool>{false, false, false} << 0;
-        QTest::newRow("first") << QList<bool>{true, false, false} << 0;
-        QTest::newRow("third") << QList<bool>{false, false, true, false} << 2;
-        QTest::newRow("the last of two") << QList<bool>{false, true, false, true, false} << 3;
-        QTest::newRow("empty menu") << QList<bool>{} << 0;
+        QTest::newRow("none") << QList<bool> { false, false, false } << 0;
+        QTest::newRow("first") << QList<bool> { true, false, false } << 0;
+        QTest::newRow("third") << QList<bool> { false, false, true, false } << 2;
+        QTest::newRow("the last of two") << QList<bool> { false, true, false, true, false } << 3;
+        QTest::newRow("empty menu") << QList<bool> {} << 0;
     }
     void indiceSelezionato()
     {

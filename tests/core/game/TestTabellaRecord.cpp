@@ -21,7 +21,7 @@ Table tableOf(const TabellaRecord& t)
 
 VoceRecord entry(const char* name, qint32 points)
 {
-    return VoceRecord{QString::fromUtf8(name), points};
+    return VoceRecord { QString::fromUtf8(name), points };
 }
 
 // Stored values Nome1, Punti1, ... Punti3; an empty list stores nothing.
@@ -56,7 +56,7 @@ private Q_SLOTS:
         test::QueuedNames names;
         TabellaRecord t(s, names);
         t.CaricaRecord();
-        QCOMPARE(tableOf(t), (Table{entry("Player1", 0), entry("Player2", 0), entry("Player3", 0)}));
+        QCOMPARE(tableOf(t), (Table { entry("Player1", 0), entry("Player2", 0), entry("Player3", 0) }));
         QVERIFY(s.writtenKeys.isEmpty());
     }
 
@@ -67,42 +67,43 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("answers"); // empty: the player cancels
         QTest::addColumn<int>("place");
         QTest::addColumn<Table>("expected");
-        const QStringList ranked = {"Anna", "100", "Bruno", "50", "Carla", "20"};
-        QTest::newRow("defaults, 0 points") << QStringList{} << qint64(0) << QStringList{"x"} << -1
-                                            << Table{entry("Player1", 0), entry("Player2", 0), entry("Player3", 0)};
+        const QStringList ranked = { "Anna", "100", "Bruno", "50", "Carla", "20" };
+        QTest::newRow("defaults, 0 points") << QStringList {} << qint64(0) << QStringList { "x" } << -1
+                                            << Table { entry("Player1", 0), entry("Player2", 0), entry("Player3", 0) };
         QTest::newRow("defaults, 10 points enter first")
-            << QStringList{} << qint64(10) << QStringList{"Dino"} << 0
-            << Table{entry("Dino", 10), entry("Player1", 0), entry("Player2", 0)};
-        QTest::newRow("above all") << ranked << qint64(101) << QStringList{"Dino"} << 0
-                                   << Table{entry("Dino", 101), entry("Anna", 100), entry("Bruno", 50)};
+            << QStringList {} << qint64(10) << QStringList { "Dino" } << 0
+            << Table { entry("Dino", 10), entry("Player1", 0), entry("Player2", 0) };
+        QTest::newRow("above all") << ranked << qint64(101) << QStringList { "Dino" } << 0
+                                   << Table { entry("Dino", 101), entry("Anna", 100), entry("Bruno", 50) };
         QTest::newRow("equal to the first, above the second")
-            << ranked << qint64(100) << QStringList{"Dino"} << 1
-            << Table{entry("Anna", 100), entry("Dino", 100), entry("Bruno", 50)};
+            << ranked << qint64(100) << QStringList { "Dino" } << 1
+            << Table { entry("Anna", 100), entry("Dino", 100), entry("Bruno", 50) };
         QTest::newRow("equal to the second, above the third")
-            << ranked << qint64(50) << QStringList{"Dino"} << 2
-            << Table{entry("Anna", 100), entry("Bruno", 50), entry("Dino", 50)};
-        QTest::newRow("equal to the third") << ranked << qint64(20) << QStringList{"Dino"} << -1
-                                            << Table{entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20)};
-        QTest::newRow("below all") << ranked << qint64(3) << QStringList{"Dino"} << -1
-                                   << Table{entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20)};
-        QTest::newRow("cancel stores an empty name") << QStringList{} << qint64(10) << QStringList{} << 0
-                                                     << Table{entry("", 10), entry("Player1", 0), entry("Player2", 0)};
+            << ranked << qint64(50) << QStringList { "Dino" } << 2
+            << Table { entry("Anna", 100), entry("Bruno", 50), entry("Dino", 50) };
+        QTest::newRow("equal to the third") << ranked << qint64(20) << QStringList { "Dino" } << -1
+                                            << Table { entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20) };
+        QTest::newRow("below all") << ranked << qint64(3) << QStringList { "Dino" } << -1
+                                   << Table { entry("Anna", 100), entry("Bruno", 50), entry("Carla", 20) };
+        QTest::newRow("cancel stores an empty name")
+            << QStringList {} << qint64(10) << QStringList {} << 0
+            << Table { entry("", 10), entry("Player1", 0), entry("Player2", 0) };
         QTest::newRow("a name of 15 characters is kept whole")
-            << QStringList{} << qint64(10) << QStringList{"Giovanbattista1"} << 0
-            << Table{entry("Giovanbattista1", 10), entry("Player1", 0), entry("Player2", 0)};
+            << QStringList {} << qint64(10) << QStringList { "Giovanbattista1" } << 0
+            << Table { entry("Giovanbattista1", 10), entry("Player1", 0), entry("Player2", 0) };
         QTest::newRow("stored points that are not a number count as 0")
-            << QStringList{"Anna", "molti", "Bruno", "7", "Carla", "3"} << qint64(5) << QStringList{"Dino"} << 0
-            << Table{entry("Dino", 5), entry("Anna", 0), entry("Bruno", 7)};
+            << QStringList { "Anna", "molti", "Bruno", "7", "Carla", "3" } << qint64(5) << QStringList { "Dino" } << 0
+            << Table { entry("Dino", 5), entry("Anna", 0), entry("Bruno", 7) };
         QTest::newRow("stored points beyond 32 bits")
-            << QStringList{"Anna", "99999999999", "Bruno", "7", "Carla", "3"} << qint64(2147483647)
-            << QStringList{"Dino"} << 1
-            << Table{entry("Anna", 2147483647), entry("Dino", 2147483647), entry("Bruno", 7)};
+            << QStringList { "Anna", "99999999999", "Bruno", "7", "Carla", "3" } << qint64(2147483647)
+            << QStringList { "Dino" } << 1
+            << Table { entry("Anna", 2147483647), entry("Dino", 2147483647), entry("Bruno", 7) };
         QTest::newRow("negative stored points")
-            << QStringList{"Anna", "-5", "Bruno", "-6", "Carla", "-7"} << qint64(0) << QStringList{"Dino"} << 0
-            << Table{entry("Dino", 0), entry("Anna", -5), entry("Bruno", -6)};
+            << QStringList { "Anna", "-5", "Bruno", "-6", "Carla", "-7" } << qint64(0) << QStringList { "Dino" } << 0
+            << Table { entry("Dino", 0), entry("Anna", -5), entry("Bruno", -6) };
         QTest::newRow("a score beyond 32 bits counts as the largest")
-            << ranked << qint64(5000000000) << QStringList{"Dino"} << 0
-            << Table{entry("Dino", 2147483647), entry("Anna", 100), entry("Bruno", 50)};
+            << ranked << qint64(5000000000) << QStringList { "Dino" } << 0
+            << Table { entry("Dino", 2147483647), entry("Anna", 100), entry("Bruno", 50) };
     }
     void controllaRecord()
     {
@@ -131,11 +132,12 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(names.prompts,
-            QStringList{QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)")});
+            QStringList {
+                QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)") });
         Table blank = expected;
         blank[place].nome.clear();
         QCOMPARE(shownWhileAsking, blank); // shifted, with an empty name, before the box
-        QCOMPARE(s.writtenKeys, (QStringList{"Nome1", "Punti1", "Nome2", "Punti2", "Nome3", "Punti3"}));
+        QCOMPARE(s.writtenKeys, (QStringList { "Nome1", "Punti1", "Nome2", "Punti2", "Nome3", "Punti3" }));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(s.values.value(QStringLiteral("Nome%1").arg(i + 1)), expected.at(i).nome);
             QCOMPARE(s.values.value(QStringLiteral("Punti%1").arg(i + 1)), QString::number(expected.at(i).punti));
@@ -173,7 +175,7 @@ private Q_SLOTS:
         test::QueuedNames names;
         TabellaRecord t(s, names);
         t.CaricaRecord();
-        QCOMPARE(tableOf(t), (Table{entry("Player1", 0), entry("Player2", 0), entry("Player3", 0)}));
+        QCOMPARE(tableOf(t), (Table { entry("Player1", 0), entry("Player2", 0), entry("Player3", 0) }));
         QVERIFY(t.ControllaRecord(0) < 0);
         QVERIFY(!QFile::exists(iniPath()));
     }
@@ -196,7 +198,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         SettingsRecordStore s;
         test::QueuedNames names;
-        names.answers = {name};
+        names.answers = { name };
         TabellaRecord t(s, names);
         t.CaricaRecord();
         QCOMPARE(t.ControllaRecord(10), 0);
@@ -204,10 +206,10 @@ private Q_SLOTS:
 
         TabellaRecord again(s, names);
         again.CaricaRecord();
-        QCOMPARE(tableOf(again), (Table{VoceRecord{name, 10}, entry("Player1", 0), entry("Player2", 0)}));
+        QCOMPARE(tableOf(again), (Table { VoceRecord { name, 10 }, entry("Player1", 0), entry("Player2", 0) }));
 
         QSettings raw(iniPath(), QSettings::IniFormat);
-        QCOMPARE(raw.childGroups(), QStringList{"Record"});
+        QCOMPARE(raw.childGroups(), QStringList { "Record" });
         QCOMPARE(raw.value(QStringLiteral("Record/Punti1")).toString(), QStringLiteral("10"));
         QCOMPARE(raw.value(QStringLiteral("Record/Nome2")).toString(), QStringLiteral("Player1"));
     }

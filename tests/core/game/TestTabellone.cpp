@@ -46,14 +46,14 @@ QString rowText(const Griglia& g, int y)
 struct Board
 {
     explicit Board(int tipo)
-        : random({SequenceRandom::forType(tipo)})
+        : random({ SequenceRandom::forType(tipo) })
     {
         t.CaricaPezzi();
         t.PulisciGriglia();
     }
     SequenceRandom random;
     ScreenPainter painter;
-    Tabellone t{painter, random};
+    Tabellone t { painter, random };
 };
 
 } // namespace
@@ -80,7 +80,7 @@ private Q_SLOTS:
         QFETCH(double, r);
         QFETCH(int, n);
         QFETCH(int, expected);
-        SequenceRandom random({r});
+        SequenceRandom random({ r });
         ScreenPainter painter;
         Tabellone t(painter, random);
         QCOMPARE(t.Rand(n), expected);
@@ -92,13 +92,14 @@ private Q_SLOTS:
         QTest::addColumn<QList<QPoint>>("expected");
         QTest::addColumn<QPoint>("pivot");
         QTest::addColumn<int>("colour");
-        QTest::newRow("1") << 1 << QList<QPoint>{{4, 1}, {5, 1}, {6, 1}, {6, 2}} << QPoint(5, 1) << 7;
-        QTest::newRow("2") << 2 << QList<QPoint>{{4, 1}, {5, 1}, {6, 1}, {4, 2}} << QPoint(5, 1) << 5;
-        QTest::newRow("3 Z") << 3 << QList<QPoint>{{4, 1}, {5, 1}, {5, 2}, {6, 2}} << QPoint(5, 1) << 6;
-        QTest::newRow("4 S") << 4 << QList<QPoint>{{5, 1}, {6, 1}, {4, 2}, {5, 2}} << QPoint(5, 1) << 2;
-        QTest::newRow("5 T") << 5 << QList<QPoint>{{4, 1}, {5, 1}, {6, 1}, {5, 2}} << QPoint(5, 1) << 1;
-        QTest::newRow("6 straight") << 6 << QList<QPoint>{{3, 1}, {4, 1}, {5, 1}, {6, 1}} << QPoint(5, 1) << 3;
-        QTest::newRow("7 square") << 7 << QList<QPoint>{{4, 1}, {5, 1}, {4, 2}, {5, 2}} << QPoint(0, 0) << 4;
+        QTest::newRow("1") << 1 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 6, 1 }, { 6, 2 } } << QPoint(5, 1) << 7;
+        QTest::newRow("2") << 2 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 6, 1 }, { 4, 2 } } << QPoint(5, 1) << 5;
+        QTest::newRow("3 Z") << 3 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 5, 2 }, { 6, 2 } } << QPoint(5, 1) << 6;
+        QTest::newRow("4 S") << 4 << QList<QPoint> { { 5, 1 }, { 6, 1 }, { 4, 2 }, { 5, 2 } } << QPoint(5, 1) << 2;
+        QTest::newRow("5 T") << 5 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 6, 1 }, { 5, 2 } } << QPoint(5, 1) << 1;
+        QTest::newRow("6 straight") << 6 << QList<QPoint> { { 3, 1 }, { 4, 1 }, { 5, 1 }, { 6, 1 } } << QPoint(5, 1)
+                                    << 3;
+        QTest::newRow("7 square") << 7 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 4, 2 }, { 5, 2 } } << QPoint(0, 0) << 4;
     }
     void templates()
     {
@@ -128,21 +129,21 @@ private Q_SLOTS:
         QTest::addColumn<int>("rowsDown");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QList<QPoint>>("expected");
-        QTest::newRow("1 ccw") << 1 << 2 << 3 << QList<QPoint>{{5, 4}, {5, 3}, {5, 2}, {6, 2}};
-        QTest::newRow("1 cw") << 1 << 2 << 4 << QList<QPoint>{{5, 2}, {5, 3}, {5, 4}, {4, 4}};
-        QTest::newRow("2 ccw") << 2 << 2 << 3 << QList<QPoint>{{5, 4}, {5, 3}, {5, 2}, {6, 4}};
-        QTest::newRow("2 cw") << 2 << 2 << 4 << QList<QPoint>{{5, 2}, {5, 3}, {5, 4}, {4, 2}};
-        QTest::newRow("3 ccw") << 3 << 2 << 3 << QList<QPoint>{{5, 4}, {5, 3}, {6, 3}, {6, 2}};
-        QTest::newRow("3 cw") << 3 << 2 << 4 << QList<QPoint>{{5, 2}, {5, 3}, {4, 3}, {4, 4}};
-        QTest::newRow("4 ccw") << 4 << 2 << 3 << QList<QPoint>{{5, 3}, {5, 2}, {6, 4}, {6, 3}};
-        QTest::newRow("4 cw") << 4 << 2 << 4 << QList<QPoint>{{5, 3}, {5, 4}, {4, 2}, {4, 3}};
-        QTest::newRow("5 ccw") << 5 << 2 << 3 << QList<QPoint>{{5, 4}, {5, 3}, {5, 2}, {6, 3}};
-        QTest::newRow("5 cw") << 5 << 2 << 4 << QList<QPoint>{{5, 2}, {5, 3}, {5, 4}, {4, 3}};
-        QTest::newRow("6 ccw") << 6 << 2 << 3 << QList<QPoint>{{5, 5}, {5, 4}, {5, 3}, {5, 2}};
-        QTest::newRow("6 cw") << 6 << 2 << 4 << QList<QPoint>{{5, 1}, {5, 2}, {5, 3}, {5, 4}};
-        QTest::newRow("6 ccw after one row") << 6 << 1 << 3 << QList<QPoint>{{5, 4}, {5, 3}, {5, 2}, {5, 1}};
-        QTest::newRow("7 ccw stays") << 7 << 2 << 3 << QList<QPoint>{{4, 3}, {5, 3}, {4, 4}, {5, 4}};
-        QTest::newRow("7 cw stays") << 7 << 0 << 4 << QList<QPoint>{{4, 1}, {5, 1}, {4, 2}, {5, 2}};
+        QTest::newRow("1 ccw") << 1 << 2 << 3 << QList<QPoint> { { 5, 4 }, { 5, 3 }, { 5, 2 }, { 6, 2 } };
+        QTest::newRow("1 cw") << 1 << 2 << 4 << QList<QPoint> { { 5, 2 }, { 5, 3 }, { 5, 4 }, { 4, 4 } };
+        QTest::newRow("2 ccw") << 2 << 2 << 3 << QList<QPoint> { { 5, 4 }, { 5, 3 }, { 5, 2 }, { 6, 4 } };
+        QTest::newRow("2 cw") << 2 << 2 << 4 << QList<QPoint> { { 5, 2 }, { 5, 3 }, { 5, 4 }, { 4, 2 } };
+        QTest::newRow("3 ccw") << 3 << 2 << 3 << QList<QPoint> { { 5, 4 }, { 5, 3 }, { 6, 3 }, { 6, 2 } };
+        QTest::newRow("3 cw") << 3 << 2 << 4 << QList<QPoint> { { 5, 2 }, { 5, 3 }, { 4, 3 }, { 4, 4 } };
+        QTest::newRow("4 ccw") << 4 << 2 << 3 << QList<QPoint> { { 5, 3 }, { 5, 2 }, { 6, 4 }, { 6, 3 } };
+        QTest::newRow("4 cw") << 4 << 2 << 4 << QList<QPoint> { { 5, 3 }, { 5, 4 }, { 4, 2 }, { 4, 3 } };
+        QTest::newRow("5 ccw") << 5 << 2 << 3 << QList<QPoint> { { 5, 4 }, { 5, 3 }, { 5, 2 }, { 6, 3 } };
+        QTest::newRow("5 cw") << 5 << 2 << 4 << QList<QPoint> { { 5, 2 }, { 5, 3 }, { 5, 4 }, { 4, 3 } };
+        QTest::newRow("6 ccw") << 6 << 2 << 3 << QList<QPoint> { { 5, 5 }, { 5, 4 }, { 5, 3 }, { 5, 2 } };
+        QTest::newRow("6 cw") << 6 << 2 << 4 << QList<QPoint> { { 5, 1 }, { 5, 2 }, { 5, 3 }, { 5, 4 } };
+        QTest::newRow("6 ccw after one row") << 6 << 1 << 3 << QList<QPoint> { { 5, 4 }, { 5, 3 }, { 5, 2 }, { 5, 1 } };
+        QTest::newRow("7 ccw stays") << 7 << 2 << 3 << QList<QPoint> { { 4, 3 }, { 5, 3 }, { 4, 4 }, { 5, 4 } };
+        QTest::newRow("7 cw stays") << 7 << 0 << 4 << QList<QPoint> { { 4, 1 }, { 5, 1 }, { 4, 2 }, { 5, 2 } };
     }
     void rotation()
     {
@@ -211,27 +212,28 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("setup");
         QTest::addColumn<QList<QPoint>>("settled");
         QTest::addColumn<int>("mode");
-        const QList<int> upright = {2, 3};
+        const QList<int> upright = { 2, 3 };
         QTest::newRow("upright straight at the left wall, ccw")
-            << 6 << (upright + QList<int>{-1, -1, -1, -1}) << QList<QPoint>{} << 3;
+            << 6 << (upright + QList<int> { -1, -1, -1, -1 }) << QList<QPoint> {} << 3;
         QTest::newRow("upright straight at the left wall, cw")
-            << 6 << (upright + QList<int>{-1, -1, -1, -1}) << QList<QPoint>{} << 4;
+            << 6 << (upright + QList<int> { -1, -1, -1, -1 }) << QList<QPoint> {} << 4;
         QTest::newRow("upright straight at the right wall, ccw")
-            << 6 << (upright + QList<int>{1, 1, 1, 1}) << QList<QPoint>{} << 3;
+            << 6 << (upright + QList<int> { 1, 1, 1, 1 }) << QList<QPoint> {} << 3;
         QTest::newRow("upright straight at the right wall, cw")
-            << 6 << (upright + QList<int>{1, 1, 1, 1}) << QList<QPoint>{} << 4;
-        QTest::newRow("left move at the left wall") << 6 << QList<int>{-1, -1} << QList<QPoint>{} << -1;
-        QTest::newRow("right move at the right wall") << 6 << QList<int>{1, 1, 1} << QList<QPoint>{} << 1;
-        QTest::newRow("T at the right wall") << 5 << QList<int>{1, 1, 1} << QList<QPoint>{} << 1;
+            << 6 << (upright + QList<int> { 1, 1, 1, 1 }) << QList<QPoint> {} << 4;
+        QTest::newRow("left move at the left wall") << 6 << QList<int> { -1, -1 } << QList<QPoint> {} << -1;
+        QTest::newRow("right move at the right wall") << 6 << QList<int> { 1, 1, 1 } << QList<QPoint> {} << 1;
+        QTest::newRow("T at the right wall") << 5 << QList<int> { 1, 1, 1 } << QList<QPoint> {} << 1;
         QList<int> toFloor(14, 2);
-        QTest::newRow("straight on the floor, ccw") << 6 << toFloor << QList<QPoint>{} << 3;
-        QTest::newRow("straight on the floor, cw") << 6 << toFloor << QList<QPoint>{} << 4;
-        QTest::newRow("straight on the floor, down") << 6 << toFloor << QList<QPoint>{} << 2;
-        QTest::newRow("square on the floor, down") << 7 << QList<int>(13, 2) << QList<QPoint>{} << 2;
-        QTest::newRow("turn onto a settled block") << 6 << QList<int>{2, 2} << QList<QPoint>{{5, 5}} << 3;
-        QTest::newRow("turn of the T onto a settled block") << 5 << QList<int>{2, 2} << QList<QPoint>{{5, 2}} << 3;
-        QTest::newRow("left onto a settled block") << 7 << QList<int>{} << QList<QPoint>{{3, 2}} << -1;
-        QTest::newRow("down onto a settled block") << 1 << QList<int>{2} << QList<QPoint>{{4, 3}} << 2;
+        QTest::newRow("straight on the floor, ccw") << 6 << toFloor << QList<QPoint> {} << 3;
+        QTest::newRow("straight on the floor, cw") << 6 << toFloor << QList<QPoint> {} << 4;
+        QTest::newRow("straight on the floor, down") << 6 << toFloor << QList<QPoint> {} << 2;
+        QTest::newRow("square on the floor, down") << 7 << QList<int>(13, 2) << QList<QPoint> {} << 2;
+        QTest::newRow("turn onto a settled block") << 6 << QList<int> { 2, 2 } << QList<QPoint> { { 5, 5 } } << 3;
+        QTest::newRow("turn of the T onto a settled block")
+            << 5 << QList<int> { 2, 2 } << QList<QPoint> { { 5, 2 } } << 3;
+        QTest::newRow("left onto a settled block") << 7 << QList<int> {} << QList<QPoint> { { 3, 2 } } << -1;
+        QTest::newRow("down onto a settled block") << 1 << QList<int> { 2 } << QList<QPoint> { { 4, 3 } } << 2;
     }
     void refusedMoves()
     {
@@ -272,7 +274,7 @@ private Q_SLOTS:
     void noPieceMovesNothing_data()
     {
         QTest::addColumn<int>("mode");
-        for (int m : {-1, 1, 2, 3, 4, 0}) {
+        for (int m : { -1, 1, 2, 3, 4, 0 }) {
             QTest::addRow("mode %d", m) << m;
         }
     }
@@ -293,8 +295,9 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("draws");
         QTest::addColumn<QList<int>>("pieces");
         QTest::addColumn<QList<int>>("previews");
-        QTest::newRow("three draws") << QList<int>{3, 6, 1} << QList<int>{3, 3, 6} << QList<int>{3, 6, 1};
-        QTest::newRow("four draws") << QList<int>{7, 2, 2, 5} << QList<int>{7, 7, 2, 2} << QList<int>{7, 2, 2, 5};
+        QTest::newRow("three draws") << QList<int> { 3, 6, 1 } << QList<int> { 3, 3, 6 } << QList<int> { 3, 6, 1 };
+        QTest::newRow("four draws") << QList<int> { 7, 2, 2, 5 } << QList<int> { 7, 7, 2, 2 }
+                                    << QList<int> { 7, 2, 2, 5 };
     }
     void firstPieceRule()
     {
@@ -324,9 +327,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<QPoint>>("settled");
         QTest::addColumn<bool>("fits");
-        QTest::newRow("empty top") << QList<QPoint>{{1, 1}, {9, 2}, {5, 3}} << true;
-        QTest::newRow("one cell under the piece") << QList<QPoint>{{5, 2}} << false;
-        QTest::newRow("two cells under the piece") << QList<QPoint>{{4, 1}, {6, 1}} << false;
+        QTest::newRow("empty top") << QList<QPoint> { { 1, 1 }, { 9, 2 }, { 5, 3 } } << true;
+        QTest::newRow("one cell under the piece") << QList<QPoint> { { 5, 2 } } << false;
+        QTest::newRow("two cells under the piece") << QList<QPoint> { { 4, 1 }, { 6, 1 } } << false;
     }
     void newPieceOverSettledBlocks()
     {
@@ -338,7 +341,7 @@ private Q_SLOTS:
         }
         b.t.DisegnaGriglia();
         QCOMPARE(b.t.NuovoPezzo(), fits);
-        for (const QPoint& p : QList<QPoint>{{4, 1}, {5, 1}, {6, 1}, {5, 2}}) {
+        for (const QPoint& p : QList<QPoint> { { 4, 1 }, { 5, 1 }, { 6, 1 }, { 5, 2 } }) {
             QCOMPARE(int(b.t.griglia().at(p.x(), p.y())), 1); // written over whatever was there
             QCOMPARE(b.painter.at(p.x(), p.y()).valore, 1);
         }
@@ -350,10 +353,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("tipo");
         QTest::addColumn<bool>("on");
         QTest::addColumn<QList<QPoint>>("cells");
-        QTest::newRow("straight") << 6 << true << QList<QPoint>{{1, 1}, {2, 1}, {3, 1}, {4, 1}};
-        QTest::newRow("S") << 4 << true << QList<QPoint>{{3, 1}, {4, 1}, {2, 2}, {3, 2}};
-        QTest::newRow("square") << 7 << true << QList<QPoint>{{2, 1}, {3, 1}, {2, 2}, {3, 2}};
-        QTest::newRow("preview off") << 6 << false << QList<QPoint>{};
+        QTest::newRow("straight") << 6 << true << QList<QPoint> { { 1, 1 }, { 2, 1 }, { 3, 1 }, { 4, 1 } };
+        QTest::newRow("S") << 4 << true << QList<QPoint> { { 3, 1 }, { 4, 1 }, { 2, 2 }, { 3, 2 } };
+        QTest::newRow("square") << 7 << true << QList<QPoint> { { 2, 1 }, { 3, 1 }, { 2, 2 }, { 3, 2 } };
+        QTest::newRow("preview off") << 6 << false << QList<QPoint> {};
     }
     void preview()
     {
@@ -428,14 +431,14 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("full");
         QTest::addColumn<QList<int>>("markers");
         QTest::addColumn<QList<int>>("markersAfter");
-        QTest::newRow("none") << QList<int>{} << QList<int>{5, 9} << QList<int>{5, 9};
-        QTest::newRow("bottom row") << QList<int>{15} << QList<int>{14} << QList<int>{15};
-        QTest::newRow("two separated rows") << QList<int>{13, 15} << QList<int>{12, 14} << QList<int>{14, 15};
-        QTest::newRow("three with gaps") << QList<int>{10, 12, 15} << QList<int>{9, 11, 13, 14}
-                                         << QList<int>{12, 13, 14, 15};
-        QTest::newRow("four adjacent") << QList<int>{12, 13, 14, 15} << QList<int>{11} << QList<int>{15};
-        QTest::newRow("top row") << QList<int>{1} << QList<int>{2} << QList<int>{2};
-        QTest::newRow("five rows") << QList<int>{11, 12, 13, 14, 15} << QList<int>{3, 10} << QList<int>{8, 15};
+        QTest::newRow("none") << QList<int> {} << QList<int> { 5, 9 } << QList<int> { 5, 9 };
+        QTest::newRow("bottom row") << QList<int> { 15 } << QList<int> { 14 } << QList<int> { 15 };
+        QTest::newRow("two separated rows") << QList<int> { 13, 15 } << QList<int> { 12, 14 } << QList<int> { 14, 15 };
+        QTest::newRow("three with gaps") << QList<int> { 10, 12, 15 } << QList<int> { 9, 11, 13, 14 }
+                                         << QList<int> { 12, 13, 14, 15 };
+        QTest::newRow("four adjacent") << QList<int> { 12, 13, 14, 15 } << QList<int> { 11 } << QList<int> { 15 };
+        QTest::newRow("top row") << QList<int> { 1 } << QList<int> { 2 } << QList<int> { 2 };
+        QTest::newRow("five rows") << QList<int> { 11, 12, 13, 14, 15 } << QList<int> { 3, 10 } << QList<int> { 8, 15 };
     }
     void fullRows()
     {
@@ -468,13 +471,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QList<double>>("values");
         QTest::addColumn<QStringList>("expected"); // from row 15 upwards
-        QTest::newRow("none") << 0 << QList<double>{0.99} << QStringList{};
-        QTest::newRow("threshold reached") << 2 << QList<double>{0.6} << QStringList{"DDDDDDDDD", "DDDDDDDDD"};
-        QTest::newRow("threshold missed") << 2 << QList<double>{0.5999} << QStringList{".........", "........."};
-        QTest::newRow("alternating") << 2 << QList<double>{0.9, 0.1} << QStringList{"D.D.D.D.D", ".D.D.D.D."};
-        QTest::newRow("three in four") << 3 << QList<double>{0.7, 0.8, 0.2, 0.65}
-                                       << QStringList{"DD.DDD.DD", "D.DDD.DDD", ".DDD.DDD."};
-        QTest::newRow("five full rows") << 5 << QList<double>{0.99} << QStringList(5, QStringLiteral("DDDDDDDDD"));
+        QTest::newRow("none") << 0 << QList<double> { 0.99 } << QStringList {};
+        QTest::newRow("threshold reached") << 2 << QList<double> { 0.6 } << QStringList { "DDDDDDDDD", "DDDDDDDDD" };
+        QTest::newRow("threshold missed") << 2 << QList<double> { 0.5999 } << QStringList { ".........", "........." };
+        QTest::newRow("alternating") << 2 << QList<double> { 0.9, 0.1 } << QStringList { "D.D.D.D.D", ".D.D.D.D." };
+        QTest::newRow("three in four") << 3 << QList<double> { 0.7, 0.8, 0.2, 0.65 }
+                                       << QStringList { "DD.DDD.DD", "D.DDD.DDD", ".DDD.DDD." };
+        QTest::newRow("five full rows") << 5 << QList<double> { 0.99 } << QStringList(5, QStringLiteral("DDDDDDDDD"));
     }
     void difficultyRows()
     {

@@ -43,13 +43,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("letters");
-        for (const QString& backend : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        for (const QString& backend : { QStringLiteral("sqlite"), QStringLiteral("postgresql") }) {
             QTest::newRow(qPrintable(backend + QLatin1String(": slips")))
-                << backend << QStringList{"--lotto", "1", "--cc"} << "lotto1_cc" << 5;
+                << backend << QStringList { "--lotto", "1", "--cc" } << "lotto1_cc" << 5;
             QTest::newRow(qPrintable(backend + QLatin1String(": no slips")))
-                << backend << QStringList{"--lotto=1", "--no-cc"} << "lotto1_senza_cc" << 5;
+                << backend << QStringList { "--lotto=1", "--no-cc" } << "lotto1_senza_cc" << 5;
             QTest::newRow(qPrintable(backend + QLatin1String(": test case")))
-                << backend << QStringList{"--lotto", "1 or 1=1", "--test"} << "prova" << 1;
+                << backend << QStringList { "--lotto", "1 or 1=1", "--test" } << "prova" << 1;
         }
     }
     void letters()
@@ -63,11 +63,11 @@ private Q_SLOTS:
         test::insertPostelBatch(tdb);
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        const Run r = runToday(QStringList{"run", "postel"} + args);
+        const Run r = runToday(QStringList { "run", "postel" } + args);
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         const QString path = QDir::toNativeSeparators(ws.driveC() + QStringLiteral("/LO071226.ASC"));
         QVERIFY2(r.out.startsWith(QStringLiteral("Creati %1 Postel nel file %2\n").arg(letters).arg(path)),
-                 qPrintable(r.out));
+            qPrintable(r.out));
         QCOMPARE(readFile(path), test::expectedPrintFile(expected));
     }
 
@@ -76,9 +76,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("blockDriveC");
         QTest::addColumn<QString>("output");
-        QTest::newRow("empty batch box") << QStringList{"--lotto", ""} << false << "Manca lotto\n";
-        QTest::newRow("desk default batch 0") << QStringList{} << false << "Manca lotto\n";
-        QTest::newRow("no folder for the file") << QStringList{"--lotto", "1"} << true << "\r\nper il file ";
+        QTest::newRow("empty batch box") << QStringList { "--lotto", "" } << false << "Manca lotto\n";
+        QTest::newRow("desk default batch 0") << QStringList {} << false << "Manca lotto\n";
+        QTest::newRow("no folder for the file") << QStringList { "--lotto", "1" } << true << "\r\nper il file ";
     }
     void conditions()
     {
@@ -91,10 +91,10 @@ private Q_SLOTS:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
             qputenv("ZB32_DRIVE_C", QFile::encodeName(blocker.fileName() + QStringLiteral("/C")));
         }
-        const Run r = runToday(QStringList{"run", "postel"} + args);
+        const Run r = runToday(QStringList { "run", "postel" } + args);
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.out.contains(output), qPrintable(r.out));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList {});
     }
 
     void failedRun()
@@ -103,15 +103,15 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         test::insertPostelBatch(tdb);
         QSqlQuery q(tdb.db().database());
-        QVERIFY(q.exec(QStringLiteral(
-            "UPDATE [tabella pratiche] SET [importo totale] = 'tanto' WHERE posizione = '1002/2020'")));
+        QVERIFY(q.exec(
+            QStringLiteral("UPDATE [tabella pratiche] SET [importo totale] = 'tanto' WHERE posizione = '1002/2020'")));
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        const Run r = runToday({"run", "postel", "--lotto", "1"});
+        const Run r = runToday({ "run", "postel", "--lotto", "1" });
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains(QStringLiteral("pratica 1002/2020")), qPrintable(r.err));
         QVERIFY(r.err.contains(QStringLiteral("importo totale")));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList {});
     }
 };
 

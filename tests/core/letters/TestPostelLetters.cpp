@@ -36,7 +36,7 @@ void runLetters(Run& run, const QString& lotto, bool cc, bool chkTest)
     batch.cc = cc;
     batch.chkTest = chkTest;
     CaseDatabase db;
-    JobContext ctx{db, batch, run.report};
+    JobContext ctx { db, batch, run.report };
     run.result = runJob(JobId::Postel, ctx);
 }
 
@@ -82,21 +82,21 @@ private Q_SLOTS:
             int letters;
         };
         const Row rows[] = {
-            {"batch with slips", "1", true, false, "lotto1_cc", 5},
-            {"batch without slips", "1", false, false, "lotto1_senza_cc", 5},
-            {"batch with no case", "7", true, false, "vuoto", 0},
-            {"test narrowing", "1", true, true, "prova", 1},
-            {"test narrowing, case not in batch", "2", true, true, "vuoto", 0},
-            {"unsafe text selects batch 1 only", "1 or 1=1", true, false, "lotto1_cc", 5},
-            {"quote in the box", "1' or '1'='1", true, false, "lotto1_cc", 5},
-            {"blanks, zeros and a tail", " 01abc", true, false, "lotto1_cc", 5},
-            {"decimals are dropped", "1.9", true, false, "lotto1_cc", 5},
-            {"not batch 11", "11", false, true, "vuoto", 0},
-            {"negative batch", "-1", true, false, "vuoto", 0},
-            {"beyond 32 bits", "4294967297", true, false, "vuoto", 0},
-            {"beyond 64 bits", "123456789012345678901234567890", true, false, "vuoto", 0},
+            { "batch with slips", "1", true, false, "lotto1_cc", 5 },
+            { "batch without slips", "1", false, false, "lotto1_senza_cc", 5 },
+            { "batch with no case", "7", true, false, "vuoto", 0 },
+            { "test narrowing", "1", true, true, "prova", 1 },
+            { "test narrowing, case not in batch", "2", true, true, "vuoto", 0 },
+            { "unsafe text selects batch 1 only", "1 or 1=1", true, false, "lotto1_cc", 5 },
+            { "quote in the box", "1' or '1'='1", true, false, "lotto1_cc", 5 },
+            { "blanks, zeros and a tail", " 01abc", true, false, "lotto1_cc", 5 },
+            { "decimals are dropped", "1.9", true, false, "lotto1_cc", 5 },
+            { "not batch 11", "11", false, true, "vuoto", 0 },
+            { "negative batch", "-1", true, false, "vuoto", 0 },
+            { "beyond 32 bits", "4294967297", true, false, "vuoto", 0 },
+            { "beyond 64 bits", "123456789012345678901234567890", true, false, "vuoto", 0 },
         };
-        for (const QString& backend : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        for (const QString& backend : { QStringLiteral("sqlite"), QStringLiteral("postgresql") }) {
             for (const Row& r : rows) {
                 QTest::newRow(qPrintable(backend + QLatin1String(": ") + QLatin1String(r.name)))
                     << backend << QString::fromUtf8(r.lotto) << r.cc << r.chkTest << QString::fromUtf8(r.expected)
@@ -123,9 +123,9 @@ private Q_SLOTS:
         QVERIFY2(run.report.errors.isEmpty(), qPrintable(run.report.errors.join(QLatin1Char('\n'))));
         QCOMPARE(run.result.status, JobStatus::Completed);
         QCOMPARE(readFile(ws.driveC() + QLatin1Char('/') + kFileName), test::expectedPrintFile(expected));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{kFileName});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList { kFileName });
         QCOMPARE(run.report.messages,
-                 QStringList{QStringLiteral("Creati %1 Postel nel file %2").arg(letters).arg(printFilePath(ws))});
+            QStringList { QStringLiteral("Creati %1 Postel nel file %2").arg(letters).arg(printFilePath(ws)) });
         // The caption counts the letters one by one.
         QStringList counted;
         for (int i = 1; i <= letters; ++i) {
@@ -149,9 +149,9 @@ private Q_SLOTS:
         Run run;
         runLetters(run, QStringLiteral("1"), true, true);
         QCOMPARE(run.result.status, JobStatus::Completed);
-        QCOMPARE(readFile(ws.driveC() + QLatin1Char('/') + kFileName),
-                 test::expectedPrintFile(QStringLiteral("prova")));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{kFileName});
+        QCOMPARE(
+            readFile(ws.driveC() + QLatin1Char('/') + kFileName), test::expectedPrintFile(QStringLiteral("prova")));
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList { kFileName });
     }
 
     void noBatchTouchesNothing_data()
@@ -176,10 +176,10 @@ private Q_SLOTS:
         Run run;
         runLetters(run, lotto, true, false);
         QCOMPARE(run.result.status, JobStatus::Condition);
-        QCOMPARE(run.report.messages, QStringList{QStringLiteral("Manca lotto")});
+        QCOMPARE(run.report.messages, QStringList { QStringLiteral("Manca lotto") });
         QVERIFY(run.report.errors.isEmpty());
         QVERIFY(run.report.captions.isEmpty());
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{kFileName});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList { kFileName });
         QCOMPARE(readFile(ws.driveC() + QLatin1Char('/') + kFileName), earlier);
     }
 
@@ -211,11 +211,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("posizione");
         QTest::addColumn<QString>("bad");
         QTest::addColumn<bool>("earlier");
-        QTest::newRow("amount of a later invoice") << Schema::kInvoices << "saldo" << "1005/2020" << "dodici" << true;
-        QTest::newRow("invoice date") << Schema::kInvoices << "data fattura" << "31758/2003" << "31/02/2021" << true;
-        QTest::newRow("due date") << Schema::kInvoices << "data scadenza" << "1002/2020" << "presto" << true;
-        QTest::newRow("case total") << Schema::kCases << "importo totale" << "1004/2020" << "1,2,3" << true;
-        QTest::newRow("no earlier file") << Schema::kInvoices << "saldo" << "1005/2020" << "dodici" << false;
+        QTest::newRow("amount of a later invoice") << Schema::kInvoices << "saldo"
+                                                   << "1005/2020"
+                                                   << "dodici" << true;
+        QTest::newRow("invoice date") << Schema::kInvoices << "data fattura"
+                                      << "31758/2003"
+                                      << "31/02/2021" << true;
+        QTest::newRow("due date") << Schema::kInvoices << "data scadenza"
+                                  << "1002/2020"
+                                  << "presto" << true;
+        QTest::newRow("case total") << Schema::kCases << "importo totale"
+                                    << "1004/2020"
+                                    << "1,2,3" << true;
+        QTest::newRow("no earlier file") << Schema::kInvoices << "saldo"
+                                         << "1005/2020"
+                                         << "dodici" << false;
     }
     void failedRunKeepsTheEarlierFile()
     {
@@ -256,11 +266,11 @@ private Q_SLOTS:
         QCOMPARE(run.report.errors.size(), 1);
         const QString error = run.report.errors.first();
         QCOMPARE(run.result.error, error);
-        for (const QString& part : {printFilePath(ws), QStringLiteral("pratica ") + posizione, field, bad}) {
+        for (const QString& part : { printFilePath(ws), QStringLiteral("pratica ") + posizione, field, bad }) {
             QVERIFY2(error.contains(part), qPrintable(error + QLatin1String(" / ") + part));
         }
         QVERIFY(run.report.messages.isEmpty());
-        QCOMPARE(test::folderEntries(ws.driveC()), earlier ? QStringList{kFileName} : QStringList{});
+        QCOMPARE(test::folderEntries(ws.driveC()), earlier ? QStringList { kFileName } : QStringList {});
         QCOMPARE(readFile(path), before);
     }
 
@@ -273,7 +283,7 @@ private Q_SLOTS:
         QCOMPARE(run.result.status, JobStatus::Failed);
         QCOMPARE(run.report.errors.size(), 1);
         QVERIFY(run.report.errors.first().contains(QStringLiteral("connstring")));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList {});
     }
 
     void missingTableIsReported()
@@ -289,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(run.report.errors.size(), 1);
         QVERIFY2(run.report.errors.first().contains(printFilePath(ws)), qPrintable(run.report.errors.first()));
         QVERIFY(run.report.errors.first().contains(QStringLiteral("tabella fatture")));
-        QCOMPARE(test::folderEntries(ws.driveC()), QStringList{});
+        QCOMPARE(test::folderEntries(ws.driveC()), QStringList {});
     }
 
     // Far more invoices than a letter shows: two in the letter, every one on a slip, oldest first.
@@ -305,22 +315,22 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         constexpr int kInvoices = 131;
-        const qint64 key = tdb.insert(Schema::kCases, {{"posizione", "9/2024"}, {"lottoimportazione", 5}});
+        const qint64 key = tdb.insert(Schema::kCases, { { "posizione", "9/2024" }, { "lottoimportazione", 5 } });
         const QDate base(2023, 1, 1);
         for (int i = 0; i < kInvoices; ++i) {
             const int day = (i * 37) % kInvoices; // stored out of date order
             tdb.insert(Schema::kInvoices,
-                       {{"conta", key}, {"numero fattura", QStringLiteral("N%1").arg(day, 3, 10, QLatin1Char('0'))},
-                        {"data fattura", base.addDays(day)}, {"saldo", day + 1}});
+                { { "conta", key }, { "numero fattura", QStringLiteral("N%1").arg(day, 3, 10, QLatin1Char('0')) },
+                    { "data fattura", base.addDays(day) }, { "saldo", day + 1 } });
         }
-        tdb.insert(Schema::kCases, {{"posizione", "10/2024"}, {"lottoimportazione", 5}});
+        tdb.insert(Schema::kCases, { { "posizione", "10/2024" }, { "lottoimportazione", 5 } });
         test::TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
         Run run;
         runLetters(run, QStringLiteral("5"), true, false);
         QCOMPARE(run.result.status, JobStatus::Completed);
-        const QStringList lines = QString::fromLatin1(readFile(ws.driveC() + QLatin1Char('/') + kFileName))
-                                      .split(QStringLiteral("\r\n"));
+        const QStringList lines
+            = QString::fromLatin1(readFile(ws.driveC() + QLatin1Char('/') + kFileName)).split(QStringLiteral("\r\n"));
         QStringList slipNumbers;
         QStringList expectedNumbers;
         for (int i = 0; i < kInvoices; ++i) {
@@ -348,7 +358,7 @@ private Q_SLOTS:
         QCOMPARE(letterStarts.size(), 2);
         QCOMPARE(lines[letterStarts[1] - 1], QStringLiteral("@+@?51<>@?1000000131+00>@?0347152086<@?02896>@-"));
         QCOMPARE(lines.mid(letterStarts[1] + 5, 8),
-                 (QStringList{"@I03", "@I04", "@I05", "@I06", "@I07", "@I08", "@I09      0,00", "@T"}));
+            (QStringList { "@I03", "@I04", "@I05", "@I06", "@I07", "@I08", "@I09      0,00", "@T" }));
         QCOMPARE(lines.last(), QString());
         QCOMPARE(lines[lines.size() - 2], QStringLiteral("@E2"));
     }

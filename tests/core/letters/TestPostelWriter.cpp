@@ -64,8 +64,7 @@ QStringList linesOf(const QByteArray& bytes)
     return lines;
 }
 
-template<typename Write>
-QStringList written(Write write)
+template<typename Write> QStringList written(Write write)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -114,16 +113,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("saldo");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("thousands") << "1234.5" << "0001.234+50";
-        QTest::newRow("below a thousand") << "950" << "00000950+00";
-        QTest::newRow("small") << "12.5" << "00000012+50";
-        QTest::newRow("millions cut to 11") << "1234567.89" << "1.234.567+8";
-        QTest::newRow("no integer digit below one") << "0.5" << "00000000+50";
-        QTest::newRow("zero") << "0" << "00000000+00";
-        QTest::newRow("rounded to cents") << "0.005" << "00000000+01";
-        QTest::newRow("rounded up into a thousand") << "999.999" << "0001.000+00";
-        QTest::newRow("no comma left after the cut") << "123456789.12" << "123.456.789";
-        QTest::newRow("negative keeps its sign inside") << "-12.5" << "00000-12+50";
+        QTest::newRow("thousands") << "1234.5"
+                                   << "0001.234+50";
+        QTest::newRow("below a thousand") << "950"
+                                          << "00000950+00";
+        QTest::newRow("small") << "12.5"
+                               << "00000012+50";
+        QTest::newRow("millions cut to 11") << "1234567.89"
+                                            << "1.234.567+8";
+        QTest::newRow("no integer digit below one") << "0.5"
+                                                    << "00000000+50";
+        QTest::newRow("zero") << "0"
+                              << "00000000+00";
+        QTest::newRow("rounded to cents") << "0.005"
+                                          << "00000000+01";
+        QTest::newRow("rounded up into a thousand") << "999.999"
+                                                    << "0001.000+00";
+        QTest::newRow("no comma left after the cut") << "123456789.12"
+                                                     << "123.456.789";
+        QTest::newRow("negative keeps its sign inside") << "-12.5"
+                                                        << "00000-12+50";
     }
     void codeAmount()
     {
@@ -158,31 +167,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("third");
         const QString blanks35(35, QLatin1Char(' '));
         const QString blanks34(34, QLatin1Char(' '));
-        QTest::newRow("short name padded")
-            << "ROSSI" << QVariant("00100") << "ROMA" << "RM" << "DODAD"
-            << "@AROSSI                               [DODAD]"
-            << "00100 ROMA                                RM";
-        QTest::newRow("name of exactly 35")
-            << "ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE" << QVariant("1") << "X" << "" << ""
-            << "@AABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE []"
-            << "1 X" + blanks35; // 34 after the town, 1 before the empty province
-        QTest::newRow("long name and town cut")
-            << "ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDEFGH" << QVariant("20100")
-            << "SAN GIOVANNI IN FIORE DI CALABRIA CITRA" << "CS" << "M"
-            << "@AABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE [M]"
-            << "20100 SAN GIOVANNI IN FIORE DI CALABRIA C CS";
-        QTest::newRow("null postcode drops its blank")
-            << "A" << QVariant() << "ROMA" << "RM" << "T"
-            << "@AA" + blanks34 + " [T]"
-            << "ROMA" + QString(32, QLatin1Char(' ')) + "RM";
-        QTest::newRow("empty postcode keeps its blank")
-            << "A" << QVariant("") << "ROMA" << "RM" << "T"
-            << "@AA" + blanks34 + " [T]"
-            << " ROMA" + QString(32, QLatin1Char(' ')) + "RM";
-        QTest::newRow("nothing of the address")
-            << "" << QVariant() << "" << "" << ""
-            << "@A" + blanks35 + " []"
-            << blanks35 + " ";
+        QTest::newRow("short name padded") << "ROSSI" << QVariant("00100") << "ROMA"
+                                           << "RM"
+                                           << "DODAD"
+                                           << "@AROSSI                               [DODAD]"
+                                           << "00100 ROMA                                RM";
+        QTest::newRow("name of exactly 35") << "ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE" << QVariant("1") << "X"
+                                            << ""
+                                            << ""
+                                            << "@AABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE []"
+                                            << "1 X" + blanks35; // 34 after the town, 1 before the empty province
+        QTest::newRow("long name and town cut") << "ABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDEFGH" << QVariant("20100")
+                                                << "SAN GIOVANNI IN FIORE DI CALABRIA CITRA"
+                                                << "CS"
+                                                << "M"
+                                                << "@AABCDEFGHIJABCDEFGHIJABCDEFGHIJABCDE [M]"
+                                                << "20100 SAN GIOVANNI IN FIORE DI CALABRIA C CS";
+        QTest::newRow("null postcode drops its blank") << "A" << QVariant() << "ROMA"
+                                                       << "RM"
+                                                       << "T"
+                                                       << "@AA" + blanks34 + " [T]"
+                                                       << "ROMA" + QString(32, QLatin1Char(' ')) + "RM";
+        QTest::newRow("empty postcode keeps its blank") << "A" << QVariant("") << "ROMA"
+                                                        << "RM"
+                                                        << "T"
+                                                        << "@AA" + blanks34 + " [T]"
+                                                        << " ROMA" + QString(32, QLatin1Char(' ')) + "RM";
+        QTest::newRow("nothing of the address") << "" << QVariant() << ""
+                                                << ""
+                                                << ""
+                                                << "@A" + blanks35 + " []" << blanks35 + " ";
     }
     void addressLines()
     {
@@ -200,7 +214,7 @@ private Q_SLOTS:
         c.provincia = provincia;
         c.tipoMandato = tipo;
         const QStringList lines = written([&](PostelWriter& w) { w.writeAddress(c); });
-        QCOMPARE(lines, (QStringList{first, QStringLiteral("VIA APPIA 1"), third, "@I01CTR1", "@I02CL1"}));
+        QCOMPARE(lines, (QStringList { first, QStringLiteral("VIA APPIA 1"), third, "@I01CTR1", "@I02CL1" }));
     }
 
     // A control character in a text of the case is a blank in the file: a line break in an
@@ -209,11 +223,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("street");
         QTest::addColumn<QString>("printed");
-        QTest::newRow("lone line feed") << "VIA APPIA 1\n@E0" << "VIA APPIA 1 @E0";
-        QTest::newRow("carriage return and line feed") << "VIA\r\n@AFALSO" << "VIA  @AFALSO";
-        QTest::newRow("tab, form feed, escape, nul")
-            << QString::fromLatin1("A\tB\x0c" "C\x1b" "D\0E", 9) << "A B C D E";
-        QTest::newRow("no control character") << "VIA APPIA 1" << "VIA APPIA 1";
+        QTest::newRow("lone line feed") << "VIA APPIA 1\n@E0"
+                                        << "VIA APPIA 1 @E0";
+        QTest::newRow("carriage return and line feed") << "VIA\r\n@AFALSO"
+                                                       << "VIA  @AFALSO";
+        QTest::newRow("tab, form feed, escape, nul") << QString::fromLatin1("A\tB\x0c"
+                                                                            "C\x1b"
+                                                                            "D\0E",
+            9) << "A B C D E";
+        QTest::newRow("no control character") << "VIA APPIA 1"
+                                              << "VIA APPIA 1";
     }
     void controlCharactersAreBlanks()
     {
@@ -232,21 +251,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("invoices");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("none") << 0
-                              << QStringList{"@I03", "@I04", "@I05", "@I06", "@I07", "@I08", "@I09    100,00"};
+        QTest::newRow("none") << 0 << QStringList { "@I03", "@I04", "@I05", "@I06", "@I07", "@I08", "@I09    100,00" };
         QTest::newRow("one") << 1
-                             << QStringList{"@I03A1", "@I0429/02/2024", "@I05  1.234,50", "@I06", "@I07", "@I08",
-                                            "@I09    100,00"};
+                             << QStringList { "@I03A1", "@I0429/02/2024", "@I05  1.234,50", "@I06", "@I07", "@I08",
+                                    "@I09    100,00" };
         QTest::newRow("two of three") << 3
-                                      << QStringList{"@I03A1", "@I0429/02/2024", "@I05  1.234,50", "@I06A2",
-                                                     "@I0729/02/2024", "@I08     -0,50", "@I09    100,00"};
+                                      << QStringList { "@I03A1", "@I0429/02/2024", "@I05  1.234,50", "@I06A2",
+                                             "@I0729/02/2024", "@I08     -0,50", "@I09    100,00" };
     }
     void invoiceItems()
     {
         QFETCH(int, invoices);
         QFETCH(QStringList, expected);
-        const QList<PostelInvoice> all{sampleInvoice("A1", "1234.5"), sampleInvoice("A2", "-0.5"),
-                                       sampleInvoice("A3", "7")};
+        const QList<PostelInvoice> all { sampleInvoice("A1", "1234.5"), sampleInvoice("A2", "-0.5"),
+            sampleInvoice("A3", "7") };
         const QStringList lines
             = written([&](PostelWriter& w) { w.writeLetter(sampleCase(), all.mid(0, invoices), false); });
         QCOMPARE(lines.mid(5), expected);
@@ -290,7 +308,7 @@ private Q_SLOTS:
         QBuffer one;
         one.open(QIODevice::WriteOnly);
         PostelWriter single(&one);
-        const QList<PostelInvoice> invoices{sampleInvoice("Z1", "10"), sampleInvoice("Z2", "20")};
+        const QList<PostelInvoice> invoices { sampleInvoice("Z1", "10"), sampleInvoice("Z2", "20") };
         single.writeLetter(sampleCase(), invoices, true);
         QVERIFY(single.flush());
 
@@ -320,7 +338,7 @@ private Q_SLOTS:
         PostelWriter writer(&device);
         writer.writeHeader();
         for (int i = 0; i < 2000 && writer.ok(); ++i) {
-            writer.writeLetter(sampleCase(), {sampleInvoice("A", "1")}, true);
+            writer.writeLetter(sampleCase(), { sampleInvoice("A", "1") }, true);
         }
         QString error;
         QVERIFY(!writer.flush(&error));

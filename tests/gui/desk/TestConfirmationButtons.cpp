@@ -48,11 +48,9 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         ws.writeImportFile(sample, file.readAll());
         // The case of the sample Orb file, imported under mandate type 460.
-        const qint64 key = tdb.insert(Schema::kCases, {{"posizione", "1001"},
-                                                       {"Tipo Mandato", "460"},
-                                                       {"data affido", "01/03/2026"},
-                                                       {"importo rata", "500"},
-                                                       {"importo totale", "500"}});
+        const qint64 key = tdb.insert(Schema::kCases,
+            { { "posizione", "1001" }, { "Tipo Mandato", "460" }, { "data affido", "01/03/2026" },
+                { "importo rata", "500" }, { "importo totale", "500" } });
 
         Form1 desk([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30)); });
         desk.Text1[4]->setText(sample);
@@ -61,7 +59,7 @@ private Q_SLOTS:
         QTest::mouseClick(desk.findChild<QPushButton*>(button), Qt::LeftButton);
         QVERIFY(finished.wait(20000) || finished.count() == 1);
         QCOMPARE(MessageBox::shown(),
-            QStringList{QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0")});
+            QStringList { QStringLiteral("importazione conclusa. Conferme di Pagamento effettuate: 0") });
         QCOMPARE(desk.List1->count(), 1);
         QCOMPARE(desk.List1->item(0)->text(), QStringLiteral("non trovo la pratica 1002"));
         QCOMPARE(desk.Scheda[4]->text(), QStringLiteral("1"));

@@ -33,9 +33,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("chkTest");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("title");
-        QTest::newRow("batch with slips") << "1" << true << false << "lotto1_cc" << "5";
-        QTest::newRow("batch without slips") << "1" << false << false << "lotto1_senza_cc" << "5";
-        QTest::newRow("test case") << "1" << true << true << "prova" << "1";
+        QTest::newRow("batch with slips") << "1" << true << false << "lotto1_cc"
+                                          << "5";
+        QTest::newRow("batch without slips") << "1" << false << false << "lotto1_senza_cc"
+                                             << "5";
+        QTest::newRow("test case") << "1" << true << true << "prova"
+                                   << "1";
     }
     void buttonWritesTheLetters()
     {
@@ -57,8 +60,8 @@ private Q_SLOTS:
         QTest::mouseClick(desk.Command5, Qt::LeftButton);
         QVERIFY(finished.count() == 1 || finished.wait(20000));
         const QString path = QDir::toNativeSeparators(ws.driveC() + QStringLiteral("/LO071226.ASC"));
-        QTRY_COMPARE(MessageBox::shown(),
-                     QStringList{QStringLiteral("Creati %1 Postel nel file %2").arg(title, path)});
+        QTRY_COMPARE(
+            MessageBox::shown(), QStringList { QStringLiteral("Creati %1 Postel nel file %2").arg(title, path) });
         QTRY_COMPARE(desk.windowTitle(), title);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -29,39 +29,69 @@ class TestForm1 : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { MessageBox::setAutoAnswer(true); MessageBox::clearShown(); }
+    void init()
+    {
+        MessageBox::setAutoAnswer(true);
+        MessageBox::clearShown();
+    }
 
     void controlsAtTheirPlaces_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QRect>("geometry");
-        QTest::newRow("Label1(4)") << "Label1_4" << "Nome File" << QRect(32, 16, 73, 17);
-        QTest::newRow("Text1(4)") << "Text1_4" << "esempio.txt" << QRect(112, 16, 145, 19);
-        QTest::newRow("Label1(0)") << "Label1_0" << "Data Affido" << QRect(32, 48, 73, 17);
-        QTest::newRow("Text1(0)") << "Text1_0" << "07/12/2026" << QRect(112, 48, 97, 19);
-        QTest::newRow("Text1(1)") << "Text1_1" << "07/01/2027" << QRect(112, 80, 97, 19);
-        QTest::newRow("Text1(2)") << "Text1_2" << "mo" << QRect(112, 112, 41, 19);
-        QTest::newRow("Label1(3)") << "Label1_3" << "Lotto" << QRect(32, 144, 73, 17);
-        QTest::newRow("Text1(3)") << "Text1_3" << "0" << QRect(112, 144, 65, 19);
-        QTest::newRow("Text1(5)") << "Text1_5" << "460,462,463,464,465,466,467" << QRect(112, 176, 153, 19);
-        QTest::newRow("Label1(6)") << "Label1_6" << "Sit.Aff." << QRect(32, 208, 73, 17);
-        QTest::newRow("Text1(6)") << "Text1_6" << "1" << QRect(112, 208, 33, 19);
-        QTest::newRow("Label1(7)") << "Label1_7" << "clienti" << QRect(0, 256, 73, 17);
-        QTest::newRow("Scheda(4)") << "Scheda_4" << "" << QRect(40, 256, 97, 19);
-        QTest::newRow("Label1(8)") << "Label1_8" << "fatture" << QRect(144, 256, 73, 17);
-        QTest::newRow("Scheda(0)") << "Scheda_0" << "" << QRect(184, 256, 97, 19);
-        QTest::newRow("File1") << "File1" << "" << QRect(272, 12, 205, 201);
-        QTest::newRow("ProgressBar1") << "ProgressBar1" << "" << QRect(0, 232, 357, 21);
-        QTest::newRow("Command1") << "Command1" << "Importa Orb" << QRect(376, 232, 97, 41);
-        QTest::newRow("Command2") << "Command2" << "Importa Incassi Orb" << QRect(484, 232, 97, 41);
-        QTest::newRow("Command3") << "Command3" << "Importa    Vi Diru" << QRect(484, 124, 97, 41);
-        QTest::newRow("Command4") << "Command4" << "Conferme Spese Orb" << QRect(484, 168, 97, 41);
-        QTest::newRow("Command5") << "Command5" << "Postel DodadAzevaz" << QRect(484, 12, 97, 41);
-        QTest::newRow("cc") << "cc" << "c/c" << QRect(484, 56, 93, 17);
-        QTest::newRow("chkTest") << "chkTest" << "test" << QRect(484, 84, 89, 13);
-        QTest::newRow("chkRevocaCop") << "chkRevocaCop" << "Revoca Cop." << QRect(480, 216, 97, 13);
-        QTest::newRow("List1") << "List1" << "" << QRect(4, 280, 577, 121);
+        QTest::newRow("Label1(4)") << "Label1_4"
+                                   << "Nome File" << QRect(32, 16, 73, 17);
+        QTest::newRow("Text1(4)") << "Text1_4"
+                                  << "esempio.txt" << QRect(112, 16, 145, 19);
+        QTest::newRow("Label1(0)") << "Label1_0"
+                                   << "Data Affido" << QRect(32, 48, 73, 17);
+        QTest::newRow("Text1(0)") << "Text1_0"
+                                  << "07/12/2026" << QRect(112, 48, 97, 19);
+        QTest::newRow("Text1(1)") << "Text1_1"
+                                  << "07/01/2027" << QRect(112, 80, 97, 19);
+        QTest::newRow("Text1(2)") << "Text1_2"
+                                  << "mo" << QRect(112, 112, 41, 19);
+        QTest::newRow("Label1(3)") << "Label1_3"
+                                   << "Lotto" << QRect(32, 144, 73, 17);
+        QTest::newRow("Text1(3)") << "Text1_3"
+                                  << "0" << QRect(112, 144, 65, 19);
+        QTest::newRow("Text1(5)") << "Text1_5"
+                                  << "460,462,463,464,465,466,467" << QRect(112, 176, 153, 19);
+        QTest::newRow("Label1(6)") << "Label1_6"
+                                   << "Sit.Aff." << QRect(32, 208, 73, 17);
+        QTest::newRow("Text1(6)") << "Text1_6"
+                                  << "1" << QRect(112, 208, 33, 19);
+        QTest::newRow("Label1(7)") << "Label1_7"
+                                   << "clienti" << QRect(0, 256, 73, 17);
+        QTest::newRow("Scheda(4)") << "Scheda_4"
+                                   << "" << QRect(40, 256, 97, 19);
+        QTest::newRow("Label1(8)") << "Label1_8"
+                                   << "fatture" << QRect(144, 256, 73, 17);
+        QTest::newRow("Scheda(0)") << "Scheda_0"
+                                   << "" << QRect(184, 256, 97, 19);
+        QTest::newRow("File1") << "File1"
+                               << "" << QRect(272, 12, 205, 201);
+        QTest::newRow("ProgressBar1") << "ProgressBar1"
+                                      << "" << QRect(0, 232, 357, 21);
+        QTest::newRow("Command1") << "Command1"
+                                  << "Importa Orb" << QRect(376, 232, 97, 41);
+        QTest::newRow("Command2") << "Command2"
+                                  << "Importa Incassi Orb" << QRect(484, 232, 97, 41);
+        QTest::newRow("Command3") << "Command3"
+                                  << "Importa    Vi Diru" << QRect(484, 124, 97, 41);
+        QTest::newRow("Command4") << "Command4"
+                                  << "Conferme Spese Orb" << QRect(484, 168, 97, 41);
+        QTest::newRow("Command5") << "Command5"
+                                  << "Postel DodadAzevaz" << QRect(484, 12, 97, 41);
+        QTest::newRow("cc") << "cc"
+                            << "c/c" << QRect(484, 56, 93, 17);
+        QTest::newRow("chkTest") << "chkTest"
+                                 << "test" << QRect(484, 84, 89, 13);
+        QTest::newRow("chkRevocaCop") << "chkRevocaCop"
+                                      << "Revoca Cop." << QRect(480, 216, 97, 13);
+        QTest::newRow("List1") << "List1"
+                               << "" << QRect(4, 280, 577, 121);
     }
     void controlsAtTheirPlaces()
     {
@@ -95,7 +125,8 @@ private Q_SLOTS:
         QVERIFY(desk.cc->isChecked());
         QVERIFY(!desk.chkTest->isChecked());
         QVERIFY(!desk.chkRevocaCop->isChecked());
-        QCOMPARE(desk.chkRevocaCop->toolTip(), QStringLiteral("Revoca Pratica agli esattori in caso di copertura con incassi"));
+        QCOMPARE(desk.chkRevocaCop->toolTip(),
+            QStringLiteral("Revoca Pratica agli esattori in caso di copertura con incassi"));
         QCOMPARE(desk.f->text(), QStringLiteral("File"));
         QCOMPARE(desk.Command1->font().pointSizeF(), 9.75);
         QVERIFY(desk.Command1->font().bold());

@@ -30,7 +30,7 @@ namespace {
 struct Window
 {
     explicit Window(int tipo = Modelli::kQuadrato)
-        : random({SequenceRandom::forType(tipo)})
+        : random({ SequenceRandom::forType(tipo) })
     { }
     Partita& game() { return *w.partita(); }
     Tabellone& board() { return w.partita()->tabellone(); }
@@ -44,7 +44,7 @@ struct Window
     // column 5 fills up to row 3 and the next square ends the game.
     void scoreARowThenLose()
     {
-        for (int x : {1, 2, 3, 6, 7, 8, 9}) {
+        for (int x : { 1, 2, 3, 6, 7, 8, 9 }) {
             board().griglia().set(x, Griglia::kRighe, Griglia::kDifficolta);
         }
         QVERIFY(tickUntilLanding() > 0);
@@ -75,7 +75,7 @@ struct Window
 
     SequenceRandom random;
     test::RecordingSounds sounds;
-    frmGravix w{frmGravix::Options{&random, &sounds, false}};
+    frmGravix w { frmGravix::Options { &random, &sounds, false } };
 };
 
 QRgb rgb(const char* hex)
@@ -279,7 +279,7 @@ private Q_SLOTS:
         for (QAction* a : g.w.menuBar()->actions()) {
             bar << a->text();
         }
-        QCOMPARE(bar, (QStringList{"&Partita", "&Opzioni", "&?"}));
+        QCOMPARE(bar, (QStringList { "&Partita", "&Opzioni", "&?" }));
         const auto items = [](QMenu* m) {
             QStringList out;
             for (QAction* a : m->actions()) {
@@ -287,11 +287,11 @@ private Q_SLOTS:
             }
             return out;
         };
-        QCOMPARE(items(g.w.mnuParita), (QStringList{"&Nuova", "Interrompi/&Riprendi", "-", "&Esci"}));
+        QCOMPARE(items(g.w.mnuParita), (QStringList { "&Nuova", "Interrompi/&Riprendi", "-", "&Esci" }));
         QCOMPARE(items(g.w.mnuOpzioni),
-            (QStringList{QStringLiteral("&Livello"), QStringLiteral("&Difficoltà"), "-", "&Mostra/Nascondi anteprima",
-                "&Visualizza sfondi"}));
-        QCOMPARE(items(g.w.mnuAiuto), (QStringList{"&Tasti", "&Punteggi", "-", "&Informazioni su ..."}));
+            (QStringList { QStringLiteral("&Livello"), QStringLiteral("&Difficoltà"), "-", "&Mostra/Nascondi anteprima",
+                "&Visualizza sfondi" }));
+        QCOMPARE(items(g.w.mnuAiuto), (QStringList { "&Tasti", "&Punteggi", "-", "&Informazioni su ..." }));
         QCOMPARE(items(g.w.mnuLivello).size(), 9);
         QCOMPARE(items(g.w.mnuDifficolta).size(), 6);
     }
@@ -320,15 +320,15 @@ private Q_SLOTS:
         QFETCH(QString, title);
         Window g;
         g.w.findChild<QAction*>(action)->trigger();
-        QCOMPARE(MessageBox::shown(), QStringList{text});
-        QCOMPARE(MessageBox::shownTitles(), QStringList{title});
+        QCOMPARE(MessageBox::shown(), QStringList { text });
+        QCOMPARE(MessageBox::shownTitles(), QStringList { title });
     }
 
     void scoreTableMessage()
     {
         Window g;
         g.w.mnuPunteggi->trigger();
-        QCOMPARE(MessageBox::shownTitles(), QStringList{"Punteggi Gravix"});
+        QCOMPARE(MessageBox::shownTitles(), QStringList { "Punteggi Gravix" });
         const QString text = MessageBox::shown().value(0);
         QVERIFY(text.endsWith(QLatin1Char('\r')));
         QVERIFY(!text.contains(QLatin1Char('\n')));
@@ -369,7 +369,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("toBoard");
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("sound");
-        for (bool toBoard : {false, true}) {
+        for (bool toBoard : { false, true }) {
             const char* where = toBoard ? "board" : "window";
             QTest::addRow("right, %s", where) << 5 << int(Qt::Key_Right) << toBoard << 1 << 2;
             QTest::addRow("left, %s", where) << 5 << int(Qt::Key_Left) << toBoard << -1 << 2;
@@ -392,7 +392,7 @@ private Q_SLOTS:
             g.game().tmrGioco_Timer();
         }
         // The same move on a copy of the model tells where the piece should be.
-        test::SequenceRandom r({SequenceRandom::forType(tipo)});
+        test::SequenceRandom r({ SequenceRandom::forType(tipo) });
         test::ScreenPainter p;
         Tabellone expected(p, r);
         expected.CaricaPezzi();
@@ -408,7 +408,7 @@ private Q_SLOTS:
         }
         QTest::keyClick(target, Qt::Key(key));
         QCOMPARE(g.board().corrente(), expected.corrente());
-        QCOMPARE(g.sounds.played, QList<int>{sound});
+        QCOMPARE(g.sounds.played, QList<int> { sound });
     }
 
     void keysIgnoredWhilePaused()
@@ -424,7 +424,7 @@ private Q_SLOTS:
         QCOMPARE(g.w.lblMsg[1]->text(), QStringLiteral("Premi F3 per continuare"));
         const Pezzo before = g.board().corrente();
         g.sounds.played.clear();
-        for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Space, Qt::Key_Up, Qt::Key_Shift}) {
+        for (Qt::Key k : { Qt::Key_Left, Qt::Key_Right, Qt::Key_Space, Qt::Key_Up, Qt::Key_Shift }) {
             QTest::keyClick(g.w.pctGriglia, k);
         }
         QTest::keyPress(g.w.pctGriglia, Qt::Key_Down);
@@ -483,7 +483,7 @@ private Q_SLOTS:
     void difficultyCountsFromTheNextGame()
     {
         Window g;
-        g.random.setValues({0.99});
+        g.random.setValues({ 0.99 });
         g.w.mnuNuova->trigger();
         g.w.mnuD[3]->trigger();
         for (int i = 0; i <= 5; ++i) {
@@ -593,8 +593,9 @@ private Q_SLOTS:
         QVERIFY(g.w.mnuNuova->isEnabled());
         QVERIFY(!g.w.tmrGioco->isActive());
         QCOMPARE(MessageBox::shown(),
-            QStringList{QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)")});
-        QCOMPARE(MessageBox::shownTitles(), QStringList{"zb32"});
+            QStringList {
+                QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)") });
+        QCOMPARE(MessageBox::shownTitles(), QStringList { "zb32" });
         QCOMPARE(g.w.lblRecN[0]->text(), QStringLiteral("Giovanbattista1"));
         QCOMPARE(g.w.lblRecP[0]->text(), QStringLiteral("50"));
         QCOMPARE(g.w.lblRecN[1]->text(), QStringLiteral("Player1"));

@@ -100,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(t.pixel(11, 12), d);
         QCOMPARE(t.pixel(12, 10), d);
         QCOMPARE(t.pixel(9, 9), f);
-        QCOMPARE(coloursOf(t), (QSet<QRgb>{white, d, f}));
+        QCOMPARE(coloursOf(t), (QSet<QRgb> { white, d, f }));
         QCOMPARE(GravixTiles::faccia(index).rgb(), f);
         QCOMPARE(GravixTiles::bordoScuro(index).rgb(), d);
     }
@@ -116,13 +116,13 @@ private Q_SLOTS:
         QFETCH(int, index);
         const QImage t = GravixTiles::blocco(index);
         QCOMPARE(t.size(), QSize(20, 20));
-        QCOMPARE(coloursOf(t), QSet<QRgb>{rgb("#C0C0FF")});
+        QCOMPARE(coloursOf(t), QSet<QRgb> { rgb("#C0C0FF") });
     }
 
     void noTileForOtherIndexes_data()
     {
         QTest::addColumn<int>("index");
-        for (int i : {-1, 8, 9, 11, 19, 21}) {
+        for (int i : { -1, 8, 9, 11, 19, 21 }) {
             QTest::addRow("%d", i) << i;
         }
     }
@@ -136,16 +136,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("index");
         QTest::addColumn<QStringList>("colours");
-        const QStringList lilac = {"#C0C0FF", "#808080"};
-        const QStringList green = {"#008000", "#00FF00"};
-        const QStringList blue = {"#004080", "#0080FF"};
-        const QStringList blue3 = {"#004080", "#0080FF", "#8080FF"};
-        const QStringList orange = {"#FF8040", "#804000"};
-        const QStringList green3 = {"#008000", "#00FF80", "#004040"};
-        const QStringList olive3 = {"#808040", "#004040", "#FFFF80"};
-        const QStringList night3 = {"#000000", "#808080", "#C0C0FF"};
-        const QStringList table[16] = {lilac, green, lilac, blue, blue3, orange, green3, olive3, blue, night3, olive3,
-            orange, blue3, night3, olive3, green3};
+        const QStringList lilac = { "#C0C0FF", "#808080" };
+        const QStringList green = { "#008000", "#00FF00" };
+        const QStringList blue = { "#004080", "#0080FF" };
+        const QStringList blue3 = { "#004080", "#0080FF", "#8080FF" };
+        const QStringList orange = { "#FF8040", "#804000" };
+        const QStringList green3 = { "#008000", "#00FF80", "#004040" };
+        const QStringList olive3 = { "#808040", "#004040", "#FFFF80" };
+        const QStringList night3 = { "#000000", "#808080", "#C0C0FF" };
+        const QStringList table[16] = { lilac, green, lilac, blue, blue3, orange, green3, olive3, blue, night3, olive3,
+            orange, blue3, night3, olive3, green3 };
         for (int i = 0; i < 16; ++i) {
             QTest::addRow("%d", i) << i << table[i];
         }
@@ -207,14 +207,14 @@ private Q_SLOTS:
         box.paintTile(cell.x(), cell.y(), tile);
         const QSet<QRgb> colours = coloursOf(box.image());
         if (expected.isEmpty()) {
-            QCOMPARE(colours, QSet<QRgb>{rgb("#808080")});
+            QCOMPARE(colours, QSet<QRgb> { rgb("#808080") });
         } else {
             QCOMPARE(
                 box.image().copy(expected).pixel(expected.width() / 2 - 5, expected.height() / 2 - 5), rgb("#FF0000"));
             QCOMPARE(box.image().copy(expected).pixel(0, expected.height() / 2), qRgb(255, 255, 255));
             QCOMPARE(coloursOf(box.image().copy(expected)).contains(rgb("#808080")), false); // the whole cell
             box.clear();
-            QCOMPARE(coloursOf(box.image()), QSet<QRgb>{rgb("#808080")});
+            QCOMPARE(coloursOf(box.image()), QSet<QRgb> { rgb("#808080") });
         }
     }
 
@@ -245,7 +245,7 @@ private Q_SLOTS:
         QStringList played;
         GravixSounds sounds(dir.path(), std::make_unique<RecordingPlayer>(&played));
         sounds.Suona(n);
-        QCOMPARE(played, file.isEmpty() ? QStringList{} : QStringList{dir.filePath(file)});
+        QCOMPARE(played, file.isEmpty() ? QStringList {} : QStringList { dir.filePath(file) });
     }
 
     void missingSoundsAreSilent()
@@ -264,7 +264,7 @@ private Q_SLOTS:
         for (int n = 1; n <= 6; ++n) {
             sounds.Suona(n);
         }
-        QCOMPARE(played, QStringList{dir.filePath(QStringLiteral("gravix4.wav"))});
+        QCOMPARE(played, QStringList { dir.filePath(QStringLiteral("gravix4.wav")) });
         QVERIFY(QFile::remove(dir.filePath(QStringLiteral("gravix4.wav"))));
         sounds.Suona(3); // deleted while the game runs: silent from then on
         QCOMPARE(played.size(), 1);

@@ -24,7 +24,7 @@ const QString kType = QStringLiteral("Tipo Mandato");
 QStringList CaseLookup::mandateEntries(const QString& mandateText)
 {
     if (!mandateText.contains(QLatin1Char(','))) {
-        return {mandateText};
+        return { mandateText };
     }
     return mandateText.split(QLatin1Char(','));
 }
@@ -39,7 +39,7 @@ CaseLookup::CaseLookup(const QString& mandateText)
 bool CaseLookup::CercaPratica(const QString& position, Recordset& cases, bool* found, QString* error)
 {
     *found = false;
-    if (!cases.open(kLookup, {position.isNull() ? QStringLiteral("") : position}, error)) {
+    if (!cases.open(kLookup, { position.isNull() ? QStringLiteral("") : position }, error)) {
         return false;
     }
     // The current case is the first one (lowest key) of the mandate types asked for; a case

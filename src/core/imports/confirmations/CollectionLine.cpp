@@ -28,7 +28,7 @@ QDate eventDate(const QString& field)
         }
         if (allDigits) {
             return QDate(digits[4] * 1000 + digits[5] * 100 + digits[6] * 10 + digits[7], digits[2] * 10 + digits[3],
-                         digits[0] * 10 + digits[1]);
+                digits[0] * 10 + digits[1]);
         }
     }
     return parseShortDate(FormData(field));
@@ -45,10 +45,9 @@ QString dateText(const QDate& date)
     if (y < 1 || y > 9999) {
         return shortDate(date);
     }
-    const char16_t text[10] = {char16_t(u'0' + d / 10), char16_t(u'0' + d % 10),         u'/',
-                               char16_t(u'0' + m / 10), char16_t(u'0' + m % 10),         u'/',
-                               char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-                               char16_t(u'0' + y % 10)};
+    const char16_t text[10] = { char16_t(u'0' + d / 10), char16_t(u'0' + d % 10), u'/', char16_t(u'0' + m / 10),
+        char16_t(u'0' + m % 10), u'/', char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10),
+        char16_t(u'0' + y / 10 % 10), char16_t(u'0' + y % 10) };
     return QString(reinterpret_cast<const QChar*>(text), 10);
 }
 

@@ -9,12 +9,12 @@ namespace zb32 {
 
 struct CollectionLine
 {
-    bool empty = false;          // nothing but blanks: the reading ends here
-    ConfirmationRecord record;   // amount is 0 when amountIsNumber is false
-    QString amountText;          // columns 31-38 as they stand
+    bool empty = false; // nothing but blanks: the reading ends here
+    ConfirmationRecord record; // amount is 0 when amountIsNumber is false
+    QString amountText; // columns 31-38 as they stand
     bool amountIsNumber = false; // the amount field is a whole number of cents
-    bool dateFromFile = false;   // false: the date field is not a real date and today is taken
-    qsizetype length = 0;        // characters of the trimmed line
+    bool dateFromFile = false; // false: the date field is not a real date and today is taken
+    qsizetype length = 0; // characters of the trimmed line
     // The line ends before its record code: a record cut short, not a record of another code.
     bool truncated() const { return !empty && length < kCodeColumn; }
 

@@ -18,7 +18,8 @@ constexpr int kReferenceColumn = 5;
 
 bool isEmptyCell(const QVariant& cell)
 {
-    return !cell.isValid() || cell.isNull() || (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty());
+    return !cell.isValid() || cell.isNull()
+        || (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty());
 }
 
 QString numberText(double value)
@@ -43,8 +44,9 @@ QString cellText(const QVariant& cell)
         return shortDate(cell.toDate());
     case QMetaType::QDateTime: {
         const QDateTime dt = cell.toDateTime();
-        return dt.time() == QTime(0, 0) ? shortDate(dt.date())
-                                        : shortDate(dt.date()) + QLatin1Char(' ') + dt.time().toString(QStringLiteral("HH:mm:ss"));
+        return dt.time() == QTime(0, 0)
+            ? shortDate(dt.date())
+            : shortDate(dt.date()) + QLatin1Char(' ') + dt.time().toString(QStringLiteral("HH:mm:ss"));
     }
     case QMetaType::QTime:
         return cell.toTime().toString(QStringLiteral("HH:mm:ss"));

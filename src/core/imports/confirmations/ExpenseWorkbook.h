@@ -13,8 +13,8 @@ class ExpenseWorkbook
 {
 public:
     enum class Row {
-        Record,     // a confirmation
-        Blank,      // none of the four columns holds anything: not a confirmation
+        Record, // a confirmation
+        Blank, // none of the four columns holds anything: not a confirmation
         Unreadable, // position, date or amount missing or not convertible
     };
 

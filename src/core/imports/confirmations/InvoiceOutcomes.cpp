@@ -29,8 +29,7 @@ InvoiceOutcomes::InvoiceOutcomes(CaseDatabase& db, const PostingSettings& settin
     : m_settings(settings)
     , m_counters(counters)
     , m_invoices(db, Schema::kInvoices)
-{
-}
+{ }
 
 bool InvoiceOutcomes::prepare(QString* error)
 {

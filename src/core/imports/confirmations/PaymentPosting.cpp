@@ -14,10 +14,10 @@ const QString kOpenPayments = QStringLiteral(
 const QString kRates = QStringLiteral(
     "Select top 1 * From Aliquote where COD_AGENT=? AND [codice cliente]=? and modalita=? order by ID");
 
-const std::array<QString, 5> kCollectorRates{QStringLiteral("al_e_1"), QStringLiteral("al_e_2"), QStringLiteral("al_e_3"),
-                                              QStringLiteral("al_e_4"), QStringLiteral("al_e_5")};
-const std::array<QString, 5> kAgencyRates{QStringLiteral("al_a_1"), QStringLiteral("al_a_2"), QStringLiteral("al_a_3"),
-                                           QStringLiteral("al_a_4"), QStringLiteral("al_a_5")};
+const std::array<QString, 5> kCollectorRates { QStringLiteral("al_e_1"), QStringLiteral("al_e_2"),
+    QStringLiteral("al_e_3"), QStringLiteral("al_e_4"), QStringLiteral("al_e_5") };
+const std::array<QString, 5> kAgencyRates { QStringLiteral("al_a_1"), QStringLiteral("al_a_2"),
+    QStringLiteral("al_a_3"), QStringLiteral("al_a_4"), QStringLiteral("al_a_5") };
 
 // Null texts bind as NULL; an empty text must stay an empty text.
 QString nonNull(const QString& text)
@@ -75,16 +75,15 @@ bool confirmsInstalment(Currency instalment, Currency amount)
     return a > i - Currency::kScale && a < i + Currency::kScale;
 }
 
-PaymentPosting::PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
-                               InvoiceOutcomes& invoices)
+PaymentPosting::PaymentPosting(
+    CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters, InvoiceOutcomes& invoices)
     : m_settings(settings)
     , m_counters(counters)
     , m_invoices(invoices)
     , m_payments(db, Schema::kPayments)
     , m_newPayments(db, Schema::kPayments)
     , m_rates(db, Schema::kRates)
-{
-}
+{ }
 
 bool PaymentPosting::AssegnaEsattore(const Recordset& cases, Recordset& payment, QString* collector, QString* error)
 {
@@ -99,7 +98,7 @@ bool PaymentPosting::CaricaAliquote(const QString& agent, const RateRecord** rat
 {
     auto it = m_rateCache.constFind(agent);
     if (it == m_rateCache.constEnd()) {
-        if (!m_rates.open(kRates, {nonNull(agent), nonNull(m_settings.clientCode), QStringLiteral("VEC")}, error)) {
+        if (!m_rates.open(kRates, { nonNull(agent), nonNull(m_settings.clientCode), QStringLiteral("VEC") }, error)) {
             return false;
         }
         std::optional<RateRecord> found;
@@ -149,7 +148,7 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
     if (isReversal(record.reference)) {
         amount = -amount; // a reversal is never matched against what the case expects
     } else {
-        if (!m_payments.open(kOpenPayments, {cases.key()}, error)) {
+        if (!m_payments.open(kOpenPayments, { cases.key() }, error)) {
             return false;
         }
         for (; !m_payments.eof(); m_payments.moveNext()) {
@@ -191,9 +190,9 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
         return false;
     }
 
-    const CaseDues dues{cases.currency(QStringLiteral("importo rata")), cases.currency(QStringLiteral("importo interessi")),
-                        cases.currency(QStringLiteral("importo spese")),
-                        cases.currency(QStringLiteral("importo speserecupero"))};
+    const CaseDues dues { cases.currency(QStringLiteral("importo rata")),
+        cases.currency(QStringLiteral("importo interessi")), cases.currency(QStringLiteral("importo spese")),
+        cases.currency(QStringLiteral("importo speserecupero")) };
     const PaymentSplit split = RipartisciImporto(amount, dues, m_settings.mode == 1 || ref611);
     if (!split.inRange) {
         *error = QStringLiteral("la ripartizione dell'importo %1 sui debiti della pratica supera il massimo gestito")
@@ -218,15 +217,15 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
     if (assigned.isValid() && record.date >= assigned) {
         const QDate receipt = ref611 ? m_settings.today.addDays(1) : m_settings.today;
         if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VEC"), error)
-            || !p.setValue(QStringLiteral("dataricevuta"), receipt, error) || !writeRates(collector, kCollectorRates, error)
-            || !writeRates(kAgencyAgent, kAgencyRates, error)) {
+            || !p.setValue(QStringLiteral("dataricevuta"), receipt, error)
+            || !writeRates(collector, kCollectorRates, error) || !writeRates(kAgencyAgent, kAgencyRates, error)) {
             return false;
         }
     } else {
         if (!p.setValue(QStringLiteral("modo"), QStringLiteral("VN"), error)) {
             return false;
         }
-        for (const auto* group : {&kCollectorRates, &kAgencyRates}) {
+        for (const auto* group : { &kCollectorRates, &kAgencyRates }) {
             for (const QString& field : *group) {
                 if (!p.setValue(field, 0, error)) {
                     return false;

@@ -52,7 +52,7 @@ bool confirmsInstalment(Currency instalment, Currency amount);
 struct RateRecord
 {
     std::array<QVariant, 4> al; // AL1..AL4
-    QVariant fissa;             // AL FISSA
+    QVariant fissa; // AL FISSA
 };
 
 class PaymentPosting
@@ -61,8 +61,8 @@ public:
     static inline const QString kDefaultCollector = QStringLiteral("80");
     static inline const QString kAgencyAgent = QStringLiteral("999");
 
-    PaymentPosting(CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters,
-                   InvoiceOutcomes& invoices);
+    PaymentPosting(
+        CaseDatabase& db, const PostingSettings& settings, ConfirmationCounters& counters, InvoiceOutcomes& invoices);
 
     // Opens the append-only set of new payments.
     bool prepare(QString* error);
@@ -81,7 +81,7 @@ private:
     const PostingSettings& m_settings;
     ConfirmationCounters& m_counters;
     InvoiceOutcomes& m_invoices;
-    Recordset m_payments;    // the open payments of the current case
+    Recordset m_payments; // the open payments of the current case
     Recordset m_newPayments; // append-only
     Recordset m_rates;
     QHash<QString, std::optional<RateRecord>> m_rateCache;

@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <array>
 
 namespace zb32 {
@@ -23,8 +22,8 @@ const QString kCrLf = QStringLiteral("\r\n");
 // The memo lines of a case's "A01", "A02" and "R01" lines, each ending with CR LF.
 QString caseMemo(const OrbLine& line)
 {
-    return QStringLiteral("Stato Debitore ") + line.debtorStatus() + kCrLf                             //
-        + QStringLiteral("Company ") + OrbLine::trimBlanks(line.company()) + kCrLf                     //
+    return QStringLiteral("Stato Debitore ") + line.debtorStatus() + kCrLf //
+        + QStringLiteral("Company ") + OrbLine::trimBlanks(line.company()) + kCrLf //
         + QStringLiteral("Deposito Cauzionale ") + line.deposit().toPlainText(QLatin1Char(',')) + kCrLf //
         + QStringLiteral("Scadenza Abbonamento ") + line.subscriptionExpiry() + kCrLf;
 }
@@ -32,17 +31,16 @@ QString caseMemo(const OrbLine& line)
 QString contractMemo(const OrbLine& line)
 {
     return QStringLiteral("Data Contratto ") + line.contractDate() + kCrLf //
-        + QStringLiteral("Decoder1 ") + line.decoder1() + kCrLf            //
-        + QStringLiteral("Decoder2 ") + line.decoder2() + kCrLf            //
-        + QStringLiteral("SMC1 ") + line.card1() + kCrLf                   //
+        + QStringLiteral("Decoder1 ") + line.decoder1() + kCrLf //
+        + QStringLiteral("Decoder2 ") + line.decoder2() + kCrLf //
+        + QStringLiteral("SMC1 ") + line.card1() + kCrLf //
         + QStringLiteral("SMC2 ") + line.card2() + kCrLf;
 }
 
 QString assignmentMemo(const OrbLine& line)
 {
-    return QStringLiteral("Importo Totale Affidato per debitore ")
-        + line.assignedTotal().toPlainText(QLatin1Char(',')) + kCrLf
-        + QStringLiteral("Indicazione Fascia di importo Affidato ") + line.amountBand() + kCrLf;
+    return QStringLiteral("Importo Totale Affidato per debitore ") + line.assignedTotal().toPlainText(QLatin1Char(','))
+        + kCrLf + QStringLiteral("Indicazione Fascia di importo Affidato ") + line.amountBand() + kCrLf;
 }
 
 class OrbRun
@@ -57,7 +55,7 @@ public:
     {
         // Tipo Mandato, data Affido, scadenza mandato, Tipo Intervento, Situazione Affido, lottoimportazione.
         const std::array<QString, 7>& box = ctx.batch.Text1;
-        m_batchValues = {box[5], box[0], box[1], box[2], box[6], box[3]};
+        m_batchValues = { box[5], box[0], box[1], box[2], box[6], box[3] };
     }
 
     JobResult run(const QString& path);
@@ -95,8 +93,12 @@ private:
     int m_savedCases = 0;
     int m_savedInvoices = 0;
     const std::array<QString, 6> m_batchFields = {
-        QStringLiteral("Tipo Mandato"),      QStringLiteral("data Affido"),      QStringLiteral("scadenza mandato"),
-        QStringLiteral("Tipo Intervento"),   QStringLiteral("Situazione Affido"), QStringLiteral("lottoimportazione"),
+        QStringLiteral("Tipo Mandato"),
+        QStringLiteral("data Affido"),
+        QStringLiteral("scadenza mandato"),
+        QStringLiteral("Tipo Intervento"),
+        QStringLiteral("Situazione Affido"),
+        QStringLiteral("lottoimportazione"),
     };
     std::array<QVariant, 6> m_batchValues;
     bool m_batchConverted = false;
@@ -187,15 +189,15 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         }
     }
     const std::pair<QString, QString> fields[] = {
-        {QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name())},
-        {QStringLiteral("posizione"), OrbLine::trimBlanks(line.account())},
-        {QStringLiteral("Indirizzo"), OrbLine::trimBlanks(line.address())},
-        {QStringLiteral("Cap"), line.postcode()},
-        {QStringLiteral("Citta"), line.town()},
-        {QStringLiteral("Provincia"), line.province()},
-        {QStringLiteral("telefono1"), line.phone1()},
-        {QStringLiteral("telefono2"), line.phone2()},
-        {QStringLiteral("P_iva"), line.taxCode()},
+        { QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name()) },
+        { QStringLiteral("posizione"), OrbLine::trimBlanks(line.account()) },
+        { QStringLiteral("Indirizzo"), OrbLine::trimBlanks(line.address()) },
+        { QStringLiteral("Cap"), line.postcode() },
+        { QStringLiteral("Citta"), line.town() },
+        { QStringLiteral("Provincia"), line.province() },
+        { QStringLiteral("telefono1"), line.phone1() },
+        { QStringLiteral("telefono2"), line.phone2() },
+        { QStringLiteral("P_iva"), line.taxCode() },
     };
     for (const auto& [name, value] : fields) {
         if (!m_cases.setValue(name, value, why)) {

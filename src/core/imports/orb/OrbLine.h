@@ -16,10 +16,10 @@ class OrbLine
 {
 public:
     enum class Kind {
-        Case,       // "A01": a new case, the debtor
-        Contract,   // "A02": contract date and equipment
+        Case, // "A01": a new case, the debtor
+        Contract, // "A02": contract date and equipment
         Assignment, // "R01": total assigned and amount band
-        Detail,     // anything else: one unpaid invoice
+        Detail, // anything else: one unpaid invoice
     };
 
     // The file pads with spaces only; tabs and other characters are content.

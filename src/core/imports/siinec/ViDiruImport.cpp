@@ -57,7 +57,7 @@ public:
         , m_fatture(counterStart(ctx.batch.Scheda0))
         , m_savedClienti(m_clienti)
         , m_savedFatture(m_fatture)
-    {}
+    { }
 
     JobResult exec();
 
@@ -177,8 +177,8 @@ JobResult ViDiruRun::stop(qint64 line, const QString& reason)
     m_cases.close();
     m_invoices.close();
     const QString name = m_ctx.batch.Text1[4];
-    const QString text = line > 0 ? lineError(name, line, why)
-                                  : QStringLiteral("Importazione interrotta. File %1: %2").arg(name, why);
+    const QString text
+        = line > 0 ? lineError(name, line, why) : QStringLiteral("Importazione interrotta. File %1: %2").arg(name, why);
     m_ctx.report.error(text);
     return JobResult::failed(text);
 }
@@ -236,7 +236,7 @@ bool ViDiruRun::header(const QString& line, QString* error)
         return false;
     }
     // The batch texts are converted once, on the first header; later cases take the values.
-    const QString* texts[] = {&t[5], &t[0], &t[1], &t[2], &t[6], &t[3]};
+    const QString* texts[] = { &t[5], &t[0], &t[1], &t[2], &t[6], &t[3] };
     for (int i = 0; i < kStampCount; ++i) {
         if (!rs.setValue(kStampFields[i], m_stamps[i].isValid() ? m_stamps[i] : QVariant(*texts[i]), error)) {
             return false;

@@ -14,12 +14,12 @@ struct CodeName
 };
 
 constexpr CodeName kCodes[] = {
-    {ViDiruCode::Header, "IBGI0001"},
-    {ViDiruCode::Note, "IBGI0004"},
-    {ViDiruCode::Amount, "IBGI0005"},
-    {ViDiruCode::Component, "IBGI0007"},
-    {ViDiruCode::Total, "IBGI0008"},
-    {ViDiruCode::Instalment, "IBGI0011"},
+    { ViDiruCode::Header, "IBGI0001" },
+    { ViDiruCode::Note, "IBGI0004" },
+    { ViDiruCode::Amount, "IBGI0005" },
+    { ViDiruCode::Component, "IBGI0007" },
+    { ViDiruCode::Total, "IBGI0008" },
+    { ViDiruCode::Instalment, "IBGI0011" },
 };
 
 // An empty text that stays a text once stored (a null QString is bound as a missing value).

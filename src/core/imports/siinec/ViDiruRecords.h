@@ -41,23 +41,23 @@ QDate date(const QString& line, int start, int length);
 // "IBGI0001": the case header. Texts as the import uses them (trimmed or as they stand).
 struct ViDiruHeader
 {
-    QString posizione;        // 19–28: the leading number of the trimmed text ("0" when none)
+    QString posizione; // 19–28: the leading number of the trimmed text ("0" when none)
     QString altroriferimento; // 66–97, trimmed
-    QString cliente;          // 108–142, trimmed: the client's name
-    QString codiceContratto;  // 188–197, trimmed
-    QString contratto;        // 198–232, trimmed: the contract item's description
-    QString ragioneSociale;   // 233–282, trimmed
-    QString pIva;             // 283–298, trimmed
-    QDate dataNascita;        // 299–308, invalid when the text is not a date
-    QString luogoNascita;     // 309–338, trimmed
-    QString memo;             // 339–373, trimmed
-    QString indirizzo;        // 374–423, trimmed
-    QString cap;              // 424–428 as they stand (the first 5 of the 8 columns)
-    QString citta;            // 432–461, trimmed (the first 30 of the 35 columns)
-    QString provincia;        // 467–468 as they stand
-    QString recapito;         // 469–518 as they stand
-    QString telefono1;        // 519–530 as they stand
-    QString telefono2;        // 531–542 as they stand
+    QString cliente; // 108–142, trimmed: the client's name
+    QString codiceContratto; // 188–197, trimmed
+    QString contratto; // 198–232, trimmed: the contract item's description
+    QString ragioneSociale; // 233–282, trimmed
+    QString pIva; // 283–298, trimmed
+    QDate dataNascita; // 299–308, invalid when the text is not a date
+    QString luogoNascita; // 309–338, trimmed
+    QString memo; // 339–373, trimmed
+    QString indirizzo; // 374–423, trimmed
+    QString cap; // 424–428 as they stand (the first 5 of the 8 columns)
+    QString citta; // 432–461, trimmed (the first 30 of the 35 columns)
+    QString provincia; // 467–468 as they stand
+    QString recapito; // 469–518 as they stand
+    QString telefono1; // 519–530 as they stand
+    QString telefono2; // 531–542 as they stand
 
     static ViDiruHeader read(const QString& line);
     // "Cliente NAME" CR LF "contratto CODE DESCRIPTION".
@@ -85,9 +85,9 @@ bool readViDiruTotal(const QString& line, Currency* total, QString* error);
 // "IBGI0011": one instalment, stored as an invoice.
 struct ViDiruInstalment
 {
-    QString periodo;       // 19–20 as they stand
-    QDate scadenza;        // 21–30, invalid when the text is not a date
-    Currency saldo;        // 66–78
+    QString periodo; // 19–20 as they stand
+    QDate scadenza; // 21–30, invalid when the text is not a date
+    Currency saldo; // 66–78
     QString numeroFattura; // 79–118, trimmed
 
     static bool read(const QString& line, ViDiruInstalment* out, QString* error);

@@ -24,7 +24,8 @@ QString plain(const QVariant& value)
 
 QString day(const QVariant& value)
 {
-    return (!value.isValid() || value.isNull()) ? QStringLiteral("null") : value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
+    return (!value.isValid() || value.isNull()) ? QStringLiteral("null")
+                                                : value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
 }
 
 QString cents(qint64 value)
@@ -33,8 +34,8 @@ QString cents(qint64 value)
                      : QStringLiteral("%1").arg(value, 8, 10, QLatin1Char('0'));
 }
 
-QByteArray collectionLine(const QString& position, const QString& code, const QString& amount8, const QString& reference,
-                          const QString& date8, const QString& invoice)
+QByteArray collectionLine(const QString& position, const QString& code, const QString& amount8,
+    const QString& reference, const QString& date8, const QString& invoice)
 {
     const QString line = QStringLiteral("ORB0001") + position.leftJustified(9, QLatin1Char(' '), true)
         + invoice.leftJustified(10, QLatin1Char(' '), true) + QStringLiteral("XXXX")
@@ -55,17 +56,17 @@ ConfirmationDesk::ConfirmationDesk(const QString& backend)
 
 qint64 ConfirmationDesk::addCase(const QString& position, const QVariantMap& fields)
 {
-    QVariantMap values{
-        {QStringLiteral("posizione"), position},
-        {QStringLiteral("Tipo Mandato"), QStringLiteral("460")},
-        {QStringLiteral("data affido"), QStringLiteral("01/01/2010")},
-        {QStringLiteral("situazione affido"), QStringLiteral("1")},
-        {QStringLiteral("codice esattore"), QStringLiteral("E7")},
-        {QStringLiteral("importo rata"), QStringLiteral("200")},
-        {QStringLiteral("importo interessi"), QStringLiteral("50")},
-        {QStringLiteral("importo spese"), QStringLiteral("30")},
-        {QStringLiteral("importo speserecupero"), QStringLiteral("10")},
-        {QStringLiteral("importo totale"), QStringLiteral("290")},
+    QVariantMap values {
+        { QStringLiteral("posizione"), position },
+        { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
+        { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
+        { QStringLiteral("situazione affido"), QStringLiteral("1") },
+        { QStringLiteral("codice esattore"), QStringLiteral("E7") },
+        { QStringLiteral("importo rata"), QStringLiteral("200") },
+        { QStringLiteral("importo interessi"), QStringLiteral("50") },
+        { QStringLiteral("importo spese"), QStringLiteral("30") },
+        { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
+        { QStringLiteral("importo totale"), QStringLiteral("290") },
     };
     for (auto it = fields.begin(); it != fields.end(); ++it) {
         values.insert(it.key(), it.value());
@@ -85,14 +86,11 @@ qint64 ConfirmationDesk::addPayment(qint64 caseKey, const QVariantMap& fields)
 
 void ConfirmationDesk::addRate(const QString& agent, const QString& client, const QString& mode, double first)
 {
-    tdb.insert(Schema::kRates, {{QStringLiteral("COD_AGENT"), agent},
-                                {QStringLiteral("codice cliente"), client},
-                                {QStringLiteral("modalita"), mode},
-                                {QStringLiteral("AL1"), first},
-                                {QStringLiteral("AL2"), first + 1},
-                                {QStringLiteral("AL3"), first + 2},
-                                {QStringLiteral("AL4"), first + 3},
-                                {QStringLiteral("AL FISSA"), first + 4}});
+    tdb.insert(Schema::kRates,
+        { { QStringLiteral("COD_AGENT"), agent }, { QStringLiteral("codice cliente"), client },
+            { QStringLiteral("modalita"), mode }, { QStringLiteral("AL1"), first },
+            { QStringLiteral("AL2"), first + 1 }, { QStringLiteral("AL3"), first + 2 },
+            { QStringLiteral("AL4"), first + 3 }, { QStringLiteral("AL FISSA"), first + 4 } });
 }
 
 JobResult ConfirmationDesk::runText(const QByteArray& bytes, const QString& name)
@@ -116,7 +114,7 @@ JobResult ConfirmationDesk::runWorkbook(const QString& fixture)
 JobResult ConfirmationDesk::run(int mode)
 {
     CaseDatabase db;
-    JobContext ctx{db, batch, report};
+    JobContext ctx { db, batch, report };
     return ImportaPag(ctx, mode);
 }
 

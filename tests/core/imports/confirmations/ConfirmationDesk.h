@@ -20,7 +20,7 @@ inline const QDate kTomorrow(2026, 12, 8);
 // The backends every database test runs on.
 inline QStringList backends()
 {
-    return {QStringLiteral("sqlite"), QStringLiteral("postgresql")};
+    return { QStringLiteral("sqlite"), QStringLiteral("postgresql") };
 }
 
 // An amount as decimal text ("-50", "0.5"), or "null".
@@ -32,8 +32,8 @@ QString day(const QVariant& value);
 
 // A collections line: fixed columns, fillers that are not blank, CR LF at the end.
 QByteArray collectionLine(const QString& position, const QString& code, const QString& amount8,
-                          const QString& reference, const QString& date8 = QStringLiteral("05032010"),
-                          const QString& invoice = QStringLiteral("FT-0001"));
+    const QString& reference, const QString& date8 = QStringLiteral("05032010"),
+    const QString& invoice = QStringLiteral("FT-0001"));
 QString cents(qint64 value);
 
 class ConfirmationDesk

@@ -29,7 +29,7 @@ Run runToday(const QStringList& args)
     if (!lines.isEmpty() && lines.last().isEmpty()) {
         lines.removeLast();
     }
-    return {r.exitCode, lines, r.err};
+    return { r.exitCode, lines, r.err };
 }
 
 } // namespace
@@ -48,28 +48,33 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("out");
         QTest::addColumn<QString>("err");
         const QByteArray good = collectionLine("000000001", "350", cents(12000), "R")
-            + collectionLine("000000009", "350", cents(1000), "R") + collectionLine("000000002", "362", cents(5000), "P");
-        const QByteArray bad = collectionLine("000000001", "350", cents(12000), "R")
-            + collectionLine("000000002", "362", "5O00", "P");
+            + collectionLine("000000009", "350", cents(1000), "R")
+            + collectionLine("000000002", "362", cents(5000), "P");
+        const QByteArray bad
+            = collectionLine("000000001", "350", cents(12000), "R") + collectionLine("000000002", "362", "5O00", "P");
         for (const QString& backend : backends()) {
             const auto row = [&](const char* name) -> QTestData& {
                 return QTest::newRow(qPrintable(backend + QStringLiteral(": ") + QLatin1String(name))) << backend;
             };
-            row("incassi") << "incassi" << "incassi.txt" << good << 0
-                           << QStringList{"non trovo la pratica 9",
-                                          "importazione conclusa. Conferme di Pagamento effettuate: 0", "clienti: 1",
-                                          "fatture: 1"}
+            row("incassi") << "incassi"
+                           << "incassi.txt" << good << 0
+                           << QStringList { "non trovo la pratica 9",
+                                  "importazione conclusa. Conferme di Pagamento effettuate: 0", "clienti: 1",
+                                  "fatture: 1" }
                            << "";
-            row("incassi stopped") << "incassi" << "incassi.txt" << bad << 3 << QStringList{"clienti: 1", "fatture: "}
+            row("incassi stopped") << "incassi"
+                                   << "incassi.txt" << bad << 3 << QStringList { "clienti: 1", "fatture: " }
                                    << "File incassi.txt, riga 2";
-            row("incassi missing file") << "incassi" << "manca.txt" << QByteArray() << 1
-                                        << QStringList{"FILE MANCANTE", "clienti: ", "fatture: "} << "";
-            row("spese") << "spese" << "spese.xls" << QByteArray() << 0
-                         << QStringList{"non trovo la pratica 12345/2003", "non trovo la pratica 4711",
-                                        "non trovo la pratica O'Neil 7", "non trovo la pratica D-9",
-                                        "non trovo la pratica NOPE", "non trovo la pratica E-1",
-                                        "importazione conclusa. Conferme di Pagamento effettuate: 0", "clienti: 1",
-                                        "fatture: "}
+            row("incassi missing file") << "incassi"
+                                        << "manca.txt" << QByteArray() << 1
+                                        << QStringList { "FILE MANCANTE", "clienti: ", "fatture: " } << "";
+            row("spese") << "spese"
+                         << "spese.xls" << QByteArray() << 0
+                         << QStringList { "non trovo la pratica 12345/2003", "non trovo la pratica 4711",
+                                "non trovo la pratica O'Neil 7", "non trovo la pratica D-9",
+                                "non trovo la pratica NOPE", "non trovo la pratica E-1",
+                                "importazione conclusa. Conferme di Pagamento effettuate: 0", "clienti: 1",
+                                "fatture: " }
                          << "";
         }
     }
@@ -83,7 +88,7 @@ private Q_SLOTS:
         QFETCH(QString, err);
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
-        const qint64 one = desk.addCase(QStringLiteral("1"), {{"importo rata", "100"}});
+        const qint64 one = desk.addCase(QStringLiteral("1"), { { "importo rata", "100" } });
         const qint64 two = desk.addCase(QStringLiteral("2"));
         // The workbook's "00042" row finds no case "42"; this one takes its payment.
         const qint64 text42 = desk.addCase(QStringLiteral("00042"));
@@ -94,7 +99,7 @@ private Q_SLOTS:
             QVERIFY(fixture.open(QIODevice::ReadOnly));
             desk.ws.writeImportFile(file, fixture.readAll());
         }
-        const Run r = runToday({"run", job, "--file", file, "--mandato", "460", "--revoca-cop"});
+        const Run r = runToday({ "run", job, "--file", file, "--mandato", "460", "--revoca-cop" });
         QCOMPARE(r.exitCode, exitCode);
         QTEST(r.out, "out");
         if (err.isEmpty()) {

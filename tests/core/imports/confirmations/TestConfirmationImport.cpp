@@ -19,7 +19,7 @@ const QString kClosing = QStringLiteral("importazione conclusa. Conferme di Paga
 QStringList parts(const QVariantMap& payment)
 {
     QStringList out;
-    for (const char* f : {"capitale", "interesse", "spese", "speserecupero", "totale"}) {
+    for (const char* f : { "capitale", "interesse", "spese", "speserecupero", "totale" }) {
         out << money(payment.value(QString::fromLatin1(f)));
     }
     return out;
@@ -52,19 +52,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("state");
         for (const QString& backend : backends()) {
             ROW("300.00 fills the instalment first") << cents(30000) << "R1" << QVariantMap()
-                                                     << QStringList{"210", "50", "30", "10", "300"} << "07/12/2026"
-                                                     << "78" << "48";
-            ROW("611 starts from interest") << cents(7000) << "611AB" << QVariantMap()
-                                            << QStringList{"0", "50", "20", "0", "70"} << "08/12/2026" << "76" << "1";
-            ROW("reversal 3A05") << cents(5000) << "3A05" << QVariantMap() << QStringList{"-50", "0", "0", "0", "-50"}
-                                 << "07/12/2026" << "76" << "1";
+                                                     << QStringList { "210", "50", "30", "10", "300" } << "07/12/2026"
+                                                     << "78"
+                                                     << "48";
+            ROW("611 starts from interest")
+                << cents(7000) << "611AB" << QVariantMap() << QStringList { "0", "50", "20", "0", "70" } << "08/12/2026"
+                << "76"
+                << "1";
+            ROW("reversal 3A05") << cents(5000) << "3A05" << QVariantMap()
+                                 << QStringList { "-50", "0", "0", "0", "-50" } << "07/12/2026"
+                                 << "76"
+                                 << "1";
             ROW("empty interest due counts as 0")
-                << cents(30000) << "R1" << QVariantMap{{"importo interessi", QVariant()}}
-                << QStringList{"260", "0", "30", "10", "300"} << "07/12/2026" << "78" << "48";
+                << cents(30000) << "R1" << QVariantMap { { "importo interessi", QVariant() } }
+                << QStringList { "260", "0", "30", "10", "300" } << "07/12/2026"
+                << "78"
+                << "48";
             ROW("no dues at all") << cents(1234) << "R1"
-                                  << QVariantMap{{"importo rata", QVariant()}, {"importo interessi", QVariant()},
-                                                 {"importo spese", QVariant()}, {"importo speserecupero", QVariant()}}
-                                  << QStringList{"12.34", "0", "0", "0", "12.34"} << "07/12/2026" << "76" << "1";
+                                  << QVariantMap { { "importo rata", QVariant() }, { "importo interessi", QVariant() },
+                                         { "importo spese", QVariant() }, { "importo speserecupero", QVariant() } }
+                                  << QStringList { "12.34", "0", "0", "0", "12.34" } << "07/12/2026"
+                                  << "76"
+                                  << "1";
         }
     }
     void postsASplitPayment()
@@ -78,9 +87,10 @@ private Q_SLOTS:
         const qint64 key = desk.addCase(QStringLiteral("4711"), caseFields);
         desk.report.clienti = QStringLiteral("vecchio");
         desk.report.fatture = QStringLiteral("vecchio");
-        const JobResult r = desk.runText(collectionLine(QStringLiteral("000004711"), QStringLiteral("350"), amount, reference));
+        const JobResult r
+            = desk.runText(collectionLine(QStringLiteral("000004711"), QStringLiteral("350"), amount, reference));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("0")});
+        QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("0") });
         QCOMPARE(desk.report.clienti, QStringLiteral("1"));
         QCOMPARE(desk.report.fatture, QStringLiteral("vecchio"));
 
@@ -113,20 +123,33 @@ private Q_SLOTS:
         QTest::addColumn<int>("confirmed"); // index of the confirmed instalment, -1 for a new payment
         QTest::addColumn<QString>("collector");
         for (const QString& backend : backends()) {
-            ROW("100.99 confirms 100.00") << QStringList{"100"} << cents(10099) << "R" << "E7" << "" << 0 << "E7";
-            ROW("101.00 does not") << QStringList{"100"} << cents(10100) << "R" << "E7" << "" << -1 << "E7";
-            ROW("99.01 confirms 100.00") << QStringList{"100"} << cents(9901) << "R" << "E7" << "" << 0 << "E7";
-            ROW("only the first of two equal") << QStringList{"100", "100"} << cents(10000) << "R" << "E7" << "" << 0
-                                               << "E7";
-            ROW("an instalment without total never matches") << QStringList{"null", "100"} << cents(10000) << "R"
-                                                             << "E7" << "" << 1 << "E7";
-            ROW("a closed instalment is not open") << QStringList{"closed:100"} << cents(10000) << "R" << "E7" << ""
-                                                   << -1 << "E7";
-            ROW("a reversal never confirms") << QStringList{"-50"} << cents(5000) << "3A05" << "E7" << "" << -1
-                                             << "E7";
-            ROW("the instalment keeps its collector") << QStringList{"100"} << cents(10000) << "R" << "E7" << "X1" << 0
-                                                      << "X1";
-            ROW("no collector on the case: 80") << QStringList{"100"} << cents(10000) << "R" << "" << "" << 0 << "80";
+            ROW("100.99 confirms 100.00") << QStringList { "100" } << cents(10099) << "R"
+                                          << "E7"
+                                          << "" << 0 << "E7";
+            ROW("101.00 does not") << QStringList { "100" } << cents(10100) << "R"
+                                   << "E7"
+                                   << "" << -1 << "E7";
+            ROW("99.01 confirms 100.00") << QStringList { "100" } << cents(9901) << "R"
+                                         << "E7"
+                                         << "" << 0 << "E7";
+            ROW("only the first of two equal") << QStringList { "100", "100" } << cents(10000) << "R"
+                                               << "E7"
+                                               << "" << 0 << "E7";
+            ROW("an instalment without total never matches") << QStringList { "null", "100" } << cents(10000) << "R"
+                                                             << "E7"
+                                                             << "" << 1 << "E7";
+            ROW("a closed instalment is not open") << QStringList { "closed:100" } << cents(10000) << "R"
+                                                   << "E7"
+                                                   << "" << -1 << "E7";
+            ROW("a reversal never confirms") << QStringList { "-50" } << cents(5000) << "3A05"
+                                             << "E7"
+                                             << "" << -1 << "E7";
+            ROW("the instalment keeps its collector") << QStringList { "100" } << cents(10000) << "R"
+                                                      << "E7"
+                                                      << "X1" << 0 << "X1";
+            ROW("no collector on the case: 80") << QStringList { "100" } << cents(10000) << "R"
+                                                << ""
+                                                << "" << 0 << "80";
         }
     }
     void confirmsAnOpenInstalment()
@@ -141,10 +164,10 @@ private Q_SLOTS:
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
         const qint64 key = desk.addCase(QStringLiteral("4711"),
-                                        {{"codice esattore", caseCollector.isEmpty() ? QVariant() : QVariant(caseCollector)}});
+            { { "codice esattore", caseCollector.isEmpty() ? QVariant() : QVariant(caseCollector) } });
         QList<qint64> ids;
         for (const QString& i : instalments) {
-            QVariantMap f{{"causale", "rata"}};
+            QVariantMap f { { "causale", "rata" } };
             if (i.startsWith(QLatin1String("closed:"))) {
                 f.insert("totale", i.mid(7));
                 f.insert("dataricevuta", "01/02/2010");
@@ -157,18 +180,20 @@ private Q_SLOTS:
             ids << desk.addPayment(key, f);
         }
         desk.report.clienti = QStringLiteral("vecchio");
-        const JobResult r = desk.runText(collectionLine(QStringLiteral("4711"), QStringLiteral("350"), amount, reference));
+        const JobResult r
+            = desk.runText(collectionLine(QStringLiteral("4711"), QStringLiteral("350"), amount, reference));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
 
         const QList<QVariantMap> pays = desk.payments(key);
         const QVariantMap c = desk.caseRow(key);
         if (confirmed >= 0) {
-            QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("1")});
+            QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("1") });
             QCOMPARE(desk.report.clienti, QStringLiteral("vecchio"));
             QCOMPARE(pays.size(), instalments.size());
             for (int i = 0; i < pays.size(); ++i) {
                 const bool isIt = i == confirmed;
-                QCOMPARE(day(pays[i].value("dataricevuta")), isIt ? QStringLiteral("08/12/2026") : QStringLiteral("null"));
+                QCOMPARE(
+                    day(pays[i].value("dataricevuta")), isIt ? QStringLiteral("08/12/2026") : QStringLiteral("null"));
                 if (isIt) {
                     QTEST(plain(pays[i].value("codesattore")), "collector");
                 }
@@ -177,7 +202,7 @@ private Q_SLOTS:
             QCOMPARE(plain(c.value("totale incassato")), QStringLiteral("null"));
             QCOMPARE(plain(c.value("assignment_id")), QStringLiteral("null"));
         } else {
-            QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("0")});
+            QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("0") });
             QCOMPARE(desk.report.clienti, QStringLiteral("1"));
             QCOMPARE(pays.size(), instalments.size() + 1);
             QTEST(plain(pays.last().value("codesattore")), "collector");
@@ -198,29 +223,53 @@ private Q_SLOTS:
         QTest::addColumn<QString>("collector");
         QTest::addColumn<QStringList>("collectorRates");
         QTest::addColumn<QStringList>("agencyRates");
-        const QStringList zeros{"0", "0", "0", "0", "0"};
-        const QStringList nulls{"null", "null", "null", "null", "null"};
-        const QStringList e7{"1", "2", "3", "4", "5"};
-        const QStringList agency{"11", "12", "13", "14", "15"};
+        const QStringList zeros { "0", "0", "0", "0", "0" };
+        const QStringList nulls { "null", "null", "null", "null", "null" };
+        const QStringList e7 { "1", "2", "3", "4", "5" };
+        const QStringList agency { "11", "12", "13", "14", "15" };
         for (const QString& backend : backends()) {
-            ROW("after the assignment, with rates") << "460" << "05032010" << QVariantMap() << true << "R" << "VEC"
-                                                    << "07/12/2026" << "E7" << e7 << agency;
-            ROW("on the day of the assignment") << "460" << "01012010" << QVariantMap() << true << "R" << "VEC"
-                                                << "07/12/2026" << "E7" << e7 << agency;
-            ROW("611: received tomorrow") << "460" << "05032010" << QVariantMap() << true << "611" << "VEC"
-                                          << "08/12/2026" << "E7" << e7 << agency;
-            ROW("no rate rows: rates left empty") << "460" << "05032010" << QVariantMap() << false << "R" << "VEC"
-                                                  << "07/12/2026" << "E7" << nulls << nulls;
-            ROW("no collector: the rates of 80") << "460" << "05032010" << QVariantMap{{"codice esattore", QVariant()}}
-                                                 << true << "R" << "VEC" << "07/12/2026" << "80"
-                                                 << QStringList{"21", "22", "23", "24", "25"} << agency;
-            ROW("client code is the whole list") << "460,462" << "05032010" << QVariantMap() << true << "R" << "VEC"
-                                                 << "07/12/2026" << "E7" << QStringList{"31", "32", "33", "34", "35"}
-                                                 << nulls;
-            ROW("before the assignment: VN") << "460" << "31122009" << QVariantMap() << true << "R" << "VN" << "null"
+            ROW("after the assignment, with rates") << "460"
+                                                    << "05032010" << QVariantMap() << true << "R"
+                                                    << "VEC"
+                                                    << "07/12/2026"
+                                                    << "E7" << e7 << agency;
+            ROW("on the day of the assignment") << "460"
+                                                << "01012010" << QVariantMap() << true << "R"
+                                                << "VEC"
+                                                << "07/12/2026"
+                                                << "E7" << e7 << agency;
+            ROW("611: received tomorrow") << "460"
+                                          << "05032010" << QVariantMap() << true << "611"
+                                          << "VEC"
+                                          << "08/12/2026"
+                                          << "E7" << e7 << agency;
+            ROW("no rate rows: rates left empty") << "460"
+                                                  << "05032010" << QVariantMap() << false << "R"
+                                                  << "VEC"
+                                                  << "07/12/2026"
+                                                  << "E7" << nulls << nulls;
+            ROW("no collector: the rates of 80")
+                << "460"
+                << "05032010" << QVariantMap { { "codice esattore", QVariant() } } << true << "R"
+                << "VEC"
+                << "07/12/2026"
+                << "80" << QStringList { "21", "22", "23", "24", "25" } << agency;
+            ROW("client code is the whole list") << "460,462"
+                                                 << "05032010" << QVariantMap() << true << "R"
+                                                 << "VEC"
+                                                 << "07/12/2026"
+                                                 << "E7" << QStringList { "31", "32", "33", "34", "35" } << nulls;
+            ROW("before the assignment: VN") << "460"
+                                             << "31122009" << QVariantMap() << true << "R"
+                                             << "VN"
+                                             << "null"
                                              << "E7" << zeros << zeros;
-            ROW("no assignment date: VN") << "460" << "05032010" << QVariantMap{{"data affido", QVariant()}} << true
-                                          << "611" << "VN" << "null" << "E7" << zeros << zeros;
+            ROW("no assignment date: VN")
+                << "460"
+                << "05032010" << QVariantMap { { "data affido", QVariant() } } << true << "611"
+                << "VN"
+                << "null"
+                << "E7" << zeros << zeros;
         }
     }
     void commission()
@@ -267,22 +316,22 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("amount");
         QTest::addColumn<bool>("revoca");
         QTest::addColumn<QStringList>("expected"); // totale incassato, situazione, assignment, esattore, esattore2
-        const QVariantMap owing{{"importo rata", "500"}, {"data affido", QVariant()}};
+        const QVariantMap owing { { "importo rata", "500" }, { "data affido", QVariant() } };
         QVariantMap collected = owing;
         collected.insert("totale incassato", "300");
         QVariantMap noDue = owing;
         noDue.insert("importo rata", QVariant());
         for (const QString& backend : backends()) {
-            ROW("499.50 of 500: paid off, collector revoked") << owing << qint64(49950) << true
-                                                             << QStringList{"499.5", "48", "78", "null", "E7"};
-            ROW("paid off, box not ticked: collector kept") << owing << qint64(49950) << false
-                                                            << QStringList{"499.5", "48", "78", "E7", "null"};
-            ROW("499.00 of 500: still owing") << owing << qint64(49900) << true
-                                              << QStringList{"499", "1", "76", "E7", "null"};
-            ROW("adds to what was collected") << collected << qint64(19950) << true
-                                              << QStringList{"499.5", "48", "78", "null", "E7"};
-            ROW("no instalment due recorded: still owing") << noDue << qint64(49950) << true
-                                                           << QStringList{"499.5", "1", "76", "E7", "null"};
+            ROW("499.50 of 500: paid off, collector revoked")
+                << owing << qint64(49950) << true << QStringList { "499.5", "48", "78", "null", "E7" };
+            ROW("paid off, box not ticked: collector kept")
+                << owing << qint64(49950) << false << QStringList { "499.5", "48", "78", "E7", "null" };
+            ROW("499.00 of 500: still owing")
+                << owing << qint64(49900) << true << QStringList { "499", "1", "76", "E7", "null" };
+            ROW("adds to what was collected")
+                << collected << qint64(19950) << true << QStringList { "499.5", "48", "78", "null", "E7" };
+            ROW("no instalment due recorded: still owing")
+                << noDue << qint64(49950) << true << QStringList { "499.5", "1", "76", "E7", "null" };
         }
     }
     void paidOff()
@@ -298,10 +347,10 @@ private Q_SLOTS:
         const JobResult r = desk.runText(collectionLine("4711", "350", cents(amount), "R"));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
         const QVariantMap c = desk.caseRow(key);
-        QTEST((QStringList{money(c.value("totale incassato")), plain(c.value("situazione affido")),
-                           plain(c.value("assignment_id")), plain(c.value("codice esattore")),
-                           plain(c.value("codice esattore2"))}),
-              "expected");
+        QTEST((QStringList { money(c.value("totale incassato")), plain(c.value("situazione affido")),
+                  plain(c.value("assignment_id")), plain(c.value("codice esattore")),
+                  plain(c.value("codice esattore2")) }),
+            "expected");
     }
 
     void invoiceRecord_data()
@@ -312,17 +361,20 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("amount");
         QTest::addColumn<QVariantMap>("caseFields");
         QTest::addColumn<QStringList>("expected"); // saldo, importo rata, importo totale
-        const QVariantMap dues{{"importo rata", "500"}, {"importo totale", "800"}};
+        const QVariantMap dues { { "importo rata", "500" }, { "importo totale", "800" } };
         for (const QString& backend : backends()) {
-            ROW("120.00 on 500 and 800") << "362" << "PERIODO 2010" << qint64(12000) << dues
-                                         << QStringList{"-120", "380", "680"};
-            ROW("a negative invoice raises both") << "362" << "P" << qint64(-5000) << dues
-                                                  << QStringList{"50", "550", "850"};
-            ROW("a null total stays null") << "362" << "P" << qint64(12000)
-                                           << QVariantMap{{"importo rata", "500"}, {"importo totale", QVariant()}}
-                                           << QStringList{"-120", "380", "null"};
-            ROW("payment with reference 9 is an invoice") << "350" << "9ABC" << qint64(12000) << dues
-                                                          << QStringList{"-120", "380", "680"};
+            ROW("120.00 on 500 and 800") << "362"
+                                         << "PERIODO 2010" << qint64(12000) << dues
+                                         << QStringList { "-120", "380", "680" };
+            ROW("a negative invoice raises both") << "362"
+                                                  << "P" << qint64(-5000) << dues << QStringList { "50", "550", "850" };
+            ROW("a null total stays null")
+                << "362"
+                << "P" << qint64(12000) << QVariantMap { { "importo rata", "500" }, { "importo totale", QVariant() } }
+                << QStringList { "-120", "380", "null" };
+            ROW("payment with reference 9 is an invoice")
+                << "350"
+                << "9ABC" << qint64(12000) << dues << QStringList { "-120", "380", "680" };
         }
     }
     void invoiceRecord()
@@ -339,7 +391,7 @@ private Q_SLOTS:
         desk.report.clienti = QStringLiteral("vecchio");
         const JobResult r = desk.runText(collectionLine("4711", code, cents(amount), reference, "05032010", "INV-77"));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("0")});
+        QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("0") });
         QCOMPARE(desk.report.fatture, QStringLiteral("1"));
         QCOMPARE(desk.report.clienti, QStringLiteral("vecchio"));
         QCOMPARE(desk.payments(key).size(), 0);
@@ -350,8 +402,9 @@ private Q_SLOTS:
         QCOMPARE(day(inv[0].value("data fattura")), QStringLiteral("05/03/2010"));
         QCOMPARE(day(inv[0].value("data scadenza")), QStringLiteral("05/03/2010"));
         const QVariantMap c = desk.caseRow(key);
-        QCOMPARE((QStringList{money(inv[0].value("saldo")), money(c.value("importo rata")), money(c.value("importo totale"))}),
-                 expected);
+        QCOMPARE((QStringList {
+                     money(inv[0].value("saldo")), money(c.value("importo rata")), money(c.value("importo totale")) }),
+            expected);
         QCOMPARE(plain(c.value("datamodificadaesattori")), QStringLiteral("07/12/2026"));
         QCOMPARE(plain(c.value("modificadaesattori")), QStringLiteral("1"));
         QCOMPARE(plain(c.value("situazione affido")), QStringLiteral("1"));
@@ -364,10 +417,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("revoca");
         QTest::addColumn<QStringList>("expected"); // situazione, esattore, esattore2
         for (const QString& backend : backends()) {
-            ROW("37, revocation ticked") << "37" << true << QStringList{"50", "null", "E7"};
-            ROW("37, not ticked") << "37" << false << QStringList{"50", "E7", "null"};
-            ROW("36 never revokes") << " 36" << true << QStringList{"RIA", "E7", "null"};
-            ROW("351 is skipped") << "351" << true << QStringList{"1", "E7", "null"};
+            ROW("37, revocation ticked") << "37" << true << QStringList { "50", "null", "E7" };
+            ROW("37, not ticked") << "37" << false << QStringList { "50", "E7", "null" };
+            ROW("36 never revokes") << " 36" << true << QStringList { "RIA", "E7", "null" };
+            ROW("351 is skipped") << "351" << true << QStringList { "1", "E7", "null" };
         }
     }
     void outcomes()
@@ -384,14 +437,15 @@ private Q_SLOTS:
         // Outcomes never read their amount, so one that is not a number does not matter.
         const JobResult r = desk.runText(collectionLine("4711", code, "  ??    ", "R"));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("0")});
+        QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("0") });
         QCOMPARE(desk.report.clienti + desk.report.fatture, QStringLiteral("cf"));
         const QVariantMap c = desk.caseRow(key);
-        QTEST((QStringList{plain(c.value("situazione affido")), plain(c.value("codice esattore")),
-                           plain(c.value("codice esattore2"))}),
-              "expected");
+        QTEST((QStringList { plain(c.value("situazione affido")), plain(c.value("codice esattore")),
+                  plain(c.value("codice esattore2")) }),
+            "expected");
         const bool changed = code.trimmed() != QLatin1String("351");
-        QCOMPARE(plain(c.value("datamodificadaesattori")), changed ? QStringLiteral("07/12/2026") : QStringLiteral("null"));
+        QCOMPARE(
+            plain(c.value("datamodificadaesattori")), changed ? QStringLiteral("07/12/2026") : QStringLiteral("null"));
         QCOMPARE(plain(c.value("modificadaesattori")), changed ? QStringLiteral("1") : QStringLiteral("null"));
         QCOMPARE(money(c.value("importo rata")), QStringLiteral("200"));
         QCOMPARE(desk.payments(key).size() + desk.invoices(key).size(), 0);
@@ -402,27 +456,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("mandate");
         QTest::addColumn<QStringList>("cases"); // position:type
-        QTest::addColumn<QString>("position");  // columns 8-16 of the line
-        QTest::addColumn<int>("found");          // index into cases, -1 for none
+        QTest::addColumn<QString>("position"); // columns 8-16 of the line
+        QTest::addColumn<int>("found"); // index into cases, -1 for none
         QString longList;
         for (int i = 1; i <= 150; ++i) {
             longList += (i > 1 ? QStringLiteral(",") : QString()) + QString::number(1000 + i);
         }
         for (const QString& backend : backends()) {
-            ROW("one type") << "460" << QStringList{"4711:462", "4711:460"} << "4711" << 1;
-            ROW("one type, the other") << "462" << QStringList{"4711:462", "4711:460"} << "4711" << 0;
-            ROW("one type, none") << "463" << QStringList{"4711:462", "4711:460"} << "4711" << -1;
-            ROW("two types") << "460,462" << QStringList{"4711:463", "4711:462"} << "4711" << 1;
-            ROW("entries as they stand") << "460, 462" << QStringList{"4711:462"} << "4711" << -1;
-            ROW("entries with their blank") << "460, 462" << QStringList{"4711: 462"} << "4711" << 0;
-            ROW("leading zeros") << "460" << QStringList{"4711:460"} << "000004711" << 0;
-            ROW("the position's other zeros count") << "460" << QStringList{"47110:460"} << "4711" << -1;
-            ROW("the first of two cases") << "460" << QStringList{"4711:460", "4711:460"} << "4711" << 0;
-            ROW("150 types, the last") << longList << QStringList{"4711:460", "4711:1150"} << "4711" << 1;
-            ROW("150 types, none") << longList << QStringList{"4711:460", "4711:1151"} << "4711" << -1;
-            ROW("150 types, first of two") << longList << QStringList{"4711:1003", "4711:1002"} << "4711" << 0;
-            ROW("empty box finds an empty type") << "" << QStringList{"4711:", "4711:460"} << "4711" << 0;
-            ROW("empty entry finds an empty type") << "999," << QStringList{"4711:460", "4711:"} << "4711" << 1;
+            ROW("one type") << "460" << QStringList { "4711:462", "4711:460" } << "4711" << 1;
+            ROW("one type, the other") << "462" << QStringList { "4711:462", "4711:460" } << "4711" << 0;
+            ROW("one type, none") << "463" << QStringList { "4711:462", "4711:460" } << "4711" << -1;
+            ROW("two types") << "460,462" << QStringList { "4711:463", "4711:462" } << "4711" << 1;
+            ROW("entries as they stand") << "460, 462" << QStringList { "4711:462" } << "4711" << -1;
+            ROW("entries with their blank") << "460, 462" << QStringList { "4711: 462" } << "4711" << 0;
+            ROW("leading zeros") << "460" << QStringList { "4711:460" } << "000004711" << 0;
+            ROW("the position's other zeros count") << "460" << QStringList { "47110:460" } << "4711" << -1;
+            ROW("the first of two cases") << "460" << QStringList { "4711:460", "4711:460" } << "4711" << 0;
+            ROW("150 types, the last") << longList << QStringList { "4711:460", "4711:1150" } << "4711" << 1;
+            ROW("150 types, none") << longList << QStringList { "4711:460", "4711:1151" } << "4711" << -1;
+            ROW("150 types, first of two") << longList << QStringList { "4711:1003", "4711:1002" } << "4711" << 0;
+            ROW("empty box finds an empty type") << "" << QStringList { "4711:", "4711:460" } << "4711" << 0;
+            ROW("empty entry finds an empty type") << "999," << QStringList { "4711:460", "4711:" } << "4711" << 1;
         }
     }
     void lookup()
@@ -438,16 +492,17 @@ private Q_SLOTS:
         QList<qint64> keys;
         for (const QString& c : cases) {
             const qsizetype colon = c.indexOf(QLatin1Char(':'));
-            keys << desk.addCase(c.left(colon), {{"Tipo Mandato", c.mid(colon + 1)}});
+            keys << desk.addCase(c.left(colon), { { "Tipo Mandato", c.mid(colon + 1) } });
         }
         // An outcome record marks the case it finds.
         const JobResult r = desk.runText(collectionLine(position, "36", cents(0), "R"));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
         for (int i = 0; i < keys.size(); ++i) {
             QCOMPARE(plain(desk.caseRow(keys[i]).value("situazione affido")),
-                     i == found ? QStringLiteral("RIA") : QStringLiteral("1"));
+                i == found ? QStringLiteral("RIA") : QStringLiteral("1"));
         }
-        QCOMPARE(desk.report.log, found < 0 ? QStringList{QStringLiteral("non trovo la pratica 4711")} : QStringList());
+        QCOMPARE(
+            desk.report.log, found < 0 ? QStringList { QStringLiteral("non trovo la pratica 4711") } : QStringList());
     }
 
     void runOverAFile_data()
@@ -462,25 +517,25 @@ private Q_SLOTS:
         QFETCH(QString, backend);
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
-        const qint64 a = desk.addCase(QStringLiteral("1"), {{"data affido", QVariant()}});
-        const qint64 b = desk.addCase(QStringLiteral("2"), {{"data affido", QVariant()}});
+        const qint64 a = desk.addCase(QStringLiteral("1"), { { "data affido", QVariant() } });
+        const qint64 b = desk.addCase(QStringLiteral("2"), { { "data affido", QVariant() } });
         desk.report.log << QStringLiteral("riga di un lavoro precedente");
         QByteArray bytes;
-        bytes += collectionLine("000000001", "350", cents(1000), "R");  // posted
-        bytes += collectionLine("000000009", "350", cents(1000), "R");  // no such case
-        bytes += collectionLine("000000002", "351", cents(1000), "R");  // unknown code
-        bytes += collectionLine("000000002", "362", cents(1000), "R");  // invoice
+        bytes += collectionLine("000000001", "350", cents(1000), "R"); // posted
+        bytes += collectionLine("000000009", "350", cents(1000), "R"); // no such case
+        bytes += collectionLine("000000002", "351", cents(1000), "R"); // unknown code
+        bytes += collectionLine("000000002", "362", cents(1000), "R"); // invoice
         bytes += collectionLine("000000001", "350", cents(2500), "R", "31022005"); // dated today
-        bytes += collectionLine("000000008", "37", cents(0), "R");      // no such case
-        bytes += collectionLine("000000001", "350", cents(1000), "R");  // confirms the first, left open (VN)
-        bytes += "   \r\n";                                            // ends the reading
+        bytes += collectionLine("000000008", "37", cents(0), "R"); // no such case
+        bytes += collectionLine("000000001", "350", cents(1000), "R"); // confirms the first, left open (VN)
+        bytes += "   \r\n"; // ends the reading
         bytes += collectionLine("000000002", "350", cents(1000), "R");
         bytes += collectionLine("000000007", "350", cents(1000), "R");
         const JobResult r = desk.runText(bytes);
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
         QCOMPARE(desk.report.logClears, 1);
-        QCOMPARE(desk.report.log, (QStringList{"non trovo la pratica 9", "non trovo la pratica 8"}));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("1")});
+        QCOMPARE(desk.report.log, (QStringList { "non trovo la pratica 9", "non trovo la pratica 8" }));
+        QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("1") });
         QCOMPARE(desk.report.clienti, QStringLiteral("2"));
         QCOMPARE(desk.report.fatture, QStringLiteral("1"));
         const QList<QVariantMap> pays = desk.payments(a);
@@ -524,7 +579,7 @@ private Q_SLOTS:
         desk.report.log << QStringLiteral("vecchia riga");
         const JobResult r = desk.run(mode);
         QCOMPARE(r.status, JobStatus::Condition);
-        QCOMPARE(desk.report.messages, QStringList{QStringLiteral("FILE MANCANTE")});
+        QCOMPARE(desk.report.messages, QStringList { QStringLiteral("FILE MANCANTE") });
         QCOMPARE(desk.report.log, QStringList());
         QCOMPARE(desk.report.errors, QStringList());
     }
@@ -537,8 +592,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("refuse");
         QTest::addColumn<QString>("reason");
         for (const QString& backend : backends()) {
-            ROW("amount with a letter") << "362" << "0001O000" << false << "l'importo \"0001O000\"";
-            ROW("amount blank") << "350" << "        " << false << "non è un numero";
+            ROW("amount with a letter") << "362"
+                                        << "0001O000" << false << "l'importo \"0001O000\"";
+            ROW("amount blank") << "350"
+                                << "        " << false << "non è un numero";
             ROW("case refused after its invoice") << "362" << cents(1000) << true << "pratica bloccata";
             ROW("case refused after its payment") << "350" << cents(1000) << true << "pratica bloccata";
         }
@@ -552,8 +609,8 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
-        const qint64 a = desk.addCase(QStringLiteral("1"), {{"data affido", QVariant()}});
-        const qint64 b = desk.addCase(QStringLiteral("2"), {{"importo rata", "500"}});
+        const qint64 a = desk.addCase(QStringLiteral("1"), { { "data affido", QVariant() } });
+        const qint64 b = desk.addCase(QStringLiteral("2"), { { "importo rata", "500" } });
         if (refuse) {
             // The database refuses any change of case 2, after the record has appended its row.
             const QString sql = backend == QLatin1String("sqlite")
@@ -578,11 +635,11 @@ private Q_SLOTS:
         QCOMPARE(desk.report.errors.size(), 1);
         const QString error = desk.report.errors.first();
         QVERIFY2(error.contains(QStringLiteral("incassi-3.txt")) && error.contains(QStringLiteral("riga 3"))
-                     && error.contains(reason, Qt::CaseInsensitive),
-                 qPrintable(error));
+                && error.contains(reason, Qt::CaseInsensitive),
+            qPrintable(error));
         QCOMPARE(r.error, error);
         QCOMPARE(desk.report.messages, QStringList());
-        QCOMPARE(desk.report.log, QStringList{QStringLiteral("non trovo la pratica 9")});
+        QCOMPARE(desk.report.log, QStringList { QStringLiteral("non trovo la pratica 9") });
         // The record before stays, nothing of the failing one nor after it.
         QCOMPARE(desk.report.clienti, QStringLiteral("1"));
         QCOMPARE(desk.report.fatture, QStringLiteral("vecchio"));
@@ -605,11 +662,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         QTest::addColumn<bool>("fits");
         for (const QString& backend : backends()) {
-            ROW("collected total reaches the largest") << "totale incassato" << "919999999999998" << "350" << true;
-            ROW("collected total passes the largest") << "totale incassato" << "919999999999999" << "350" << false;
-            ROW("split over a due far below zero") << "importo rata" << "-919999999999999" << "350" << false;
-            ROW("invoice lowers the instalment past it") << "importo rata" << "-919999999999999" << "362" << false;
-            ROW("invoice lowers the total past it") << "importo totale" << "-919999999999999" << "362" << false;
+            ROW("collected total reaches the largest") << "totale incassato"
+                                                       << "919999999999998"
+                                                       << "350" << true;
+            ROW("collected total passes the largest") << "totale incassato"
+                                                      << "919999999999999"
+                                                      << "350" << false;
+            ROW("split over a due far below zero") << "importo rata"
+                                                   << "-919999999999999"
+                                                   << "350" << false;
+            ROW("invoice lowers the instalment past it") << "importo rata"
+                                                         << "-919999999999999"
+                                                         << "362" << false;
+            ROW("invoice lowers the total past it") << "importo totale"
+                                                    << "-919999999999999"
+                                                    << "362" << false;
         }
     }
     void stopsBeyondTheLargestAmount()
@@ -622,7 +689,7 @@ private Q_SLOTS:
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
         const qint64 a = desk.addCase(QStringLiteral("1"));
-        const qint64 b = desk.addCase(QStringLiteral("2"), {{field, value}});
+        const qint64 b = desk.addCase(QStringLiteral("2"), { { field, value } });
         QByteArray bytes;
         bytes += collectionLine("1", "350", cents(1000), "R");
         bytes += collectionLine("2", code, cents(200), "R"); // 2.00
@@ -635,10 +702,10 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(r.status, JobStatus::Failed);
-        QCOMPARE(desk.report.errors, QStringList{r.error});
+        QCOMPARE(desk.report.errors, QStringList { r.error });
         QVERIFY2(r.error.startsWith(QStringLiteral("Importazione interrotta. File incassi.txt, riga 2: "))
-                     && r.error.contains(QStringLiteral("massimo")),
-                 qPrintable(r.error));
+                && r.error.contains(QStringLiteral("massimo")),
+            qPrintable(r.error));
         QCOMPARE(desk.payments(b).size(), 0);
         QCOMPARE(desk.invoices(b).size(), 0);
         QCOMPARE(money(desk.caseRow(b).value(field)), value);
@@ -660,39 +727,40 @@ private Q_SLOTS:
         const qint64 b = desk.addCase(QStringLiteral("4711"));
         const qint64 c = desk.addCase(QStringLiteral("O'Neil 7"));
         const qint64 d = desk.addCase(QStringLiteral("D-9"));
-        desk.addPayment(d, {{"totale", "80"}});
-        const qint64 e = desk.addCase(QStringLiteral("E-1"), {{"importo rata", "500"}, {"importo totale", "800"}});
+        desk.addPayment(d, { { "totale", "80" } });
+        const qint64 e
+            = desk.addCase(QStringLiteral("E-1"), { { "importo rata", "500" }, { "importo totale", "800" } });
         const qint64 f = desk.addCase(QStringLiteral("42"));
         desk.addCase(QStringLiteral("NOPE-RIEPILOGO"));
         desk.addRate("E7", "460", "VEC", 1);
 
         const JobResult r = desk.runWorkbook(QStringLiteral("spese.xls"));
         QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
-        QCOMPARE(desk.report.log, (QStringList{"non trovo la pratica NOPE", "non trovo la pratica 00042"}));
-        QCOMPARE(desk.report.messages, QStringList{kClosing + QStringLiteral("1")});
+        QCOMPARE(desk.report.log, (QStringList { "non trovo la pratica NOPE", "non trovo la pratica 00042" }));
+        QCOMPARE(desk.report.messages, QStringList { kClosing + QStringLiteral("1") });
         QCOMPARE(desk.report.clienti, QStringLiteral("3"));
         QCOMPARE(desk.report.fatture, QStringLiteral("1"));
         QCOMPARE(desk.report.progressMaximum, 8);
-        QCOMPARE(desk.report.progressValues, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
+        QCOMPARE(desk.report.progressValues, (QList<qint64> { 1, 2, 3, 4, 5, 6, 7, 8 }));
 
         QList<QVariantMap> p = desk.payments(a);
         QCOMPARE(p.size(), 1);
-        QCOMPARE(parts(p[0]), (QStringList{"0", "50", "10", "0", "60"}));
+        QCOMPARE(parts(p[0]), (QStringList { "0", "50", "10", "0", "60" }));
         QCOMPARE(plain(p[0].value("causale")), QStringLiteral("da file (EXP-1)"));
         QCOMPARE(day(p[0].value("datascarico")), QStringLiteral("05/03/2010"));
         QCOMPARE(plain(p[0].value("modo")), QStringLiteral("VEC"));
         QCOMPARE(day(p[0].value("dataricevuta")), QStringLiteral("07/12/2026"));
-        QCOMPARE(rates(p[0], "AL_E_"), (QStringList{"1", "2", "3", "4", "5"}));
-        QCOMPARE(rates(p[0], "AL_A_"), (QStringList{"null", "null", "null", "null", "null"}));
+        QCOMPARE(rates(p[0], "AL_E_"), (QStringList { "1", "2", "3", "4", "5" }));
+        QCOMPARE(rates(p[0], "AL_A_"), (QStringList { "null", "null", "null", "null", "null" }));
 
         p = desk.payments(b);
         QCOMPARE(p.size(), 1);
-        QCOMPARE(parts(p[0]), (QStringList{"0", "12.3", "0", "0", "12.3"}));
+        QCOMPARE(parts(p[0]), (QStringList { "0", "12.3", "0", "0", "12.3" }));
         QCOMPARE(day(p[0].value("dataricevuta")), QStringLiteral("08/12/2026"));
 
         p = desk.payments(c);
         QCOMPARE(p.size(), 1);
-        QCOMPARE(parts(p[0]), (QStringList{"0", "-25.5", "0", "0", "-25.5"}));
+        QCOMPARE(parts(p[0]), (QStringList { "0", "-25.5", "0", "0", "-25.5" }));
         QCOMPARE(plain(p[0].value("causale")), QStringLiteral("da file (3A05)"));
 
         p = desk.payments(d);
@@ -716,11 +784,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<QString>("reason");
         for (const QString& backend : backends()) {
-            ROW("date that is no date") << "spese_data_errata.xls" << "la data \"31/02/2010\"";
-            ROW("amount that is no number") << "spese_importo_errato.xls" << "l'importo \"venti\"";
-            ROW("no position") << "spese_senza_posizione.xls" << "manca la posizione";
-            ROW("no amount") << "spese_senza_importo.xls" << "manca l'importo";
-            ROW("collected total past the largest amount") << "spese_oltre_il_massimo.xls" << "oltre il massimo";
+            ROW("date that is no date") << "spese_data_errata.xls"
+                                        << "la data \"31/02/2010\"";
+            ROW("amount that is no number") << "spese_importo_errato.xls"
+                                            << "l'importo \"venti\"";
+            ROW("no position") << "spese_senza_posizione.xls"
+                               << "manca la posizione";
+            ROW("no amount") << "spese_senza_importo.xls"
+                             << "manca l'importo";
+            ROW("collected total past the largest amount") << "spese_oltre_il_massimo.xls"
+                                                           << "oltre il massimo";
         }
     }
     void workbookStops()
@@ -730,13 +803,13 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         ConfirmationDesk desk(backend);
         ZB32_REQUIRE(desk.tdb);
-        const qint64 key = desk.addCase(QStringLiteral("A1"), {{"data affido", QVariant()}});
+        const qint64 key = desk.addCase(QStringLiteral("A1"), { { "data affido", QVariant() } });
         const JobResult r = desk.runWorkbook(fixture);
         QCOMPARE(r.status, JobStatus::Failed);
         QCOMPARE(desk.report.errors.size(), 1);
         const QString error = desk.report.errors.first();
         QVERIFY2(error.contains(fixture) && error.contains(QStringLiteral("riga 3")) && error.contains(reason),
-                 qPrintable(error));
+            qPrintable(error));
         QCOMPARE(desk.report.messages, QStringList());
         const QList<QVariantMap> p = desk.payments(key);
         QCOMPARE(p.size(), 1);
@@ -756,7 +829,7 @@ private Q_SLOTS:
         QCOMPARE(desk.report.errors.size(), 1);
         const QString error = desk.report.errors.first();
         QVERIFY2(error.contains(QStringLiteral("spese_vuoto.xls")) && error.contains(QStringLiteral("righe di dati")),
-                 qPrintable(error));
+            qPrintable(error));
         QCOMPARE(desk.report.progressMaximum, 0);
         QCOMPARE(desk.report.clienti, QStringLiteral("vecchio"));
     }
@@ -770,7 +843,8 @@ private Q_SLOTS:
         const JobResult r = desk.run(1);
         QCOMPARE(r.status, JobStatus::Failed);
         QCOMPARE(desk.report.errors.size(), 1);
-        QVERIFY2(desk.report.errors.first().contains(QStringLiteral("spese.xls")), qPrintable(desk.report.errors.first()));
+        QVERIFY2(
+            desk.report.errors.first().contains(QStringLiteral("spese.xls")), qPrintable(desk.report.errors.first()));
         QCOMPARE(desk.report.messages, QStringList());
     }
 
@@ -781,7 +855,7 @@ private Q_SLOTS:
         test::RecordingReporter report;
         BatchData batch = BatchData::defaults(kToday);
         CaseDatabase db;
-        JobContext ctx{db, batch, report};
+        JobContext ctx { db, batch, report };
         const JobResult r = ImportaPag(ctx, 0);
         QCOMPARE(r.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);

@@ -80,7 +80,7 @@ OrbFixture::OrbFixture(const QString& name)
         } else if (key == QLatin1String("runs")) {
             m_runs = value.toInt();
         } else if (key == QLatin1String("refuse")) {
-            m_refusal = {value.section(QLatin1Char(':'), 0, 0), value.section(QLatin1Char(':'), 1)};
+            m_refusal = { value.section(QLatin1Char(':'), 0, 0), value.section(QLatin1Char(':'), 1) };
         } else {
             m_error = QStringLiteral("%1batch.txt: unknown key %2").arg(folder, key);
         }
@@ -114,8 +114,8 @@ QString OrbFixture::dumpTables(TestDatabase& tdb)
     for (int i = 0; i < cases.size(); ++i) {
         ordinal.insert(cases[i].value(QStringLiteral("contatore")).toLongLong(), i + 1);
     }
-    const std::pair<QString, const QList<QVariantMap>*> tables[] = {{Schema::kCases, &cases},
-                                                                    {Schema::kInvoices, &invoices}};
+    const std::pair<QString, const QList<QVariantMap>*> tables[]
+        = { { Schema::kCases, &cases }, { Schema::kInvoices, &invoices } };
     for (const auto& [name, rows] : tables) {
         out += QLatin1Char('[') + name + QStringLiteral("]\n");
         for (int i = 0; i < rows->size(); ++i) {
@@ -140,7 +140,7 @@ QString OrbFixture::dumpTables(TestDatabase& tdb)
 }
 
 QString OrbFixture::dump(TestDatabase& tdb, const RecordingReporter& reporter, const JobResult& result,
-                         const QPair<QString, QString>& expectedError)
+    const QPair<QString, QString>& expectedError)
 {
     QString out = dumpTables(tdb);
     out += QStringLiteral("[report]\n");

@@ -41,7 +41,7 @@ public:
     // an invoice's `conta` as "@n", the n-th case.
     static QString dumpTables(TestDatabase& tdb);
     static QString dump(TestDatabase& tdb, const RecordingReporter& reporter, const JobResult& result,
-                        const QPair<QString, QString>& expectedError);
+        const QPair<QString, QString>& expectedError);
     // Line by line; `why` names the first line that differs.
     static bool sameText(const QString& actual, const QString& expected, QString* why);
 

@@ -23,10 +23,10 @@ using zb32::test::runZb32;
 // The command-line options that fill the desk's boxes as the fixture has them.
 QStringList batchOptions(const BatchData& batch, const QString& file)
 {
-    return {QStringLiteral("--file"),        file,           QStringLiteral("--data-affido"), batch.Text1[0],
-            QStringLiteral("--scadenza"),    batch.Text1[1], QStringLiteral("--intervento"),  batch.Text1[2],
-            QStringLiteral("--lotto"),       batch.Text1[3], QStringLiteral("--mandato"),     batch.Text1[5],
-            QStringLiteral("--sit-aff"),     batch.Text1[6]};
+    return { QStringLiteral("--file"), file, QStringLiteral("--data-affido"), batch.Text1[0],
+        QStringLiteral("--scadenza"), batch.Text1[1], QStringLiteral("--intervento"), batch.Text1[2],
+        QStringLiteral("--lotto"), batch.Text1[3], QStringLiteral("--mandato"), batch.Text1[5],
+        QStringLiteral("--sit-aff"), batch.Text1[6] };
 }
 
 } // namespace
@@ -51,14 +51,14 @@ private Q_SLOTS:
             QStringList out;
         };
         const Row rows[] = {
-            {"completed", "tre_pratiche", "", 0, {"importazione conclusa", "clienti: 3", "fatture: 7"}},
-            {"stopped at a date", "data_non_valida", "", 3, {"clienti: 2", "fatture: 2"}},
-            {"refused batch box", "lotto_non_numerico", "", 3, {"clienti: ", "fatture: "}},
-            {"missing file", "tre_pratiche", "manca.txt", 1, {"FILE MANCANTE", "clienti: ", "fatture: "}},
-            {"empty file", "file_vuoto", "", 0, {"importazione conclusa", "clienti: ", "fatture: "}},
+            { "completed", "tre_pratiche", "", 0, { "importazione conclusa", "clienti: 3", "fatture: 7" } },
+            { "stopped at a date", "data_non_valida", "", 3, { "clienti: 2", "fatture: 2" } },
+            { "refused batch box", "lotto_non_numerico", "", 3, { "clienti: ", "fatture: " } },
+            { "missing file", "tre_pratiche", "manca.txt", 1, { "FILE MANCANTE", "clienti: ", "fatture: " } },
+            { "empty file", "file_vuoto", "", 0, { "importazione conclusa", "clienti: ", "fatture: " } },
         };
         for (const Row& r : rows) {
-            for (const char* backend : {"sqlite", "postgresql"}) {
+            for (const char* backend : { "sqlite", "postgresql" }) {
                 QTest::newRow(qPrintable(QString::fromLatin1(r.name) + QLatin1Char('/') + QLatin1String(backend)))
                     << QString::fromLatin1(r.fixture) << QString::fromLatin1(r.file) << r.exitCode << r.out
                     << QString::fromLatin1(backend);
@@ -80,8 +80,8 @@ private Q_SLOTS:
         ws.writeIni(tdb.connectionString());
         ws.writeImportFile(f.fileName(), f.input());
 
-        const Run r = runZb32(QStringList{QStringLiteral("run"), QStringLiteral("orb")}
-                              + batchOptions(f.batch(), file.isEmpty() ? f.fileName() : file));
+        const Run r = runZb32(QStringList { QStringLiteral("run"), QStringLiteral("orb") }
+            + batchOptions(f.batch(), file.isEmpty() ? f.fileName() : file));
         QVERIFY2(r.exitCode == exitCode, qPrintable(QStringLiteral("exit %1\n%2%3").arg(r.exitCode).arg(r.out, r.err)));
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), out);
 
@@ -109,8 +109,8 @@ private Q_SLOTS:
         const QByteArray oldToday = qgetenv("ZB32_TODAY");
         qputenv("ZB32_DRIVE_Z", QFile::encodeName(home.path() + QStringLiteral("/Z")));
         qputenv("ZB32_TODAY", "2026-01-31");
-        const Run r = runZb32({QStringLiteral("run"), QStringLiteral("orb")});
-        for (const auto& [name, old] : {std::pair{"ZB32_DRIVE_Z", oldZ}, std::pair{"ZB32_TODAY", oldToday}}) {
+        const Run r = runZb32({ QStringLiteral("run"), QStringLiteral("orb") });
+        for (const auto& [name, old] : { std::pair { "ZB32_DRIVE_Z", oldZ }, std::pair { "ZB32_TODAY", oldToday } }) {
             if (old.isNull()) {
                 qunsetenv(name);
             } else {
@@ -128,15 +128,15 @@ private Q_SLOTS:
         }
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-                 QStringList({QStringLiteral("importazione conclusa"), QStringLiteral("clienti: 12"),
-                              QStringLiteral("fatture: ") + fatture}));
+            QStringList({ QStringLiteral("importazione conclusa"), QStringLiteral("clienti: 12"),
+                QStringLiteral("fatture: ") + fatture }));
 
         // The cases carry the desk's start-up boxes: today, today plus one month, batch 0.
         CaseDatabase db;
         QString error;
-        QVERIFY2(db.open(QStringLiteral("Provider=SQLite;Data Source=%1/Z/work/kx32/dati/kx32.db").arg(home.path()),
-                         &error),
-                 qPrintable(error));
+        QVERIFY2(
+            db.open(QStringLiteral("Provider=SQLite;Data Source=%1/Z/work/kx32/dati/kx32.db").arg(home.path()), &error),
+            qPrintable(error));
         QSqlQuery q(db.database());
         QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*), MIN([data Affido]), MAX([scadenza mandato]), "
                                       "MAX(lottoimportazione), MIN([Tipo Mandato]) FROM [tabella pratiche]")));

@@ -75,7 +75,8 @@ private Q_SLOTS:
         const QString fatture = expectedReport(f, QStringLiteral("fatture"));
         QCOMPARE(desk.Scheda[4]->text(), clienti.isEmpty() ? QStringLiteral("41") : clienti);
         QCOMPARE(desk.Scheda[0]->text(), fatture.isEmpty() ? QStringLiteral("42") : fatture);
-        QCOMPARE(qint64(desk.ProgressBar1->maximum()), expectedReport(f, QStringLiteral("progress.maximum")).toLongLong());
+        QCOMPARE(
+            qint64(desk.ProgressBar1->maximum()), expectedReport(f, QStringLiteral("progress.maximum")).toLongLong());
         const QString progress = expectedReport(f, QStringLiteral("progress"));
         if (!progress.isEmpty()) {
             QCOMPARE(qint64(desk.ProgressBar1->value()), progress.section(QLatin1Char(','), -1).toLongLong());

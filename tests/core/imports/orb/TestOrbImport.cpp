@@ -30,16 +30,16 @@ bool installRefusal(CaseDatabase& db, const QString& what, const QString& prefix
         return db.exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT ON %1 WHEN NEW.%2 LIKE '%3%' "
                                       "BEGIN SELECT RAISE(ABORT, '%4'); END")
                            .arg(d.quoteName(table), d.quoteName(field), prefix, message),
-                       error);
+            error);
     }
     return db.exec(QStringLiteral("CREATE OR REPLACE FUNCTION rifiuta() RETURNS trigger AS $$ BEGIN "
                                   "IF NEW.%1 LIKE '%2%' THEN RAISE EXCEPTION '%3'; END IF; RETURN NEW; END "
                                   "$$ LANGUAGE plpgsql")
                        .arg(d.quoteName(field), prefix, message),
-                   error)
+               error)
         && db.exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT ON %1 FOR EACH ROW EXECUTE FUNCTION rifiuta()")
                        .arg(d.quoteName(table)),
-                   error);
+            error);
 }
 
 } // namespace
@@ -63,7 +63,7 @@ private Q_SLOTS:
         const QStringList names = OrbFixture::names();
         QVERIFY2(names.size() >= 20, "the fixtures of tests/data/orb are missing");
         for (const QString& name : names) {
-            for (const char* backend : {"sqlite", "postgresql"}) {
+            for (const char* backend : { "sqlite", "postgresql" }) {
                 QTest::newRow(qPrintable(name + QLatin1Char('/') + QLatin1String(backend)))
                     << name << QString::fromLatin1(backend);
             }
@@ -94,7 +94,7 @@ private Q_SLOTS:
             reporter.progressMaximum = -1;
             reporter.messages.clear();
             reporter.errors.clear();
-            JobContext ctx{db, f.batch(), reporter};
+            JobContext ctx { db, f.batch(), reporter };
             result = ImportaOrb(ctx);
         }
         QCOMPARE(reporter.errors.size(), result.status == JobStatus::Failed ? 1 : 0);
@@ -138,10 +138,10 @@ private Q_SLOTS:
         CaseDatabase db;
         test::RecordingReporter reporter;
         reporter.clienti = QStringLiteral("5");
-        JobContext ctx{db, batch, reporter};
+        JobContext ctx { db, batch, reporter };
         const JobResult result = ImportaOrb(ctx);
         QCOMPARE(result.status, JobStatus::Condition);
-        QCOMPARE(reporter.messages, QStringList{QStringLiteral("FILE MANCANTE")});
+        QCOMPARE(reporter.messages, QStringList { QStringLiteral("FILE MANCANTE") });
         QVERIFY(reporter.errors.isEmpty());
         QCOMPARE(reporter.clienti, QStringLiteral("5"));
         QCOMPARE(reporter.progressMaximum, qint64(-1));
@@ -159,7 +159,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("nessuno.txt");
         CaseDatabase db;
         test::RecordingReporter reporter;
-        JobContext ctx{db, batch, reporter};
+        JobContext ctx { db, batch, reporter };
         const JobResult result = ImportaOrb(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QVERIFY(reporter.messages.isEmpty());
@@ -184,7 +184,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("chiuso.txt");
         CaseDatabase db;
         test::RecordingReporter reporter;
-        JobContext ctx{db, batch, reporter};
+        JobContext ctx { db, batch, reporter };
         const JobResult result = ImportaOrb(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(reporter.errors.size(), 1);
@@ -200,7 +200,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("invoices");
         QTest::addColumn<int>("failingLine"); // 0: the run completes
-        for (const char* backend : {"sqlite", "postgresql"}) {
+        for (const char* backend : { "sqlite", "postgresql" }) {
             const QString b = QString::fromLatin1(backend);
             QTest::newRow(qPrintable(b + QStringLiteral(": 92 of the largest invoice fit"))) << b << 92 << 0;
             QTest::newRow(qPrintable(b + QStringLiteral(": the 93rd passes the largest total"))) << b << 93 << 94;
@@ -230,15 +230,15 @@ private Q_SLOTS:
         ws.writeImportFile(f.fileName(), data);
         CaseDatabase db;
         test::RecordingReporter reporter;
-        JobContext ctx{db, f.batch(), reporter};
+        JobContext ctx { db, f.batch(), reporter };
         const JobResult result = ImportaOrb(ctx);
 
         const int saved = failingLine > 0 ? failingLine - 2 : invoices;
         if (failingLine > 0) {
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(reporter.errors.size(), 1);
-            const QString start =
-                QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
+            const QString start
+                = QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
             QVERIFY2(result.error.startsWith(start), qPrintable(result.error));
             QVERIFY2(result.error.contains(QStringLiteral("massimo")), qPrintable(result.error));
         } else {
@@ -278,7 +278,7 @@ private Q_SLOTS:
         ws.writeImportFile(f.fileName(), data);
         CaseDatabase db;
         test::RecordingReporter reporter;
-        JobContext ctx{db, f.batch(), reporter};
+        JobContext ctx { db, f.batch(), reporter };
         const JobResult result = ImportaOrb(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QVERIFY2(result.error.contains(QStringLiteral(", riga 6403: ")), qPrintable(result.error));

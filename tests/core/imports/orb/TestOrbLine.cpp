@@ -59,11 +59,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("raw");
         QTest::addColumn<QString>("stripped");
-        QTest::newRow("blanks both sides") << "   ab c   " << "ab c";
-        QTest::newRow("only blanks") << "      " << "";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("tab kept") << " \tx\t " << "\tx\t";
-        QTest::newRow("lone LF kept") << "x\n" << "x\n";
+        QTest::newRow("blanks both sides") << "   ab c   "
+                                           << "ab c";
+        QTest::newRow("only blanks") << "      "
+                                     << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("tab kept") << " \tx\t "
+                                  << "\tx\t";
+        QTest::newRow("lone LF kept") << "x\n"
+                                      << "x\n";
         QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x " << QString(QChar(0xA0)) + "x";
     }
     void strip()
@@ -116,28 +121,28 @@ private Q_SLOTS:
         }
         const OrbLine full(line);
         const std::map<QString, QString (OrbLine::*)() const> accessors = {
-            {"account", &OrbLine::account},
-            {"debtorStatus", &OrbLine::debtorStatus},
-            {"name", &OrbLine::name},
-            {"address", &OrbLine::address},
-            {"postcode", &OrbLine::postcode},
-            {"town", &OrbLine::town},
-            {"province", &OrbLine::province},
-            {"taxCode", &OrbLine::taxCode},
-            {"phone1", &OrbLine::phone1},
-            {"phone2", &OrbLine::phone2},
-            {"company", &OrbLine::company},
-            {"subscriptionExpiry", &OrbLine::subscriptionExpiry},
-            {"contractDate", &OrbLine::contractDate},
-            {"decoder1", &OrbLine::decoder1},
-            {"decoder2", &OrbLine::decoder2},
-            {"card1", &OrbLine::card1},
-            {"card2", &OrbLine::card2},
-            {"amountBand", &OrbLine::amountBand},
-            {"period", &OrbLine::period},
-            {"invoiceDate", &OrbLine::invoiceDate},
-            {"invoiceNumber", &OrbLine::invoiceNumber},
-            {"dueDate", &OrbLine::dueDate},
+            { "account", &OrbLine::account },
+            { "debtorStatus", &OrbLine::debtorStatus },
+            { "name", &OrbLine::name },
+            { "address", &OrbLine::address },
+            { "postcode", &OrbLine::postcode },
+            { "town", &OrbLine::town },
+            { "province", &OrbLine::province },
+            { "taxCode", &OrbLine::taxCode },
+            { "phone1", &OrbLine::phone1 },
+            { "phone2", &OrbLine::phone2 },
+            { "company", &OrbLine::company },
+            { "subscriptionExpiry", &OrbLine::subscriptionExpiry },
+            { "contractDate", &OrbLine::contractDate },
+            { "decoder1", &OrbLine::decoder1 },
+            { "decoder2", &OrbLine::decoder2 },
+            { "card1", &OrbLine::card1 },
+            { "card2", &OrbLine::card2 },
+            { "amountBand", &OrbLine::amountBand },
+            { "period", &OrbLine::period },
+            { "invoiceDate", &OrbLine::invoiceDate },
+            { "invoiceNumber", &OrbLine::invoiceNumber },
+            { "dueDate", &OrbLine::dueDate },
         };
         const auto get = accessors.at(name);
         QCOMPARE((full.*get)(), line.mid(start - 1, length));

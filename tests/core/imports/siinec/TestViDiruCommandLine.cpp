@@ -2,8 +2,8 @@
 // the demo workspace's sample file imported from a first start.
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "Zb32Process.h"
 #include "ViDiruLines.h"
+#include "Zb32Process.h"
 #include "desk/Schema.h"
 
 #include <QFile>
@@ -47,8 +47,8 @@ private Q_SLOTS:
         ws.writeIni(tdb.connectionString());
         ws.writeImportFile(
             QStringLiteral("golden.txt"), readFile(qEnvironmentVariable("ZB32_TEST_DATA") + "/vidiru/golden.txt"));
-        const Run r = runZb32({"run", "vidiru", "--file", "golden.txt", "--lotto", "13", "--mandato", "470",
-            "--data-affido", "02/12/2026", "--scadenza", "02/01/2027"});
+        const Run r = runZb32({ "run", "vidiru", "--file", "golden.txt", "--lotto", "13", "--mandato", "470",
+            "--data-affido", "02/12/2026", "--scadenza", "02/01/2027" });
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         QCOMPARE(r.out, QStringLiteral("Importazione conclusa\nclienti: 3\nfatture: 3\n"));
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
@@ -69,9 +69,9 @@ private Q_SLOTS:
         TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
         ws.writeImportFile(QStringLiteral("rotto.txt"),
-            viDiruFile(
-                {headerLine("1"), componentLine("Sorte", "10,00"), componentLine("Inter", "1O,00"), headerLine("2")}));
-        const Run r = runZb32({"run", "vidiru", "--file", "rotto.txt"});
+            viDiruFile({ headerLine("1"), componentLine("Sorte", "10,00"), componentLine("Inter", "1O,00"),
+                headerLine("2") }));
+        const Run r = runZb32({ "run", "vidiru", "--file", "rotto.txt" });
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(
             r.err.contains("Importazione interrotta. File rotto.txt, riga 3: l'importo \"1O,00\""), qPrintable(r.err));
@@ -86,7 +86,7 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        const Run r = runZb32({"run", "vidiru", "--file", "nessuno.txt"});
+        const Run r = runZb32({ "run", "vidiru", "--file", "nessuno.txt" });
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.out.startsWith("FILE MANCANTE\n"), qPrintable(r.out));
     }
@@ -99,7 +99,7 @@ private Q_SLOTS:
         const QByteArray oldC = qgetenv("ZB32_DRIVE_C");
         qputenv("ZB32_DRIVE_Z", QFile::encodeName(dir.path() + "/Z"));
         qputenv("ZB32_DRIVE_C", QFile::encodeName(dir.path() + "/C"));
-        const Run r = runZb32({"run", "vidiru", "--file", "vidiru.txt", "--lotto", "5"});
+        const Run r = runZb32({ "run", "vidiru", "--file", "vidiru.txt", "--lotto", "5" });
         qputenv("ZB32_DRIVE_Z", oldZ);
         qputenv("ZB32_DRIVE_C", oldC);
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));

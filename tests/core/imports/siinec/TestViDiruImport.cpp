@@ -20,13 +20,13 @@ using namespace zb32::test;
 
 namespace {
 
-const QStringList kBackends = {QStringLiteral("sqlite"), QStringLiteral("postgresql")};
+const QStringList kBackends = { QStringLiteral("sqlite"), QStringLiteral("postgresql") };
 
 BatchData testBatch()
 {
     BatchData b;
-    b.Text1 = {QStringLiteral("01/12/2026"), QStringLiteral("01/01/2027"), QStringLiteral("mo"), QStringLiteral("48"),
-        QStringLiteral("vidiru.txt"), QStringLiteral("460"), QStringLiteral("1")};
+    b.Text1 = { QStringLiteral("01/12/2026"), QStringLiteral("01/01/2027"), QStringLiteral("mo"), QStringLiteral("48"),
+        QStringLiteral("vidiru.txt"), QStringLiteral("460"), QStringLiteral("1") };
     return b;
 }
 
@@ -40,7 +40,7 @@ JobResult runImport(
         ws.writeImportFile(batch.Text1[4], bytes);
     }
     CaseDatabase db;
-    JobContext ctx{db, batch, report};
+    JobContext ctx { db, batch, report };
     return ImportaViDiru(ctx);
 }
 
@@ -96,8 +96,8 @@ QString goldenValue(const QVariant& v)
 QStringList goldenRows(
     const RecordingReporter& report, const QList<QVariantMap>& cases, const QList<QVariantMap>& invoices)
 {
-    QStringList out{QStringLiteral("counters\t-\tclienti\t") + goldenValue(report.clienti),
-        QStringLiteral("counters\t-\tfatture\t") + goldenValue(report.fatture)};
+    QStringList out { QStringLiteral("counters\t-\tclienti\t") + goldenValue(report.clienti),
+        QStringLiteral("counters\t-\tfatture\t") + goldenValue(report.fatture) };
     auto add = [&](const char* table, const QList<QVariantMap>& rows, const char* key) {
         for (int i = 0; i < rows.size(); ++i) {
             for (auto it = rows[i].begin(); it != rows[i].end(); ++it) {
@@ -133,7 +133,7 @@ void createRefusal(TestDatabase& tdb)
     QString error;
     bool ok = true;
     if (tdb.backend() == QLatin1String("sqlite")) {
-        for (const char* when : {"INSERT", "UPDATE"}) {
+        for (const char* when : { "INSERT", "UPDATE" }) {
             ok = ok
                 && tdb.db().exec(
                     QStringLiteral("CREATE TRIGGER rifiuta_%1 BEFORE %1 ON [tabella pratiche] "
@@ -171,36 +171,37 @@ const QList<HeaderCase>& headerCases()
 {
     const QVariant unwritten;
     static const QList<HeaderCase> cases = {
-        {"P_iva blank", 283, 16, "                ", "P_iva", unwritten},
-        {"P_iva trimmed", 283, 16, "  RSSMRA80A01H501U", "P_iva", QStringLiteral("RSSMRA80A01H50")},
-        {"birth date", 299, 10, "05/03/1990", "data nascita", QDate(1990, 3, 5)},
-        {"birth date zeros", 299, 10, "00/00/0000", "data nascita", unwritten},
-        {"birth date blank", 299, 10, "", "data nascita", unwritten},
-        {"birth date 31 April", 299, 10, "31/04/2000", "data nascita", unwritten},
-        {"birth place blank", 309, 30, "   ", "luogo nascita", unwritten},
-        {"birth place trimmed", 309, 30, "  Forlì  ", "luogo nascita", QStringLiteral("Forlì")},
-        {"memo blank", 339, 35, "", "memo", unwritten},
-        {"memo trimmed", 339, 35, " nota ", "memo", QStringLiteral("nota")},
-        {"recapito blank", 469, 50, "    ", "recapito", unwritten},
-        {"recapito as it stands", 469, 50, "  c/o Rossi", "recapito", QStringLiteral("  c/o Rossi").leftJustified(50)},
-        {"telefono1 blank", 519, 12, "", "telefono1", unwritten},
-        {"telefono1 as it stands", 519, 12, " 02 1234", "telefono1", QStringLiteral(" 02 1234    ")},
-        {"telefono2 blank", 531, 12, "            ", "telefono2", unwritten},
-        {"telefono2 as it stands", 531, 12, "333 1", "telefono2", QStringLiteral("333 1       ")},
-        {"cap five of eight", 424, 8, "20121ABC", "cap", QStringLiteral("20121")},
-        {"cap blank", 424, 8, "", "cap", QStringLiteral("     ")},
-        {"citta thirty of thirty-five", 432, 35, "Castelnuovo di Garfagnana Alta Valle", "citta",
-            QStringLiteral("Castelnuovo di Garfagnana Alta")},
-        {"citta trimmed", 432, 35, "   Como   ", "citta", QStringLiteral("Como")},
-        {"provincia as it stands", 467, 2, "m", "provincia", QStringLiteral("m ")},
-        {"ragione sociale trimmed", 233, 50, "  Rossi & Figli S.r.l.  ", "ragione sociale",
-            QStringLiteral("Rossi & Figli S.r.l.")},
-        {"ragione sociale blank", 233, 50, "", "ragione sociale", QStringLiteral("")},
-        {"indirizzo trimmed", 374, 50, " Via Po 1 ", "indirizzo", QStringLiteral("Via Po 1")},
-        {"altroriferimento trimmed", 66, 32, " X-1 ", "altroriferimento", QStringLiteral("X-1")},
-        {"posizione zero padded", 19, 10, "0000000815", "posizione", QStringLiteral("815")},
-        {"posizione without a number", 19, 10, "AB-12", "posizione", QStringLiteral("0")},
-        {"memoec", 108, 35, "  Acme  ", "memoec", QStringLiteral("Cliente Acme\r\ncontratto  ")},
+        { "P_iva blank", 283, 16, "                ", "P_iva", unwritten },
+        { "P_iva trimmed", 283, 16, "  RSSMRA80A01H501U", "P_iva", QStringLiteral("RSSMRA80A01H50") },
+        { "birth date", 299, 10, "05/03/1990", "data nascita", QDate(1990, 3, 5) },
+        { "birth date zeros", 299, 10, "00/00/0000", "data nascita", unwritten },
+        { "birth date blank", 299, 10, "", "data nascita", unwritten },
+        { "birth date 31 April", 299, 10, "31/04/2000", "data nascita", unwritten },
+        { "birth place blank", 309, 30, "   ", "luogo nascita", unwritten },
+        { "birth place trimmed", 309, 30, "  Forlì  ", "luogo nascita", QStringLiteral("Forlì") },
+        { "memo blank", 339, 35, "", "memo", unwritten },
+        { "memo trimmed", 339, 35, " nota ", "memo", QStringLiteral("nota") },
+        { "recapito blank", 469, 50, "    ", "recapito", unwritten },
+        { "recapito as it stands", 469, 50, "  c/o Rossi", "recapito",
+            QStringLiteral("  c/o Rossi").leftJustified(50) },
+        { "telefono1 blank", 519, 12, "", "telefono1", unwritten },
+        { "telefono1 as it stands", 519, 12, " 02 1234", "telefono1", QStringLiteral(" 02 1234    ") },
+        { "telefono2 blank", 531, 12, "            ", "telefono2", unwritten },
+        { "telefono2 as it stands", 531, 12, "333 1", "telefono2", QStringLiteral("333 1       ") },
+        { "cap five of eight", 424, 8, "20121ABC", "cap", QStringLiteral("20121") },
+        { "cap blank", 424, 8, "", "cap", QStringLiteral("     ") },
+        { "citta thirty of thirty-five", 432, 35, "Castelnuovo di Garfagnana Alta Valle", "citta",
+            QStringLiteral("Castelnuovo di Garfagnana Alta") },
+        { "citta trimmed", 432, 35, "   Como   ", "citta", QStringLiteral("Como") },
+        { "provincia as it stands", 467, 2, "m", "provincia", QStringLiteral("m ") },
+        { "ragione sociale trimmed", 233, 50, "  Rossi & Figli S.r.l.  ", "ragione sociale",
+            QStringLiteral("Rossi & Figli S.r.l.") },
+        { "ragione sociale blank", 233, 50, "", "ragione sociale", QStringLiteral("") },
+        { "indirizzo trimmed", 374, 50, " Via Po 1 ", "indirizzo", QStringLiteral("Via Po 1") },
+        { "altroriferimento trimmed", 66, 32, " X-1 ", "altroriferimento", QStringLiteral("X-1") },
+        { "posizione zero padded", 19, 10, "0000000815", "posizione", QStringLiteral("815") },
+        { "posizione without a number", 19, 10, "AB-12", "posizione", QStringLiteral("0") },
+        { "memoec", 108, 35, "  Acme  ", "memoec", QStringLiteral("Cliente Acme\r\ncontratto  ") },
     };
     return cases;
 }
@@ -244,7 +245,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("golden.txt");
         const JobResult result = runImport(tdb, input.readAll(), report, batch);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
-        QCOMPARE(report.messages, QStringList{QStringLiteral("Importazione conclusa")});
+        QCOMPARE(report.messages, QStringList { QStringLiteral("Importazione conclusa") });
         QVERIFY(report.errors.isEmpty());
 
         QFile expected(testData(QStringLiteral("golden.expected")));
@@ -323,20 +324,20 @@ private Q_SLOTS:
         const QVariant none;
         auto c = [](const char* text) { return QVariant::fromValue(amount(text)); };
         for (const QString& b : kBackends) {
-            row(b, "principal") << QStringList{"Sorte capitale|1.234,56"} << QVariant(1) << c("1234.56") << none
+            row(b, "principal") << QStringList { "Sorte capitale|1.234,56" } << QVariant(1) << c("1234.56") << none
                                 << none;
             row(b, "second principal overwrites")
-                << QStringList{"Sorte|100,00", "Sorte|40,5"} << QVariant(1) << c("40.5") << none << none;
+                << QStringList { "Sorte|100,00", "Sorte|40,5" } << QVariant(1) << c("40.5") << none << none;
             row(b, "second interest overwrites")
-                << QStringList{"Inter|3,00", "Interessi|7,25"} << none << none << c("7.25") << none;
-            row(b, "charges add up") << QStringList{"Spese legali|10,10", "Oneri|0,90", "Bolli|2"} << none << none
+                << QStringList { "Inter|3,00", "Interessi|7,25" } << none << none << c("7.25") << none;
+            row(b, "charges add up") << QStringList { "Spese legali|10,10", "Oneri|0,90", "Bolli|2" } << none << none
                                      << none << c("13");
-            row(b, "SORTE in capitals is charges") << QStringList{"SORTE|50,00"} << none << none << none << c("50");
+            row(b, "SORTE in capitals is charges") << QStringList { "SORTE|50,00" } << none << none << none << c("50");
             row(b, "sorte in lower case is charges")
-                << QStringList{"sorte|5,00", "SORTE|1,00"} << none << none << none << c("6");
-            row(b, "negative charge") << QStringList{"Spese|10,00", "Storno spese|-2,50"} << none << none << none
+                << QStringList { "sorte|5,00", "SORTE|1,00" } << none << none << none << c("6");
+            row(b, "negative charge") << QStringList { "Spese|10,00", "Storno spese|-2,50" } << none << none << none
                                       << c("7.5");
-            row(b, "all kinds") << QStringList{"Sorte|1.000,00", "Inter|20,00", "Spese|5,00", "Diritti|1,0001"}
+            row(b, "all kinds") << QStringList { "Sorte|1.000,00", "Inter|20,00", "Spese|5,00", "Diritti|1,0001" }
                                 << QVariant(1) << c("1000") << c("20") << c("6.0001");
         }
     }
@@ -350,7 +351,7 @@ private Q_SLOTS:
         QFETCH(QVariant, spese);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1"))};
+        QStringList lines { headerLine(QStringLiteral("1")) };
         for (const QString& c : components) {
             lines << componentLine(c.section(QLatin1Char('|'), 0, 0), c.section(QLatin1Char('|'), 1));
         }
@@ -358,8 +359,8 @@ private Q_SLOTS:
         const JobResult result = runImport(tdb, lines, report);
         QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
         const QVariantMap c = tdb.rows(Schema::kCases).value(0);
-        const QList<QPair<const char*, QVariant>> checks = {{"rate arretrate", rate}, {"importo rata", rata},
-            {"importo interessi", interessi}, {"importo spese", spese}};
+        const QList<QPair<const char*, QVariant>> checks = { { "rate arretrate", rate }, { "importo rata", rata },
+            { "importo interessi", interessi }, { "importo spese", spese } };
         for (const auto& [name, expected] : checks) {
             const QVariant actual = ::field(c, QString::fromLatin1(name));
             if (!expected.isValid()) {
@@ -378,14 +379,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("notes"); // texts from column 19, as they stand
         QTest::addColumn<QVariant>("memo");
         QTest::newRow("three notes, blank header")
-            << "" << QStringList{" uno ", "due", "  tre"} << QVariant("uno\r\ndue\r\ntre");
+            << "" << QStringList { " uno ", "due", "  tre" } << QVariant("uno\r\ndue\r\ntre");
         QTest::newRow("after the header's note")
-            << " in testata " << QStringList{"poi"} << QVariant("in testata\r\npoi");
-        QTest::newRow("note ending at column 18") << "prima" << QStringList{""} << QVariant("prima\r\n");
-        QTest::newRow("blank note") << "prima" << QStringList{"      "} << QVariant("prima\r\n");
-        QTest::newRow("empty note first") << "" << QStringList{"", "dopo"} << QVariant("\r\ndopo");
-        QTest::newRow("no notes") << "" << QStringList{} << QVariant();
-        QTest::newRow("accents") << "" << QStringList{"Pagherà a metà dicembre"} << QVariant("Pagherà a metà dicembre");
+            << " in testata " << QStringList { "poi" } << QVariant("in testata\r\npoi");
+        QTest::newRow("note ending at column 18") << "prima" << QStringList { "" } << QVariant("prima\r\n");
+        QTest::newRow("blank note") << "prima" << QStringList { "      " } << QVariant("prima\r\n");
+        QTest::newRow("empty note first") << "" << QStringList { "", "dopo" } << QVariant("\r\ndopo");
+        QTest::newRow("no notes") << "" << QStringList {} << QVariant();
+        QTest::newRow("accents") << "" << QStringList { "Pagherà a metà dicembre" }
+                                 << QVariant("Pagherà a metà dicembre");
     }
     void notes()
     {
@@ -394,7 +396,7 @@ private Q_SLOTS:
         QFETCH(QVariant, memo);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1")).put(339, 35, headerMemo)};
+        QStringList lines { headerLine(QStringLiteral("1")).put(339, 35, headerMemo) };
         for (const QString& n : notes) {
             lines << noteLine(n);
         }
@@ -432,7 +434,7 @@ private Q_SLOTS:
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         RecordingReporter report;
-        const JobResult result = runImport(tdb, {headerLine(QStringLiteral("1")), line}, report);
+        const JobResult result = runImport(tdb, { headerLine(QStringLiteral("1")), line }, report);
         if (taken) {
             QVERIFY2(result.status == JobStatus::Completed, qPrintable(result.error));
             const QList<QVariantMap> rows
@@ -515,9 +517,9 @@ private Q_SLOTS:
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         // Lines of different lengths so the positions cross several 128-byte blocks.
-        const QStringList lines{headerLine(QStringLiteral("1")), noteLine(QStringLiteral("a")), QString(),
+        const QStringList lines { headerLine(QStringLiteral("1")), noteLine(QStringLiteral("a")), QString(),
             noteLine(QString(300, QLatin1Char('b'))), totalLine(QStringLiteral("1,00")),
-            QStringLiteral("0000000006IBGI0099")};
+            QStringLiteral("0000000006IBGI0099") };
         const QByteArray bytes = viDiruFile(lines);
         QList<qint64> expected;
         qint64 start = 0;
@@ -552,10 +554,10 @@ private Q_SLOTS:
         batch.Text1[4] = name;
         RecordingReporter report;
         CaseDatabase db;
-        JobContext ctx{db, batch, report};
+        JobContext ctx { db, batch, report };
         const JobResult result = ImportaViDiru(ctx);
         QCOMPARE(result.status, JobStatus::Condition);
-        QCOMPARE(report.messages, QStringList{QStringLiteral("FILE MANCANTE")});
+        QCOMPARE(report.messages, QStringList { QStringLiteral("FILE MANCANTE") });
         QCOMPARE(report.progressMaximum, qint64(-1));
         QCOMPARE(tdb.count(Schema::kCases), 0);
     }
@@ -568,7 +570,7 @@ private Q_SLOTS:
         batch.Text1[4] = QStringLiteral("nessuno.txt");
         RecordingReporter report;
         CaseDatabase db;
-        JobContext ctx{db, batch, report};
+        JobContext ctx { db, batch, report };
         const JobResult result = ImportaViDiru(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QVERIFY(report.messages.isEmpty());
@@ -583,7 +585,7 @@ private Q_SLOTS:
         RecordingReporter report;
         const JobResult result = runImport(tdb, QByteArray(), report);
         QCOMPARE(result.status, JobStatus::Completed);
-        QCOMPARE(report.messages, QStringList{QStringLiteral("Importazione conclusa")});
+        QCOMPARE(report.messages, QStringList { QStringLiteral("Importazione conclusa") });
         QCOMPARE(report.progressMaximum, qint64(128));
         QVERIFY(report.progressValues.isEmpty());
         QCOMPARE(report.clienti, QString());
@@ -594,9 +596,9 @@ private Q_SLOTS:
     {
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
-        const QStringList lines{headerLine(QStringLiteral("5")),
+        const QStringList lines { headerLine(QStringLiteral("5")),
             instalmentLine(
-                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("3,00"), QStringLiteral("F1"))};
+                QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("3,00"), QStringLiteral("F1")) };
         for (int run = 1; run <= 2; ++run) {
             RecordingReporter report;
             QCOMPARE(runImport(tdb, lines, report).status, JobStatus::Completed);
@@ -627,7 +629,7 @@ private Q_SLOTS:
         QFETCH(int, failingLine);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        QStringList lines{headerLine(QStringLiteral("1"))};
+        QStringList lines { headerLine(QStringLiteral("1")) };
         for (int i = 0; i < components; ++i) {
             lines << componentLine(QStringLiteral("Spese"), QStringLiteral("9999999999999")); // all 13 columns
         }
@@ -638,7 +640,8 @@ private Q_SLOTS:
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(report.errors.size(), 1);
             const QString& e = report.errors[0];
-            const QString start = QStringLiteral("Importazione interrotta. File vidiru.txt, riga %1: ").arg(failingLine);
+            const QString start
+                = QStringLiteral("Importazione interrotta. File vidiru.txt, riga %1: ").arg(failingLine);
             QVERIFY2(e.startsWith(start), qPrintable(e));
             QVERIFY2(e.contains(QStringLiteral("massimo")), qPrintable(e));
         } else {
@@ -648,7 +651,7 @@ private Q_SLOTS:
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
         QCOMPARE(cases.size(), 1);
         QCOMPARE(::field(cases[0], QStringLiteral("importo spese")).value<Currency>(),
-                 Currency::fromUnits(9999999999999LL * saved));
+            Currency::fromUnits(9999999999999LL * saved));
     }
 
     void stopsOnALine_data()
@@ -677,13 +680,13 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        const QStringList lines{headerLine(QStringLiteral("1")),
+        const QStringList lines { headerLine(QStringLiteral("1")),
             componentLine(QStringLiteral("Sorte"), QStringLiteral("10,00")),
             instalmentLine(
                 QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("10,00"), QStringLiteral("F1")),
             headerLine(QStringLiteral("2")), componentLine(QStringLiteral("Altro"), QStringLiteral("4,00")),
             line, // line 6
-            totalLine(QStringLiteral("99,00")), headerLine(QStringLiteral("3"))};
+            totalLine(QStringLiteral("99,00")), headerLine(QStringLiteral("3")) };
         RecordingReporter report;
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
@@ -724,10 +727,10 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         RecordingReporter report;
         // Lines that change nothing may come first; the orphan record is line 4.
-        const QStringList lines{QStringLiteral("0000000001IBGI0000 testata"),
+        const QStringList lines { QStringLiteral("0000000001IBGI0000 testata"),
             ViDiruLine(QStringLiteral("IBGI0005")).put(19, 13, QStringLiteral("1,00")),
             ViDiruLine(QStringLiteral("IBGI0007")).put(19, 5, QStringLiteral("Sorte")).length(29), line,
-            headerLine(QStringLiteral("1"))};
+            headerLine(QStringLiteral("1")) };
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);
@@ -744,10 +747,10 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         createRefusal(tdb);
-        const QStringList lines{headerLine(QStringLiteral("1")), noteLine(QStringLiteral("va bene")),
+        const QStringList lines { headerLine(QStringLiteral("1")), noteLine(QStringLiteral("va bene")),
             headerLine(QStringLiteral("2")), totalLine(QStringLiteral("8,00")),
             noteLine(QStringLiteral("RIFIUTA questa")), // line 5
-            noteLine(QStringLiteral("mai letta"))};
+            noteLine(QStringLiteral("mai letta")) };
         RecordingReporter report;
         const JobResult result = runImport(tdb, lines, report);
         QCOMPARE(result.status, JobStatus::Failed);
@@ -785,7 +788,7 @@ private Q_SLOTS:
         batch.Text1[box] = text;
         RecordingReporter report;
         const JobResult result
-            = runImport(tdb, {QStringLiteral("0000000001IBGI0099"), headerLine(QStringLiteral("1"))}, report, batch);
+            = runImport(tdb, { QStringLiteral("0000000001IBGI0099"), headerLine(QStringLiteral("1")) }, report, batch);
         QCOMPARE(result.status, JobStatus::Failed);
         QCOMPARE(report.errors.size(), 1);
         QVERIFY2(report.errors[0].contains(QLatin1String("riga 2")) && report.errors[0].contains(field),
