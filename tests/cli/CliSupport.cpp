@@ -1,6 +1,7 @@
 // Shared pieces of the command-line tests.
 #include "CliSupport.h"
 
+#include "TestWorkspace.h"
 #include "desk/Cp1252.h"
 #include "desk/Currency.h"
 #include "desk/Schema.h"
@@ -128,6 +129,15 @@ QString firstDifference(const QStringList& actual, const QStringList& expected)
         }
     }
     return {};
+}
+
+CliRun runImport(const TestDatabase& tdb, const QString& job, const QString& file, const QByteArray& bytes,
+    const QStringList& options)
+{
+    TestWorkspace ws;
+    ws.writeIni(tdb.connectionString());
+    ws.writeImportFile(file, bytes);
+    return runZb32(QStringList { QStringLiteral("run"), job, QStringLiteral("--file"), file } + options);
 }
 
 } // namespace zb32::test

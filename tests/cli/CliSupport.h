@@ -28,6 +28,10 @@ struct CliRun
 
 // Runs the zb32 of the build with the given arguments, today fixed at kCliToday.
 CliRun runZb32(const QStringList& args);
+// "zb32 run JOB --file FILE OPTIONS" in a fresh workspace whose configuration file names the
+// database of `tdb` and whose import folder holds FILE with `bytes`.
+CliRun runImport(const TestDatabase& tdb, const QString& job, const QString& file, const QByteArray& bytes,
+    const QStringList& options = {});
 
 // A line of fixed columns: fields put at 1-based columns, blanks between them.
 class FixedLine

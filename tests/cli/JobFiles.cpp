@@ -181,19 +181,7 @@ QString collectionLine(const CollectionRecord& r)
 void addCases(TestDatabase& tdb, const QStringList& positions)
 {
     for (const QString& position : positions) {
-        tdb.insert(Schema::kCases,
-            {
-                { QStringLiteral("posizione"), position },
-                { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
-                { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
-                { QStringLiteral("situazione affido"), QStringLiteral("1") },
-                { QStringLiteral("codice esattore"), QStringLiteral("E7") },
-                { QStringLiteral("importo rata"), QStringLiteral("200") },
-                { QStringLiteral("importo interessi"), QStringLiteral("50") },
-                { QStringLiteral("importo spese"), QStringLiteral("30") },
-                { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
-                { QStringLiteral("importo totale"), QStringLiteral("290") },
-            });
+        tdb.insert(Schema::kCases, confirmationCase(position));
     }
 }
 

@@ -4,7 +4,6 @@
 #include "CliSupport.h"
 #include "JobFiles.h"
 #include "TestDatabase.h"
-#include "TestWorkspace.h"
 #include "desk/Formats.h"
 #include "desk/Schema.h"
 
@@ -237,10 +236,7 @@ Reference referenceRun(const QString& backend, const QString& job, const QString
     // Without a good part, what a run prints besides its messages: the two counter boxes, empty.
     ref.out = QStringList { QStringLiteral("clienti: "), QStringLiteral("fatture: ") };
     if (good) {
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(file, *good);
-        const CliRun r = runZb32({ QStringLiteral("run"), job, QStringLiteral("--file"), file });
+        const CliRun r = runImport(tdb, job, file, *good);
         if (r.exitCode != 0) {
             ref.failure = QStringLiteral("la prova di riferimento non riesce: ") + r.describe();
             return ref;
@@ -334,10 +330,7 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         prepare(tdb, job);
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(file, goodBytes + bad);
-        const CliRun r = runZb32({ QStringLiteral("run"), job, QStringLiteral("--file"), file });
+        const CliRun r = runImport(tdb, job, file, goodBytes + bad);
 
         QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
         const QString where = QStringLiteral("File %1, riga %2: ").arg(file).arg(badLine);
@@ -417,10 +410,7 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         prepare(tdb, job);
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(file, bytes);
-        const CliRun r = runZb32({ QStringLiteral("run"), job, QStringLiteral("--file"), file });
+        const CliRun r = runImport(tdb, job, file, bytes);
 
         QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
         const QString where

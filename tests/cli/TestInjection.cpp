@@ -208,12 +208,8 @@ private Q_SLOTS:
         DeskBoxes boxes;
         boxes.intervento = QStringLiteral("';-");
         boxes.sitAff = QStringLiteral("%_\\");
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(lines));
-        const CliRun r = runZb32(QStringList { QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"),
-                                     QStringLiteral("orb.txt") }
-            + boxes.options());
+        const CliRun r
+            = runImport(tdb, QStringLiteral("orb"), QStringLiteral("orb.txt"), cp1252Lines(lines), boxes.options());
         QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
 
         const QList<QVariantMap> cases = newRows(tdb, Schema::kCases, lastCase);
@@ -295,11 +291,9 @@ private Q_SLOTS:
         ZB32_REQUIRE(tdb);
         addSentinels(tdb);
         const QStringList before = dumpRows(tdb);
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
         const QString file = job + QStringLiteral(".txt");
-        ws.writeImportFile(file, cp1252Lines(job == QLatin1String("orb") ? orbCase(1) : viDiruCase(1)));
-        const CliRun r = runZb32({ QStringLiteral("run"), job, QStringLiteral("--file"), file, option, value });
+        const CliRun r = runImport(
+            tdb, job, file, cp1252Lines(job == QLatin1String("orb") ? orbCase(1) : viDiruCase(1)), { option, value });
         QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
         QVERIFY2(r.err.contains(QStringLiteral("File %1, riga 1: ").arg(file)), qPrintable(r.describe()));
         // The reason shows the value as typed.
@@ -333,12 +327,8 @@ private Q_SLOTS:
         DeskBoxes boxes;
         boxes.intervento = QStringLiteral("/*?");
         boxes.sitAff = QStringLiteral("\"--");
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(QStringLiteral("vidiru.txt"), cp1252Lines(lines));
-        const CliRun r = runZb32(QStringList { QStringLiteral("run"), QStringLiteral("vidiru"),
-                                     QStringLiteral("--file"), QStringLiteral("vidiru.txt") }
-            + boxes.options());
+        const CliRun r = runImport(
+            tdb, QStringLiteral("vidiru"), QStringLiteral("vidiru.txt"), cp1252Lines(lines), boxes.options());
         QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
 
         const QList<QVariantMap> cases = newRows(tdb, Schema::kCases, lastCase);
@@ -434,11 +424,8 @@ private Q_SLOTS:
         CollectionRecord stranger;
         stranger.position = QStringLiteral("2001");
         lines << collectionLine(stranger);
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(QStringLiteral("incassi.txt"), cp1252Lines(lines));
-        const CliRun r = runZb32({ QStringLiteral("run"), QStringLiteral("incassi"), QStringLiteral("--file"),
-            QStringLiteral("incassi.txt"), QStringLiteral("--mandato"), list });
+        const CliRun r = runImport(tdb, QStringLiteral("incassi"), QStringLiteral("incassi.txt"), cp1252Lines(lines),
+            { QStringLiteral("--mandato"), list });
         QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
         QCOMPARE(r.outLines().filter(QStringLiteral("non trovo")),
             QStringList { QStringLiteral("non trovo la pratica 2001") });
@@ -498,11 +485,8 @@ private Q_SLOTS:
         const QStringList before = dumpRows(tdb);
         CollectionRecord r;
         r.position = QStringLiteral("1001");
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(QStringLiteral("incassi.txt"), cp1252Lines({ collectionLine(r) }));
-        const CliRun run = runZb32({ QStringLiteral("run"), QStringLiteral("incassi"), QStringLiteral("--file"),
-            QStringLiteral("incassi.txt"), QStringLiteral("--mandato"), box });
+        const CliRun run = runImport(tdb, QStringLiteral("incassi"), QStringLiteral("incassi.txt"),
+            cp1252Lines({ collectionLine(r) }), { QStringLiteral("--mandato"), box });
         QVERIFY2(run.exitCode == 0, qPrintable(run.describe()));
         QVERIFY2(run.outLines().contains(QStringLiteral("non trovo la pratica 1001")), qPrintable(run.describe()));
         QCOMPARE(dumpRows(tdb), before);
@@ -556,13 +540,9 @@ private Q_SLOTS:
         const QStringList before = dumpRows(tdb);
         const qint64 lastPayment = lastKey(tdb, Schema::kPayments);
 
-        TestWorkspace ws;
-        ws.writeIni(tdb.connectionString());
         QFile source(path);
         QVERIFY(source.open(QIODevice::ReadOnly));
-        ws.writeImportFile(QStringLiteral("conferme.xls"), source.readAll());
-        const CliRun r = runZb32({ QStringLiteral("run"), QStringLiteral("spese"), QStringLiteral("--file"),
-            QStringLiteral("conferme.xls") });
+        const CliRun r = runImport(tdb, QStringLiteral("spese"), QStringLiteral("conferme.xls"), source.readAll());
         QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
         QStringList notFound;
         for (const QString& position : withoutCase) {

@@ -156,4 +156,20 @@ int TestDatabase::count(const QString& table)
     return q.next() ? q.value(0).toInt() : -1;
 }
 
+QVariantMap confirmationCase(const QString& position)
+{
+    return {
+        { QStringLiteral("posizione"), position },
+        { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
+        { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
+        { QStringLiteral("situazione affido"), QStringLiteral("1") },
+        { QStringLiteral("codice esattore"), QStringLiteral("E7") },
+        { QStringLiteral("importo rata"), QStringLiteral("200") },
+        { QStringLiteral("importo interessi"), QStringLiteral("50") },
+        { QStringLiteral("importo spese"), QStringLiteral("30") },
+        { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
+        { QStringLiteral("importo totale"), QStringLiteral("290") },
+    };
+}
+
 } // namespace zb32::test

@@ -47,6 +47,10 @@ private:
     std::unique_ptr<CaseDatabase> m_db;
 };
 
+// The case the confirmation tests post on: mandate type 460, assigned 01/01/2010 to collector
+// "E7", dues 200 (instalment), 50, 30 and 10, total 290.
+QVariantMap confirmationCase(const QString& position);
+
 } // namespace zb32::test
 
 // Skips the current test row when its database is not there; where ZB32_TEST_PG_REQUIRED is

@@ -56,18 +56,7 @@ ConfirmationDesk::ConfirmationDesk(const QString& backend)
 
 qint64 ConfirmationDesk::addCase(const QString& position, const QVariantMap& fields)
 {
-    QVariantMap values {
-        { QStringLiteral("posizione"), position },
-        { QStringLiteral("Tipo Mandato"), QStringLiteral("460") },
-        { QStringLiteral("data affido"), QStringLiteral("01/01/2010") },
-        { QStringLiteral("situazione affido"), QStringLiteral("1") },
-        { QStringLiteral("codice esattore"), QStringLiteral("E7") },
-        { QStringLiteral("importo rata"), QStringLiteral("200") },
-        { QStringLiteral("importo interessi"), QStringLiteral("50") },
-        { QStringLiteral("importo spese"), QStringLiteral("30") },
-        { QStringLiteral("importo speserecupero"), QStringLiteral("10") },
-        { QStringLiteral("importo totale"), QStringLiteral("290") },
-    };
+    QVariantMap values = confirmationCase(position);
     for (auto it = fields.begin(); it != fields.end(); ++it) {
         values.insert(it.key(), it.value());
     }
