@@ -1,10 +1,10 @@
 // Fuzz workspace.
 #include "FuzzSupport.h"
 
-#include "desk/DrivePath.h"
-#include "desk/LineReader.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/LineReader.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

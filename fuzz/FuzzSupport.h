@@ -2,9 +2,9 @@
 // in-memory database that every run starts from in the same state.
 #pragma once
 
-#include "desk/BatchData.h"
-#include "desk/CaseDatabase.h"
-#include "desk/Job.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Job.h"
 
 #include <QByteArray>
 #include <QList>

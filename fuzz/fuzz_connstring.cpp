@@ -1,7 +1,7 @@
 // The connection-string parser and the SQL dialects on arbitrary text.
-#include "desk/ConnectionString.h"
-#include "desk/Cp1252.h"
-#include "desk/SqlDialect.h"
+#include "core/desk/ConnectionString.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/SqlDialect.h"
 
 #include <cstdint>
 

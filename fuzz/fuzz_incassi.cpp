@@ -1,8 +1,8 @@
 // The collections-line decoder on arbitrary bytes, then the whole collections job on a database
 // that holds the cases the seed lines name, so lookups succeed and the postings run.
 #include "FuzzSupport.h"
-#include "desk/Formats.h"
-#include "imports/confirmations/CollectionLine.h"
+#include "core/desk/Formats.h"
+#include "core/imports/confirmations/CollectionLine.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The configuration-file reader on arbitrary bytes.
-#include "desk/IniFile.h"
+#include "core/desk/IniFile.h"
 
 #include <QByteArray>
 #include <cstdint>

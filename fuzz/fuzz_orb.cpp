@@ -1,6 +1,6 @@
 // The Orb reader on arbitrary bytes: every line decoded field by field, then the whole job.
 #include "FuzzSupport.h"
-#include "imports/orb/OrbLine.h"
+#include "core/imports/orb/OrbLine.h"
 
 #include <cstdint>
 

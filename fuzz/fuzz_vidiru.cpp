@@ -1,7 +1,7 @@
 // The Vi Diru reader on arbitrary bytes: every record decoded, then the whole job.
 #include "FuzzSupport.h"
-#include "desk/Formats.h"
-#include "imports/siinec/ViDiruRecords.h"
+#include "core/desk/Formats.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
 
 #include <cstdint>
 

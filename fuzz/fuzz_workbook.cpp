@@ -1,6 +1,6 @@
 // The workbook reader on arbitrary bytes: every sheet, every cell.
 #include "FuzzSupport.h"
-#include "desk/Workbook.h"
+#include "core/desk/Workbook.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,12 +4,12 @@
 //
 //   bench_confirmations [--backend sqlite|postgresql] [--pg CONNSTRING] [--cases N]
 //                       [--records N] [--rows N] [--seed N]
-#include "desk/CaseDatabase.h"
-#include "desk/DrivePath.h"
-#include "desk/Job.h"
-#include "desk/JobReporter.h"
-#include "desk/Schema.h"
-#include "imports/confirmations/ConfirmationImport.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/Job.h"
+#include "core/desk/JobReporter.h"
+#include "core/desk/Schema.h"
+#include "core/imports/confirmations/ConfirmationImport.h"
 
 #include <QCoreApplication>
 #include <QDir>

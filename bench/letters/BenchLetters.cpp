@@ -1,11 +1,11 @@
 // The letter run on a large batch: letters per second, peak memory of the run, file size, and
 // the bare read of the same rows for comparison. Run by hand (see RESULTS.md).
-#include "desk/CaseDatabase.h"
-#include "desk/DrivePath.h"
-#include "desk/Job.h"
-#include "desk/Schema.h"
-#include "letters/PostelLetters.h"
-#include "letters/PostelWriter.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/Job.h"
+#include "core/desk/Schema.h"
+#include "core/letters/PostelLetters.h"
+#include "core/letters/PostelWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // zb32: the import desk window, or the command line when asked for one.
-#include "Cli.h"
-#include "desk/Form1.h"
-#include "desk/MessageBox.h"
-#include "desk/Workspace.h"
+#include "cli/Cli.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/MessageBox.h"
+#include "core/desk/Workspace.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
 // Command-line parsing and the two commands.
-#include "Cli.h"
+#include "cli/Cli.h"
 
-#include "CliReporter.h"
-#include "Terminal.h"
-#include "desk/CaseDatabase.h"
-#include "desk/IniFile.h"
-#include "desk/Job.h"
-#include "desk/Schema.h"
+#include "cli/CliReporter.h"
+#include "cli/Terminal.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/IniFile.h"
+#include "core/desk/Job.h"
+#include "core/desk/Schema.h"
 
 #include <QDateTime>
 

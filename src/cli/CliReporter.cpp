@@ -1,5 +1,5 @@
 // The command line's reporter.
-#include "CliReporter.h"
+#include "cli/CliReporter.h"
 
 namespace zb32 {
 

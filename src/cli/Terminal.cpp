@@ -1,5 +1,5 @@
 // Whether a stream is a terminal (for the progress bar on stderr).
-#include "Terminal.h"
+#include "cli/Terminal.h"
 
 #ifdef _WIN32
 #include <io.h>

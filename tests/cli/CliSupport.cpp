@@ -2,9 +2,9 @@
 #include "CliSupport.h"
 
 #include "TestWorkspace.h"
-#include "desk/Cp1252.h"
-#include "desk/Currency.h"
-#include "desk/Schema.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/Currency.h"
+#include "core/desk/Schema.h"
 
 #include <QProcess>
 

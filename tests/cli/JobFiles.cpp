@@ -2,7 +2,7 @@
 #include "JobFiles.h"
 
 #include "CliSupport.h"
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 namespace zb32::test {
 

@@ -4,8 +4,8 @@
 #include "CliSupport.h"
 #include "JobFiles.h"
 #include "TestDatabase.h"
-#include "desk/Formats.h"
-#include "desk/Schema.h"
+#include "core/desk/Formats.h"
+#include "core/desk/Schema.h"
 
 #include <QFile>
 #include <QRandomGenerator>

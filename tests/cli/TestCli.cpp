@@ -2,7 +2,7 @@
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
 #include "Zb32Process.h"
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 #include <QProcess>
 #include <QTest>

@@ -6,9 +6,9 @@
 #include "JobFiles.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Formats.h"
-#include "desk/Schema.h"
-#include "desk/Workbook.h"
+#include "core/desk/Formats.h"
+#include "core/desk/Schema.h"
+#include "core/desk/Workbook.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 // Building the fault tests' input files and reading back what a run stored.
 #include "FaultInputs.h"
 
-#include "desk/CaseDatabase.h"
-#include "desk/Cp1252.h"
-#include "desk/Currency.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/Currency.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
 
 #include <QHash>
 #include <QRegularExpression>

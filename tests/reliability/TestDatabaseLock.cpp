@@ -4,7 +4,7 @@
 #include "FaultInputs.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

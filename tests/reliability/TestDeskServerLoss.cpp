@@ -4,10 +4,10 @@
 #include "FaultInputs.h"
 #include "PrivatePgServer.h"
 #include "TestWorkspace.h"
-#include "desk/CaseDatabase.h"
-#include "desk/Form1.h"
-#include "desk/MessageBox.h"
-#include "desk/Schema.h"
+#include "core/desk/CaseDatabase.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/MessageBox.h"
+#include "core/desk/Schema.h"
 
 #include <QLineEdit>
 #include <QPushButton>

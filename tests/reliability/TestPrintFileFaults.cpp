@@ -3,7 +3,7 @@
 // file's place. The run says so, and the earlier file of the day stays exactly as it was.
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 #include <QDir>
 #include <QFile>

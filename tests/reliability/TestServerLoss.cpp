@@ -5,10 +5,10 @@
 #include "PrivatePgServer.h"
 #include "RecordingReporter.h"
 #include "TestWorkspace.h"
-#include "desk/CaseDatabase.h"
-#include "desk/Job.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Job.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
 
 #include <QProcess>
 #include <QRegularExpression>

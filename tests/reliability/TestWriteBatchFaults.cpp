@@ -2,9 +2,9 @@
 // and a batch that could not begin a transaction (a database locked by another connection)
 // refuses every later line, so no later commit can leave a gap of unsaved lines behind it.
 #include "TestDatabase.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
-#include "desk/WriteBatch.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QTest>
 

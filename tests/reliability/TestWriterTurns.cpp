@@ -1,7 +1,7 @@
 // How the transactions of two connections to one case database wait for each other: the turns
 // that let two desks write at once without failing, deadlocking or losing an update.
 #include "TestDatabase.h"
-#include "desk/CaseDatabase.h"
+#include "core/desk/CaseDatabase.h"
 
 #include <QAtomicInt>
 #include <QElapsedTimer>

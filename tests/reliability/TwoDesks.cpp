@@ -1,9 +1,9 @@
 // Inputs, expected rows and the side-by-side runs of the two-workstation tests.
 #include "TwoDesks.h"
 
-#include "desk/CaseDatabase.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

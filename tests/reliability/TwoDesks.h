@@ -4,7 +4,7 @@
 
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QHash>
 #include <QString>

@@ -1,9 +1,9 @@
 // Fresh test databases.
 #include "TestDatabase.h"
 
-#include "desk/ConnectionString.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
+#include "core/desk/ConnectionString.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

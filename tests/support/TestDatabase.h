@@ -3,8 +3,8 @@
 // without it the PostgreSQL rows of a test are skipped with the reason printed.
 #pragma once
 
-#include "desk/CaseDatabase.h"
-#include "desk/Currency.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Currency.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 // Start-up values of the desk's boxes.
-#include "BatchData.h"
+#include "core/desk/BatchData.h"
 
-#include "Formats.h"
+#include "core/desk/Formats.h"
 
 namespace zb32 {
 

@@ -1,8 +1,8 @@
 // Opening the case database from a connection string, and the statement cache.
-#include "CaseDatabase.h"
+#include "core/desk/CaseDatabase.h"
 
-#include "DrivePath.h"
-#include "IniFile.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/IniFile.h"
 
 #include <QAtomicInt>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The desk's one connection to the case database, opened by the first job (ApriDB).
 #pragma once
 
-#include "ConnectionString.h"
-#include "SqlDialect.h"
+#include "core/desk/ConnectionString.h"
+#include "core/desk/SqlDialect.h"
 
 #include <QHash>
 #include <QSqlDatabase>

@@ -1,6 +1,6 @@
 // Connection-string parsing: values may be quoted with "..." or '...' (a doubled quote stands
 // for itself) or, in ODBC strings, braced {...}; blanks around keys and values are dropped.
-#include "ConnectionString.h"
+#include "core/desk/ConnectionString.h"
 
 namespace zb32 {
 

@@ -1,5 +1,5 @@
 // Windows-1252 by table: fast, and independent of the codecs a Qt build happens to carry.
-#include "Cp1252.h"
+#include "core/desk/Cp1252.h"
 
 #include <array>
 

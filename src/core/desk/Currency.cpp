@@ -1,5 +1,5 @@
 // Currency conversions and formatting.
-#include "Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Drive paths. The one place that knows how a drive letter maps to a folder off Windows.
-#include "DrivePath.h"
+#include "core/desk/DrivePath.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // The shared text, date and money helpers.
-#include "Formats.h"
+#include "core/desk/Formats.h"
 
 namespace zb32 {
 

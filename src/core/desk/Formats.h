@@ -1,7 +1,7 @@
 // The text, date and money helpers the jobs share; their output lands in fixed-width files.
 #pragma once
 
-#include "Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QDate>
 #include <QString>

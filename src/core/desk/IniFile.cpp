@@ -1,8 +1,8 @@
 // Private-profile reading written by us: QSettings would treat commas, quotes and
 // backslashes as syntax, which connection strings are full of.
-#include "IniFile.h"
+#include "core/desk/IniFile.h"
 
-#include "Cp1252.h"
+#include "core/desk/Cp1252.h"
 
 #include <QFile>
 

@@ -1,11 +1,11 @@
 // The job catalogue and the pieces every job shares.
-#include "Job.h"
+#include "core/desk/Job.h"
 
-#include "CaseDatabase.h"
-#include "imports/confirmations/ConfirmationImport.h"
-#include "imports/orb/OrbImport.h"
-#include "imports/siinec/ViDiruImport.h"
-#include "letters/PostelLetters.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/imports/confirmations/ConfirmationImport.h"
+#include "core/imports/orb/OrbImport.h"
+#include "core/imports/vidiru/ViDiruImport.h"
+#include "core/letters/PostelLetters.h"
 
 namespace zb32 {
 

@@ -1,8 +1,8 @@
 // A job: one synchronous function of the core that reads the batch data and reports.
 #pragma once
 
-#include "BatchData.h"
-#include "JobReporter.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/JobReporter.h"
 
 #include <QString>
 

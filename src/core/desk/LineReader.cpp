@@ -1,7 +1,7 @@
 // Line reading over a device, in chunks, with the byte position kept for progress bars.
-#include "LineReader.h"
+#include "core/desk/LineReader.h"
 
-#include "Cp1252.h"
+#include "core/desk/Cp1252.h"
 
 namespace zb32 {
 

@@ -1,8 +1,8 @@
 // Record access with typed fields and cached INSERT/UPDATE statements.
-#include "Recordset.h"
+#include "core/desk/Recordset.h"
 
-#include "CaseDatabase.h"
-#include "Formats.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Formats.h"
 
 #include <QDateTime>
 #include <QSqlError>

@@ -2,8 +2,8 @@
 // add a record, set fields, save (INSERT the first time, UPDATE of the changed fields after).
 #pragma once
 
-#include "Currency.h"
-#include "Schema.h"
+#include "core/desk/Currency.h"
+#include "core/desk/Schema.h"
 
 #include <QByteArray>
 #include <QDate>

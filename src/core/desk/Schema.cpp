@@ -1,8 +1,8 @@
 // Table definitions and DDL for SQLite (dates as ISO text, currency as numbers) and
 // PostgreSQL (date, numeric(19,4)).
-#include "Schema.h"
+#include "core/desk/Schema.h"
 
-#include "CaseDatabase.h"
+#include "core/desk/CaseDatabase.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 // SQL dialects. Only names and "top" differ between the databases we reach; values are
 // always bound, so no literal ever needs translating.
-#include "SqlDialect.h"
+#include "core/desk/SqlDialect.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 // Workbooks are parsed by a process of their own (zb32-xls): a damaged or hostile file can
 // crash or hang the parser, never the desk.
-#include "Workbook.h"
+#include "core/desk/Workbook.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

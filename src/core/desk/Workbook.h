@@ -1,7 +1,7 @@
 // An .xls workbook, read by the reader process zb32-xls, for the expense confirmations.
 #pragma once
 
-#include "WorkbookData.h"
+#include "core/desk/WorkbookData.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // The dump format between the workbook reader process and the program.
-#include "WorkbookData.h"
+#include "core/desk/WorkbookData.h"
 
 namespace zb32 {
 

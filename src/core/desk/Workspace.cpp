@@ -1,10 +1,10 @@
 // First-start workspace.
-#include "Workspace.h"
+#include "core/desk/Workspace.h"
 
-#include "CaseDatabase.h"
-#include "Cp1252.h"
-#include "DrivePath.h"
-#include "Schema.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/Schema.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // Write batching over the case database's transactions.
-#include "WriteBatch.h"
+#include "core/desk/WriteBatch.h"
 
-#include "CaseDatabase.h"
+#include "core/desk/CaseDatabase.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,5 +1,5 @@
 // The Gravix board.
-#include "Griglia.h"
+#include "core/game/Griglia.h"
 
 namespace zb32 {
 

@@ -1,5 +1,5 @@
 // The seven piece templates.
-#include "Modelli.h"
+#include "core/game/Modelli.h"
 
 namespace zb32 {
 

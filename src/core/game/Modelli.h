@@ -1,7 +1,7 @@
 // The seven piece templates of Gravix, at their spawn positions.
 #pragma once
 
-#include "game/Pezzo.h"
+#include "core/game/Pezzo.h"
 
 namespace zb32 {
 

@@ -1,9 +1,9 @@
 // A game of Gravix in time.
-#include "Partita.h"
+#include "core/game/Partita.h"
 
-#include "game/Suoni.h"
-#include "game/TabellaRecord.h"
-#include "game/TilePainter.h"
+#include "core/game/Suoni.h"
+#include "core/game/TabellaRecord.h"
+#include "core/game/TilePainter.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // The window shows what the signals say and drives the fall timer and the keys.
 #pragma once
 
-#include "game/Tabellone.h"
+#include "core/game/Tabellone.h"
 
 #include <QList>
 #include <QObject>

@@ -1,5 +1,5 @@
 // The game's random source.
-#include "RandomSource.h"
+#include "core/game/RandomSource.h"
 
 #include <QTime>
 

@@ -1,5 +1,5 @@
 // The per-user settings store of the high scores.
-#include "RecordStore.h"
+#include "core/game/RecordStore.h"
 
 #include <QLoggingCategory>
 #include <QSettings>

@@ -1,7 +1,7 @@
 // The Gravix high-score table.
-#include "TabellaRecord.h"
+#include "core/game/TabellaRecord.h"
 
-#include "game/RecordStore.h"
+#include "core/game/RecordStore.h"
 
 #include <QRegularExpression>
 #include <algorithm>

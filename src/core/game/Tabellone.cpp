@@ -1,8 +1,8 @@
 // The Gravix board with its pieces.
-#include "Tabellone.h"
+#include "core/game/Tabellone.h"
 
-#include "game/RandomSource.h"
-#include "game/TilePainter.h"
+#include "core/game/RandomSource.h"
+#include "core/game/TilePainter.h"
 
 #include <algorithm>
 #include <cmath>

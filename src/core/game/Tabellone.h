@@ -2,9 +2,9 @@
 // piece, full rows, difficulty rows, and painting the cells that changed.
 #pragma once
 
-#include "game/Griglia.h"
-#include "game/Modelli.h"
-#include "game/Pezzo.h"
+#include "core/game/Griglia.h"
+#include "core/game/Modelli.h"
+#include "core/game/Pezzo.h"
 
 namespace zb32 {
 

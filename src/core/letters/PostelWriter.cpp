@@ -1,9 +1,9 @@
 // The print file, line by line. Lines are gathered in a buffer and encoded in blocks: the file
 // of a large batch runs to hundreds of megabytes.
-#include "PostelWriter.h"
+#include "core/letters/PostelWriter.h"
 
-#include "desk/Cp1252.h"
-#include "desk/Formats.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/Formats.h"
 
 #include <QIODevice>
 #include <iterator>

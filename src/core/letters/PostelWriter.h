@@ -2,7 +2,7 @@
 // debtor with its payment-slip pages, end record. Windows-1252, every line ended by CR LF.
 #pragma once
 
-#include "desk/Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QDate>
 #include <QList>

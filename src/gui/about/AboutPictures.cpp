@@ -1,5 +1,5 @@
 // Painting of the About box's pictures: falling blocks in four small scenes.
-#include "AboutPictures.h"
+#include "gui/about/AboutPictures.h"
 
 #include <QLinearGradient>
 #include <QPainter>

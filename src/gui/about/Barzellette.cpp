@@ -1,5 +1,5 @@
 // The text pool: read once from the resource file, rebuilt at every draw.
-#include "Barzellette.h"
+#include "gui/about/Barzellette.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -1,5 +1,5 @@
 // Clickable picture box.
-#include "PictureBox.h"
+#include "gui/about/PictureBox.h"
 
 #include <QMouseEvent>
 

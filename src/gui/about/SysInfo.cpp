@@ -1,7 +1,7 @@
 // The system-information tool: registry values on Windows, the PATH elsewhere.
-#include "SysInfo.h"
+#include "gui/about/SysInfo.h"
 
-#include "desk/MessageBox.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,15 +1,15 @@
 // The About box.
-#include "frmAbout.h"
+#include "gui/about/frmAbout.h"
 
-#include "AboutPictures.h"
-#include "Barzellette.h"
-#include "PictureBox.h"
-#include "SysInfo.h"
-#include "desk/MessageBox.h"
-#include "desk/Twips.h"
-#include "frmFinestre.h"
-#include "frmProva.h"
-#include "game/frmGravix.h"
+#include "gui/about/AboutPictures.h"
+#include "gui/about/Barzellette.h"
+#include "gui/about/PictureBox.h"
+#include "gui/about/SysInfo.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/desk/Twips.h"
+#include "gui/about/frmFinestre.h"
+#include "gui/about/frmProva.h"
+#include "gui/game/frmGravix.h"
 
 #include <QApplication>
 #include <QFrame>

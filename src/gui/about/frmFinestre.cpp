@@ -1,5 +1,5 @@
 // The window inspector.
-#include "frmFinestre.h"
+#include "gui/about/frmFinestre.h"
 
 #include <QAbstractButton>
 #include <QApplication>

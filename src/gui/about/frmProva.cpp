@@ -1,9 +1,9 @@
 // The test window.
-#include "frmProva.h"
+#include "gui/about/frmProva.h"
 
-#include "desk/CaseDatabase.h"
-#include "desk/ConnectionString.h"
-#include "desk/IniFile.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/ConnectionString.h"
+#include "core/desk/IniFile.h"
 
 #include <QFileInfo>
 #include <QFormLayout>

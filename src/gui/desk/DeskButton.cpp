@@ -1,6 +1,6 @@
 // Wrapped captions: the button keeps its whole caption as text() (and for accessibility),
 // and paints it word-wrapped.
-#include "DeskButton.h"
+#include "gui/desk/DeskButton.h"
 
 #include <QStyleOptionButton>
 #include <QStylePainter>

@@ -1,13 +1,13 @@
 // The import desk window: controls at their designed places, start-up defaults, job buttons.
-#include "Form1.h"
+#include "gui/desk/Form1.h"
 
-#include "DeskButton.h"
-#include "JobRunner.h"
-#include "MessageBox.h"
-#include "Twips.h"
-#include "about/frmAbout.h"
-#include "desk/DrivePath.h"
-#include "desk/Formats.h"
+#include "gui/desk/DeskButton.h"
+#include "gui/desk/JobRunner.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/desk/Twips.h"
+#include "gui/about/frmAbout.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/Formats.h"
 
 #include <QAction>
 #include <QCheckBox>

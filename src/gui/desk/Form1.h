@@ -1,8 +1,8 @@
 // The import desk: the program's start-up window and its only working window.
 #pragma once
 
-#include "desk/BatchData.h"
-#include "desk/Job.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/Job.h"
 
 #include <QDateTime>
 #include <QMainWindow>

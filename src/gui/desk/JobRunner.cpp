@@ -1,8 +1,8 @@
 // The job thread and the reporter that carries a job's reports back to the window, throttled
 // so that a fast job does not flood the event queue.
-#include "JobRunner.h"
+#include "gui/desk/JobRunner.h"
 
-#include "desk/CaseDatabase.h"
+#include "core/desk/CaseDatabase.h"
 
 #include <QElapsedTimer>
 #include <QMutex>

@@ -1,5 +1,5 @@
 // Message boxes with a test hook.
-#include "MessageBox.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,5 +1,5 @@
 // A picture box that keeps what was painted into it.
-#include "BoardBox.h"
+#include "gui/game/BoardBox.h"
 
 #include <QPainter>
 

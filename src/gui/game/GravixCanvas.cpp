@@ -1,8 +1,8 @@
 // Paints the Gravix model's cells with the game's tiles.
-#include "GravixCanvas.h"
+#include "gui/game/GravixCanvas.h"
 
-#include "BoardBox.h"
-#include "GravixTiles.h"
+#include "gui/game/BoardBox.h"
+#include "gui/game/GravixTiles.h"
 
 namespace zb32 {
 

@@ -1,7 +1,7 @@
 // Paints the Gravix model's cells into the board and preview boxes with the game's tiles.
 #pragma once
 
-#include "game/TilePainter.h"
+#include "core/game/TilePainter.h"
 
 #include <QImage>
 #include <array>

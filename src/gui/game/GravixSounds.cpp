@@ -1,5 +1,5 @@
 // Gravix's sounds.
-#include "GravixSounds.h"
+#include "gui/game/GravixSounds.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>

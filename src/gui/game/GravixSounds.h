@@ -2,7 +2,7 @@
 // started without waiting; a missing file is simply not heard.
 #pragma once
 
-#include "game/Suoni.h"
+#include "core/game/Suoni.h"
 
 #include <QHash>
 #include <QString>

@@ -1,5 +1,5 @@
 // The Gravix tiles.
-#include "GravixTiles.h"
+#include "gui/game/GravixTiles.h"
 
 #include <cstdlib>
 

@@ -1,15 +1,15 @@
 // The Gravix window: controls at their designed places, tiles, menus, keys, pause on focus loss.
-#include "frmGravix.h"
+#include "gui/game/frmGravix.h"
 
-#include "BoardBox.h"
-#include "GravixCanvas.h"
-#include "GravixSounds.h"
-#include "GravixTiles.h"
-#include "desk/MessageBox.h"
-#include "desk/Twips.h"
-#include "game/RandomSource.h"
-#include "game/RecordStore.h"
-#include "game/TabellaRecord.h"
+#include "gui/game/BoardBox.h"
+#include "gui/game/GravixCanvas.h"
+#include "gui/game/GravixSounds.h"
+#include "gui/game/GravixTiles.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/desk/Twips.h"
+#include "core/game/RandomSource.h"
+#include "core/game/RecordStore.h"
+#include "core/game/TabellaRecord.h"
 
 #include <QAction>
 #include <QCloseEvent>

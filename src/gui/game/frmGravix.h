@@ -2,7 +2,7 @@
 // the menus and the keys. The game itself is the core's Partita; this window shows it and drives it.
 #pragma once
 
-#include "game/Partita.h"
+#include "core/game/Partita.h"
 
 #include <QMainWindow>
 #include <array>

@@ -1,7 +1,7 @@
 // zb32-xls: reads an .xls workbook with FreeXL and writes its cells to stdout for the program.
 // Workbooks come from outside; a damaged one must not take the desk down with it, so the
 // parsing happens here, in a process of its own.
-#include "desk/WorkbookData.h"
+#include "core/desk/WorkbookData.h"
 
 #include <QDate>
 #include <QDateTime>

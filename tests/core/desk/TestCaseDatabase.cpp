@@ -2,9 +2,9 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
-#include "desk/WriteBatch.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>

@@ -1,8 +1,8 @@
 // Configuration file, connection strings, SQL dialects and drive paths.
-#include "desk/ConnectionString.h"
-#include "desk/DrivePath.h"
-#include "desk/IniFile.h"
-#include "desk/SqlDialect.h"
+#include "core/desk/ConnectionString.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/IniFile.h"
+#include "core/desk/SqlDialect.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The shared helpers: their output lands in fixed-width files and the database.
-#include "desk/Currency.h"
-#include "desk/Formats.h"
+#include "core/desk/Currency.h"
+#include "core/desk/Formats.h"
 
 #include <QTest>
 

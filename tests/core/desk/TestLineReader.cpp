@@ -1,6 +1,6 @@
 // Line reading: CR and CR LF end a line, a lone LF does not; bytes are Windows-1252.
-#include "desk/Cp1252.h"
-#include "desk/LineReader.h"
+#include "core/desk/Cp1252.h"
+#include "core/desk/LineReader.h"
 
 #include <QBuffer>
 #include <QTest>

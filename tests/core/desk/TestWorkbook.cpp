@@ -1,5 +1,5 @@
 // Workbooks through FreeXL: the first table by name, cell types, files that are not workbooks.
-#include "desk/Workbook.h"
+#include "core/desk/Workbook.h"
 
 #include <QFile>
 #include <QTemporaryDir>

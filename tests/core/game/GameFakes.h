@@ -2,12 +2,12 @@
 // what each cell shows, recorded sounds, a record store in memory and queued names.
 #pragma once
 
-#include "game/Griglia.h"
-#include "game/RandomSource.h"
-#include "game/RecordStore.h"
-#include "game/Suoni.h"
-#include "game/TabellaRecord.h"
-#include "game/TilePainter.h"
+#include "core/game/Griglia.h"
+#include "core/game/RandomSource.h"
+#include "core/game/RecordStore.h"
+#include "core/game/Suoni.h"
+#include "core/game/TabellaRecord.h"
+#include "core/game/TilePainter.h"
 
 #include <QList>
 #include <QMap>

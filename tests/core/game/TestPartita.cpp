@@ -1,7 +1,7 @@
 // A game of Gravix in time: the fall step, rows and their points, levels and speeds, difficulty
 // rows, fast drop and its bonus, pause, the messages and the game-over sequence.
 #include "GameFakes.h"
-#include "game/Partita.h"
+#include "core/game/Partita.h"
 
 #include <QSignalSpy>
 #include <QTest>

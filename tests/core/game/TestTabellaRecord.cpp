@@ -1,7 +1,7 @@
 // The Gravix high-score table: defaults, entering a score, the name box, and the per-user store.
 #include "GameFakes.h"
-#include "game/RecordStore.h"
-#include "game/TabellaRecord.h"
+#include "core/game/RecordStore.h"
+#include "core/game/TabellaRecord.h"
 
 #include <QFile>
 #include <QSettings>

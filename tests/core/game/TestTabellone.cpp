@@ -1,7 +1,7 @@
 // The Gravix board and pieces: turns about the pivot, refused moves, the first piece, overlapping
 // spawns, full rows, difficulty rows and painting only what changed.
 #include "GameFakes.h"
-#include "game/Tabellone.h"
+#include "core/game/Tabellone.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The letter tests' batch.
 #include "PostelFixture.h"
 
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 #include <QDate>
 #include <QDir>

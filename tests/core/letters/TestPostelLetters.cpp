@@ -4,11 +4,11 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/BatchData.h"
-#include "desk/CaseDatabase.h"
-#include "desk/Job.h"
-#include "desk/Schema.h"
-#include "letters/PostelLetters.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Job.h"
+#include "core/desk/Schema.h"
+#include "core/letters/PostelLetters.h"
 
 #include <QDir>
 #include <QFile>

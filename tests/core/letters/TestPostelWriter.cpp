@@ -1,7 +1,7 @@
 // The print file's pieces: code amounts, file names, the data block's paddings and null rules,
 // the code page, blocks of output, and a device that stops taking bytes. Whole files, slips
 // included, are compared with the expected files by the letter run's tests.
-#include "letters/PostelWriter.h"
+#include "core/letters/PostelWriter.h"
 
 #include <QBuffer>
 #include <QTest>

@@ -1,5 +1,5 @@
 // The text pool: the resource file's contents and limits, the draw and its random source.
-#include "about/Barzellette.h"
+#include "gui/about/Barzellette.h"
 
 #include <QFile>
 #include <QHash>

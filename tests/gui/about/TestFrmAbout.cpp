@@ -1,13 +1,13 @@
 // The About box under the offscreen platform: opening from the desk, controls, the drawn text,
 // the icon gesture, the hidden pictures and the system-information fallback.
 #include "TestWorkspace.h"
-#include "about/AboutPictures.h"
-#include "about/Barzellette.h"
-#include "about/PictureBox.h"
-#include "about/frmAbout.h"
-#include "desk/Form1.h"
-#include "desk/MessageBox.h"
-#include "game/frmGravix.h"
+#include "gui/about/AboutPictures.h"
+#include "gui/about/Barzellette.h"
+#include "gui/about/PictureBox.h"
+#include "gui/about/frmAbout.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/game/frmGravix.h"
 
 #include <QAction>
 #include <QApplication>

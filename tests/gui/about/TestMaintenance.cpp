@@ -1,10 +1,10 @@
 // The maintenance windows behind the About box's hidden buttons.
 #include "TestWorkspace.h"
-#include "about/frmAbout.h"
-#include "about/frmFinestre.h"
-#include "about/frmProva.h"
-#include "desk/CaseDatabase.h"
-#include "desk/MessageBox.h"
+#include "gui/about/frmAbout.h"
+#include "gui/about/frmFinestre.h"
+#include "gui/about/frmProva.h"
+#include "core/desk/CaseDatabase.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QApplication>
 #include <QFile>

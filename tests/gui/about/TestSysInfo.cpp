@@ -1,6 +1,6 @@
 // The system-information tool: the key lookup and which tool starts, with fake tools on the PATH.
-#include "about/SysInfo.h"
-#include "desk/MessageBox.h"
+#include "gui/about/SysInfo.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // "Importa Incassi Orb" and "Conferme Spese Orb" on the desk, over the demo workspace's samples.
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Form1.h"
-#include "desk/MessageBox.h"
-#include "desk/Schema.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/MessageBox.h"
+#include "core/desk/Schema.h"
 
 #include <QFile>
 #include <QLineEdit>

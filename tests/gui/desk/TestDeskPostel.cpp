@@ -3,8 +3,8 @@
 #include "PostelFixture.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/Form1.h"
-#include "desk/MessageBox.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The desk window under the offscreen platform: controls, defaults, file list, job buttons.
 #include "TestWorkspace.h"
-#include "desk/Form1.h"
-#include "desk/JobRunner.h"
-#include "desk/MessageBox.h"
+#include "gui/desk/Form1.h"
+#include "gui/desk/JobRunner.h"
+#include "gui/desk/MessageBox.h"
 
 #include <QAction>
 #include <QCheckBox>

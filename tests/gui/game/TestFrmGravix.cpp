@@ -1,10 +1,10 @@
 // The Gravix window under the offscreen platform: layout, fonts, menus, keys, pause, the
 // messages, the preview and background options, and the high scores at game over.
 #include "GameFakes.h"
-#include "desk/MessageBox.h"
-#include "game/BoardBox.h"
-#include "game/GravixTiles.h"
-#include "game/frmGravix.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/game/BoardBox.h"
+#include "gui/game/GravixTiles.h"
+#include "gui/game/frmGravix.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The pieces of the Gravix window: tiles and backgrounds, the boxes' cells, the sounds and the
 // sound files installed beside the program.
-#include "game/BoardBox.h"
-#include "game/GravixSounds.h"
-#include "game/GravixTiles.h"
+#include "gui/game/BoardBox.h"
+#include "gui/game/GravixSounds.h"
+#include "gui/game/GravixTiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // mandate types are compared here, exactly as "=" compares them there, against the cases of
 // that position. So the list has no limit of length, no value of it ever reaches the SQL, and
 // the statement stays one indexed seek whatever the list holds.
-#include "CaseLookup.h"
+#include "core/imports/confirmations/CaseLookup.h"
 
-#include "desk/Recordset.h"
+#include "core/desk/Recordset.h"
 
 namespace zb32 {
 

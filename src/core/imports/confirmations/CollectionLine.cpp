@@ -1,7 +1,7 @@
 // The collections file's fixed columns.
-#include "CollectionLine.h"
+#include "core/imports/confirmations/CollectionLine.h"
 
-#include "desk/Formats.h"
+#include "core/desk/Formats.h"
 
 namespace zb32 {
 

@@ -1,7 +1,7 @@
 // Decoding one line of the collections file: a pure function, so it can be fuzzed on its own.
 #pragma once
 
-#include "ConfirmationRecord.h"
+#include "core/imports/confirmations/ConfirmationRecord.h"
 
 #include <QString>
 

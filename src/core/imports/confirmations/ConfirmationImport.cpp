@@ -1,16 +1,16 @@
 // The confirmation import run: input, lookup, dispatch, counters, closing message.
-#include "ConfirmationImport.h"
+#include "core/imports/confirmations/ConfirmationImport.h"
 
-#include "CaseLookup.h"
-#include "CollectionLine.h"
-#include "ExpenseWorkbook.h"
-#include "InvoiceOutcomes.h"
-#include "PaymentPosting.h"
-#include "desk/CaseDatabase.h"
-#include "desk/DrivePath.h"
-#include "desk/LineReader.h"
-#include "desk/Schema.h"
-#include "desk/WriteBatch.h"
+#include "core/imports/confirmations/CaseLookup.h"
+#include "core/imports/confirmations/CollectionLine.h"
+#include "core/imports/confirmations/ExpenseWorkbook.h"
+#include "core/imports/confirmations/InvoiceOutcomes.h"
+#include "core/imports/confirmations/PaymentPosting.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/LineReader.h"
+#include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // One confirmation as the run hands it on: read from a collections line or a workbook row.
 #pragma once
 
-#include "desk/Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QDate>
 #include <QString>

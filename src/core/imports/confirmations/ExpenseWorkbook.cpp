@@ -1,8 +1,8 @@
 // Reading the expense-confirmation workbook row by row.
-#include "ExpenseWorkbook.h"
+#include "core/imports/confirmations/ExpenseWorkbook.h"
 
-#include "CollectionLine.h"
-#include "desk/Formats.h"
+#include "core/imports/confirmations/CollectionLine.h"
+#include "core/desk/Formats.h"
 
 #include <QDateTime>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Invoice and outcome records.
-#include "InvoiceOutcomes.h"
+#include "core/imports/confirmations/InvoiceOutcomes.h"
 
-#include "PaymentPosting.h"
-#include "desk/Schema.h"
+#include "core/imports/confirmations/PaymentPosting.h"
+#include "core/desk/Schema.h"
 
 namespace zb32 {
 

@@ -1,8 +1,8 @@
 // Invoice records and the outcome codes 37 and 36 of the collections file.
 #pragma once
 
-#include "ConfirmationRecord.h"
-#include "desk/Recordset.h"
+#include "core/imports/confirmations/ConfirmationRecord.h"
+#include "core/desk/Recordset.h"
 
 namespace zb32 {
 

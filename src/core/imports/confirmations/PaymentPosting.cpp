@@ -1,8 +1,8 @@
 // Confirming instalments and posting new payments.
-#include "PaymentPosting.h"
+#include "core/imports/confirmations/PaymentPosting.h"
 
-#include "InvoiceOutcomes.h"
-#include "desk/Schema.h"
+#include "core/imports/confirmations/InvoiceOutcomes.h"
+#include "core/desk/Schema.h"
 
 namespace zb32 {
 

@@ -1,13 +1,13 @@
 // The Orb case import: one case per "A01" line, one invoice per detail line.
-#include "OrbImport.h"
+#include "core/imports/orb/OrbImport.h"
 
-#include "OrbLine.h"
-#include "desk/CaseDatabase.h"
-#include "desk/DrivePath.h"
-#include "desk/LineReader.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
-#include "desk/WriteBatch.h"
+#include "core/imports/orb/OrbLine.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/LineReader.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // The Orb case import ("Importa Orb").
 #pragma once
 
-#include "desk/Job.h"
+#include "core/desk/Job.h"
 
 namespace zb32 {
 

@@ -1,7 +1,7 @@
 // Decoding of one Orb line.
-#include "OrbLine.h"
+#include "core/imports/orb/OrbLine.h"
 
-#include "desk/Formats.h"
+#include "core/desk/Formats.h"
 
 namespace zb32 {
 

@@ -1,7 +1,7 @@
 // One line of an Orb assignment file: its record kind and the fields of its layout.
 #pragma once
 
-#include "desk/Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QDate>
 #include <QString>

@@ -1,9 +1,9 @@
 // The confirmation tests' desk.
 #include "ConfirmationDesk.h"
 
-#include "desk/CaseDatabase.h"
-#include "desk/Currency.h"
-#include "imports/confirmations/ConfirmationImport.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Currency.h"
+#include "core/imports/confirmations/ConfirmationImport.h"
 
 #include <QFile>
 

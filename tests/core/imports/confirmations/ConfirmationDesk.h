@@ -5,9 +5,9 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/BatchData.h"
-#include "desk/Job.h"
-#include "desk/Schema.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/Job.h"
+#include "core/desk/Schema.h"
 
 #include <QVariantMap>
 

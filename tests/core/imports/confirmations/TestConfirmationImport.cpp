@@ -1,8 +1,8 @@
 // The confirmation import run against a database: lookups, payments, invoices, outcomes, the
 // workbook, and runs that stop on a record they cannot read or save. Both databases.
 #include "ConfirmationDesk.h"
-#include "desk/CaseDatabase.h"
-#include "imports/confirmations/ConfirmationImport.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/imports/confirmations/ConfirmationImport.h"
 
 #include <QDir>
 #include <QTest>

@@ -1,10 +1,10 @@
 // The confirmation import's pure rules: the collections line, workbook cells, the lookup's
 // mandate list, the split, reversals and instalment matching.
-#include "desk/Formats.h"
-#include "imports/confirmations/CaseLookup.h"
-#include "imports/confirmations/CollectionLine.h"
-#include "imports/confirmations/ExpenseWorkbook.h"
-#include "imports/confirmations/PaymentPosting.h"
+#include "core/desk/Formats.h"
+#include "core/imports/confirmations/CaseLookup.h"
+#include "core/imports/confirmations/CollectionLine.h"
+#include "core/imports/confirmations/ExpenseWorkbook.h"
+#include "core/imports/confirmations/PaymentPosting.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // Reading the Orb fixtures and writing the database and report in their form.
 #include "OrbFixture.h"
 
-#include "desk/Currency.h"
-#include "desk/Schema.h"
+#include "core/desk/Currency.h"
+#include "core/desk/Schema.h"
 
 #include <QDate>
 #include <QDir>

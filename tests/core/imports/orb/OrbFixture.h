@@ -3,8 +3,8 @@
 
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
-#include "desk/BatchData.h"
-#include "desk/Job.h"
+#include "core/desk/BatchData.h"
+#include "core/desk/Job.h"
 
 #include <QByteArray>
 #include <QPair>

@@ -4,9 +4,9 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "desk/CaseDatabase.h"
-#include "desk/Schema.h"
-#include "imports/orb/OrbImport.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Schema.h"
+#include "core/imports/orb/OrbImport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // Decoding of single Orb lines: record kinds, field columns, short lines, amounts and dates.
-#include "desk/Currency.h"
-#include "imports/orb/OrbLine.h"
+#include "core/desk/Currency.h"
+#include "core/imports/orb/OrbLine.h"
 
 #include <QTest>
 

@@ -4,8 +4,8 @@
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
 #include "ViDiruLines.h"
-#include "desk/Schema.h"
-#include "imports/siinec/ViDiruImport.h"
+#include "core/desk/Schema.h"
+#include "core/imports/vidiru/ViDiruImport.h"
 
 #include <QFile>
 #include <QTest>

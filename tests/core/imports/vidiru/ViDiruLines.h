@@ -1,7 +1,7 @@
 // Vi Diru lines for tests, built field by field so every text lands at its columns.
 #pragma once
 
-#include "desk/Cp1252.h"
+#include "core/desk/Cp1252.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,7 +4,7 @@
 #include "TestWorkspace.h"
 #include "ViDiruLines.h"
 #include "Zb32Process.h"
-#include "desk/Schema.h"
+#include "core/desk/Schema.h"
 
 #include <QFile>
 #include <QProcess>

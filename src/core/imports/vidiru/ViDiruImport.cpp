@@ -1,14 +1,14 @@
 // The Vi Diru case import: one case per header, its notes and amounts, one invoice per instalment.
-#include "ViDiruImport.h"
+#include "core/imports/vidiru/ViDiruImport.h"
 
-#include "ViDiruRecords.h"
-#include "desk/CaseDatabase.h"
-#include "desk/DrivePath.h"
-#include "desk/Formats.h"
-#include "desk/LineReader.h"
-#include "desk/Recordset.h"
-#include "desk/Schema.h"
-#include "desk/WriteBatch.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
+#include "core/desk/Formats.h"
+#include "core/desk/LineReader.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QFile>
 #include <QFileInfo>

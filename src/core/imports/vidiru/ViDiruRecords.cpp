@@ -1,7 +1,7 @@
 // Reading the fields of the Vi Diru record file.
-#include "ViDiruRecords.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
 
-#include "desk/Formats.h"
+#include "core/desk/Formats.h"
 
 namespace zb32 {
 

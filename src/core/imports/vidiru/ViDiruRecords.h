@@ -1,7 +1,7 @@
 // The Vi Diru record file: record codes in columns 11–18 and the fields of each record.
 #pragma once
 
-#include "desk/Currency.h"
+#include "core/desk/Currency.h"
 
 #include <QDate>
 #include <QString>

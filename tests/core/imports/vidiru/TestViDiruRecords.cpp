@@ -1,6 +1,6 @@
 // Reading the Vi Diru record file: codes, columns, amounts, dates and the case number.
 #include "ViDiruLines.h"
-#include "imports/siinec/ViDiruRecords.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
 
 #include <QTest>
 
