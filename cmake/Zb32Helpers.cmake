@@ -16,6 +16,8 @@ function(zb32_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test zb32testsupport ${ARG_LIBS})
     zb32_test_warnings(${name})
+    # Tests start the built zb32 and zb32-xls: build them first, so no test runs a stale one.
+    add_dependencies(${name} zb32 zb32-xls)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZB32_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;ZB32_BINARY=$<TARGET_FILE:zb32>;ZB32_XLS_READER=$<TARGET_FILE:zb32-xls>"

@@ -6,8 +6,8 @@
 //                       [--records N] [--rows N] [--seed N]
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/desk/Job.h"
-#include "core/desk/JobReporter.h"
+#include "core/jobs/Job.h"
+#include "core/jobs/JobReporter.h"
 #include "core/desk/Schema.h"
 #include "core/imports/confirmations/ConfirmationImport.h"
 

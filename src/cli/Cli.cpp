@@ -5,8 +5,8 @@
 #include "cli/Terminal.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/IniFile.h"
-#include "core/desk/Job.h"
 #include "core/desk/Schema.h"
+#include "core/JobCatalog.h"
 
 #include <QDateTime>
 
@@ -14,14 +14,24 @@ namespace zb32 {
 
 namespace {
 
-const char* const kUsage = "uso:\n"
-                           "  zb32                     apre il banco di importazione\n"
-                           "  zb32 run LAVORO [opzioni]\n"
-                           "      LAVORO: orb | incassi | spese | vidiru | postel\n"
-                           "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
-                           "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
-                           "  zb32 initdb [--connstring T]\n"
-                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n";
+// The usage text; the jobs are the catalog's.
+QString usageText()
+{
+    QStringList names;
+    for (const JobEntry& job : jobCatalog()) {
+        names << job.name;
+    }
+    return QStringLiteral("uso:\n"
+                          "  zb32                     apre il banco di importazione\n"
+                          "  zb32 run LAVORO [opzioni]\n"
+                          "      LAVORO: %1\n"
+                          "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
+                          "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
+                          "  zb32 initdb [--connstring T]\n"
+                          "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
+                          "  zb32 --version            stampa la versione\n")
+        .arg(names.join(QStringLiteral(" | ")));
+}
 
 // "now" for the jobs: the clock, or the day in ZB32_TODAY (yyyy-MM-dd) for repeatable runs.
 QDateTime jobNow()
@@ -45,12 +55,8 @@ Cli::Cli(QTextStream& out, QTextStream& err)
 
 bool Cli::wants(const QStringList& args)
 {
-    if (args.isEmpty()) {
-        return false;
-    }
-    const QString& a = args.first();
-    return a == QLatin1String("run") || a == QLatin1String("initdb") || a == QLatin1String("--help")
-        || a == QLatin1String("-h") || a == QLatin1String("help");
+    // Every argument is the command line's: an unknown one gets the usage, not the window.
+    return !args.isEmpty();
 }
 
 int Cli::usage(const QString& problem)
@@ -58,7 +64,7 @@ int Cli::usage(const QString& problem)
     if (!problem.isEmpty()) {
         m_err << "zb32: " << problem << '\n';
     }
-    m_err << kUsage;
+    m_err << usageText();
     m_err.flush();
     return problem.isEmpty() ? Ok : Usage;
 }
@@ -76,7 +82,12 @@ int Cli::run(const QStringList& args)
         return initDb(args.mid(1));
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
-        m_out << kUsage;
+        m_out << usageText();
+        m_out.flush();
+        return Ok;
+    }
+    if (command == QLatin1String("--version")) {
+        m_out << "zb32 " << ZB32_VERSION << '\n';
         m_out.flush();
         return Ok;
     }
@@ -88,8 +99,8 @@ int Cli::runJob(const QStringList& args)
     if (args.isEmpty()) {
         return usage(QStringLiteral("manca il lavoro da eseguire"));
     }
-    JobId id;
-    if (!jobFromName(args.first(), &id)) {
+    const JobEntry* job = findJob(args.first());
+    if (!job) {
         return usage(QStringLiteral("lavoro sconosciuto: %1").arg(args.first()));
     }
     const QDateTime fixedNow = jobNow();
@@ -160,7 +171,7 @@ int Cli::runJob(const QStringList& args)
     CliReporter reporter(m_out, m_err, isTerminal(stderr), fixedNow);
     CaseDatabase db;
     JobContext ctx { db, batch, reporter };
-    const JobResult result = zb32::runJob(id, ctx);
+    const JobResult result = job->run(ctx);
     reporter.finish();
     m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
     m_out.flush();
@@ -169,8 +180,6 @@ int Cli::runJob(const QStringList& args)
         return Ok;
     case JobStatus::Condition:
         return Condition;
-    case JobStatus::Unavailable:
-        return Usage;
     case JobStatus::Failed:
         return Failed;
     }

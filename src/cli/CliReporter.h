@@ -2,7 +2,7 @@
 // on the error stream, a progress bar on the error stream when it is a terminal.
 #pragma once
 
-#include "core/desk/JobReporter.h"
+#include "core/jobs/JobReporter.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>

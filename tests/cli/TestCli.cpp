@@ -29,6 +29,8 @@ private Q_SLOTS:
         QTest::newRow("missing value") << QStringList { "run", "orb", "--lotto" };
         QTest::newRow("value on a flag") << QStringList { "run", "orb", "--cc=1" };
         QTest::newRow("initdb option") << QStringList { "initdb", "--x" };
+        QTest::newRow("unknown command") << QStringList { "anteprima" };
+        QTest::newRow("unknown flag") << QStringList { "--boh" };
     }
     void usageErrors()
     {
@@ -37,6 +39,14 @@ private Q_SLOTS:
         const Run r = runZb32(args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("uso:")));
+    }
+
+    void versionIsPrinted()
+    {
+        test::TestWorkspace ws;
+        const Run r = runZb32({ QStringLiteral("--version") });
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.trimmed(), QStringLiteral("zb32 " ZB32_VERSION));
     }
 
     void initdbCreatesEveryTable_data()

@@ -6,7 +6,7 @@
 #include "RecordingReporter.h"
 #include "TestWorkspace.h"
 #include "core/desk/CaseDatabase.h"
-#include "core/desk/Job.h"
+#include "core/JobCatalog.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 

@@ -1,7 +1,7 @@
 // A reporter that records everything a job reports, with a fixed "now".
 #pragma once
 
-#include "core/desk/JobReporter.h"
+#include "core/jobs/JobReporter.h"
 
 #include <QStringList>
 

@@ -33,6 +33,9 @@ QString FormData(const QString& field);
 // A date as dd/MM/yyyy, and back; only real calendar dates parse.
 QString shortDate(const QDate& date);
 QDate parseShortDate(QStringView text);
+// A date as a person or a database writes it: ISO yyyy-MM-dd (a time may follow), or d/M/yyyy
+// and d/M/yy with '/', '-' or '.' between (two-digit years are 1930..2029). Invalid otherwise.
+QDate parseDateText(const QString& text);
 
 // Money as a 10-character right-aligned text with Italian separators. A null amount is
 // replaced by 0 in the caller's variable, as the letter run relies on.

@@ -114,7 +114,7 @@ LineReader::Status LineReader::readLine(QString* line)
             if (end < m_buffer.size() && m_buffer[end] == '\n') {
                 ++end;
             }
-            return emit(cr, end, line);
+            return deliver(cr, end, line);
         }
         if (m_buffer.size() - m_offset > kMaxLineBytes) {
             return tooLong();
@@ -127,7 +127,7 @@ LineReader::Status LineReader::readLine(QString* line)
             if (m_offset >= m_buffer.size()) {
                 return Status::End;
             }
-            return emit(m_buffer.size(), m_buffer.size(), line);
+            return deliver(m_buffer.size(), m_buffer.size(), line);
         }
         searchFrom += m_offset; // fill() moved the data to the front
     }
@@ -139,7 +139,7 @@ LineReader::Status LineReader::tooLong()
     return Status::Error;
 }
 
-LineReader::Status LineReader::emit(qsizetype end, qsizetype next, QString* line)
+LineReader::Status LineReader::deliver(qsizetype end, qsizetype next, QString* line)
 {
     const char* data = m_buffer.constData() + m_offset;
     const qsizetype size = end - m_offset;

@@ -35,7 +35,7 @@ public:
 
 private:
     bool fill();
-    Status emit(qsizetype end, qsizetype next, QString* line);
+    Status deliver(qsizetype end, qsizetype next, QString* line);
     Status tooLong();
 
     QIODevice* m_device;

@@ -143,6 +143,11 @@ bool WriteBatch::commitGroup(QString* error)
         }
         return false;
     }
+    const bool open = m_db.inTransaction(); // a group that never began commits nothing
+    if (m_listener && open && !m_listener->groupCommitting(m_lastKeptLine, error)) {
+        loseTransaction();
+        return false;
+    }
     if (!m_db.commit(error)) {
         m_lost = true;
         m_failed = true;
@@ -155,6 +160,9 @@ bool WriteBatch::commitGroup(QString* error)
     }
     m_lastCommittedLine = m_lastKeptLine;
     ++m_commitCount;
+    if (m_listener && open) {
+        m_listener->groupCommitted(m_lastCommittedLine);
+    }
     return true;
 }
 

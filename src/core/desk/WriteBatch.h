@@ -17,6 +17,18 @@ public:
     // (a record still waiting for later lines) holds the commit until they are.
     enum class Commit { WhenDue, Hold };
 
+    // Told of every group commit: `committing` inside the group's transaction, right before the
+    // commit (what it writes is committed with the group, or with it lost), `committed` after it.
+    class Listener
+    {
+    public:
+        virtual ~Listener() = default;
+        // `lastLine`: the last input line the group holds. False refuses the commit: the group
+        // is rolled back and the batch has failed.
+        virtual bool groupCommitting(qint64 lastLine, QString* error) = 0;
+        virtual void groupCommitted(qint64 lastLine) = 0;
+    };
+
     explicit WriteBatch(CaseDatabase& db, int linesPerCommit = kLinesPerCommit);
     ~WriteBatch();
     WriteBatch(const WriteBatch&) = delete;
@@ -28,6 +40,7 @@ public:
     // The batch changes records another desk's job may change too: its transactions take turns
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
+    void setListener(Listener* listener) { m_listener = listener; }
     // Refused once a transaction could not be begun or was lost: a later commit would leave a
     // gap of unsaved lines behind lines that are saved.
     bool beginLine(QString* error, qint64 lineNumber = -1);
@@ -59,6 +72,7 @@ private:
     void loseTransaction();
 
     CaseDatabase& m_db;
+    Listener* m_listener = nullptr;
     int m_linesPerCommit;
     QString m_savepoint;
     QString m_release;

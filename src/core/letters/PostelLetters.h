@@ -1,7 +1,7 @@
 // The reminder letters of the water utility ("Postel DodadAzevaz").
 #pragma once
 
-#include "core/desk/Job.h"
+#include "core/jobs/Job.h"
 
 namespace zb32 {
 

@@ -16,8 +16,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+
+#include <algorithm>
 
 namespace zb32 {
 
@@ -153,29 +156,44 @@ void Form1::buildControls()
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
 
+    // The job buttons at their designed places; a job of the catalog without one is in the
+    // "Lavori" menu.
     struct ButtonDef
     {
         QPushButton** button;
         const char* name;
-        const char* caption;
+        JobId job;
         int left;
         int top;
         void (Form1::*handler)();
     };
     const ButtonDef buttons[] = {
-        { &Command1, "Command1", "Importa Orb", 5640, 3480, &Form1::Command1_Click },
-        { &Command2, "Command2", "Importa Incassi Orb", 7260, 3480, &Form1::Command2_Click },
-        { &Command3, "Command3", "Importa    Vi Diru", 7260, 1860, &Form1::Command3_Click },
-        { &Command4, "Command4", "Conferme Spese Orb", 7260, 2520, &Form1::Command4_Click },
-        { &Command5, "Command5", "Postel DodadAzevaz", 7260, 180, &Form1::Command5_Click },
+        { &Command1, "Command1", JobId::Orb, 5640, 3480, &Form1::Command1_Click },
+        { &Command2, "Command2", JobId::Incassi, 7260, 3480, &Form1::Command2_Click },
+        { &Command3, "Command3", JobId::ViDiru, 7260, 1860, &Form1::Command3_Click },
+        { &Command4, "Command4", JobId::Spese, 7260, 2520, &Form1::Command4_Click },
+        { &Command5, "Command5", JobId::Postel, 7260, 180, &Form1::Command5_Click },
     };
     for (const ButtonDef& b : buttons) {
-        auto* button = new DeskButton(QString::fromUtf8(b.caption), client);
+        auto* button = new DeskButton(jobEntry(b.job).caption, client);
         button->setObjectName(QString::fromUtf8(b.name));
         button->setGeometry(twipsRect(b.left, b.top, 1455, 615));
         button->setFont(buttonFont);
         connect(button, &QPushButton::clicked, this, b.handler);
         *b.button = button;
+        m_jobControls << button;
+    }
+    QMenu* more = nullptr;
+    for (const JobEntry& job : jobCatalog()) {
+        if (std::any_of(std::begin(buttons), std::end(buttons), [&](const ButtonDef& b) { return b.job == job.id; })) {
+            continue;
+        }
+        if (!more) {
+            more = new QMenu(QStringLiteral("Lavori"), this);
+        }
+        QAction* action = more->addAction(job.caption);
+        connect(action, &QAction::triggered, this, [this, id = job.id] { startJob(id); });
+        m_jobControls << action;
     }
 
     cc = new QCheckBox(QStringLiteral("c/c"), client);
@@ -197,6 +215,9 @@ void Form1::buildControls()
     f = menuBar()->addAction(QStringLiteral("File"));
     f->setObjectName(QStringLiteral("f"));
     connect(f, &QAction::triggered, this, &Form1::f_Click);
+    if (more) {
+        menuBar()->addMenu(more);
+    }
 }
 
 void Form1::Form_Load()
@@ -290,8 +311,8 @@ void Form1::startJob(JobId id)
 
 void Form1::setJobButtonsEnabled(bool enabled)
 {
-    for (QPushButton* b : { Command1, Command2, Command3, Command4, Command5 }) {
-        b->setEnabled(enabled);
+    for (QObject* control : m_jobControls) {
+        control->setProperty("enabled", enabled);
     }
 }
 

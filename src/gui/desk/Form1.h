@@ -1,8 +1,8 @@
 // The import desk: the program's start-up window and its only working window.
 #pragma once
 
-#include "core/desk/BatchData.h"
-#include "core/desk/Job.h"
+#include "core/jobs/BatchData.h"
+#include "core/JobCatalog.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -82,6 +82,7 @@ private:
 
     Clock m_clock;
     JobRunner* m_runner = nullptr;
+    QList<QObject*> m_jobControls; // buttons and menu entries of the jobs, locked while one runs
     qint64 m_progressScale = 1; // the bar counts in ints; large files are scaled down
 };
 

@@ -4,9 +4,9 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "core/desk/BatchData.h"
+#include "core/jobs/BatchData.h"
 #include "core/desk/CaseDatabase.h"
-#include "core/desk/Job.h"
+#include "core/JobCatalog.h"
 #include "core/desk/Schema.h"
 #include "core/letters/PostelLetters.h"
 

@@ -1,7 +1,7 @@
 // The confirmation import: collections text file (mode 0) and expense workbook (mode 1).
 #pragma once
 
-#include "core/desk/Job.h"
+#include "core/jobs/Job.h"
 
 namespace zb32 {
 

@@ -3,15 +3,11 @@
 
 #include "core/imports/orb/OrbLine.h"
 #include "core/desk/CaseDatabase.h"
-#include "core/desk/DrivePath.h"
-#include "core/desk/LineReader.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
-#include "core/desk/WriteBatch.h"
+#include "core/jobs/BatchStamp.h"
+#include "core/jobs/ImportRun.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <array>
 
 namespace zb32 {
 
@@ -43,22 +39,28 @@ QString assignmentMemo(const OrbLine& line)
         + kCrLf + QStringLiteral("Indicazione Fascia di importo Affidato ") + line.amountBand() + kCrLf;
 }
 
-class OrbRun
+class OrbRun : public ImportRun::LineHandler
 {
 public:
-    OrbRun(JobContext& ctx, const QString& fileName)
-        : m_ctx(ctx)
-        , m_fileName(fileName)
+    OrbRun(JobContext& ctx, const BatchStamp& stamp)
+        : m_stamp(stamp)
+        , m_run(ctx, stamp.fileName)
         , m_cases(ctx.db, Schema::kCases)
         , m_invoices(ctx.db, Schema::kInvoices)
-        , m_batch(ctx.db)
-    {
-        // Tipo Mandato, data Affido, scadenza mandato, Tipo Intervento, Situazione Affido, lottoimportazione.
-        const std::array<QString, 7>& box = ctx.batch.Text1;
-        m_batchValues = { box[5], box[0], box[1], box[2], box[6], box[3] };
-    }
+    { }
 
     JobResult run(const QString& path);
+
+    bool endsInput(const QString& text) override
+    {
+        m_line = OrbLine(OrbLine::strip(text));
+        return m_line.text().isEmpty(); // an empty line ends the file
+    }
+    QString closing() const override { return QStringLiteral("importazione conclusa"); }
+    bool line(const QString& text, qint64 number, QString* why) override;
+    bool endOfInput(QString* why) override { return saveCase(true, why); }
+    // The current case is closed with the invoices saved.
+    bool beforeStop(QString* why) override { return saveCase(true, why); }
 
 private:
     bool handle(const OrbLine& line, QString* why);
@@ -68,95 +70,41 @@ private:
     // Writes the current case's overdue fields (when `close`) and whatever of it is not saved
     // yet, as a unit of its own: what it saves belongs to the lines before.
     bool saveCase(bool close, QString* why);
-    JobResult stop(qint64 lineNumber, const QString& why);
-    // The counts of what is committed, for the boxes when a group is lost.
-    void noteCommit()
-    {
-        if (m_batch.commitCount() != m_commitsSeen) {
-            m_commitsSeen = m_batch.commitCount();
-            m_savedCases = m_caseCount;
-            m_savedInvoices = m_invoiceCount;
-        }
-    }
 
-    JobContext& m_ctx;
-    QString m_fileName;
+    const BatchStamp& m_stamp;
+    ImportRun m_run;
     Recordset m_cases;
     Recordset m_invoices;
-    WriteBatch m_batch;
+    OrbLine m_line { QString() };
     bool m_hasCase = false; // an "A01" has opened a case that is not closed yet
     QString m_memo;
     Currency m_overdue;
-    int m_caseCount = 0;
-    int m_invoiceCount = 0;
-    int m_commitsSeen = 0;
-    int m_savedCases = 0;
-    int m_savedInvoices = 0;
-    const std::array<QString, 6> m_batchFields = {
-        QStringLiteral("Tipo Mandato"),
-        QStringLiteral("data Affido"),
-        QStringLiteral("scadenza mandato"),
-        QStringLiteral("Tipo Intervento"),
-        QStringLiteral("Situazione Affido"),
-        QStringLiteral("lottoimportazione"),
-    };
-    std::array<QVariant, 6> m_batchValues;
-    bool m_batchConverted = false;
 };
 
 JobResult OrbRun::run(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const QString text = QStringLiteral("Importazione interrotta. File %1: %2").arg(m_fileName, file.errorString());
-        m_ctx.report.error(text);
-        return JobResult::failed(text);
-    }
     QString why;
     if (!m_cases.openForAppend(&why) || !m_invoices.openForAppend(&why)) {
-        const QString text = QStringLiteral("Importazione interrotta. File %1: %2").arg(m_fileName, why);
-        m_ctx.report.error(text);
-        return JobResult::failed(text);
+        return m_run.stopFile(why);
     }
-    m_ctx.report.setProgressMaximum(file.size() + 128);
-
-    LineReader reader(&file);
-    QString raw;
-    for (;;) {
-        const LineReader::Status status = reader.readLine(&raw);
-        if (status == LineReader::Status::End) {
-            break;
-        }
-        if (status == LineReader::Status::Error) {
-            return stop(reader.lineNumber() + 1, reader.errorString());
-        }
-        const QString stripped = OrbLine::strip(raw);
-        if (stripped.isEmpty()) {
-            break; // an empty line ends the file
-        }
-        m_ctx.report.setProgress(reader.position() / 128 * 128);
-        const OrbLine line(stripped);
-        // Closing the case before writes what its own lines gave it: the batch still counts it
-        // to them, so a commit right after it leaves the new "A01" line unsaved, as it is.
-        if (line.kind() == OrbLine::Kind::Case && !saveCase(true, &why)) {
-            return stop(reader.lineNumber(), why);
-        }
-        noteCommit();
-        m_batch.setLine(reader.lineNumber());
-        if (!handle(line, &why)) {
-            return stop(reader.lineNumber(), why);
-        }
-    }
-    if (!saveCase(true, &why)) {
-        return stop(reader.lineNumber(), why);
-    }
-    if (!m_batch.finish(&why)) {
-        return stop(reader.lineNumber(), why); // names the lines the last group held
-    }
+    const JobResult result = m_run.readTextFile(path, *this);
     m_cases.close();
     m_invoices.close();
-    m_ctx.report.message(QStringLiteral("importazione conclusa"));
-    return JobResult::completed();
+    return result;
+}
+
+bool OrbRun::line(const QString&, qint64 number, QString* why)
+{
+    // Closing the case before writes what its own lines gave it: the batch counts it to them,
+    // so a commit right after it leaves the new "A01" line unsaved, as it is.
+    if (m_line.kind() == OrbLine::Kind::Case) {
+        m_run.batch().setLine(number - 1);
+        if (!saveCase(true, why)) {
+            return false;
+        }
+        m_run.batch().setLine(number);
+    }
+    return handle(m_line, why);
 }
 
 bool OrbRun::handle(const OrbLine& line, QString* why)
@@ -175,18 +123,16 @@ bool OrbRun::handle(const OrbLine& line, QString* why)
 
 bool OrbRun::handleCase(const OrbLine& line, QString* why)
 {
-    // The case before is closed already (run()).
+    // The case before is closed already (line()).
     m_overdue = Currency();
     // The new case is only filled in here; the database sees it when its "A02", "R01" or first
     // invoice saves it. So the line needs no unit of writes of its own.
     if (!m_cases.addNew(why)) {
         return false;
     }
-    for (std::size_t i = 0; i < m_batchFields.size(); ++i) {
-        if (!m_cases.setValue(m_batchFields[i], m_batchValues[i], why)) {
-            m_cases.cancelUpdate();
-            return false;
-        }
+    if (!m_stamp.apply(m_cases, why)) {
+        m_cases.cancelUpdate();
+        return false;
     }
     const std::pair<QString, QString> fields[] = {
         { QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name()) },
@@ -205,16 +151,9 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
             return false;
         }
     }
-    if (!m_batchConverted) {
-        // The boxes are the same for every case: later cases take them as the first one converted them.
-        for (std::size_t i = 0; i < m_batchFields.size(); ++i) {
-            m_batchValues[i] = m_cases.value(m_batchFields[i]);
-        }
-        m_batchConverted = true;
-    }
     m_hasCase = true;
     m_memo = caseMemo(line);
-    m_ctx.report.setCounter(JobReporter::Clienti, QString::number(++m_caseCount));
+    m_run.setCount(JobReporter::Clienti, m_run.count(JobReporter::Clienti) + 1);
     return true;
 }
 
@@ -235,15 +174,15 @@ bool OrbRun::handleMemo(const OrbLine& line, QString* why)
         memo = assignmentMemo(line);
         field = m_cases.text(QStringLiteral("memoec")) + kCrLf + memo;
     }
-    if (!m_batch.beginLine(why)) {
+    if (!m_run.batch().beginLine(why)) {
         return false;
     }
     if (!m_cases.setValue(QStringLiteral("memoec"), field, why) || !m_cases.update(why)
-        || !m_batch.endLine(why, WriteBatch::Commit::Hold)) {
+        || !m_run.batch().endLine(why, WriteBatch::Commit::Hold)) {
         // The case keeps what the lines before gave it, and is saved with that when the run stops.
         QString ignored;
         m_cases.setValue(QStringLiteral("memoec"), before, &ignored);
-        m_batch.abandonLine();
+        m_run.batch().abandonLine();
         return false;
     }
     m_memo = memo;
@@ -282,7 +221,7 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         *why = QStringLiteral("la pratica corrente non ha una chiave");
         return false;
     }
-    if (!m_batch.beginLine(why)) {
+    if (!m_run.batch().beginLine(why)) {
         return false;
     }
     const bool saved = m_invoices.addNew(why) && m_invoices.setValue(QStringLiteral("conta"), key, why)
@@ -291,14 +230,14 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         && m_invoices.setValue(QStringLiteral("data FATTURA"), invoiceDate, why)
         && m_invoices.setValue(QStringLiteral("data scadenza"), dueDate, why)
         && m_invoices.setValue(QStringLiteral("saldo"), QVariant::fromValue(amount), why) && m_invoices.update(why)
-        && m_batch.endLine(why, WriteBatch::Commit::Hold);
+        && m_run.batch().endLine(why, WriteBatch::Commit::Hold);
     if (!saved) {
         m_invoices.cancelUpdate();
-        m_batch.abandonLine();
+        m_run.batch().abandonLine();
         return false;
     }
     m_overdue = overdue;
-    m_ctx.report.setCounter(JobReporter::Fatture, QString::number(++m_invoiceCount));
+    m_run.setCount(JobReporter::Fatture, m_run.count(JobReporter::Fatture) + 1);
     return true;
 }
 
@@ -312,7 +251,7 @@ bool OrbRun::saveCase(bool close, QString* why)
         m_hasCase = !close;
         return true;
     }
-    if (!m_batch.beginLine(why)) {
+    if (!m_run.batch().beginLine(why)) {
         return false;
     }
     bool saved = true;
@@ -324,11 +263,11 @@ bool OrbRun::saveCase(bool close, QString* why)
     // Groups are committed only when a case is closed, so a commit never leaves a case without
     // its total or an invoice without the rest of its case's lines.
     const WriteBatch::Commit commit = close ? WriteBatch::Commit::WhenDue : WriteBatch::Commit::Hold;
-    saved = saved && m_cases.update(why) && m_batch.endLine(why, commit);
+    saved = saved && m_cases.update(why) && m_run.batch().endLine(why, commit);
     if (!saved) {
         // The case cannot be saved: it is dropped, and nothing more is written for it.
         m_cases.cancelUpdate();
-        m_batch.abandonLine();
+        m_run.batch().abandonLine();
         m_hasCase = false;
         return false;
     }
@@ -336,54 +275,21 @@ bool OrbRun::saveCase(bool close, QString* why)
     return true;
 }
 
-JobResult OrbRun::stop(qint64 lineNumber, const QString& why)
-{
-    m_batch.abandonLine();
-    // Everything the lines before gave stays: the current case too, closed with the invoices saved.
-    // Once writing has failed, nothing more can be saved; the batch says from which line.
-    QString reason = why;
-    QString closeError;
-    QString commitError;
-    const bool closed = m_batch.hasFailed() || saveCase(true, &closeError);
-    const bool committed = m_batch.finish(&commitError);
-    if (m_batch.hasFailed()) {
-        // The boxes go back to what is in the database.
-        if (m_caseCount != m_savedCases) {
-            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_savedCases));
-        }
-        if (m_invoiceCount != m_savedInvoices) {
-            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_savedInvoices));
-        }
-    } else {
-        if (!closed) {
-            reason += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(closeError);
-        }
-        if (!committed) {
-            reason += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
-        }
-    }
-    m_cases.close();
-    m_invoices.close();
-    const QString text = lineError(m_fileName, lineNumber, m_batch.stopReason(reason));
-    m_ctx.report.error(text);
-    return JobResult::failed(text);
-}
-
 } // namespace
 
 JobResult ImportaOrb(JobContext& ctx)
 {
     JobResult result;
-    if (!openDatabase(ctx, &result)) {
+    QString path;
+    if (!openDatabase(ctx, &result) || !ImportRun::findInput(ctx, &path, &result)) {
         return result;
     }
-    const QString fileName = ctx.batch.Text1[4];
-    const QString path = resolveDrivePath(kImportFolder + fileName);
-    if (!QFileInfo(path).isFile()) {
-        ctx.report.message(QStringLiteral("FILE MANCANTE"));
-        return JobResult::condition();
+    BatchStamp stamp;
+    QString why;
+    if (!BatchStamp::read(ctx.batch, &stamp, &why)) {
+        return failJob(ctx, why);
     }
-    OrbRun run(ctx, fileName);
+    OrbRun run(ctx, stamp);
     return run.run(path);
 }
 

@@ -1,7 +1,7 @@
 // The Orb case import ("Importa Orb").
 #pragma once
 
-#include "core/desk/Job.h"
+#include "core/jobs/Job.h"
 
 namespace zb32 {
 

@@ -3,34 +3,16 @@
 
 #include "core/imports/vidiru/ViDiruRecords.h"
 #include "core/desk/CaseDatabase.h"
-#include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
-#include "core/desk/LineReader.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
-#include "core/desk/WriteBatch.h"
+#include "core/jobs/BatchStamp.h"
+#include "core/jobs/ImportRun.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <memory>
 
 namespace zb32 {
 
 namespace {
-
-// The platform reports the read position of a text file in blocks of this many bytes.
-constexpr qint64 kProgressBlock = 128;
-
-// The batch fields stamped on every case, in the order they are written.
-constexpr int kStampCount = 6;
-const QString kStampFields[kStampCount] = {
-    QStringLiteral("Tipo Mandato"),
-    QStringLiteral("data Affido"),
-    QStringLiteral("scadenza mandato"),
-    QStringLiteral("Tipo Intervento"),
-    QStringLiteral("Situazione Affido"),
-    QStringLiteral("lottoimportazione"),
-};
 
 // A counter box continues from the number it shows; an empty box counts as 0.
 qint64 counterStart(const QString& box)
@@ -45,21 +27,25 @@ qint64 counterStart(const QString& box)
     return ok ? value : 0;
 }
 
-class ViDiruRun
+class ViDiruRun : public ImportRun::LineHandler
 {
 public:
-    ViDiruRun(JobContext& ctx, const QString& path)
-        : m_ctx(ctx)
-        , m_path(path)
+    ViDiruRun(JobContext& ctx, const BatchStamp& stamp)
+        : m_stamp(stamp)
+        , m_run(ctx, stamp.fileName)
         , m_cases(ctx.db, Schema::kCases)
         , m_invoices(ctx.db, Schema::kInvoices)
-        , m_clienti(counterStart(ctx.batch.Scheda4))
-        , m_fatture(counterStart(ctx.batch.Scheda0))
-        , m_savedClienti(m_clienti)
-        , m_savedFatture(m_fatture)
-    { }
+    {
+        m_run.startCount(JobReporter::Clienti, counterStart(ctx.batch.Scheda4));
+        m_run.startCount(JobReporter::Fatture, counterStart(ctx.batch.Scheda0));
+    }
 
-    JobResult exec();
+    JobResult exec(const QString& path);
+
+    QString closing() const override { return QStringLiteral("Importazione conclusa"); }
+    bool line(const QString& text, qint64 number, QString* error) override;
+    // Every handled line saved its records already; this only catches what is left over.
+    bool endOfInput(QString* error) override { return !m_cases.hasPendingChanges() || m_cases.update(error); }
 
 private:
     // Whether a line changes anything: unknown codes, "IBGI0005" and short components or
@@ -71,116 +57,42 @@ private:
     bool component(const QString& line, QString* error);
     bool total(const QString& line, QString* error);
     bool instalment(const QString& line, QString* error);
-    JobResult stop(qint64 line, const QString& reason);
+    void count(JobReporter::Counter counter) { m_run.setCount(counter, m_run.count(counter) + 1); }
 
-    JobContext& m_ctx;
-    QString m_path;
+    const BatchStamp& m_stamp;
+    ImportRun m_run;
     Recordset m_cases;
     Recordset m_invoices;
-    qint64 m_clienti;
-    qint64 m_fatture;
-    // The counts as of the last commit, for the boxes when a group is lost.
-    qint64 m_savedClienti;
-    qint64 m_savedFatture;
-    int m_commitsSeen = 0;
     bool m_haveCase = false;
-    bool m_stamped = false;
-    QVariant m_stamps[kStampCount]; // as converted for the first case
-    std::unique_ptr<WriteBatch> m_batch;
 };
 
-JobResult ViDiruRun::exec()
+JobResult ViDiruRun::exec(const QString& path)
 {
     QString error;
     if (!m_cases.openForAppend(&error) || !m_invoices.openForAppend(&error)) {
-        return stop(0, error);
+        return m_run.stopFile(error);
     }
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return stop(0, file.errorString());
-    }
-    m_ctx.report.setProgressMaximum(file.size() + kProgressBlock);
-    m_batch = std::make_unique<WriteBatch>(m_ctx.db);
-    LineReader reader(&file);
-    QString line;
-    for (;;) {
-        const qint64 before = reader.position();
-        const LineReader::Status status = reader.readLine(&line);
-        if (status == LineReader::Status::End) {
-            break;
-        }
-        if (status == LineReader::Status::Error) {
-            return stop(reader.lineNumber() + 1, reader.errorString());
-        }
-        m_ctx.report.setProgress(before / kProgressBlock * kProgressBlock);
-        const ViDiruCode code = ViDiru::recordCode(line);
-        if (!writes(code, line)) {
-            continue;
-        }
-        const qint64 clienti = m_clienti;
-        const qint64 fatture = m_fatture;
-        m_batch->setLine(reader.lineNumber());
-        if (!m_batch->beginLine(&error) || !handle(code, line, &error)) {
-            // Nothing of the failing line stays, in the database or in the records at hand.
-            m_cases.cancelUpdate();
-            m_invoices.cancelUpdate();
-            m_batch->abandonLine();
-            return stop(reader.lineNumber(), error);
-        }
-        if (!m_batch->endLine(&error)) {
-            return stop(reader.lineNumber(), error);
-        }
-        if (m_batch->commitCount() != m_commitsSeen) {
-            m_commitsSeen = m_batch->commitCount();
-            m_savedClienti = m_clienti;
-            m_savedFatture = m_fatture;
-        }
-        // The boxes count what was saved.
-        if (m_clienti != clienti) {
-            m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_clienti));
-        }
-        if (m_fatture != fatture) {
-            m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_fatture));
-        }
-    }
-    // Every handled line saved its records already; this only catches what is left over.
-    if (m_cases.hasPendingChanges() && !m_cases.update(&error)) {
-        return stop(reader.lineNumber(), error);
-    }
-    if (!m_batch->finish(&error)) {
-        return stop(reader.lineNumber(), error);
-    }
+    const JobResult result = m_run.readTextFile(path, *this, ImportRun::Progress::BeforeLine);
     m_cases.close();
     m_invoices.close();
-    file.close();
-    m_ctx.report.message(QStringLiteral("Importazione conclusa"));
-    return JobResult::completed();
+    return result;
 }
 
-JobResult ViDiruRun::stop(qint64 line, const QString& reason)
+bool ViDiruRun::line(const QString& text, qint64, QString* error)
 {
-    QString why = reason;
-    if (m_batch) {
-        QString ignored;
-        m_batch->finish(&ignored);
-        why = m_batch->stopReason(reason);
-        if (m_batch->hasFailed()) {
-            // The boxes go back to what is in the database.
-            if (m_clienti != m_savedClienti) {
-                m_ctx.report.setCounter(JobReporter::Clienti, QString::number(m_savedClienti));
-            }
-            if (m_fatture != m_savedFatture) {
-                m_ctx.report.setCounter(JobReporter::Fatture, QString::number(m_savedFatture));
-            }
-        }
+    const ViDiruCode code = ViDiru::recordCode(text);
+    if (!writes(code, text)) {
+        return true;
     }
-    m_cases.close();
-    m_invoices.close();
-    const QString name = m_ctx.batch.Text1[4];
-    const QString text
-        = line > 0 ? lineError(name, line, why) : QStringLiteral("Importazione interrotta. File %1: %2").arg(name, why);
-    m_ctx.report.error(text);
-    return JobResult::failed(text);
+    WriteBatch& batch = m_run.batch();
+    if (!batch.beginLine(error) || !handle(code, text, error)) {
+        // Nothing of the failing line stays, in the database or in the records at hand.
+        m_cases.cancelUpdate();
+        m_invoices.cancelUpdate();
+        batch.abandonLine();
+        return false;
+    }
+    return batch.endLine(error);
 }
 
 bool ViDiruRun::writes(ViDiruCode code, const QString& line)
@@ -230,17 +142,9 @@ bool ViDiruRun::handle(ViDiruCode code, const QString& line, QString* error)
 bool ViDiruRun::header(const QString& line, QString* error)
 {
     const ViDiruHeader h = ViDiruHeader::read(line);
-    const auto& t = m_ctx.batch.Text1;
     Recordset& rs = m_cases;
-    if (!rs.addNew(error)) {
+    if (!rs.addNew(error) || !m_stamp.apply(rs, error)) {
         return false;
-    }
-    // The batch texts are converted once, on the first header; later cases take the values.
-    const QString* texts[] = { &t[5], &t[0], &t[1], &t[2], &t[6], &t[3] };
-    for (int i = 0; i < kStampCount; ++i) {
-        if (!rs.setValue(kStampFields[i], m_stamps[i].isValid() ? m_stamps[i] : QVariant(*texts[i]), error)) {
-            return false;
-        }
     }
     auto setIf = [&](const QString& field, const QString& value, bool when) {
         return !when || rs.setValue(field, value, error);
@@ -262,14 +166,8 @@ bool ViDiruRun::header(const QString& line, QString* error)
         || !setIf(QStringLiteral("telefono2"), h.telefono2, filled(h.telefono2)) || !rs.update(error)) {
         return false;
     }
-    ++m_clienti;
+    count(JobReporter::Clienti);
     m_haveCase = true;
-    if (!m_stamped) {
-        m_stamped = true;
-        for (int i = 0; i < kStampCount; ++i) {
-            m_stamps[i] = rs.value(kStampFields[i]);
-        }
-    }
     return true;
 }
 
@@ -344,7 +242,7 @@ bool ViDiruRun::instalment(const QString& line, QString* error)
         || !rs.setValue(QStringLiteral("saldo"), QVariant::fromValue(i.saldo), error) || !rs.update(error)) {
         return false;
     }
-    ++m_fatture;
+    count(JobReporter::Fatture);
     return true;
 }
 
@@ -353,17 +251,17 @@ bool ViDiruRun::instalment(const QString& line, QString* error)
 JobResult ImportaViDiru(JobContext& ctx)
 {
     JobResult result;
-    if (!openDatabase(ctx, &result)) {
+    QString path;
+    if (!openDatabase(ctx, &result) || !ImportRun::findInput(ctx, &path, &result)) {
         return result;
     }
-    const QString path = resolveDrivePath(kImportFolder + ctx.batch.Text1[4]);
-    // A folder (an empty file name names the import folder itself) is not an input file.
-    if (!QFileInfo(path).isFile()) {
-        ctx.report.message(QStringLiteral("FILE MANCANTE"));
-        return JobResult::condition();
+    BatchStamp stamp;
+    QString why;
+    if (!BatchStamp::read(ctx.batch, &stamp, &why)) {
+        return failJob(ctx, why);
     }
-    ViDiruRun run(ctx, path);
-    return run.exec();
+    ViDiruRun run(ctx, stamp);
+    return run.exec(path);
 }
 
 } // namespace zb32

@@ -1,7 +1,7 @@
 // The Vi Diru case import ("Importa    Vi Diru").
 #pragma once
 
-#include "core/desk/Job.h"
+#include "core/jobs/Job.h"
 
 namespace zb32 {
 

@@ -5,8 +5,8 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "core/desk/BatchData.h"
-#include "core/desk/Job.h"
+#include "core/jobs/BatchData.h"
+#include "core/jobs/Job.h"
 #include "core/desk/Schema.h"
 
 #include <QVariantMap>

@@ -169,7 +169,7 @@ QString OrbFixture::dump(TestDatabase& tdb, const RecordingReporter& reporter, c
     }
     out += QStringLiteral("progress=") + progress.join(QLatin1Char(',')) + QLatin1Char('\n');
     out += QStringLiteral("progress.maximum=%1\n").arg(reporter.progressMaximum);
-    const char* status = "unavailable";
+    const char* status = "";
     switch (result.status) {
     case JobStatus::Completed:
         status = "completed";
@@ -179,8 +179,6 @@ QString OrbFixture::dump(TestDatabase& tdb, const RecordingReporter& reporter, c
         break;
     case JobStatus::Failed:
         status = "failed";
-        break;
-    case JobStatus::Unavailable:
         break;
     }
     out += QStringLiteral("status=") + QLatin1String(status) + QLatin1Char('\n');

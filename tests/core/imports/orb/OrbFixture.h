@@ -3,8 +3,8 @@
 
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
-#include "core/desk/BatchData.h"
-#include "core/desk/Job.h"
+#include "core/jobs/BatchData.h"
+#include "core/jobs/Job.h"
 
 #include <QByteArray>
 #include <QPair>

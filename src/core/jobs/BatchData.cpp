@@ -1,5 +1,5 @@
 // Start-up values of the desk's boxes.
-#include "core/desk/BatchData.h"
+#include "core/jobs/BatchData.h"
 
 #include "core/desk/Formats.h"
 

@@ -1,8 +1,8 @@
 // A job: one synchronous function of the core that reads the batch data and reports.
 #pragma once
 
-#include "core/desk/BatchData.h"
-#include "core/desk/JobReporter.h"
+#include "core/jobs/BatchData.h"
+#include "core/jobs/JobReporter.h"
 
 #include <QString>
 
@@ -21,7 +21,6 @@ enum class JobStatus {
     Completed, // reached its closing message
     Condition, // ended on a condition the job names ("FILE MANCANTE", "Manca lotto")
     Failed, // an error stopped the run
-    Unavailable, // the job is not part of this build yet
 };
 
 struct JobResult
@@ -34,23 +33,14 @@ struct JobResult
     static JobResult failed(const QString& why) { return { JobStatus::Failed, why }; }
 };
 
-enum class JobId { Orb, Incassi, Spese, ViDiru, Postel };
-
-// The command-line name of a job ("orb", "incassi", "spese", "vidiru", "postel").
-QString jobName(JobId id);
-bool jobFromName(const QString& name, JobId* id);
-// Runs a job to its end. Errors are reported through the context's reporter as well.
-JobResult runJob(JobId id, JobContext& ctx);
-
 // Shared opening of every job: ApriDB, reported as the run's error when it fails.
 bool openDatabase(JobContext& ctx, JobResult* result);
-// "file NAME, riga N: REASON" — how a stopped run names what stopped it.
+// Reports the error that stops a job and returns it as the job's result.
+JobResult failJob(JobContext& ctx, const QString& text);
+// "Importazione interrotta. File NAME, riga N: REASON" — how a stopped run names what stopped it.
 QString lineError(
     const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
+// "Importazione interrotta. File NAME: REASON" — a file that could not be read at all.
+QString fileError(const QString& file, const QString& reason);
 
-} // namespace zb32
-
-namespace zb32 {
-// The answer of a job that has not landed yet.
-JobResult unavailableJob(JobContext& ctx, const QString& caption);
 } // namespace zb32

@@ -1,0 +1,50 @@
+// The job catalog.
+#include "core/JobCatalog.h"
+
+#include "core/imports/confirmations/ConfirmationImport.h"
+#include "core/imports/orb/OrbImport.h"
+#include "core/imports/vidiru/ViDiruImport.h"
+#include "core/letters/PostelLetters.h"
+
+namespace zb32 {
+
+const QList<JobEntry>& jobCatalog()
+{
+    static const QList<JobEntry> jobs = {
+        { JobId::Orb, QStringLiteral("orb"), QStringLiteral("Importa Orb"), &ImportaOrb },
+        { JobId::Incassi, QStringLiteral("incassi"), QStringLiteral("Importa Incassi Orb"),
+            [](JobContext& ctx) { return ImportaPag(ctx, 0); } },
+        { JobId::Spese, QStringLiteral("spese"), QStringLiteral("Conferme Spese Orb"),
+            [](JobContext& ctx) { return ImportaPag(ctx, 1); } },
+        { JobId::ViDiru, QStringLiteral("vidiru"), QStringLiteral("Importa    Vi Diru"), &ImportaViDiru },
+        { JobId::Postel, QStringLiteral("postel"), QStringLiteral("Postel DodadAzevaz"), &PostelDodadAzevaz },
+    };
+    return jobs;
+}
+
+const JobEntry& jobEntry(JobId id)
+{
+    for (const JobEntry& e : jobCatalog()) {
+        if (e.id == id) {
+            return e;
+        }
+    }
+    Q_UNREACHABLE();
+}
+
+const JobEntry* findJob(const QString& name)
+{
+    for (const JobEntry& e : jobCatalog()) {
+        if (e.name == name) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+JobResult runJob(JobId id, JobContext& ctx)
+{
+    return jobEntry(id).run(ctx);
+}
+
+} // namespace zb32

@@ -1,0 +1,151 @@
+// The line-by-line import skeleton.
+#include "core/jobs/ImportRun.h"
+
+#include "core/desk/DrivePath.h"
+#include "core/desk/LineReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace zb32 {
+
+namespace {
+// The platform reports the read position of a text file in blocks of this many bytes.
+constexpr qint64 kProgressBlock = 128;
+} // namespace
+
+ImportRun::ImportRun(JobContext& ctx, const QString& fileName)
+    : m_ctx(ctx)
+    , m_fileName(fileName)
+    , m_batch(ctx.db)
+{
+    m_batch.setListener(this);
+}
+
+ImportRun::~ImportRun()
+{
+    m_batch.setListener(nullptr);
+}
+
+bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
+{
+    *path = resolveDrivePath(kImportFolder + ctx.batch.Text1[4]);
+    // A folder (an empty file name names the import folder itself) is not an input file.
+    if (ctx.batch.Text1[4].isEmpty() || !QFileInfo(*path).isFile()) {
+        ctx.report.message(QStringLiteral("FILE MANCANTE"));
+        *result = JobResult::condition();
+        return false;
+    }
+    return true;
+}
+
+void ImportRun::startCount(JobReporter::Counter counter, qint64 value)
+{
+    m_counts[counter] = value;
+    m_committedCounts[counter] = value;
+}
+
+void ImportRun::setCount(JobReporter::Counter counter, qint64 value)
+{
+    if (m_counts[counter] != value) {
+        m_counts[counter] = value;
+        m_ctx.report.setCounter(counter, QString::number(value));
+    }
+}
+
+bool ImportRun::groupCommitting(qint64, QString*)
+{
+    return true;
+}
+
+void ImportRun::groupCommitted(qint64)
+{
+    m_committedCounts = m_counts;
+}
+
+JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Progress progress)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return stopFile(file.errorString());
+    }
+    m_handler = &handler;
+    m_ctx.report.setProgressMaximum(file.size() + kProgressBlock);
+    LineReader reader(&file);
+    QString text;
+    for (;;) {
+        const qint64 before = reader.position();
+        const LineReader::Status status = reader.readLine(&text);
+        if (status == LineReader::Status::End) {
+            break;
+        }
+        if (status == LineReader::Status::Error) {
+            return stop(reader.lineNumber() + 1, reader.errorString());
+        }
+        if (handler.endsInput(text)) {
+            break;
+        }
+        const qint64 shown = progress == Progress::BeforeLine ? before : reader.position();
+        m_ctx.report.setProgress(shown / kProgressBlock * kProgressBlock);
+        m_batch.setLine(reader.lineNumber());
+        QString why;
+        if (!handler.line(text, reader.lineNumber(), &why)) {
+            return stop(reader.lineNumber(), why);
+        }
+    }
+    QString why;
+    if (!handler.endOfInput(&why)) {
+        return stop(reader.lineNumber(), why);
+    }
+    return complete(handler.closing(), reader.lineNumber());
+}
+
+JobResult ImportRun::stop(qint64 line, const QString& reason)
+{
+    m_batch.abandonLine();
+    // Everything the lines before gave stays. Once writing has failed nothing more can be saved;
+    // the batch says from which line.
+    QString why = reason;
+    QString closeError;
+    QString commitError;
+    const bool closed = m_batch.hasFailed() || !m_handler || m_handler->beforeStop(&closeError);
+    const bool committed = m_batch.finish(&commitError);
+    m_handler = nullptr;
+    if (m_batch.hasFailed()) {
+        // The boxes go back to what is in the database.
+        for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
+            setCount(c, m_committedCounts[c]);
+        }
+    } else {
+        if (!closed) {
+            why += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(closeError);
+        }
+        if (!committed) {
+            why += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
+        }
+    }
+    return failJob(m_ctx, lineError(m_fileName, line, m_batch.stopReason(why)));
+}
+
+JobResult ImportRun::stopFile(const QString& reason)
+{
+    m_batch.abandonLine();
+    QString ignored;
+    m_batch.finish(&ignored);
+    m_handler = nullptr;
+    return failJob(m_ctx, fileError(m_fileName, reason));
+}
+
+JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
+{
+    QString why;
+    if (!m_batch.finish(&why)) {
+        // The last group's lines are named, as a run stopped in the middle names them.
+        return stop(lastLine, QStringLiteral("salvataggio non riuscito: %1").arg(why));
+    }
+    m_handler = nullptr;
+    m_ctx.report.message(closing);
+    return JobResult::completed();
+}
+
+} // namespace zb32

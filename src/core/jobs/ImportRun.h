@@ -1,0 +1,79 @@
+// The one skeleton of a line-by-line import: the input file, the reading loop, progress, the
+// write batch and its group commits, the two counters, the stop and closing messages. A job
+// brings only what it does with a line (a LineHandler).
+#pragma once
+
+#include "core/desk/WriteBatch.h"
+#include "core/jobs/Job.h"
+
+#include <array>
+
+namespace zb32 {
+
+class ImportRun : private WriteBatch::Listener
+{
+public:
+    class LineHandler
+    {
+    public:
+        virtual ~LineHandler() = default;
+        // Whether this line ends the input before it is handled (the files end at an empty line).
+        virtual bool endsInput(const QString&) { return false; }
+        // Handles one line (numbered from 1; the batch already counts writes to it). False stops
+        // the run at the line with `why`; the handler has taken back whatever the line began.
+        virtual bool line(const QString& text, qint64 number, QString* why) = 0;
+        // The input ended: writes what the last lines left pending.
+        virtual bool endOfInput(QString*) { return true; }
+        // The closing message once every line is saved.
+        virtual QString closing() const = 0;
+        // The run stops at a line while writing still works: saves what the lines before it
+        // left pending, so they stay whole.
+        virtual bool beforeStop(QString*) { return true; }
+    };
+
+    // Where a line's progress is shown: the file's position before reading it, or after.
+    enum class Progress { BeforeLine, AfterLine };
+
+    // The "Nome File" box names the input in every message.
+    ImportRun(JobContext& ctx, const QString& fileName);
+    ~ImportRun() override;
+    ImportRun(const ImportRun&) = delete;
+    ImportRun& operator=(const ImportRun&) = delete;
+
+    // The file in the import folder that the "Nome File" box names; "FILE MANCANTE" when there
+    // is none (the result is then the job's).
+    static bool findInput(JobContext& ctx, QString* path, JobResult* result);
+
+    JobContext& ctx() { return m_ctx; }
+    WriteBatch& batch() { return m_batch; }
+    const QString& fileName() const { return m_fileName; }
+
+    // The counters: `startCount` sets where a counter starts without showing it; `setCount`
+    // shows a new value. After a lost group the boxes go back to what was committed.
+    void startCount(JobReporter::Counter counter, qint64 value);
+    void setCount(JobReporter::Counter counter, qint64 value);
+    qint64 count(JobReporter::Counter counter) const { return m_counts[counter]; }
+
+    // Reads a text file line by line into the handler, then closes with its closing message.
+    JobResult readTextFile(const QString& path, LineHandler& handler, Progress progress = Progress::AfterLine);
+
+    // For a job with its own loop (a workbook): stopping at a line or row, stopping on the file
+    // itself, and closing once every line is handled (`lastLine` names the last group when its
+    // commit fails).
+    JobResult stop(qint64 line, const QString& reason);
+    JobResult stopFile(const QString& reason);
+    JobResult complete(const QString& closing, qint64 lastLine);
+
+private:
+    bool groupCommitting(qint64 lastLine, QString* error) override;
+    void groupCommitted(qint64 lastLine) override;
+
+    JobContext& m_ctx;
+    QString m_fileName;
+    WriteBatch m_batch;
+    LineHandler* m_handler = nullptr;
+    std::array<qint64, 2> m_counts {};
+    std::array<qint64, 2> m_committedCounts {};
+};
+
+} // namespace zb32
