@@ -18,18 +18,12 @@ namespace zb32::fuzz {
 class CheckingReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override { }
-    void setProgressMaximum(qint64) override { }
-    void setProgress(qint64) override { }
-    void clearLog() override { }
-    void Addlist(const QString&) override { }
     void message(const QString&) override { ++messages; }
     void error(const QString& text) override
     {
         ++errors;
         lastError = text;
     }
-    void setCaption(const QString&) override { }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0)); }
 
     int messages = 0;

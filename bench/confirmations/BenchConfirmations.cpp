@@ -44,14 +44,9 @@ QTextStream& out()
 class QuietReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override { }
-    void setProgressMaximum(qint64) override { }
-    void setProgress(qint64) override { }
-    void clearLog() override { }
     void Addlist(const QString&) override { ++logLines; }
     void message(const QString& text) override { messages << text; }
     void error(const QString& text) override { errors << text; }
-    void setCaption(const QString&) override { }
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(10, 0)); }
 
     int logLines = 0;

@@ -26,11 +26,6 @@ QTextStream out(stdout);
 class QuietReporter : public JobReporter
 {
 public:
-    void setCounter(Counter, const QString&) override { }
-    void setProgressMaximum(qint64) override { }
-    void setProgress(qint64) override { }
-    void clearLog() override { }
-    void Addlist(const QString&) override { }
     void message(const QString& text) override { messages << text; }
     void error(const QString& text) override { errors << text; }
     void setCaption(const QString& text) override { caption = text; }

@@ -280,6 +280,7 @@ private Q_SLOTS:
         QStringList good = linesBefore(job);
         QByteArray bad;
         QString reason;
+        bool savesNothing = false;
         if (kind == QLatin1String("garbage after lines")) {
             bad = randomBytes(4096, 20261207);
             // The test's own input must hold what makes it garbage on its first line.
@@ -298,6 +299,7 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("utf-8 line")) {
             bad = recordWith(job, QStringLiteral("Società Città")).toUtf8() + "\r\n" + cp1252Lines(linesAfter(job));
             reason = QStringLiteral("UTF-8");
+            savesNothing = true; // the encoding is decided before the first line is written
         } else if (kind == QLatin1String("utf-16 file")) {
             // Saved as "Unicode" by an editor: every other byte of the file is 0.
             const QStringList lines = good + linesAfter(job);
@@ -307,7 +309,7 @@ private Q_SLOTS:
                 const QString text = line + QStringLiteral("\r\n");
                 bad += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
             }
-            reason = QStringLiteral("controllo");
+            reason = QStringLiteral("UTF-16");
         } else if (kind == QLatin1String("truncated line")) {
             bad = cp1252Lines({ truncatedRecord(job, middleCut(job)) }) + cp1252Lines(linesAfter(job));
             reason = truncationReason(job);
@@ -319,8 +321,10 @@ private Q_SLOTS:
         const QByteArray goodBytes = cp1252Lines(good);
         const int badLine = int(good.size()) + 1;
         const QString file = job + QStringLiteral(".txt");
+        const QStringList saved = savesNothing ? QStringList {} : good;
+        const QByteArray savedBytes = cp1252Lines(saved);
 
-        const Reference ref = referenceRun(backend, job, file, &goodBytes);
+        const Reference ref = referenceRun(backend, job, file, &savedBytes);
         if (!ref.failure.isEmpty()) {
             TestDatabase probe(backend);
             ZB32_REQUIRE(probe);
@@ -343,7 +347,7 @@ private Q_SLOTS:
         ++m_badRuns;
         m_rowsCompared += rows.size();
         // The rows are those of the good lines, not just as many.
-        QCOMPARE(identities(job, tdb), identities(job, good));
+        QCOMPARE(identities(job, tdb), identities(job, saved));
     }
 
     void workbook_data()

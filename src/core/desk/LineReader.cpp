@@ -3,14 +3,19 @@
 
 #include "core/desk/Cp1252.h"
 
+#include <cstring>
+
 namespace zb32 {
 
 namespace {
 
 constexpr qint64 kChunk = 256 * 1024;
 
-// True when the bytes hold at least one multi-byte UTF-8 sequence and nothing that is not UTF-8.
-bool looksLikeUtf8(const char* data, qsizetype size)
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// True when the bytes are UTF-8 (plain ASCII included); `multiByte` tells whether they held a
+// sequence of more than one byte.
+bool validUtf8(const char* data, qsizetype size, bool* multiByteSeen)
 {
     bool multiByte = false;
     for (qsizetype i = 0; i < size;) {
@@ -31,26 +36,49 @@ bool looksLikeUtf8(const char* data, qsizetype size)
             extra = 3;
             cp = b & 0x07;
         } else {
+            *multiByteSeen = multiByte;
             return false;
         }
         if (i + extra >= size) {
+            *multiByteSeen = multiByte;
             return false; // a sequence cut short by the end of the line
         }
         for (int k = 1; k <= extra; ++k) {
             const auto c = static_cast<unsigned char>(data[i + k]);
             if ((c & 0xC0) != 0x80) {
+                *multiByteSeen = multiByte;
                 return false;
             }
             cp = (cp << 6) | (c & 0x3F);
         }
         if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
             || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+            *multiByteSeen = multiByte;
             return false;
         }
         multiByte = true;
         i += extra + 1;
     }
-    return multiByte;
+    *multiByteSeen = multiByte;
+    return true;
+}
+
+// True when the bytes hold at least one multi-byte UTF-8 sequence and nothing that is not UTF-8.
+bool looksLikeUtf8(const char* data, qsizetype size)
+{
+    bool multiByte = false;
+    return validUtf8(data, size, &multiByte) && multiByte;
+}
+
+// A file saved as "Unicode": a UTF-16 BOM, or text whose every other byte is 0.
+bool looksLikeUtf16(const QByteArray& head)
+{
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        return true;
+    }
+    return head.size() >= 4
+        && ((head[0] != 0 && head[1] == 0 && head[2] != 0 && head[3] == 0)
+            || (head[0] == 0 && head[1] != 0 && head[2] == 0 && head[3] != 0));
 }
 
 // The offset of the first byte that no text line holds, or -1.
@@ -97,24 +125,65 @@ bool LineReader::fill()
     return true;
 }
 
+LineReader::Status LineReader::decideEncoding()
+{
+    const qint64 start = m_device->pos();
+    const QByteArray head = m_device->peek(4);
+    if (looksLikeUtf16(head)) {
+        return fail(QStringLiteral("il file è in Unicode (UTF-16): salvarlo come testo ANSI"), 1);
+    }
+    const bool bom = head.startsWith(kUtf8Bom);
+    LineReader scan(m_device);
+    scan.m_scanning = true;
+    scan.m_refuseControl = false;
+    scan.m_skipBom = bom;
+    QString ignored;
+    Status status = Status::Line;
+    while ((status = scan.readLine(&ignored)) == Status::Line) {
+        if (!bom && m_refuseUtf8 && scan.m_firstUtf8Line > 0) {
+            break; // the first UTF-8 line of a Windows-1252 file is all we need
+        }
+    }
+    if (!m_device->seek(start)) {
+        return fail(m_device->errorString(), 1);
+    }
+    m_skipBom = bom;
+    // A read error or an overlong line is met again, in its place, by the reading itself.
+    m_utf8 = bom && status == Status::End && scan.m_allUtf8;
+    if (!m_utf8 && m_refuseUtf8 && scan.m_firstUtf8Line > 0) {
+        return fail(QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero "
+                                   "spostate)"),
+            scan.m_firstUtf8Line);
+    }
+    return Status::Line;
+}
+
 LineReader::Status LineReader::readLine(QString* line)
 {
     qsizetype searchFrom = m_offset;
     for (;;) {
-        const qsizetype cr = m_buffer.indexOf('\r', searchFrom);
-        if (cr >= 0) {
+        qsizetype brk = searchFrom;
+        const char* data = m_buffer.constData();
+        const qsizetype size = m_buffer.size();
+        while (brk < size && data[brk] != '\r' && data[brk] != '\n') {
+            ++brk;
+        }
+        if (brk < size) {
+            if (data[brk] == '\n') {
+                return deliver(brk, brk + 1, line);
+            }
             // A CR at the very end of the buffer may be followed by an LF not read yet.
-            if (cr + 1 >= m_buffer.size() && !m_atEnd) {
-                const qsizetype rel = cr - m_offset;
+            if (brk + 1 >= size && !m_atEnd) {
+                const qsizetype rel = brk - m_offset;
                 fill();
                 searchFrom = m_offset + rel;
                 continue;
             }
-            qsizetype end = cr + 1;
+            qsizetype end = brk + 1;
             if (end < m_buffer.size() && m_buffer[end] == '\n') {
                 ++end;
             }
-            return deliver(cr, end, line);
+            return deliver(brk, end, line);
         }
         if (m_buffer.size() - m_offset > kMaxLineBytes) {
             return tooLong();
@@ -122,6 +191,7 @@ LineReader::Status LineReader::readLine(QString* line)
         searchFrom = m_buffer.size() - m_offset;
         if (!fill()) {
             if (!m_error.isEmpty()) {
+                m_errorLine = m_lineNumber + 1;
                 return Status::Error;
             }
             if (m_offset >= m_buffer.size()) {
@@ -133,35 +203,57 @@ LineReader::Status LineReader::readLine(QString* line)
     }
 }
 
+LineReader::Status LineReader::fail(const QString& why, int line)
+{
+    m_error = why;
+    m_errorLine = line;
+    return Status::Error;
+}
+
 LineReader::Status LineReader::tooLong()
 {
-    m_error = QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes);
-    return Status::Error;
+    return fail(
+        QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes),
+        m_lineNumber + 1);
 }
 
 LineReader::Status LineReader::deliver(qsizetype end, qsizetype next, QString* line)
 {
     const char* data = m_buffer.constData() + m_offset;
-    const qsizetype size = end - m_offset;
+    qsizetype size = end - m_offset;
     if (size > kMaxLineBytes) {
         return tooLong();
+    }
+    if (m_skipBom && m_lineNumber == 0 && size >= 3 && std::memcmp(data, kUtf8Bom, 3) == 0) {
+        data += 3;
+        size -= 3;
     }
     if (m_refuseControl) {
         const qsizetype at = firstControlByte(data, size);
         if (at >= 0) {
-            m_error = QStringLiteral("la riga contiene il carattere di controllo 0x%1 alla colonna %2: il file non è "
-                                     "un file di testo")
-                          .arg(static_cast<unsigned char>(data[at]), 2, 16, QLatin1Char('0'))
-                          .arg(at + 1);
-            return Status::Error;
+            return fail(QStringLiteral("la riga contiene il carattere di controllo 0x%1 alla colonna %2: il file "
+                                       "non è un file di testo")
+                            .arg(static_cast<unsigned char>(data[at]), 2, 16, QLatin1Char('0'))
+                            .arg(at + 1),
+                m_lineNumber + 1);
         }
     }
-    if (m_refuseUtf8 && looksLikeUtf8(data, size)) {
-        m_error
-            = QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)");
-        return Status::Error;
+    if (m_scanning) {
+        bool multiByte = false;
+        const bool valid = validUtf8(data, size, &multiByte);
+        m_allUtf8 = m_allUtf8 && valid;
+        if (valid && multiByte && m_firstUtf8Line == 0) {
+            m_firstUtf8Line = m_lineNumber + 1;
+        }
+    } else if (m_utf8) {
+        *line = QString::fromUtf8(data, size);
+    } else if (m_refuseUtf8 && looksLikeUtf8(data, size)) {
+        return fail(
+            QStringLiteral("la riga è scritta in UTF-8 e non in Windows-1252 (le colonne risulterebbero spostate)"),
+            m_lineNumber + 1);
+    } else {
+        *line = Cp1252::decode(data, size);
     }
-    *line = Cp1252::decode(data, size);
     m_position += next - m_offset;
     m_offset = next;
     ++m_lineNumber;

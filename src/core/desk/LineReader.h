@@ -1,4 +1,6 @@
-// Reads Windows-1252 lines that end at CR or CR LF; a lone LF stays inside the line.
+// Reads the lines of a text file: Windows-1252, or UTF-8 when the file says so with a BOM and
+// all of it is UTF-8. A line ends at CR LF, CR or LF: no record of these fixed-column files
+// holds a line break.
 #pragma once
 
 #include <QByteArray>
@@ -18,7 +20,14 @@ public:
 
     explicit LineReader(QIODevice* device);
 
+    // Reads the whole file once, before the first line, and decides its encoding for all of it:
+    // UTF-8 when it starts with a UTF-8 BOM and every byte after it is UTF-8, else Windows-1252.
+    // Error when the file is UTF-16, or (while UTF-8 lines are refused) a line of a
+    // Windows-1252 file is UTF-8 — so such a file stops before anything of it is written.
+    // Control characters and line lengths are still checked line by line. The device is seekable.
+    Status decideEncoding();
     Status readLine(QString* line);
+    bool isUtf8() const { return m_utf8; }
     // A line whose non-ASCII bytes all form valid UTF-8 sequences was written in UTF-8, not in
     // Windows-1252: its columns would be shifted, so it is refused (on by default).
     void setRefuseUtf8(bool refuse) { m_refuseUtf8 = refuse; }
@@ -31,12 +40,13 @@ public:
     int lineNumber() const { return m_lineNumber; }
     // Why reading stopped, and the number of the line it stopped at.
     QString errorString() const { return m_error; }
-    int errorLine() const { return m_lineNumber + 1; }
+    int errorLine() const { return m_errorLine; }
 
 private:
     bool fill();
     Status deliver(qsizetype end, qsizetype next, QString* line);
     Status tooLong();
+    Status fail(const QString& why, int line);
 
     QIODevice* m_device;
     QByteArray m_buffer;
@@ -46,7 +56,14 @@ private:
     bool m_atEnd = false;
     bool m_refuseUtf8 = true;
     bool m_refuseControl = true;
+    bool m_utf8 = false;
+    bool m_skipBom = false; // the file's first bytes are a BOM: not part of line 1
+    // Reading only to decide the encoding: lines are checked, not decoded.
+    bool m_scanning = false;
+    bool m_allUtf8 = true;
+    int m_firstUtf8Line = 0;
     QString m_error;
+    int m_errorLine = 0;
 };
 
 } // namespace zb32

@@ -72,6 +72,10 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
     m_handler = &handler;
     m_ctx.report.setProgressMaximum(file.size() + kProgressBlock);
     LineReader reader(&file);
+    // The encoding is decided for the whole file before its first line is written.
+    if (reader.decideEncoding() == LineReader::Status::Error) {
+        return stop(reader.errorLine(), reader.errorString());
+    }
     QString text;
     for (;;) {
         const qint64 before = reader.position();
@@ -80,7 +84,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
             break;
         }
         if (status == LineReader::Status::Error) {
-            return stop(reader.lineNumber() + 1, reader.errorString());
+            return stop(reader.errorLine(), reader.errorString());
         }
         if (handler.endsInput(text)) {
             break;

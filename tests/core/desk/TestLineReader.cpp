@@ -90,7 +90,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList { "a", "b" };
         QTest::newRow("cr") << QByteArray("a\rb\r") << QStringList { "a", "b" };
-        QTest::newRow("lone lf stays") << QByteArray("a\nb\r\nc") << QStringList { "a\nb", "c" };
+        QTest::newRow("lf") << QByteArray("a\nb\r\nc\n") << QStringList { "a", "b", "c" };
+        QTest::newRow("lf cr") << QByteArray("a\n\rb") << QStringList { "a", "", "b" };
         QTest::newRow("no final break") << QByteArray("a\r\nb") << QStringList { "a", "b" };
         QTest::newRow("empty lines") << QByteArray("\r\n\r\nx\r\n") << QStringList { "", "", "x" };
         QTest::newRow("empty file") << QByteArray() << QStringList {};
@@ -165,8 +166,52 @@ private Q_SLOTS:
         }
     }
 
+    // The encoding is decided for the whole file before its first line: a BOM and nothing but
+    // UTF-8 make it UTF-8; UTF-16, or a UTF-8 line in a Windows-1252 file, stop it at once.
+    void encodingOfTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("errorLine"); // 0: read
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("bom, ascii") << QByteArray("\xEF\xBB\xBF" "abc\r\ndef") << QStringList { "abc", "def" } << 0 << "";
+        QTest::newRow("bom, utf-8") << QByteArray("\xEF\xBB\xBF" "citt\xc3\xa0\n\xe2\x82\xac\n")
+                                    << QStringList { QString::fromUtf8("città"), QString::fromUtf8("€") } << 0 << "";
+        QTest::newRow("bom, then windows-1252") << QByteArray("\xEF\xBB\xBF" "citt\xe0\r\n")
+                                                << QStringList { QString::fromUtf8("città") } << 0 << "";
+        QTest::newRow("utf-8 on the third line") << QByteArray("ok\r\nok\r\ncitt\xc3\xa0\r\n") << QStringList {} << 3
+                                                 << "UTF-8";
+        QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE" "a\0b\0\r\0\n\0", 10) << QStringList {} << 1
+                                         << "UTF-16";
+        QTest::newRow("utf-16 big-endian, no bom") << QByteArray("\0a\0b\0\r\0\n", 8) << QStringList {} << 1 << "UTF-16";
+    }
+    void encodingOfTheFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        QFETCH(int, errorLine);
+        QFETCH(QString, reason);
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        LineReader reader(&b);
+        if (errorLine > 0) {
+            QCOMPARE(reader.decideEncoding(), LineReader::Status::Error);
+            QCOMPARE(reader.errorLine(), errorLine);
+            QVERIFY2(reader.errorString().contains(reason), qPrintable(reader.errorString()));
+            return;
+        }
+        QCOMPARE(reader.decideEncoding(), LineReader::Status::Line);
+        QStringList lines;
+        QString line;
+        while (reader.readLine(&line) == LineReader::Status::Line) {
+            lines << line;
+        }
+        QCOMPARE(lines, expected);
+        QCOMPARE(reader.position(), bytes.size());
+    }
+
     // Bytes no text line holds stop the reading at their line, with the column named; tab,
-    // form feed, Ctrl-Z and a lone line feed are text.
+    // form feed and Ctrl-Z are text.
     void controlBytesAreRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -176,7 +221,7 @@ private Q_SLOTS:
         QTest::newRow("escape first") << QByteArray("\x1b[0m\r\n") << 0 << 1;
         QTest::newRow("bell at the end") << QByteArray("a\r\nb\r\nxyz\x07") << 2 << 4;
         QTest::newRow("unit separator") << QByteArray("a\x1f") << 0 << 2;
-        QTest::newRow("tab, form feed, ctrl-z, lf") << QByteArray("a\tb\r\n\x0cpage\r\nx\ny\r\n\x1a") << 4 << 0;
+        QTest::newRow("tab, form feed, ctrl-z") << QByteArray("a\tb\r\n\x0cpage\r\nx\ny\r\n\x1a") << 5 << 0;
     }
     void controlBytesAreRefused()
     {
