@@ -350,6 +350,53 @@ private Q_SLOTS:
         QCOMPARE(identities(job, tdb), identities(job, saved));
     }
 
+    // The same file with other line ends or a BOM imports the same rows as with CR LF.
+    void lineEndsAndBom_data()
+    {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<QByteArray>("bom");
+        TestDatabase::addBackendColumn();
+        for (const char* job : { "orb", "vidiru", "incassi" }) {
+            for (const char* backend : { "sqlite", "postgresql" }) {
+                const auto row = [&](const char* variant, const QByteArray& lineEnd, const QByteArray& bom) {
+                    QTest::newRow(qPrintable(QStringLiteral("%1: %2/%3").arg(QLatin1String(job), QLatin1String(variant),
+                                      QLatin1String(backend))))
+                        << QString::fromLatin1(job) << lineEnd << bom << QString::fromLatin1(backend);
+                };
+                row("lf", "\n", {});
+                row("utf-8 bom, cr lf", "\r\n", "\xEF\xBB\xBF");
+                row("utf-8 bom, lf", "\n", "\xEF\xBB\xBF");
+            }
+        }
+    }
+    void lineEndsAndBom()
+    {
+        QFETCH(QString, job);
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(QByteArray, bom);
+        QFETCH(QString, backend);
+        const QStringList lines = linesBefore(job) + linesAfter(job);
+        const QByteArray crlf = cp1252Lines(lines);
+        const QString file = job + QStringLiteral(".txt");
+        const Reference ref = referenceRun(backend, job, file, &crlf);
+        if (!ref.failure.isEmpty()) {
+            TestDatabase probe(backend);
+            ZB32_REQUIRE(probe);
+            QFAIL(qPrintable(ref.failure));
+        }
+        QByteArray bytes = crlf;
+        bytes.replace("\r\n", lineEnd);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        prepare(tdb, job);
+        const CliRun r = runImport(tdb, job, file, bom + bytes);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+        const QStringList rows = dumpRows(tdb);
+        QVERIFY2(rows == ref.rows, qPrintable(firstDifference(rows, ref.rows)));
+        QVERIFY(!rows.isEmpty());
+    }
+
     void workbook_data()
     {
         QTest::addColumn<QByteArray>("bytes");
