@@ -29,7 +29,16 @@ ImportRun::~ImportRun()
 
 bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
 {
-    *path = resolveDrivePath(kImportFolder + ctx.batch.Text1[4]);
+    const QString& name = ctx.batch.Text1[4];
+    // The box names a file of the import folder, never a path that leads out of it.
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char(':'))) {
+        ctx.report.message(QStringLiteral("Il nome file \"%1\" contiene un percorso: indicare un file della cartella di "
+                                          "importazione (%2)")
+                               .arg(name, kImportFolder));
+        *result = JobResult::condition();
+        return false;
+    }
+    *path = resolveDrivePath(kImportFolder + name);
     // A folder (an empty file name names the import folder itself) is not an input file.
     if (ctx.batch.Text1[4].isEmpty() || !QFileInfo(*path).isFile()) {
         ctx.report.message(QStringLiteral("FILE MANCANTE"));

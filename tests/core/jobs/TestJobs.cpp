@@ -90,6 +90,37 @@ private Q_SLOTS:
         }
     }
 
+    // The "Nome File" box names a file of the import folder, nothing outside it.
+    void inputFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString path = QStringLiteral("contiene un percorso");
+        QTest::newRow("up and out") << "../../../etc/passwd" << path;
+        QTest::newRow("windows path") << "..\\dati\\kx32.ini" << path;
+        QTest::newRow("drive") << "c:kx32.ini" << path;
+        QTest::newRow("subfolder") << "vecchi/orb.txt" << path;
+        QTest::newRow("not there") << "nessuno.txt" << "FILE MANCANTE";
+        QTest::newRow("empty") << "" << "FILE MANCANTE";
+    }
+    void inputFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        BatchData batch = BatchData::defaults(QDate(2026, 1, 31));
+        batch.Text1[4] = name;
+        RecordingReporter report;
+        JobContext ctx { tdb.db(), batch, report };
+        QString path;
+        JobResult result;
+        QVERIFY(!ImportRun::findInput(ctx, &path, &result));
+        QCOMPARE(result.status, JobStatus::Condition);
+        QCOMPARE(report.messages.size(), 1);
+        QVERIFY2(report.messages[0].contains(message), qPrintable(report.messages[0]));
+    }
+
     // The skeleton reads to the end or to the first bad line, and says which.
     void importRun_data()
     {
