@@ -10,7 +10,8 @@ namespace zb32 {
 
 namespace {
 const QString kSavepoint = QStringLiteral("zb32_line");
-}
+const QString kUnitSavepoint = QStringLiteral("zb32_unit");
+} // namespace
 
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     : m_db(db)
@@ -74,6 +75,19 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
         m_failed = true;
         return false;
     }
+    if (m_unitWanted) {
+        m_unitWanted = false;
+        m_unitOpen = true;
+        // The line savepoint held from the line before goes first: releasing it later would
+        // release the unit's savepoint, made after it, as well.
+        if (m_db.supportsSavepoints()
+            && ((m_savepointHeld && !runLineStatement(m_release, error))
+                || !runLineStatement(QStringLiteral("SAVEPOINT ") + kUnitSavepoint, error))) {
+            loseTransaction();
+            return false;
+        }
+        m_savepointHeld = false;
+    }
     if (m_db.supportsSavepoints()) {
         // The savepoint of the line before is released only now: on a server that is one round
         // trip per line instead of two. A commit releases it as well.
@@ -103,7 +117,7 @@ bool WriteBatch::endLine(QString* error, Commit commit)
     }
     m_inLine = false;
     m_lastKeptLine = m_currentLine;
-    if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue) {
+    if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue && !m_unitOpen) {
         return commitGroup(error);
     }
     return true;
@@ -125,8 +139,62 @@ void WriteBatch::abandonLine()
     }
 }
 
+bool WriteBatch::endUnit(QString* error, Commit commit)
+{
+    m_unitWanted = false;
+    if (!m_unitOpen) {
+        return true;
+    }
+    m_unitOpen = false;
+    if (m_db.supportsSavepoints() && !m_lost) {
+        // Releasing the unit releases the savepoint of its last line too.
+        m_savepointHeld = false;
+        if (!runLineStatement(QStringLiteral("RELEASE SAVEPOINT ") + kUnitSavepoint, error)) {
+            loseTransaction();
+            return false;
+        }
+    }
+    if (m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue) {
+        return commitGroup(error);
+    }
+    return true;
+}
+
+void WriteBatch::abandonUnit()
+{
+    if (m_inLine) {
+        abandonLine();
+    }
+    if (m_unitWanted || m_unitOpen) {
+        m_abandonedUnitLine = m_unitFirstLine;
+    }
+    m_unitWanted = false;
+    if (!m_unitOpen) {
+        return;
+    }
+    m_unitOpen = false;
+    if (m_lost || !m_db.inTransaction()) {
+        return;
+    }
+    if (m_db.supportsSavepoints()) {
+        m_savepointHeld = false;
+        QString ignored;
+        if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kUnitSavepoint, &ignored)
+            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kUnitSavepoint, &ignored)) {
+            loseTransaction();
+        }
+    } else {
+        loseTransaction(); // without savepoints the unit goes with everything since the last commit
+    }
+    // The lines of the unit are not kept.
+    m_lastKeptLine = m_unitFirstLine - 1;
+}
+
 bool WriteBatch::finish(QString* error)
 {
+    if (m_unitOpen || m_unitWanted) {
+        abandonUnit(); // a unit not ended is not whole
+    }
     if (m_inLine && !endLine(error)) {
         return false;
     }

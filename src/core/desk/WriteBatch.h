@@ -48,13 +48,32 @@ public:
     bool endLine(QString* error, Commit commit = Commit::WhenDue);
     // Takes back every write of the current line.
     void abandonLine();
+    // A unit of several lines (a case and its lines), from `firstLine` on: the lines up to
+    // endUnit() are kept or taken back together. Its savepoint is made at the next beginLine();
+    // no group is committed while a unit is open.
+    void beginUnit(qint64 firstLine)
+    {
+        m_unitWanted = true;
+        m_unitFirstLine = firstLine;
+        m_abandonedUnitLine = 0;
+    }
+    bool inUnit() const { return m_unitOpen || m_unitWanted; }
+    // The first line of the open unit (0 when none).
+    qint64 unitFirstLine() const { return m_unitOpen || m_unitWanted ? m_unitFirstLine : 0; }
+    // Keeps the unit's lines; commits when the group is full, unless held.
+    bool endUnit(QString* error, Commit commit = Commit::WhenDue);
+    // Takes back every write of the open unit's lines.
+    void abandonUnit();
     // Commits what is kept. Called at the end of a run and when a run stops on an error.
     bool finish(QString* error);
 
     // The first input line whose writes are not in the database: the current line, or, when the
     // transaction itself was lost (the server went away), the first line after the last commit
     // known to have been made.
-    qint64 firstUnsavedLine() const { return m_failed ? m_lastCommittedLine + 1 : m_currentLine; }
+    qint64 firstUnsavedLine() const
+    {
+        return m_failed ? m_lastCommittedLine + 1 : (m_abandonedUnitLine > 0 ? m_abandonedUnitLine : m_currentLine);
+    }
     // The error text of a run stopped at `line` for `reason`: when writing failed before that
     // line, it says from which line on nothing was saved.
     QString stopReason(const QString& reason) const;
@@ -78,6 +97,10 @@ private:
     QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
+    bool m_unitWanted = false;
+    bool m_unitOpen = false;
+    qint64 m_unitFirstLine = 0;
+    qint64 m_abandonedUnitLine = 0; // the first line of a unit taken back
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
     bool m_sharedRecords = false;

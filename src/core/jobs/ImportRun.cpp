@@ -62,6 +62,18 @@ void ImportRun::setCount(JobReporter::Counter counter, qint64 value)
     }
 }
 
+void ImportRun::beginCase(qint64 firstLine, const QString& position)
+{
+    m_batch.beginUnit(firstLine);
+    m_caseCounts = m_counts;
+    m_casePosition = position;
+}
+
+bool ImportRun::endCase(QString* why)
+{
+    return m_batch.endUnit(why);
+}
+
 bool ImportRun::groupCommitting(qint64, QString*)
 {
     return true;
@@ -119,6 +131,21 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
     // Everything the lines before gave stays. Once writing has failed nothing more can be saved;
     // the batch says from which line.
     QString why = reason;
+    if (m_batch.inUnit() && !m_batch.hasFailed()) {
+        // The case in progress is not whole: none of it stays, and the boxes say so.
+        const qint64 first = m_batch.unitFirstLine();
+        m_batch.abandonUnit();
+        for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
+            setCount(c, m_caseCounts[c]);
+        }
+        if (first < line) {
+            why += QStringLiteral(" (la pratica %1 non è stata salvata: l'importazione va ripresa dalla riga %2)")
+                       .arg(m_casePosition)
+                       .arg(first);
+        } else {
+            why += QStringLiteral(" (la pratica %1 non è stata salvata)").arg(m_casePosition);
+        }
+    }
     QString closeError;
     QString commitError;
     const bool closed = m_batch.hasFailed() || !m_handler || m_handler->beforeStop(&closeError);

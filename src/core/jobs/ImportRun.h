@@ -54,6 +54,13 @@ public:
     void setCount(JobReporter::Counter counter, qint64 value);
     qint64 count(JobReporter::Counter counter) const { return m_counts[counter]; }
 
+    // A case and all its lines are one unit: they are saved together or not at all. A run that
+    // stops inside a case takes the whole case back and names it, so the next run can start
+    // at its first line. `position` names the case in that message.
+    void beginCase(qint64 firstLine, const QString& position);
+    // The case is whole: its lines are kept, and a full group is committed.
+    bool endCase(QString* why);
+
     // Reads a text file line by line into the handler, then closes with its closing message.
     JobResult readTextFile(const QString& path, LineHandler& handler, Progress progress = Progress::AfterLine);
 
@@ -74,6 +81,8 @@ private:
     LineHandler* m_handler = nullptr;
     std::array<qint64, 2> m_counts {};
     std::array<qint64, 2> m_committedCounts {};
+    std::array<qint64, 2> m_caseCounts {}; // as the open case began
+    QString m_casePosition;
 };
 
 } // namespace zb32

@@ -58,9 +58,7 @@ public:
     }
     QString closing() const override { return QStringLiteral("importazione conclusa"); }
     bool line(const QString& text, qint64 number, QString* why) override;
-    bool endOfInput(QString* why) override { return saveCase(true, why); }
-    // The current case is closed with the invoices saved.
-    bool beforeStop(QString* why) override { return saveCase(true, why); }
+    bool endOfInput(QString* why) override { return saveCase(true, why) && m_run.endCase(why); }
 
 private:
     bool handle(const OrbLine& line, QString* why);
@@ -99,10 +97,11 @@ bool OrbRun::line(const QString&, qint64 number, QString* why)
     // so a commit right after it leaves the new "A01" line unsaved, as it is.
     if (m_line.kind() == OrbLine::Kind::Case) {
         m_run.batch().setLine(number - 1);
-        if (!saveCase(true, why)) {
+        if (!saveCase(true, why) || !m_run.endCase(why)) {
             return false;
         }
         m_run.batch().setLine(number);
+        m_run.beginCase(number, OrbLine::trimBlanks(m_line.account()));
     }
     return handle(m_line, why);
 }
@@ -260,10 +259,9 @@ bool OrbRun::saveCase(bool close, QString* why)
             && m_cases.setValue(QStringLiteral("importo rata"), QVariant::fromValue(m_overdue), why)
             && m_cases.setValue(QStringLiteral("importo totale"), QVariant::fromValue(m_overdue), why);
     }
-    // Groups are committed only when a case is closed, so a commit never leaves a case without
-    // its total or an invoice without the rest of its case's lines.
-    const WriteBatch::Commit commit = close ? WriteBatch::Commit::WhenDue : WriteBatch::Commit::Hold;
-    saved = saved && m_cases.update(why) && m_run.batch().endLine(why, commit);
+    // The case is one unit with its lines (ImportRun::beginCase): groups are committed only
+    // between cases.
+    saved = saved && m_cases.update(why) && m_run.batch().endLine(why, WriteBatch::Commit::Hold);
     if (!saved) {
         // The case cannot be saved: it is dropped, and nothing more is written for it.
         m_cases.cancelUpdate();

@@ -45,7 +45,10 @@ public:
     QString closing() const override { return QStringLiteral("Importazione conclusa"); }
     bool line(const QString& text, qint64 number, QString* error) override;
     // Every handled line saved its records already; this only catches what is left over.
-    bool endOfInput(QString* error) override { return !m_cases.hasPendingChanges() || m_cases.update(error); }
+    bool endOfInput(QString* error) override
+    {
+        return (!m_cases.hasPendingChanges() || m_cases.update(error)) && m_run.endCase(error);
+    }
 
 private:
     // Whether a line changes anything: unknown codes, "IBGI0005" and short components or
@@ -78,11 +81,18 @@ JobResult ViDiruRun::exec(const QString& path)
     return result;
 }
 
-bool ViDiruRun::line(const QString& text, qint64, QString* error)
+bool ViDiruRun::line(const QString& text, qint64 number, QString* error)
 {
     const ViDiruCode code = ViDiru::recordCode(text);
     if (!writes(code, text)) {
         return true;
+    }
+    if (code == ViDiruCode::Header) {
+        // A case and its lines are saved together: the case before is whole now.
+        if (!m_run.endCase(error)) {
+            return false;
+        }
+        m_run.beginCase(number, ViDiruHeader::read(text).posizione);
     }
     WriteBatch& batch = m_run.batch();
     if (!batch.beginLine(error) || !handle(code, text, error)) {

@@ -52,7 +52,7 @@ private Q_SLOTS:
         };
         const Row rows[] = {
             { "completed", "tre_pratiche", "", 0, { "importazione conclusa", "clienti: 3", "fatture: 7" } },
-            { "stopped at a date", "data_non_valida", "", 3, { "clienti: 2", "fatture: 2" } },
+            { "stopped at a date", "data_non_valida", "", 3, { "clienti: 1", "fatture: 1" } },
             { "refused batch box", "lotto_non_numerico", "", 3, { "clienti: ", "fatture: " } },
             { "missing file", "tre_pratiche", "manca.txt", 1, { "FILE MANCANTE", "clienti: ", "fatture: " } },
             { "empty file", "file_vuoto", "", 0, { "importazione conclusa", "clienti: ", "fatture: " } },

@@ -102,6 +102,11 @@ private Q_SLOTS:
             QCOMPARE(result.error, reporter.errors.first());
         }
         const QString actual = OrbFixture::dump(tdb, reporter, result, f.expectedError());
+        if (qEnvironmentVariableIsSet("ZB32_WRITE_EXPECTED") && backend == QLatin1String("sqlite")) {
+            // By hand, after a change of behaviour: the fixture takes what the run gives now.
+            QFile out(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/orb/%1/expected.txt").arg(fixture));
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(actual.toUtf8()) > 0);
+        }
         QString why;
         QVERIFY2(OrbFixture::sameText(actual, f.expected(), &why), qPrintable(why));
     }
@@ -193,8 +198,8 @@ private Q_SLOTS:
     }
 
     // A case's invoices add up to its overdue total; an invoice that would take the total past the
-    // largest amount the system handles stops the run on its line, and the invoices before it
-    // stay saved with the case and their total.
+    // largest amount the system handles stops the run on its line, and the case is not saved
+    // at all: a case is saved whole or not.
     void overdueTotalBeyondTheLargestAmount_data()
     {
         QTest::addColumn<QString>("backend");
@@ -233,7 +238,7 @@ private Q_SLOTS:
         JobContext ctx { db, f.batch(), reporter };
         const JobResult result = ImportaOrb(ctx);
 
-        const int saved = failingLine > 0 ? failingLine - 2 : invoices;
+        const int saved = failingLine > 0 ? 0 : invoices;
         if (failingLine > 0) {
             QCOMPARE(result.status, JobStatus::Failed);
             QCOMPARE(reporter.errors.size(), 1);
@@ -241,13 +246,18 @@ private Q_SLOTS:
                 = QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
             QVERIFY2(result.error.startsWith(start), qPrintable(result.error));
             QVERIFY2(result.error.contains(QStringLiteral("massimo")), qPrintable(result.error));
+            QVERIFY2(result.error.endsWith(QStringLiteral("non è stata salvata: l'importazione va ripresa dalla riga 1)")),
+                qPrintable(result.error));
         } else {
             QCOMPARE(result.status, JobStatus::Completed);
             QVERIFY(reporter.errors.isEmpty());
         }
         QCOMPARE(tdb.count(Schema::kInvoices), saved);
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
-        QCOMPARE(cases.size(), 1);
+        QCOMPARE(cases.size(), failingLine > 0 ? 0 : 1);
+        if (cases.isEmpty()) {
+            return;
+        }
         const Currency total = Currency::fromUnits(9999999999999LL * saved);
         QVERIFY(total.raw() <= Currency::kMaxRaw);
         QCOMPARE(Currency::fromVariant(cases[0].value(QStringLiteral("importo totale"))), total);
@@ -282,10 +292,10 @@ private Q_SLOTS:
         const JobResult result = ImportaOrb(ctx);
         QCOMPARE(result.status, JobStatus::Failed);
         QVERIFY2(result.error.contains(QStringLiteral(", riga 6403: ")), qPrintable(result.error));
-        // The "A02" belongs to the last complete case; the case of the last "A01" is kept too.
-        QCOMPARE(tdb.count(Schema::kCases), 1201);
+        // The "A02" belongs to the last complete case; the case of the last "A01" is not whole.
+        QCOMPARE(tdb.count(Schema::kCases), 1200);
         QCOMPARE(tdb.count(Schema::kInvoices), 2800);
-        QCOMPARE(reporter.clienti, QStringLiteral("1201"));
+        QCOMPARE(reporter.clienti, QStringLiteral("1200"));
         QCOMPARE(reporter.fatture, QStringLiteral("2800"));
         QVERIFY(!db.inTransaction());
     }
