@@ -37,22 +37,6 @@ QDate parseDateText(const QString& text)
     return {};
 }
 
-// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
-QString isoDate(const QDate& date)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return date.toString(Qt::ISODate);
-    }
-    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
-        char16_t(u'0' + d % 10) };
-    return QString(reinterpret_cast<const QChar*>(text), 10);
-}
-
 // A prepared statement keeps its values from one exec to the next, and binding one costs more
 // in QtSql than comparing it: a value equal to the one already bound (same type, same nullness:
 // an empty text is not a null one) is left as it is. Appending payments repeats most of theirs.
@@ -386,30 +370,15 @@ QVariant Recordset::fromStorage(int index, const QVariant& raw) const
 
 QVariant Recordset::toStorage(int index, const QVariant& value) const
 {
-    const SqlDialect::Kind kind = m_db.dialect().kind();
+    const SqlDialect& d = m_db.dialect();
     if (!value.isValid() || value.isNull()) {
-        switch (typeOf(index)) {
-        case FieldType::Key:
-        case FieldType::Integer:
-            return QVariant(QMetaType::fromType<qlonglong>());
-        case FieldType::Double:
-            return QVariant(QMetaType::fromType<double>());
-        case FieldType::Date:
-            return kind == SqlDialect::Kind::SQLite ? QVariant(QMetaType::fromType<QString>())
-                                                    : QVariant(QMetaType::fromType<QDate>());
-        case FieldType::Currency:
-            return kind == SqlDialect::Kind::PostgreSQL ? QVariant(QMetaType::fromType<QString>())
-                                                        : QVariant(QMetaType::fromType<double>());
-        default:
-            return QVariant(QMetaType::fromType<QString>());
-        }
+        return d.storedNull(typeOf(index));
     }
     switch (typeOf(index)) {
     case FieldType::Date:
-        return kind == SqlDialect::Kind::SQLite ? QVariant(isoDate(value.toDate())) : value;
+        return d.storedDate(value.toDate());
     case FieldType::Currency:
-        return kind == SqlDialect::Kind::PostgreSQL ? QVariant(value.value<Currency>().toDecimalText())
-                                                    : QVariant(value.value<Currency>().toDouble());
+        return d.storedCurrency(value.value<Currency>());
     default:
         return value;
     }
@@ -604,8 +573,8 @@ QString Recordset::writeSql(const QList<int>& changed, bool insert) const
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table))
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        if (d.insertReturnsKey() && m_keyIndex >= 0) {
-            sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
+        if (m_keyIndex >= 0) {
+            sql += d.returningKey(m_fields[m_keyIndex]);
         }
         return sql;
     }
@@ -679,14 +648,7 @@ bool Recordset::update(QString* error)
         return false;
     }
     if (row->isNew && m_keyIndex >= 0) {
-        QVariant key;
-        if (d.insertReturnsKey()) {
-            if (q->next()) {
-                key = q->value(0);
-            }
-        } else {
-            key = q->lastInsertId();
-        }
+        const QVariant key = d.newKey(*q);
         row->values[m_keyIndex] = key.isValid() ? QVariant(key.toLongLong()) : QVariant();
     }
     q->finish();

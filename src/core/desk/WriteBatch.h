@@ -60,8 +60,6 @@ private:
 
     CaseDatabase& m_db;
     int m_linesPerCommit;
-    QString m_savepoint;
-    QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
     bool m_savepointHeld = false; // the last line's savepoint, not released yet

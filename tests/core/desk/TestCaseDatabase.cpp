@@ -4,6 +4,7 @@
 #include "TestWorkspace.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/desk/SqliteDialect.h"
 #include "core/desk/WriteBatch.h"
 
 #include <QFileInfo>
@@ -454,7 +455,7 @@ private Q_SLOTS:
         const qint64 before = QFileInfo(file).size();
         const qint64 sync = pragma("synchronous");
         db.deferCheckpoints();
-        QCOMPARE(pragma("wal_autocheckpoint"), qint64(CaseDatabase::kDeferredCheckpointPages));
+        QCOMPARE(pragma("wal_autocheckpoint"), qint64(SqliteDialect::kDeferredCheckpointPages));
         QCOMPARE(pragma("synchronous"), qint64(2)); // FULL: every commit syncs the log
         // Well over the usual checkpoint threshold of pages, in several commits.
         const QString text(2000, QLatin1Char('x'));
