@@ -378,6 +378,7 @@ private Q_SLOTS:
             { none, none, none, none },
             { empty, QVariant::fromValue(Currency()), day, 0 },
             { empty, none, day, none },
+            { QString(), none, none, none }, // a null QString is a text like any other: stored as ""
             { none, QVariant::fromValue(Currency()), none, 0 },
             { QStringLiteral("b"), QVariant::fromValue(Currency::fromDouble(-1.5)), day.addDays(1), 5 },
         };

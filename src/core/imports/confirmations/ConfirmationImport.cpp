@@ -1,16 +1,16 @@
 // The confirmation import run: input, lookup, dispatch, counters, closing message.
 #include "core/imports/confirmations/ConfirmationImport.h"
 
-#include "core/imports/confirmations/CaseLookup.h"
-#include "core/imports/confirmations/CollectionLine.h"
-#include "core/imports/confirmations/ExpenseWorkbook.h"
-#include "core/imports/confirmations/InvoiceOutcomes.h"
-#include "core/imports/confirmations/PaymentPosting.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/LineReader.h"
 #include "core/desk/Schema.h"
 #include "core/desk/WriteBatch.h"
+#include "core/imports/confirmations/CaseLookup.h"
+#include "core/imports/confirmations/CollectionLine.h"
+#include "core/imports/confirmations/ExpenseWorkbook.h"
+#include "core/imports/confirmations/InvoiceOutcomes.h"
+#include "core/imports/confirmations/PaymentPosting.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -64,8 +64,7 @@ public:
     ConfirmationRun(JobContext& ctx, int mode, const QString& fileName)
         : m_ctx(ctx)
         , m_fileName(fileName)
-        , m_settings { mode, ctx.batch.Text1[5].isNull() ? QStringLiteral("") : ctx.batch.Text1[5],
-            ctx.batch.chkRevocaCop, ctx.report.today() }
+        , m_settings { mode, ctx.batch.Text1[5], ctx.batch.chkRevocaCop, ctx.report.today() }
         , m_checkpoints(ctx.db)
         , m_batch(ctx.db)
         , m_lookup(m_settings.clientCode)
