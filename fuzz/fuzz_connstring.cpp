@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)cs.masked();
     (void)cs.value(QStringLiteral("Data Source"));
     for (auto kind : { zb32::SqlDialect::Kind::SQLite, zb32::SqlDialect::Kind::PostgreSQL }) {
-        (void)zb32::SqlDialect(kind).translate(text);
+        (void)zb32::SqlDialect::create(kind)->translate(text);
     }
     return 0;
 }

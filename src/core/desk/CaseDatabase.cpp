@@ -3,6 +3,9 @@
 
 #include "core/desk/DrivePath.h"
 #include "core/desk/IniFile.h"
+#include "core/desk/OdbcDialect.h"
+#include "core/desk/PostgresDialect.h"
+#include "core/desk/SqliteDialect.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -20,15 +23,14 @@ QAtomicInt s_counter;
 
 QString describe(const QSqlError& e)
 {
-    // The drivers' texts run over several indented lines; a message box shows them as one.
-    QString text = e.text().simplified();
-    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+    return SqlDialect::describe(e);
 }
 
 } // namespace
 
 CaseDatabase::CaseDatabase()
     : m_name(QStringLiteral("zb32-%1").arg(s_counter.fetchAndAddRelaxed(1)))
+    , m_dialect(std::make_unique<SqliteDialect>())
 { }
 
 CaseDatabase::~CaseDatabase()
@@ -56,7 +58,8 @@ void CaseDatabase::close()
     m_statements.clear();
     m_records.clear();
     m_inTransaction = false;
-    m_checkpointsDeferred = false;
+    // What the dialect held of the session (deferred checkpoints) ends with it.
+    m_dialect = SqlDialect::create(m_dialect->kind());
     if (QSqlDatabase::contains(m_name)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -68,11 +71,8 @@ void CaseDatabase::close()
 
 bool CaseDatabase::isAlive()
 {
-    if (m_dialect.kind() != SqlDialect::Kind::PostgreSQL) {
-        return true;
-    }
-    QSqlQuery q(database());
-    return q.exec(QStringLiteral("SELECT 1")) && q.next();
+    QSqlDatabase db = database();
+    return m_dialect->isAlive(db);
 }
 
 bool CaseDatabase::ApriDB(QString* error)
@@ -117,6 +117,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         return false;
     };
     QSqlDatabase db;
+    std::unique_ptr<SqlDialect> dialect;
     switch (cs.kind()) {
     case ConnectionString::Kind::Invalid:
         return fail(cs.errorString());
@@ -139,9 +140,10 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         // How long a writer waits for another workstation's write to end ("Busy Timeout", ms).
         bool customTimeout = false;
         const int busyMs = cs.value(QStringLiteral("Busy Timeout")).toInt(&customTimeout);
-        m_busyTimeoutMs = customTimeout && busyMs >= 0 ? busyMs : kBusyTimeoutMs;
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
-        m_dialect = SqlDialect(SqlDialect::Kind::SQLite);
+        auto sqlite
+            = std::make_unique<SqliteDialect>(customTimeout && busyMs >= 0 ? busyMs : SqliteDialect::kBusyTimeoutMs);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sqlite->busyTimeoutMs()));
+        dialect = std::move(sqlite);
         break;
     }
     case ConnectionString::Kind::PostgreSQL: {
@@ -159,7 +161,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         db.setPassword(cs.value(QStringLiteral("Password")));
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
         db.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        m_dialect = SqlDialect(SqlDialect::Kind::PostgreSQL);
+        dialect = std::make_unique<PostgresDialect>();
         break;
     }
     case ConnectionString::Kind::Jet: {
@@ -167,7 +169,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
         db.setDatabaseName(QStringLiteral("Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=%1;")
                                .arg(cs.value(QStringLiteral("Data Source"))));
-        m_dialect = SqlDialect(SqlDialect::Kind::Access);
+        dialect = std::make_unique<OdbcDialect>();
         break;
 #else
         return fail(QStringLiteral("il provider %1 (database Access) si usa solo su Windows; "
@@ -178,7 +180,7 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
     case ConnectionString::Kind::Odbc:
         db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
         db.setDatabaseName(connectionString);
-        m_dialect = SqlDialect(SqlDialect::Kind::Access);
+        dialect = std::make_unique<OdbcDialect>();
         break;
     }
     if (!db.isValid()) {
@@ -190,21 +192,10 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         return fail(why);
     }
     m_connectionString = connectionString;
+    m_dialect = std::move(dialect);
     QString why;
-    if (m_dialect.kind() == SqlDialect::Kind::SQLite && db.databaseName() != QLatin1String(":memory:")) {
-        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), &why)
-            || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &why)) {
-            return fail(why);
-        }
-        // SQLite's default page cache is 2 MB: a job that reads cases all over the table would read
-        // most pages again from the file. The cache only holds pages; it changes no result.
-        if (!exec(QStringLiteral("PRAGMA cache_size=-%1").arg(kSqliteCacheKib), &why)) {
-            return fail(why);
-        }
-    } else if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
-        if (!exec(QStringLiteral("SET statement_timeout = %1").arg(kCommandTimeoutSeconds * 1000), &why)) {
-            return fail(why);
-        }
+    if (!m_dialect->startSession(db, &why)) {
+        return fail(why);
     }
     return true;
 }
@@ -221,18 +212,8 @@ QSqlRecord CaseDatabase::tableRecord(const QString& table)
     if (it != m_records.constEnd()) {
         return *it;
     }
-    QString name = table;
-    if (m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
-        name = table.toLower();
-    } else {
-        for (const QString& t : tableNames()) {
-            if (t.compare(table, Qt::CaseInsensitive) == 0) {
-                name = t;
-                break;
-            }
-        }
-    }
-    QSqlRecord record = database().record(name);
+    const QSqlDatabase db = database();
+    QSqlRecord record = db.record(m_dialect->storedTableName(db, table));
     if (!record.isEmpty()) {
         m_records.insert(key, record);
     }
@@ -247,7 +228,7 @@ QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
     }
     auto q = std::make_shared<QSqlQuery>(database());
     q->setForwardOnly(true);
-    if (!q->prepare(m_dialect.translate(sql))) {
+    if (!q->prepare(m_dialect->translate(sql))) {
         if (error) {
             *error = describe(q->lastError());
         }
@@ -269,71 +250,16 @@ bool CaseDatabase::exec(const QString& sql, QString* error)
     return true;
 }
 
-qint64 CaseDatabase::dataVersion()
-{
-    QSqlQuery q(database());
-    return q.exec(QStringLiteral("PRAGMA data_version")) && q.next() ? q.value(0).toLongLong() : -1;
-}
-
 void CaseDatabase::deferCheckpoints()
 {
-    if (m_dialect.kind() != SqlDialect::Kind::SQLite || m_checkpointsDeferred) {
-        return;
-    }
-    QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !q.next()) {
-        return; // the setting cannot be read, so it is left alone
-    }
-    m_autoCheckpointPages = q.value(0).toInt();
-    q.finish();
-    // Each commit syncs the log itself, since checkpoints no longer do it every other commit.
-    m_checkpointsDeferred = exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
-        && exec(QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
+    QSqlDatabase db = database();
+    m_dialect->deferCheckpoints(db);
 }
 
 void CaseDatabase::resumeCheckpoints()
 {
-    if (!m_checkpointsDeferred) {
-        return;
-    }
-    m_checkpointsDeferred = false;
-    exec(QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
-    exec(QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
-    if (!m_inTransaction) {
-        // Passive: it copies what no other desk is still reading and never waits for a lock.
-        exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), nullptr);
-    }
-}
-
-bool CaseDatabase::beginImmediate(QString* error)
-{
-    // Another desk's job takes the write lock again right after each commit, so a desk waiting
-    // for it seldom finds it free, and one busy time-out can pass while that job is doing fine.
-    // The desk keeps waiting as long as the other one commits; it gives up when the file stayed
-    // locked for a whole busy time-out with nothing committed (a desk stuck in a transaction).
-    static const QString kSqliteBusy = QString::number(5);
-    qint64 seen = dataVersion();
-    for (;;) {
-        QSqlQuery q(database());
-        if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-            return true;
-        }
-        const qint64 now = q.lastError().nativeErrorCode() == kSqliteBusy ? dataVersion() : -1;
-        if (now < 0 || now == seen) {
-            if (error) {
-                *error = describe(q.lastError());
-                if (now >= 0) {
-                    // SQLITE_BUSY: another process kept its write lock for the whole busy time-out.
-                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa "
-                                            "non è stato possibile scrivere (%2)")
-                                 .arg(m_busyTimeoutMs)
-                                 .arg(*error);
-                }
-            }
-            return false;
-        }
-        seen = now;
-    }
+    QSqlDatabase db = database();
+    m_dialect->resumeCheckpoints(db, m_inTransaction);
 }
 
 bool CaseDatabase::beginTransaction(QString* error, bool sharedRecords)
@@ -341,24 +267,9 @@ bool CaseDatabase::beginTransaction(QString* error, bool sharedRecords)
     if (m_inTransaction) {
         return true;
     }
-    // SQLite takes the write lock at once, so two writers queue on the busy time-out instead
-    // of one failing when its read turns into a write.
-    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
-        if (!beginImmediate(error)) {
-            return false;
-        }
-    } else if (!database().transaction()) {
-        if (error) {
-            *error = describe(database().lastError());
-        }
+    QSqlDatabase db = database();
+    if (!m_dialect->begin(db, sharedRecords, error)) {
         return false;
-    } else if (sharedRecords && m_dialect.kind() == SqlDialect::Kind::PostgreSQL) {
-        // One lock for all such transactions, held until commit or rollback: they take turns, a
-        // few hundred lines each, while jobs that only add records go on beside them.
-        if (!exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSharedRecordsLock), error)) {
-            database().rollback();
-            return false;
-        }
     }
     m_inTransaction = true;
     return true;
@@ -370,32 +281,16 @@ bool CaseDatabase::commit(QString* error)
         return true;
     }
     m_inTransaction = false;
-    if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
-        if (!exec(QStringLiteral("COMMIT"), error)) {
-            exec(QStringLiteral("ROLLBACK"), nullptr);
-            return false;
-        }
-        return true;
-    }
-    if (!database().commit()) {
-        if (error) {
-            *error = describe(database().lastError());
-        }
-        database().rollback();
-        return false;
-    }
-    return true;
+    QSqlDatabase db = database();
+    return m_dialect->commit(db, error);
 }
 
 void CaseDatabase::rollback()
 {
     if (m_inTransaction) {
         m_inTransaction = false;
-        if (m_dialect.kind() == SqlDialect::Kind::SQLite) {
-            exec(QStringLiteral("ROLLBACK"), nullptr);
-        } else {
-            database().rollback();
-        }
+        QSqlDatabase db = database();
+        m_dialect->rollback(db);
     }
 }
 

@@ -16,16 +16,6 @@ namespace zb32 {
 class CaseDatabase
 {
 public:
-    static constexpr int kCommandTimeoutSeconds = 240;
-    static constexpr int kBusyTimeoutMs = 15000;
-    // The PostgreSQL advisory lock that transactions changing shared records take ("zb32").
-    static constexpr qint64 kSharedRecordsLock = 0x7a623332;
-    // SQLite's page cache per connection, in KiB.
-    static constexpr int kSqliteCacheKib = 64 * 1024;
-    // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
-    // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
-    static constexpr int kDeferredCheckpointPages = 65536;
-
     CaseDatabase();
     ~CaseDatabase();
     CaseDatabase(const CaseDatabase&) = delete;
@@ -44,7 +34,8 @@ public:
     // The configuration file as it resolves on this machine.
     static QString iniPath();
     QString connectionString() const { return m_connectionString; }
-    const SqlDialect& dialect() const { return m_dialect; }
+    // The dialect of the open connection (SQLite's before the first open).
+    const SqlDialect& dialect() const { return *m_dialect; }
     QSqlDatabase database() const;
     QStringList tableNames() const;
     // Columns of a table as the database reports them (cached for the connection's life).
@@ -64,17 +55,14 @@ public:
     bool commit(QString* error);
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
-    bool supportsSavepoints() const { return m_dialect.kind() != SqlDialect::Kind::Access; }
+    bool supportsSavepoints() const { return m_dialect->hasSavepoints(); }
 
     // Whether the server still answers (SELECT 1); a file database always does.
     bool isAlive();
-    bool beginImmediate(QString* error);
-    // SQLite's count of the commits other connections made to the file; -1 when unknown.
-    qint64 dataVersion();
 
     // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every
     // 1000 pages by default; a run that commits thousands of scattered pages would stop for one
-    // every other commit. Between these two calls the log grows up to kDeferredCheckpointPages
+    // every other commit. Between these two calls the log grows up to SqliteDialect::kDeferredCheckpointPages
     // instead, and resuming restores the setting and runs one passive checkpoint. Since the log
     // is then no longer synced by frequent checkpoints, every commit of the run syncs it
     // (synchronous=FULL, one sequential sync): a commit survives a power cut as soon as it is
@@ -86,11 +74,8 @@ public:
 private:
     QString m_name;
     QString m_connectionString;
-    SqlDialect m_dialect;
+    std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
-    int m_busyTimeoutMs = kBusyTimeoutMs;
-    bool m_checkpointsDeferred = false;
-    int m_autoCheckpointPages = 1000;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

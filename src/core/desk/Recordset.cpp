@@ -1,10 +1,9 @@
-// Record access with typed fields and cached INSERT/UPDATE statements.
+// Record access: the cursor, the changed fields, and the INSERT/UPDATE texts they need.
 #include "core/desk/Recordset.h"
 
 #include "core/desk/CaseDatabase.h"
-#include "core/desk/Formats.h"
+#include "core/desk/FieldCodec.h"
 
-#include <QDateTime>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
@@ -12,22 +11,6 @@
 namespace zb32 {
 
 namespace {
-
-// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
-QString isoDate(const QDate& date)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return date.toString(Qt::ISODate);
-    }
-    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
-        char16_t(u'0' + d % 10) };
-    return QString(reinterpret_cast<const QChar*>(text), 10);
-}
 
 // A prepared statement keeps its values from one exec to the next, and binding one costs more
 // in QtSql than comparing it: a value equal to the one already bound (same type, same nullness:
@@ -49,13 +32,18 @@ QString sqlError(const QSqlQuery& q)
 
 } // namespace
 
-Recordset::Recordset(CaseDatabase& db, const QString& table)
+Recordset::Recordset(CaseDatabase& db, const QString& table, const QStringList& joinedTables)
     : m_db(db)
     , m_table(table)
     , m_def(Schema::table(table))
 {
     if (m_def) {
         m_keyField = m_def->key;
+    }
+    for (const QString& name : joinedTables) {
+        if (const TableDef* def = Schema::table(name)) {
+            m_joined.append(def);
+        }
     }
 }
 
@@ -83,11 +71,11 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     m_keyIndex = -1;
     for (int i = 0; i < names.size(); ++i) {
         m_index.insert(names[i].toLower(), i);
-        FieldType type = FieldType::Text;
-        if (const FieldDef* f = m_def ? Schema::field(*m_def, names[i]) : nullptr) {
-            type = f->type;
+        const FieldDef* f = m_def ? Schema::field(*m_def, names[i]) : nullptr;
+        for (qsizetype t = 0; !f && t < m_joined.size(); ++t) {
+            f = Schema::field(*m_joined[t], names[i]);
         }
-        m_types.append(type);
+        m_types.append(f ? f->type : FieldType::Text);
     }
     if (!m_keyField.isEmpty()) {
         m_keyIndex = m_index.value(m_keyField.toLower(), -1);
@@ -147,7 +135,7 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         }
     }
     for (int i = 0; i < values.size(); ++i) {
-        q->bindValue(i, values[i]);
+        q->bindValue(i, FieldCodec::parameter(values[i]));
     }
     if (!q->exec()) {
         if (error) {
@@ -188,7 +176,7 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         row.values.resize(m_fields.size());
         row.dirty.fill(false, m_fields.size());
         for (int i = 0; i < m_fields.size(); ++i) {
-            row.values[i] = fromStorage(i, q->value(i));
+            row.values[i] = FieldCodec::fromStorage(m_types[i], q->value(i));
         }
         m_rows.append(std::move(row));
     }
@@ -207,7 +195,7 @@ bool Recordset::readForwardRow()
     row.values.resize(m_fields.size());
     row.dirty.fill(false, m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
-        row.values[i] = fromStorage(i, m_forward->value(i));
+        row.values[i] = FieldCodec::fromStorage(m_types[i], m_forward->value(i));
     }
     m_rows.append(std::move(row));
     return true;
@@ -287,211 +275,33 @@ bool Recordset::isNull(const QString& field) const
 
 QString Recordset::text(const QString& field) const
 {
-    const QVariant v = value(field);
-    if (!v.isValid() || v.isNull()) {
-        return {};
-    }
-    if (v.metaType() == QMetaType::fromType<Currency>()) {
-        return v.value<Currency>().toPlainText(QLatin1Char(','));
-    }
-    if (v.typeId() == QMetaType::QDate) {
-        return shortDate(v.toDate());
-    }
-    return v.toString();
+    return FieldCodec::text(value(field));
 }
 
 Currency Recordset::currency(const QString& field) const
 {
-    const QVariant v = value(field);
-    return (v.isValid() && !v.isNull()) ? Currency::fromVariant(v) : Currency();
+    return FieldCodec::currency(value(field));
 }
 
 QDate Recordset::date(const QString& field) const
 {
-    const QVariant v = value(field);
-    if (v.typeId() == QMetaType::QDate) {
-        return v.toDate();
-    }
-    if (v.typeId() == QMetaType::QDateTime) {
-        return v.toDateTime().date();
-    }
-    return v.typeId() == QMetaType::QString ? parseDateText(v.toString()) : QDate();
+    return FieldCodec::date(value(field));
+}
+
+bool Recordset::currency(const QString& field, Currency* out, QString* error) const
+{
+    return FieldCodec::readCurrency(value(field), field, out, error);
+}
+
+bool Recordset::date(const QString& field, QDate* out, QString* error) const
+{
+    return FieldCodec::readDate(value(field), field, out, error);
 }
 
 qint64 Recordset::key() const
 {
     const Row* row = current();
     return (row && m_keyIndex >= 0 && !row->values[m_keyIndex].isNull()) ? row->values[m_keyIndex].toLongLong() : -1;
-}
-
-QVariant Recordset::fromStorage(int index, const QVariant& raw) const
-{
-    if (!raw.isValid() || raw.isNull()) {
-        return QVariant();
-    }
-    switch (typeOf(index)) {
-    case FieldType::Date: {
-        if (raw.typeId() == QMetaType::QDate) {
-            return raw;
-        }
-        if (raw.typeId() == QMetaType::QDateTime) {
-            return raw.toDateTime().date();
-        }
-        const QDate d = parseDateText(raw.toString());
-        return d.isValid() ? QVariant(d) : raw;
-    }
-    case FieldType::Currency: {
-        bool ok = false;
-        const Currency c = Currency::fromVariant(raw, &ok);
-        return ok ? QVariant::fromValue(c) : raw;
-    }
-    case FieldType::Key:
-    case FieldType::Integer: {
-        bool ok = false;
-        const qlonglong n = raw.toLongLong(&ok);
-        return ok ? QVariant(n) : raw;
-    }
-    case FieldType::Double:
-        return raw.toDouble();
-    case FieldType::Text:
-    case FieldType::Memo:
-        return raw.toString();
-    }
-    return raw;
-}
-
-QVariant Recordset::toStorage(int index, const QVariant& value) const
-{
-    const SqlDialect::Kind kind = m_db.dialect().kind();
-    if (!value.isValid() || value.isNull()) {
-        switch (typeOf(index)) {
-        case FieldType::Key:
-        case FieldType::Integer:
-            return QVariant(QMetaType::fromType<qlonglong>());
-        case FieldType::Double:
-            return QVariant(QMetaType::fromType<double>());
-        case FieldType::Date:
-            return kind == SqlDialect::Kind::SQLite ? QVariant(QMetaType::fromType<QString>())
-                                                    : QVariant(QMetaType::fromType<QDate>());
-        case FieldType::Currency:
-            return kind == SqlDialect::Kind::PostgreSQL ? QVariant(QMetaType::fromType<QString>())
-                                                        : QVariant(QMetaType::fromType<double>());
-        default:
-            return QVariant(QMetaType::fromType<QString>());
-        }
-    }
-    switch (typeOf(index)) {
-    case FieldType::Date:
-        return kind == SqlDialect::Kind::SQLite ? QVariant(isoDate(value.toDate())) : value;
-    case FieldType::Currency:
-        return kind == SqlDialect::Kind::PostgreSQL ? QVariant(value.value<Currency>().toDecimalText())
-                                                    : QVariant(value.value<Currency>().toDouble());
-    default:
-        return value;
-    }
-}
-
-bool Recordset::convert(int index, const QVariant& in, QVariant* out, QString* error) const
-{
-    if (!in.isValid() || in.isNull()) {
-        *out = QVariant();
-        return true;
-    }
-    auto refuse = [&](const QString& what) {
-        if (error) {
-            *error = QStringLiteral("il valore \"%1\" non è %2 valido per il campo %3")
-                         .arg(in.metaType() == QMetaType::fromType<Currency>() ? in.value<Currency>().toPlainText()
-                                                                               : in.toString(),
-                             what, m_fields.value(index));
-        }
-        return false;
-    };
-    const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
-    switch (typeOf(index)) {
-    case FieldType::Date: {
-        QDate d;
-        if (in.typeId() == QMetaType::QDate) {
-            d = in.toDate();
-        } else if (in.typeId() == QMetaType::QDateTime) {
-            d = in.toDateTime().date();
-        } else if (in.typeId() == QMetaType::QString) {
-            d = parseDateText(in.toString());
-        }
-        if (!d.isValid()) {
-            return refuse(QStringLiteral("una data"));
-        }
-        *out = d;
-        return true;
-    }
-    case FieldType::Currency: {
-        bool ok = false;
-        Currency c;
-        if (in.typeId() == QMetaType::QString) {
-            c = Currency::fromItalianText(in.toString(), &ok);
-            if (!ok) {
-                c = Currency::fromDecimalText(in.toString(), &ok);
-            }
-        } else {
-            c = Currency::fromVariant(in, &ok);
-        }
-        if (!ok) {
-            return refuse(QStringLiteral("un importo"));
-        }
-        *out = QVariant::fromValue(c);
-        return true;
-    }
-    case FieldType::Key:
-    case FieldType::Integer: {
-        bool ok = false;
-        qlonglong n = 0;
-        if (isCurrency) {
-            const Currency c = in.value<Currency>();
-            ok = c.raw() % Currency::kScale == 0;
-            n = c.raw() / Currency::kScale;
-        } else if (in.typeId() == QMetaType::Double) {
-            const double d = in.toDouble();
-            ok = d == static_cast<double>(static_cast<qlonglong>(d));
-            n = static_cast<qlonglong>(d);
-        } else {
-            n = in.toString().trimmed().toLongLong(&ok);
-        }
-        if (!ok || n > 2147483647LL || n < -2147483648LL) {
-            return refuse(QStringLiteral("un numero intero"));
-        }
-        *out = n;
-        return true;
-    }
-    case FieldType::Double: {
-        bool ok = false;
-        double d = 0;
-        if (isCurrency) {
-            d = in.value<Currency>().toDouble();
-            ok = true;
-        } else if (in.typeId() == QMetaType::QString) {
-            const Currency c = Currency::fromItalianText(in.toString(), &ok);
-            d = c.toDouble();
-        } else {
-            d = in.toDouble(&ok);
-        }
-        if (!ok) {
-            return refuse(QStringLiteral("un numero"));
-        }
-        *out = d;
-        return true;
-    }
-    case FieldType::Text:
-    case FieldType::Memo:
-        if (isCurrency) {
-            *out = in.value<Currency>().toPlainText(QLatin1Char(','));
-        } else if (in.typeId() == QMetaType::QDate) {
-            *out = shortDate(in.toDate());
-        } else {
-            *out = in.toString();
-        }
-        return true;
-    }
-    *out = in;
-    return true;
 }
 
 bool Recordset::setValue(const QString& field, const QVariant& value, QString* error)
@@ -511,7 +321,7 @@ bool Recordset::setValue(const QString& field, const QVariant& value, QString* e
         return false;
     }
     QVariant converted;
-    if (!convert(i, value, &converted, error)) {
+    if (!FieldCodec::convert(typeOf(i), m_fields[i], value, &converted, error)) {
         return false;
     }
     row->values[i] = converted;
@@ -580,8 +390,8 @@ QString Recordset::writeSql(const QList<int>& changed, bool insert) const
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.quoteName(m_table))
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(d.quoteName(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        if (d.insertReturnsKey() && m_keyIndex >= 0) {
-            sql += QStringLiteral(" RETURNING ") + d.quoteName(m_fields[m_keyIndex]);
+        if (m_keyIndex >= 0) {
+            sql += d.returningKey(m_fields[m_keyIndex]);
         }
         return sql;
     }
@@ -643,7 +453,7 @@ bool Recordset::update(QString* error)
     }
     int pos = 0;
     for (int i : changed) {
-        bindChanged(q, pos++, toStorage(i, row->values[i]));
+        bindChanged(q, pos++, FieldCodec::toStorage(typeOf(i), row->values[i], d));
     }
     if (!row->isNew) {
         q->bindValue(pos++, row->values[m_keyIndex]);
@@ -655,14 +465,7 @@ bool Recordset::update(QString* error)
         return false;
     }
     if (row->isNew && m_keyIndex >= 0) {
-        QVariant key;
-        if (d.insertReturnsKey()) {
-            if (q->next()) {
-                key = q->value(0);
-            }
-        } else {
-            key = q->lastInsertId();
-        }
+        const QVariant key = d.newKey(*q);
         row->values[m_keyIndex] = key.isValid() ? QVariant(key.toLongLong()) : QVariant();
     }
     q->finish();

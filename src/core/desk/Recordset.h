@@ -28,7 +28,9 @@ public:
         ForwardOnly, // rows read one at a time; read only; memory stays flat
     };
 
-    Recordset(CaseDatabase& db, const QString& table);
+    // Fields of `table` and, for a selection that joins others, of `joinedTables` read in
+    // their types; a field none of them defines reads as text.
+    explicit Recordset(CaseDatabase& db, const QString& table, const QStringList& joinedTables = {});
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -54,6 +56,10 @@ public:
     Currency currency(const QString& field) const;
     // Null or not a date reads as an invalid date.
     QDate date(const QString& field) const;
+    // As stored: null reads as 0 or an invalid date, a value that is not an amount or a date
+    // is refused with the field named.
+    bool currency(const QString& field, Currency* out, QString* error) const;
+    bool date(const QString& field, QDate* out, QString* error) const;
     qint64 key() const;
 
     // Converts the value to the field's type (a date text dd/MM/yyyy, an Italian amount
@@ -82,9 +88,6 @@ private:
     int indexOf(const QString& field) const;
     QString writeSql(const QList<int>& changed, bool insert) const;
     FieldType typeOf(int index) const;
-    QVariant fromStorage(int index, const QVariant& raw) const;
-    QVariant toStorage(int index, const QVariant& value) const;
-    bool convert(int index, const QVariant& in, QVariant* out, QString* error) const;
     Row* current();
     const Row* current() const;
     bool readForwardRow();
@@ -92,6 +95,7 @@ private:
     CaseDatabase& m_db;
     QString m_table;
     const TableDef* m_def = nullptr;
+    QList<const TableDef*> m_joined;
     QString m_keyField;
     int m_keyIndex = -1;
     Mode m_mode = Mode::Static;

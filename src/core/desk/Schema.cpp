@@ -1,5 +1,4 @@
-// Table definitions and DDL for SQLite (dates as ISO text, currency as numbers) and
-// PostgreSQL (date, numeric(19,4)).
+// Table definitions and their creation; the column types are the dialect's.
 #include "core/desk/Schema.h"
 
 #include "core/desk/CaseDatabase.h"
@@ -106,28 +105,6 @@ QList<TableDef> buildTables()
     return { cases, invoices, payments, rates };
 }
 
-QString columnType(const FieldDef& f, SqlDialect::Kind kind)
-{
-    const bool pg = kind == SqlDialect::Kind::PostgreSQL;
-    switch (f.type) {
-    case FieldType::Key:
-        return pg ? QStringLiteral("serial PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
-    case FieldType::Text:
-        return pg ? QStringLiteral("varchar(%1)").arg(f.length) : QStringLiteral("TEXT");
-    case FieldType::Memo:
-        return QStringLiteral("TEXT");
-    case FieldType::Date:
-        return pg ? QStringLiteral("date") : QStringLiteral("DATE");
-    case FieldType::Currency:
-        return pg ? QStringLiteral("numeric(19,4)") : QStringLiteral("CURRENCY");
-    case FieldType::Integer:
-        return pg ? QStringLiteral("integer") : QStringLiteral("INTEGER");
-    case FieldType::Double:
-        return pg ? QStringLiteral("double precision") : QStringLiteral("REAL");
-    }
-    return {};
-}
-
 struct IndexDef
 {
     const char* name;
@@ -166,7 +143,7 @@ const FieldDef* field(const TableDef& table, const QString& name)
 bool create(CaseDatabase& db, QString* error)
 {
     const SqlDialect& d = db.dialect();
-    if (d.kind() == SqlDialect::Kind::Access) {
+    if (!d.createsTables()) {
         if (error) {
             *error = QStringLiteral("la creazione delle tabelle non è prevista per i database Access");
         }
@@ -188,7 +165,7 @@ bool create(CaseDatabase& db, QString* error)
         }
         QStringList cols;
         for (const FieldDef& f : t.fields) {
-            cols << d.quoteName(f.name) + QLatin1Char(' ') + columnType(f, d.kind());
+            cols << d.quoteName(f.name) + QLatin1Char(' ') + d.columnType(f);
         }
         statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(d.quoteName(t.name), cols.join(QStringLiteral(", ")));
     }

@@ -1,24 +1,179 @@
-// SQL dialects. Only names and "top" differ between the databases we reach; values are
-// always bound, so no literal ever needs translating.
+// What the dialects share: the name rewriting and the statements every database accepts alike.
 #include "core/desk/SqlDialect.h"
 
+#include "core/desk/OdbcDialect.h"
+#include "core/desk/PostgresDialect.h"
+#include "core/desk/SqliteDialect.h"
+
 #include <QRegularExpression>
+#include <QSqlError>
 
 namespace zb32 {
 
+std::unique_ptr<SqlDialect> SqlDialect::create(Kind kind)
+{
+    switch (kind) {
+    case Kind::SQLite:
+        return std::make_unique<SqliteDialect>();
+    case Kind::PostgreSQL:
+        return std::make_unique<PostgresDialect>();
+    case Kind::Odbc:
+        return std::make_unique<OdbcDialect>();
+    }
+    return std::make_unique<SqliteDialect>();
+}
+
+SqlDialect::~SqlDialect() = default;
+
+QString SqlDialect::describe(const QSqlError& error)
+{
+    // The drivers' texts run over several indented lines; a message box shows them as one.
+    const QString text = error.text().simplified();
+    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+}
+
+bool SqlDialect::run(QSqlDatabase& db, const QString& sql, QString* error)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        if (error) {
+            *error = describe(q.lastError());
+        }
+        return false;
+    }
+    return true;
+}
+
 QString SqlDialect::quoteName(const QString& name) const
 {
-    if (m_kind == Kind::PostgreSQL) {
-        return QLatin1Char('"') + name.toLower().replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-    }
     return QLatin1Char('[') + name + QLatin1Char(']');
 }
 
-QString SqlDialect::translate(const QString& sql) const
+QString SqlDialect::storedTableName(const QSqlDatabase& db, const QString& table) const
 {
-    if (m_kind == Kind::Access) {
+    for (const QString& t : db.tables(QSql::Tables)) {
+        if (t.compare(table, Qt::CaseInsensitive) == 0) {
+            return t;
+        }
+    }
+    return table;
+}
+
+QVariant SqlDialect::storedDate(const QDate& date) const
+{
+    return date;
+}
+
+QVariant SqlDialect::storedCurrency(const Currency& amount) const
+{
+    return amount.toDouble();
+}
+
+QVariant SqlDialect::storedNull(FieldType type) const
+{
+    switch (type) {
+    case FieldType::Key:
+    case FieldType::Integer:
+        return QVariant(QMetaType::fromType<qlonglong>());
+    case FieldType::Double:
+    case FieldType::Currency:
+        return QVariant(QMetaType::fromType<double>());
+    case FieldType::Date:
+        return QVariant(QMetaType::fromType<QDate>());
+    case FieldType::Text:
+    case FieldType::Memo:
+        break;
+    }
+    return QVariant(QMetaType::fromType<QString>());
+}
+
+QString SqlDialect::returningKey(const QString&) const
+{
+    return {};
+}
+
+QVariant SqlDialect::newKey(QSqlQuery& insert) const
+{
+    return insert.lastInsertId();
+}
+
+QString SqlDialect::savepoint(const QString& name) const
+{
+    return QStringLiteral("SAVEPOINT ") + name;
+}
+
+QString SqlDialect::releaseSavepoint(const QString& name) const
+{
+    return QStringLiteral("RELEASE SAVEPOINT ") + name;
+}
+
+QString SqlDialect::rollbackToSavepoint(const QString& name) const
+{
+    return QStringLiteral("ROLLBACK TO SAVEPOINT ") + name;
+}
+
+QStringList SqlDialect::nextSavepoint(const QString& name) const
+{
+    return { releaseSavepoint(name), savepoint(name) };
+}
+
+bool SqlDialect::startSession(QSqlDatabase&, QString*)
+{
+    return true;
+}
+
+bool SqlDialect::isAlive(QSqlDatabase&) const
+{
+    return true;
+}
+
+bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)
+{
+    if (!db.transaction()) {
+        if (error) {
+            *error = describe(db.lastError());
+        }
+        return false;
+    }
+    return true;
+}
+
+bool SqlDialect::commit(QSqlDatabase& db, QString* error)
+{
+    if (!db.commit()) {
+        if (error) {
+            *error = describe(db.lastError());
+        }
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+void SqlDialect::rollback(QSqlDatabase& db)
+{
+    db.rollback();
+}
+
+void SqlDialect::deferCheckpoints(QSqlDatabase&)
+{ }
+
+void SqlDialect::resumeCheckpoints(QSqlDatabase&, bool)
+{ }
+
+QString SqlDialect::topToLimit(const QString& sql)
+{
+    static const QRegularExpression top(
+        QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = top.match(sql);
+    if (!m.hasMatch()) {
         return sql;
     }
+    return m.captured(1) + sql.mid(m.capturedEnd(0)) + QStringLiteral(" LIMIT ") + m.captured(2);
+}
+
+QString SqlDialect::quoteBracketedNames(const QString& sql) const
+{
     QString out;
     out.reserve(sql.size() + 16);
     QChar quote;
@@ -34,7 +189,7 @@ QString SqlDialect::translate(const QString& sql) const
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             quote = c;
             out += c;
-        } else if (c == QLatin1Char('[') && m_kind == Kind::PostgreSQL) {
+        } else if (c == QLatin1Char('[')) {
             const qsizetype close = sql.indexOf(QLatin1Char(']'), i + 1);
             if (close < 0) {
                 out += c;
@@ -45,12 +200,6 @@ QString SqlDialect::translate(const QString& sql) const
         } else {
             out += c;
         }
-    }
-    static const QRegularExpression top(
-        QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = top.match(out);
-    if (m.hasMatch()) {
-        out = m.captured(1) + out.mid(m.capturedEnd(0)) + QStringLiteral(" LIMIT ") + m.captured(2);
     }
     return out;
 }

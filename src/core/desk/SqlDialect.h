@@ -1,30 +1,95 @@
-// Turns SQL written in the case database's own names into the form a driver wants.
+// What differs between the databases the desk reaches: names, value storage, column types,
+// transactions and the session. One subclass per database, chosen when the connection opens.
 #pragma once
 
+#include "core/desk/Currency.h"
+#include "core/desk/Schema.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+class QSqlError;
 
 namespace zb32 {
 
 class SqlDialect
 {
 public:
-    enum class Kind { SQLite, PostgreSQL, Access };
+    enum class Kind { SQLite, PostgreSQL, Odbc };
 
-    explicit SqlDialect(Kind kind = Kind::SQLite)
-        : m_kind(kind)
-    { }
+    // A dialect with its defaults, for code that only translates text (tests, tools).
+    static std::unique_ptr<SqlDialect> create(Kind kind);
 
-    Kind kind() const { return m_kind; }
-    // "[tabella pratiche]" stays for SQLite and Access and becomes "tabella pratiche" quoted in
-    // lower case for PostgreSQL; a leading "top N" becomes a trailing "LIMIT N" off Access.
-    QString translate(const QString& sql) const;
+    virtual ~SqlDialect();
+    SqlDialect(const SqlDialect&) = delete;
+    SqlDialect& operator=(const SqlDialect&) = delete;
+
+    // For diagnostics and tests; the desk's code asks the dialect what it needs instead.
+    virtual Kind kind() const = 0;
+
+    // SQL written in the case database's names ("[tabella pratiche]", a leading "top N") in
+    // the driver's form.
+    virtual QString translate(const QString& sql) const = 0;
     // One table or field name, quoted for this driver.
-    QString quoteName(const QString& name) const;
-    // Whether an INSERT reads its new key back with RETURNING (else the driver's last id).
-    bool insertReturnsKey() const { return m_kind == Kind::PostgreSQL; }
+    virtual QString quoteName(const QString& name) const;
+    // The name under which the database knows a table of the case database.
+    virtual QString storedTableName(const QSqlDatabase& db, const QString& table) const;
 
-private:
-    Kind m_kind;
+    // How a date and an amount are bound, and the typed null bound for an empty field of each
+    // type: a driver needs the type even of a NULL to prepare the statement once.
+    virtual QVariant storedDate(const QDate& date) const;
+    virtual QVariant storedCurrency(const Currency& amount) const;
+    virtual QVariant storedNull(FieldType type) const;
+
+    // The column type `zb32 initdb` gives a field; whether the desk creates tables here at all.
+    virtual QString columnType(const FieldDef& field) const = 0;
+    virtual bool createsTables() const { return true; }
+
+    // A new key: what an INSERT appends to hand it back (empty when the driver keeps it), and
+    // reading it after the INSERT ran.
+    virtual QString returningKey(const QString& keyField) const;
+    virtual QVariant newKey(QSqlQuery& insert) const;
+
+    // Savepoints: one per input line, so a failing line takes back only its own writes.
+    virtual bool hasSavepoints() const { return true; }
+    QString savepoint(const QString& name) const;
+    QString releaseSavepoint(const QString& name) const;
+    QString rollbackToSavepoint(const QString& name) const;
+    // The statements that release the last line's savepoint and set the next one, in as few
+    // round trips as the driver allows.
+    virtual QStringList nextSavepoint(const QString& name) const;
+    // Whether the statements run for every line are worth preparing once.
+    virtual bool preparesLineStatements() const { return false; }
+
+    // The session right after the connection opened (journal, time-outs).
+    virtual bool startSession(QSqlDatabase& db, QString* error);
+    // Whether the server still answers; a file database always does.
+    virtual bool isAlive(QSqlDatabase& db) const;
+    // `sharedRecords`: see CaseDatabase::beginTransaction.
+    virtual bool begin(QSqlDatabase& db, bool sharedRecords, QString* error);
+    virtual bool commit(QSqlDatabase& db, QString* error);
+    virtual void rollback(QSqlDatabase& db);
+    // See CaseDatabase::deferCheckpoints; nothing to do where the log is not the desk's.
+    virtual void deferCheckpoints(QSqlDatabase& db);
+    virtual void resumeCheckpoints(QSqlDatabase& db, bool inTransaction);
+
+    // The driver's error as one line a message box can show.
+    static QString describe(const QSqlError& error);
+    // Runs a statement that takes no values.
+    static bool run(QSqlDatabase& db, const QString& sql, QString* error);
+
+protected:
+    SqlDialect() = default;
+
+    // "SELECT top N ..." → "SELECT ... LIMIT N".
+    static QString topToLimit(const QString& sql);
+    // Every "[name]" outside a literal quoted by quoteName().
+    QString quoteBracketedNames(const QString& sql) const;
 };
 
 } // namespace zb32

@@ -16,8 +16,6 @@ const QString kUnitSavepoint = QStringLiteral("zb32_unit");
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     : m_db(db)
     , m_linesPerCommit(linesPerCommit)
-    , m_savepoint(QStringLiteral("SAVEPOINT ") + kSavepoint)
-    , m_release(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint)
 { }
 
 WriteBatch::~WriteBatch()
@@ -31,9 +29,9 @@ WriteBatch::~WriteBatch()
 
 bool WriteBatch::runLineStatement(const QString& sql, QString* error)
 {
-    // These run for every input line: SQLite keeps them prepared. PostgreSQL does not prepare
-    // transaction statements, so it gets them as plain text.
-    if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
+    // These run for every input line: where the driver prepares transaction statements they are
+    // prepared once; elsewhere they go as plain text.
+    if (!m_db.dialect().preparesLineStatements()) {
         return m_db.exec(sql, error);
     }
     QSqlQuery* q = m_db.statement(sql, error);
@@ -81,8 +79,8 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
         // The line savepoint held from the line before goes first: releasing it later would
         // release the unit's savepoint, made after it, as well.
         if (m_db.supportsSavepoints()
-            && ((m_savepointHeld && !runLineStatement(m_release, error))
-                || !runLineStatement(QStringLiteral("SAVEPOINT ") + kUnitSavepoint, error))) {
+            && ((m_savepointHeld && !runLineStatement(m_db.dialect().releaseSavepoint(kSavepoint), error))
+                || !runLineStatement(m_db.dialect().savepoint(kUnitSavepoint), error))) {
             loseTransaction();
             return false;
         }
@@ -91,13 +89,12 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (m_db.supportsSavepoints()) {
         // The savepoint of the line before is released only now: on a server that is one round
         // trip per line instead of two. A commit releases it as well.
+        const SqlDialect& d = m_db.dialect();
+        const QStringList statements
+            = m_savepointHeld ? d.nextSavepoint(kSavepoint) : QStringList { d.savepoint(kSavepoint) };
         bool ok = true;
-        if (!m_savepointHeld) {
-            ok = runLineStatement(m_savepoint, error);
-        } else if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
-            ok = runLineStatement(m_release, error) && runLineStatement(m_savepoint, error);
-        } else {
-            ok = m_db.exec(m_release + QStringLiteral("; ") + m_savepoint, error);
+        for (const QString& sql : statements) {
+            ok = ok && runLineStatement(sql, error);
         }
         if (!ok) {
             // Inside an open transaction this fails only when the transaction is gone.
@@ -132,8 +129,9 @@ void WriteBatch::abandonLine()
     if (m_db.supportsSavepoints()) {
         m_savepointHeld = false;
         QString ignored;
-        if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint, &ignored)
-            || !m_db.exec(m_release, &ignored)) {
+        const SqlDialect& d = m_db.dialect();
+        if (!m_db.exec(d.rollbackToSavepoint(kSavepoint), &ignored)
+            || !m_db.exec(d.releaseSavepoint(kSavepoint), &ignored)) {
             loseTransaction();
         }
     }
@@ -149,7 +147,7 @@ bool WriteBatch::endUnit(QString* error, Commit commit)
     if (m_db.supportsSavepoints() && !m_lost) {
         // Releasing the unit releases the savepoint of its last line too.
         m_savepointHeld = false;
-        if (!runLineStatement(QStringLiteral("RELEASE SAVEPOINT ") + kUnitSavepoint, error)) {
+        if (!runLineStatement(m_db.dialect().releaseSavepoint(kUnitSavepoint), error)) {
             loseTransaction();
             return false;
         }
@@ -179,8 +177,9 @@ void WriteBatch::abandonUnit()
     if (m_db.supportsSavepoints()) {
         m_savepointHeld = false;
         QString ignored;
-        if (!m_db.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kUnitSavepoint, &ignored)
-            || !m_db.exec(QStringLiteral("RELEASE SAVEPOINT ") + kUnitSavepoint, &ignored)) {
+        const SqlDialect& d = m_db.dialect();
+        if (!m_db.exec(d.rollbackToSavepoint(kUnitSavepoint), &ignored)
+            || !m_db.exec(d.releaseSavepoint(kUnitSavepoint), &ignored)) {
             loseTransaction();
         }
     } else {
@@ -220,8 +219,9 @@ bool WriteBatch::commitGroup(QString* error)
         m_lost = true;
         m_failed = true;
         // A server that went away while committing may have made the commit before it went:
-        // nobody can tell until it is back, so the lines of the group are named as unknown.
-        if (m_db.dialect().kind() != SqlDialect::Kind::SQLite && !m_db.isAlive()) {
+        // nobody can tell until it is back, so the lines of the group are named as unknown. A file
+        // database is always there.
+        if (!m_db.isAlive()) {
             m_uncertainLine = m_lastKeptLine;
         }
         return false;

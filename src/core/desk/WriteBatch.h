@@ -93,8 +93,6 @@ private:
     CaseDatabase& m_db;
     Listener* m_listener = nullptr;
     int m_linesPerCommit;
-    QString m_savepoint;
-    QString m_release;
     int m_linesInGroup = 0;
     bool m_inLine = false;
     bool m_unitWanted = false;

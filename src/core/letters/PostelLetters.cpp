@@ -1,15 +1,15 @@
 // The letter run: one reminder letter per case of a batch, in the print file of the day.
 #include "core/letters/PostelLetters.h"
 
-#include "core/letters/PostelWriter.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
+#include "core/desk/Recordset.h"
+#include "core/desk/Schema.h"
+#include "core/letters/PostelWriter.h"
 
 #include <QDir>
 #include <QSaveFile>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <limits>
 
 namespace zb32 {
@@ -31,26 +31,6 @@ const QString kSelection = QStringLiteral(
     "Order By p.contatore, Case When f.[data fattura] Is Null Then 1 Else 0 End, f.[data fattura], f.ID");
 const QString kTestNarrowing = QStringLiteral(" And p.posizione = ?");
 
-enum Column {
-    Contatore,
-    Posizione,
-    TipoMandato,
-    RagioneSociale,
-    Indirizzo,
-    Cap,
-    Citta,
-    Provincia,
-    Altroriferimento,
-    AssignmentId,
-    ImportoTotale,
-    InvoiceId,
-    NumeroFattura,
-    DataFattura,
-    Saldo,
-    Periodo,
-    DataScadenza,
-};
-
 // The batch number is the integer the box starts with ("12abc" is 12, "1 or 1=1" is 1);
 // 0 means there is none.
 qint64 batchNumber(const QString& text)
@@ -70,104 +50,31 @@ qint64 batchNumber(const QString& text)
                                                : std::numeric_limits<qint64>::max();
 }
 
-// Field values of the current row, converted the way the letter prints them; a value that
-// does not convert stops the run with the field named.
-class RowReader
+// The case and invoice of the current row; a value that does not convert stops the run with
+// the field named.
+bool readCase(const Recordset& row, PostelCase* c, QString* error)
 {
-public:
-    explicit RowReader(const QSqlQuery& query)
-        : m_q(query)
-    { }
-
-    QString text(int column) const
-    {
-        const QVariant v = m_q.value(column);
-        return v.isNull() ? QString() : v.toString();
-    }
-
-    std::optional<QString> nullableText(int column) const
-    {
-        const QVariant v = m_q.value(column);
-        return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
-    }
-
-    // Null reads as 0.
-    bool currency(int column, const char* field, Currency* out, QString* error) const
-    {
-        const QVariant v = m_q.value(column);
-        if (v.isNull()) {
-            *out = Currency();
-            return true;
-        }
-        bool ok = false;
-        *out = Currency::fromVariant(v, &ok);
-        return ok || refuse(v, field, QStringLiteral("un importo"), error);
-    }
-
-    // Null reads as an invalid date.
-    bool date(int column, const char* field, QDate* out, QString* error) const
-    {
-        const QVariant v = m_q.value(column);
-        *out = QDate();
-        if (v.isNull()) {
-            return true;
-        }
-        if (v.typeId() == QMetaType::QDate) {
-            *out = v.toDate();
-        } else if (v.typeId() == QMetaType::QDateTime) {
-            *out = v.toDateTime().date();
-        } else {
-            // SQLite keeps dates as ISO text; a date typed in by hand may be dd/MM/yyyy.
-            const QString t = v.toString().trimmed();
-            *out = (t.size() >= 10 && t[4] == QLatin1Char('-')) ? QDate::fromString(t.left(10), Qt::ISODate)
-                                                                : parseShortDate(t);
-        }
-        return out->isValid() || refuse(v, field, QStringLiteral("una data"), error);
-    }
-
-    bool key(int column, qint64* out, QString* error) const
-    {
-        const QVariant v = m_q.value(column);
-        bool ok = false;
-        *out = v.toLongLong(&ok);
-        return ok || refuse(v, "contatore", QStringLiteral("un numero"), error);
-    }
-
-private:
-    static bool refuse(const QVariant& v, const char* field, const QString& what, QString* error)
-    {
-        *error = QStringLiteral("il valore \"%1\" del campo %2 non è %3 valido")
-                     .arg(v.toString(), QString::fromUtf8(field), what);
-        return false;
-    }
-
-    const QSqlQuery& m_q;
-};
-
-bool readCase(const RowReader& row, PostelCase* c, QString* error)
-{
-    if (!row.key(Contatore, &c->key, error)) {
-        return false;
-    }
-    c->posizione = row.text(Posizione);
-    c->tipoMandato = row.text(TipoMandato);
-    c->ragioneSociale = row.text(RagioneSociale);
-    c->indirizzo = row.text(Indirizzo);
-    c->cap = row.nullableText(Cap);
-    c->citta = row.text(Citta);
-    c->provincia = row.text(Provincia);
-    c->altroriferimento = row.text(Altroriferimento);
-    c->assignmentId = row.text(AssignmentId);
-    return row.currency(ImportoTotale, "importo totale", &c->importoTotale, error);
+    c->key = row.key();
+    c->posizione = row.text(QStringLiteral("posizione"));
+    c->tipoMandato = row.text(QStringLiteral("Tipo Mandato"));
+    c->ragioneSociale = row.text(QStringLiteral("ragione sociale"));
+    c->indirizzo = row.text(QStringLiteral("Indirizzo"));
+    const QString cap = QStringLiteral("Cap");
+    c->cap = row.isNull(cap) ? std::nullopt : std::optional<QString>(row.text(cap));
+    c->citta = row.text(QStringLiteral("Citta"));
+    c->provincia = row.text(QStringLiteral("Provincia"));
+    c->altroriferimento = row.text(QStringLiteral("altroriferimento"));
+    c->assignmentId = row.text(QStringLiteral("Assignment_id"));
+    return row.currency(QStringLiteral("importo totale"), &c->importoTotale, error);
 }
 
-bool readInvoice(const RowReader& row, PostelInvoice* f, QString* error)
+bool readInvoice(const Recordset& row, PostelInvoice* f, QString* error)
 {
-    f->numeroFattura = row.text(NumeroFattura);
-    f->periodo = row.text(Periodo);
-    return row.date(DataFattura, "data fattura", &f->dataFattura, error)
-        && row.currency(Saldo, "saldo", &f->saldo, error)
-        && row.date(DataScadenza, "data scadenza", &f->dataScadenza, error);
+    f->numeroFattura = row.text(QStringLiteral("numero fattura"));
+    f->periodo = row.text(QStringLiteral("periodo"));
+    return row.date(QStringLiteral("data fattura"), &f->dataFattura, error)
+        && row.currency(QStringLiteral("saldo"), &f->saldo, error)
+        && row.date(QStringLiteral("data scadenza"), &f->dataScadenza, error);
 }
 
 // The letter being written. The first two invoices wait for the data block, which needs to
@@ -285,33 +192,25 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     // A batch number beyond 32 bits names no batch: the selection is empty without asking.
     const bool selectable = lotto >= std::numeric_limits<qint32>::min() && lotto <= std::numeric_limits<qint32>::max();
     if (selectable) {
-        QSqlQuery query(ctx.db.database());
-        query.setForwardOnly(true);
+        Recordset row(ctx.db, Schema::kCases, { Schema::kInvoices });
         const QString sql = kSelection.arg(ctx.batch.chkTest ? kTestNarrowing : QString());
-        if (!query.prepare(ctx.db.dialect().translate(sql))) {
-            return fail(query.lastError().text(), nullptr);
-        }
-        query.addBindValue(lotto);
+        QVariantList values { lotto };
         if (ctx.batch.chkTest) {
-            query.addBindValue(kTestCase);
+            values << kTestCase;
         }
-        if (!query.exec()) {
-            return fail(query.lastError().text(), nullptr);
+        QString why;
+        if (!row.open(sql, values, &why, Recordset::Mode::ForwardOnly)) {
+            return fail(why, nullptr);
         }
 
-        const RowReader row(query);
         LetterStream letter(writer, ctx.batch.cc);
-        QString why;
         auto endLetter = [&] {
             letter.end();
             ++letters;
             ctx.report.setCaption(QString::number(letters));
         };
-        while (query.next()) {
-            qint64 key = -1;
-            if (!row.key(Contatore, &key, &why)) {
-                return fail(why, letter.isOpen() ? &letter.current() : nullptr);
-            }
+        while (!row.eof()) {
+            const qint64 key = row.key();
             if (!letter.isOpen() || key != letter.current().key) {
                 if (letter.isOpen()) {
                     endLetter();
@@ -325,16 +224,16 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
                 }
                 letter.begin(c);
             }
-            if (!query.isNull(InvoiceId)) {
+            if (!row.isNull(QStringLiteral("ID"))) {
                 PostelInvoice invoice;
                 if (!readInvoice(row, &invoice, &why)) {
                     return fail(why, &letter.current());
                 }
                 letter.addInvoice(invoice);
             }
-        }
-        if (query.lastError().isValid()) {
-            return fail(query.lastError().text(), letter.isOpen() ? &letter.current() : nullptr);
+            if (!row.moveNext(&why)) {
+                return fail(why, letter.isOpen() ? &letter.current() : nullptr);
+            }
         }
         if (letter.isOpen()) {
             endLetter();

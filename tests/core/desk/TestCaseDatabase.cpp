@@ -4,6 +4,7 @@
 #include "TestWorkspace.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/desk/SqliteDialect.h"
 #include "core/desk/WriteBatch.h"
 
 #include <QFileInfo>
@@ -377,6 +378,7 @@ private Q_SLOTS:
             { none, none, none, none },
             { empty, QVariant::fromValue(Currency()), day, 0 },
             { empty, none, day, none },
+            { QString(), none, none, none }, // a null QString is a text like any other: stored as ""
             { none, QVariant::fromValue(Currency()), none, 0 },
             { QStringLiteral("b"), QVariant::fromValue(Currency::fromDouble(-1.5)), day.addDays(1), 5 },
         };
@@ -454,7 +456,7 @@ private Q_SLOTS:
         const qint64 before = QFileInfo(file).size();
         const qint64 sync = pragma("synchronous");
         db.deferCheckpoints();
-        QCOMPARE(pragma("wal_autocheckpoint"), qint64(CaseDatabase::kDeferredCheckpointPages));
+        QCOMPARE(pragma("wal_autocheckpoint"), qint64(SqliteDialect::kDeferredCheckpointPages));
         QCOMPARE(pragma("synchronous"), qint64(2)); // FULL: every commit syncs the log
         // Well over the usual checkpoint threshold of pages, in several commits.
         const QString text(2000, QLatin1Char('x'));

@@ -146,7 +146,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, sql);
         QFETCH(QString, expected);
-        QCOMPARE(SqlDialect(SqlDialect::Kind(kind)).translate(sql), expected);
+        QCOMPARE(SqlDialect::create(SqlDialect::Kind(kind))->translate(sql), expected);
     }
 
     void drivePaths()

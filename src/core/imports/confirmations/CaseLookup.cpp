@@ -32,14 +32,14 @@ QStringList CaseLookup::mandateEntries(const QString& mandateText)
 CaseLookup::CaseLookup(const QString& mandateText)
 {
     for (const QString& e : mandateEntries(mandateText)) {
-        m_types.insert(e.isNull() ? QStringLiteral("") : e);
+        m_types.insert(e);
     }
 }
 
 bool CaseLookup::CercaPratica(const QString& position, Recordset& cases, bool* found, QString* error)
 {
     *found = false;
-    if (!cases.open(kLookup, { position.isNull() ? QStringLiteral("") : position }, error)) {
+    if (!cases.open(kLookup, { position }, error)) {
         return false;
     }
     // The current case is the first one (lowest key) of the mandate types asked for; a case

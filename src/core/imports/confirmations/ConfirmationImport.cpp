@@ -1,13 +1,13 @@
 // The confirmation import run: input, lookup, dispatch, counters, closing message.
 #include "core/imports/confirmations/ConfirmationImport.h"
 
+#include "core/desk/CaseDatabase.h"
+#include "core/desk/Schema.h"
 #include "core/imports/confirmations/CaseLookup.h"
 #include "core/imports/confirmations/CollectionLine.h"
 #include "core/imports/confirmations/ExpenseWorkbook.h"
 #include "core/imports/confirmations/InvoiceOutcomes.h"
 #include "core/imports/confirmations/PaymentPosting.h"
-#include "core/desk/CaseDatabase.h"
-#include "core/desk/Schema.h"
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
 

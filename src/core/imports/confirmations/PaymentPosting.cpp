@@ -1,8 +1,8 @@
 // Confirming instalments and posting new payments.
 #include "core/imports/confirmations/PaymentPosting.h"
 
-#include "core/imports/confirmations/InvoiceOutcomes.h"
 #include "core/desk/Schema.h"
+#include "core/imports/confirmations/InvoiceOutcomes.h"
 
 namespace zb32 {
 
@@ -18,12 +18,6 @@ const std::array<QString, 5> kCollectorRates { QStringLiteral("al_e_1"), QString
     QStringLiteral("al_e_3"), QStringLiteral("al_e_4"), QStringLiteral("al_e_5") };
 const std::array<QString, 5> kAgencyRates { QStringLiteral("al_a_1"), QStringLiteral("al_a_2"),
     QStringLiteral("al_a_3"), QStringLiteral("al_a_4"), QStringLiteral("al_a_5") };
-
-// Null texts bind as NULL; an empty text must stay an empty text.
-QString nonNull(const QString& text)
-{
-    return text.isNull() ? QStringLiteral("") : text;
-}
 
 } // namespace
 
@@ -98,7 +92,7 @@ bool PaymentPosting::CaricaAliquote(const QString& agent, const RateRecord** rat
 {
     auto it = m_rateCache.constFind(agent);
     if (it == m_rateCache.constEnd()) {
-        if (!m_rates.open(kRates, { nonNull(agent), nonNull(m_settings.clientCode), QStringLiteral("VEC") }, error)) {
+        if (!m_rates.open(kRates, { agent, m_settings.clientCode, QStringLiteral("VEC") }, error)) {
             return false;
         }
         std::optional<RateRecord> found;

@@ -1,0 +1,275 @@
+// Field values by type: reading, setting, binding.
+#include "core/desk/FieldCodec.h"
+
+#include "core/desk/Formats.h"
+#include "core/desk/SqlDialect.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+namespace zb32::FieldCodec {
+
+namespace {
+
+bool isMissing(const QVariant& v)
+{
+    return !v.isValid() || v.isNull();
+}
+
+// QtSql binds a null QString as NULL; a text of the desk is never missing, at most empty.
+QString presentText(const QString& text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+bool refuse(const QVariant& v, const QString& field, const QString& what, QString* error)
+{
+    if (error) {
+        *error = QStringLiteral("il valore \"%1\" del campo %2 non è %3 valido").arg(v.toString(), field, what);
+    }
+    return false;
+}
+
+} // namespace
+
+QDate parseDate(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        return {};
+    }
+    QDate d = QDate::fromString(t.left(10), Qt::ISODate);
+    if (d.isValid() && t.size() >= 10 && t[4] == QLatin1Char('-')) {
+        return d;
+    }
+    QString norm = t;
+    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
+    for (const char* fmt : { "d/M/yyyy", "d/M/yy" }) {
+        d = QDate::fromString(norm, QString::fromLatin1(fmt));
+        if (d.isValid()) {
+            if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
+                d = d.addYears(100); // two-digit years: 1930..2029
+            }
+            return d;
+        }
+    }
+    return {};
+}
+
+QVariant fromStorage(FieldType type, const QVariant& raw)
+{
+    if (isMissing(raw)) {
+        return QVariant();
+    }
+    switch (type) {
+    case FieldType::Date: {
+        if (raw.typeId() == QMetaType::QDate) {
+            return raw;
+        }
+        if (raw.typeId() == QMetaType::QDateTime) {
+            return raw.toDateTime().date();
+        }
+        const QDate d = parseDate(raw.toString());
+        return d.isValid() ? QVariant(d) : raw;
+    }
+    case FieldType::Currency: {
+        bool ok = false;
+        const Currency c = Currency::fromVariant(raw, &ok);
+        return ok ? QVariant::fromValue(c) : raw;
+    }
+    case FieldType::Key:
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = raw.toLongLong(&ok);
+        return ok ? QVariant(n) : raw;
+    }
+    case FieldType::Double:
+        return raw.toDouble();
+    case FieldType::Text:
+    case FieldType::Memo:
+        return presentText(raw.toString());
+    }
+    return raw;
+}
+
+QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dialect)
+{
+    if (isMissing(value)) {
+        return dialect.storedNull(type);
+    }
+    switch (type) {
+    case FieldType::Date:
+        return dialect.storedDate(value.toDate());
+    case FieldType::Currency:
+        return dialect.storedCurrency(value.value<Currency>());
+    default:
+        return value;
+    }
+}
+
+QVariant parameter(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QString && !value.isNull()) {
+        return presentText(value.toString());
+    }
+    return value;
+}
+
+bool convert(FieldType type, const QString& field, const QVariant& in, QVariant* out, QString* error)
+{
+    if (isMissing(in)) {
+        *out = QVariant();
+        return true;
+    }
+    const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
+    auto refuse = [&](const QString& what) {
+        if (error) {
+            *error = QStringLiteral("il valore \"%1\" non è %2 valido per il campo %3")
+                         .arg(isCurrency ? in.value<Currency>().toPlainText() : in.toString(), what, field);
+        }
+        return false;
+    };
+    switch (type) {
+    case FieldType::Date: {
+        QDate d;
+        if (in.typeId() == QMetaType::QDate) {
+            d = in.toDate();
+        } else if (in.typeId() == QMetaType::QDateTime) {
+            d = in.toDateTime().date();
+        } else if (in.typeId() == QMetaType::QString) {
+            d = parseDate(in.toString());
+        }
+        if (!d.isValid()) {
+            return refuse(QStringLiteral("una data"));
+        }
+        *out = d;
+        return true;
+    }
+    case FieldType::Currency: {
+        bool ok = false;
+        Currency c;
+        if (in.typeId() == QMetaType::QString) {
+            c = Currency::fromItalianText(in.toString(), &ok);
+            if (!ok) {
+                c = Currency::fromDecimalText(in.toString(), &ok);
+            }
+        } else {
+            c = Currency::fromVariant(in, &ok);
+        }
+        if (!ok) {
+            return refuse(QStringLiteral("un importo"));
+        }
+        *out = QVariant::fromValue(c);
+        return true;
+    }
+    case FieldType::Key:
+    case FieldType::Integer: {
+        bool ok = false;
+        qlonglong n = 0;
+        if (isCurrency) {
+            const Currency c = in.value<Currency>();
+            ok = c.raw() % Currency::kScale == 0;
+            n = c.raw() / Currency::kScale;
+        } else if (in.typeId() == QMetaType::Double) {
+            const double d = in.toDouble();
+            ok = d == static_cast<double>(static_cast<qlonglong>(d));
+            n = static_cast<qlonglong>(d);
+        } else {
+            n = in.toString().trimmed().toLongLong(&ok);
+        }
+        if (!ok || n > 2147483647LL || n < -2147483648LL) {
+            return refuse(QStringLiteral("un numero intero"));
+        }
+        *out = n;
+        return true;
+    }
+    case FieldType::Double: {
+        bool ok = false;
+        double d = 0;
+        if (isCurrency) {
+            d = in.value<Currency>().toDouble();
+            ok = true;
+        } else if (in.typeId() == QMetaType::QString) {
+            const Currency c = Currency::fromItalianText(in.toString(), &ok);
+            d = c.toDouble();
+        } else {
+            d = in.toDouble(&ok);
+        }
+        if (!ok) {
+            return refuse(QStringLiteral("un numero"));
+        }
+        *out = d;
+        return true;
+    }
+    case FieldType::Text:
+    case FieldType::Memo:
+        if (isCurrency) {
+            *out = in.value<Currency>().toPlainText(QLatin1Char(','));
+        } else if (in.typeId() == QMetaType::QDate) {
+            *out = shortDate(in.toDate());
+        } else {
+            *out = presentText(in.toString());
+        }
+        return true;
+    }
+    *out = in;
+    return true;
+}
+
+QString text(const QVariant& value)
+{
+    if (isMissing(value)) {
+        return {};
+    }
+    if (value.metaType() == QMetaType::fromType<Currency>()) {
+        return value.value<Currency>().toPlainText(QLatin1Char(','));
+    }
+    if (value.typeId() == QMetaType::QDate) {
+        return shortDate(value.toDate());
+    }
+    return value.toString();
+}
+
+Currency currency(const QVariant& value)
+{
+    return isMissing(value) ? Currency() : Currency::fromVariant(value);
+}
+
+QDate date(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QDate) {
+        return value.toDate();
+    }
+    if (value.typeId() == QMetaType::QDateTime) {
+        return value.toDateTime().date();
+    }
+    return value.typeId() == QMetaType::QString ? parseDate(value.toString()) : QDate();
+}
+
+bool readCurrency(const QVariant& value, const QString& field, Currency* out, QString* error)
+{
+    *out = Currency();
+    if (isMissing(value)) {
+        return true;
+    }
+    if (value.metaType() != QMetaType::fromType<Currency>()) {
+        return refuse(value, field, QStringLiteral("un importo"), error);
+    }
+    *out = value.value<Currency>();
+    return true;
+}
+
+bool readDate(const QVariant& value, const QString& field, QDate* out, QString* error)
+{
+    *out = QDate();
+    if (isMissing(value)) {
+        return true;
+    }
+    if (value.typeId() != QMetaType::QDate) {
+        return refuse(value, field, QStringLiteral("una data"), error);
+    }
+    *out = value.toDate();
+    return true;
+}
+
+} // namespace zb32::FieldCodec

@@ -1,0 +1,164 @@
+// SQLite: ISO date text, the write lock taken at BEGIN, and checkpoints held back during a run.
+#include "core/desk/SqliteDialect.h"
+
+#include <QSqlError>
+
+namespace zb32 {
+
+namespace {
+
+// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
+QString isoDate(const QDate& date)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) {
+        return date.toString(Qt::ISODate);
+    }
+    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
+        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
+        char16_t(u'0' + d % 10) };
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
+} // namespace
+
+QString SqliteDialect::translate(const QString& sql) const
+{
+    return topToLimit(sql);
+}
+
+QVariant SqliteDialect::storedDate(const QDate& date) const
+{
+    return isoDate(date);
+}
+
+QVariant SqliteDialect::storedNull(FieldType type) const
+{
+    return type == FieldType::Date ? QVariant(QMetaType::fromType<QString>()) : SqlDialect::storedNull(type);
+}
+
+QString SqliteDialect::columnType(const FieldDef& field) const
+{
+    switch (field.type) {
+    case FieldType::Key:
+        return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case FieldType::Text:
+    case FieldType::Memo:
+        return QStringLiteral("TEXT");
+    case FieldType::Date:
+        return QStringLiteral("DATE");
+    case FieldType::Currency:
+        return QStringLiteral("CURRENCY");
+    case FieldType::Integer:
+        return QStringLiteral("INTEGER");
+    case FieldType::Double:
+        return QStringLiteral("REAL");
+    }
+    return {};
+}
+
+QStringList SqliteDialect::nextSavepoint(const QString& name) const
+{
+    // Two prepared statements cost less than one text that is parsed again every line.
+    return { releaseSavepoint(name), savepoint(name) };
+}
+
+bool SqliteDialect::startSession(QSqlDatabase& db, QString* error)
+{
+    if (db.databaseName() == QLatin1String(":memory:")) {
+        return true;
+    }
+    // SQLite's default page cache is 2 MB: a job that reads cases all over the table would read
+    // most pages again from the file. The cache only holds pages; it changes no result.
+    return run(db, QStringLiteral("PRAGMA journal_mode=WAL"), error)
+        && run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error)
+        && run(db, QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKib), error);
+}
+
+qint64 SqliteDialect::dataVersion(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("PRAGMA data_version")) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+bool SqliteDialect::begin(QSqlDatabase& db, bool, QString* error)
+{
+    // The write lock is taken at once, so two writers queue on the busy time-out instead of one
+    // failing when its read turns into a write. Another desk's job takes the lock again right
+    // after each commit, so a desk waiting for it seldom finds it free, and one busy time-out
+    // can pass while that job is doing fine. The desk keeps waiting as long as the other one
+    // commits; it gives up when the file stayed locked for a whole busy time-out with nothing
+    // committed (a desk stuck in a transaction).
+    static const QString kSqliteBusy = QString::number(5);
+    qint64 seen = dataVersion(db);
+    for (;;) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            return true;
+        }
+        const qint64 now = q.lastError().nativeErrorCode() == kSqliteBusy ? dataVersion(db) : -1;
+        if (now < 0 || now == seen) {
+            if (error) {
+                *error = describe(q.lastError());
+                if (now >= 0) {
+                    // SQLITE_BUSY: another process kept its write lock for the whole busy time-out.
+                    *error = QStringLiteral("database occupato da un'altra postazione: dopo %1 ms di attesa "
+                                            "non è stato possibile scrivere (%2)")
+                                 .arg(m_busyTimeoutMs)
+                                 .arg(*error);
+                }
+            }
+            return false;
+        }
+        seen = now;
+    }
+}
+
+bool SqliteDialect::commit(QSqlDatabase& db, QString* error)
+{
+    if (!run(db, QStringLiteral("COMMIT"), error)) {
+        run(db, QStringLiteral("ROLLBACK"), nullptr);
+        return false;
+    }
+    return true;
+}
+
+void SqliteDialect::rollback(QSqlDatabase& db)
+{
+    run(db, QStringLiteral("ROLLBACK"), nullptr);
+}
+
+void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
+{
+    if (m_checkpointsDeferred) {
+        return;
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !q.next()) {
+        return; // the setting cannot be read, so it is left alone
+    }
+    m_autoCheckpointPages = q.value(0).toInt();
+    q.finish();
+    // Each commit syncs the log itself, since checkpoints no longer do it every other commit.
+    m_checkpointsDeferred = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
+        && run(db, QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
+}
+
+void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
+{
+    if (!m_checkpointsDeferred) {
+        return;
+    }
+    m_checkpointsDeferred = false;
+    run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
+    run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
+    if (!inTransaction) {
+        // Passive: it copies what no other desk is still reading and never waits for a lock.
+        run(db, QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), nullptr);
+    }
+}
+
+} // namespace zb32

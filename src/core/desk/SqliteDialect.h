@@ -1,0 +1,51 @@
+// SQLite: the embedded file database. Names stay in brackets, dates are ISO text, one writer
+// at a time.
+#pragma once
+
+#include "core/desk/SqlDialect.h"
+
+namespace zb32 {
+
+class SqliteDialect : public SqlDialect
+{
+public:
+    static constexpr int kBusyTimeoutMs = 15000;
+    // The page cache per connection, in KiB.
+    static constexpr int kCacheKib = 64 * 1024;
+    // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
+    // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
+    static constexpr int kDeferredCheckpointPages = 65536;
+
+    explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs)
+        : m_busyTimeoutMs(busyTimeoutMs)
+    { }
+
+    Kind kind() const override { return Kind::SQLite; }
+    QString translate(const QString& sql) const override;
+
+    QVariant storedDate(const QDate& date) const override;
+    QVariant storedNull(FieldType type) const override;
+    QString columnType(const FieldDef& field) const override;
+
+    QStringList nextSavepoint(const QString& name) const override;
+    bool preparesLineStatements() const override { return true; }
+
+    bool startSession(QSqlDatabase& db, QString* error) override;
+    bool begin(QSqlDatabase& db, bool sharedRecords, QString* error) override;
+    bool commit(QSqlDatabase& db, QString* error) override;
+    void rollback(QSqlDatabase& db) override;
+    void deferCheckpoints(QSqlDatabase& db) override;
+    void resumeCheckpoints(QSqlDatabase& db, bool inTransaction) override;
+
+    int busyTimeoutMs() const { return m_busyTimeoutMs; }
+
+private:
+    // The count of the commits other connections made to the file; -1 when unknown.
+    static qint64 dataVersion(QSqlDatabase& db);
+
+    int m_busyTimeoutMs;
+    bool m_checkpointsDeferred = false;
+    int m_autoCheckpointPages = 1000;
+};
+
+} // namespace zb32
