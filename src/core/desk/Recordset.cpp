@@ -13,46 +13,6 @@ namespace zb32 {
 
 namespace {
 
-QDate parseDateText(const QString& text)
-{
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        return {};
-    }
-    QDate d = QDate::fromString(t.left(10), Qt::ISODate);
-    if (d.isValid() && t.size() >= 10 && t[4] == QLatin1Char('-')) {
-        return d;
-    }
-    QString norm = t;
-    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
-    for (const char* fmt : { "d/M/yyyy", "d/M/yy" }) {
-        d = QDate::fromString(norm, QString::fromLatin1(fmt));
-        if (d.isValid()) {
-            if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
-                d = d.addYears(100); // two-digit years: 1930..2029
-            }
-            return d;
-        }
-    }
-    return {};
-}
-
-// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
-QString isoDate(const QDate& date)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return date.toString(Qt::ISODate);
-    }
-    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
-        char16_t(u'0' + d % 10) };
-    return QString(reinterpret_cast<const QChar*>(text), 10);
-}
-
 // A prepared statement keeps its values from one exec to the next, and binding one costs more
 // in QtSql than comparing it: a value equal to the one already bound (same type, same nullness:
 // an empty text is not a null one) is left as it is. Appending payments repeats most of theirs.
@@ -339,7 +299,7 @@ QDate Recordset::date(const QString& field) const
     if (v.typeId() == QMetaType::QDateTime) {
         return v.toDateTime().date();
     }
-    return v.typeId() == QMetaType::QString ? parseDateText(v.toString()) : QDate();
+    return v.typeId() == QMetaType::QString ? parseDate(v.toString(), kFieldDateForms) : QDate();
 }
 
 qint64 Recordset::key() const
@@ -361,7 +321,7 @@ QVariant Recordset::fromStorage(int index, const QVariant& raw) const
         if (raw.typeId() == QMetaType::QDateTime) {
             return raw.toDateTime().date();
         }
-        const QDate d = parseDateText(raw.toString());
+        const QDate d = parseDate(raw.toString(), kFieldDateForms);
         return d.isValid() ? QVariant(d) : raw;
     }
     case FieldType::Currency: {
@@ -439,7 +399,7 @@ bool Recordset::convert(int index, const QVariant& in, QVariant* out, QString* e
         } else if (in.typeId() == QMetaType::QDateTime) {
             d = in.toDateTime().date();
         } else if (in.typeId() == QMetaType::QString) {
-            d = parseDateText(in.toString());
+            d = parseDate(in.toString(), kFieldDateForms);
         }
         if (!d.isValid()) {
             return refuse(QStringLiteral("una data"));

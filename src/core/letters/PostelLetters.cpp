@@ -1,10 +1,10 @@
 // The letter run: one reminder letter per case of a batch, in the print file of the day.
 #include "core/letters/PostelLetters.h"
 
-#include "core/letters/PostelWriter.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
+#include "core/letters/PostelWriter.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -50,25 +50,6 @@ enum Column {
     Periodo,
     DataScadenza,
 };
-
-// The batch number is the integer the box starts with ("12abc" is 12, "1 or 1=1" is 1);
-// 0 means there is none.
-qint64 batchNumber(const QString& text)
-{
-    QString number = leadingNumberText(text);
-    const qsizetype point = number.indexOf(QLatin1Char('.'));
-    if (point >= 0) {
-        number.truncate(point);
-    }
-    bool ok = false;
-    const qint64 value = number.toLongLong(&ok);
-    if (ok) {
-        return value;
-    }
-    // More digits than 64 bits hold: still not 0, and no batch has it.
-    return number.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
-                                               : std::numeric_limits<qint64>::max();
-}
 
 // Field values of the current row, converted the way the letter prints them; a value that
 // does not convert stops the run with the field named.
@@ -118,9 +99,7 @@ public:
             *out = v.toDateTime().date();
         } else {
             // SQLite keeps dates as ISO text; a date typed in by hand may be dd/MM/yyyy.
-            const QString t = v.toString().trimmed();
-            *out = (t.size() >= 10 && t[4] == QLatin1Char('-')) ? QDate::fromString(t.left(10), Qt::ISODate)
-                                                                : parseShortDate(t);
+            *out = parseDate(v.toString(), DateForm::IsoPrefix);
         }
         return out->isValid() || refuse(v, field, QStringLiteral("una data"), error);
     }
@@ -242,7 +221,7 @@ private:
 
 JobResult PostelDodadAzevaz(JobContext& ctx)
 {
-    const qint64 lotto = batchNumber(ctx.batch.Text1[3]);
+    const qint64 lotto = leadingInteger(ctx.batch.Text1[3], OutOfRange::Saturate);
     if (lotto == 0) {
         ctx.report.message(QStringLiteral("Manca lotto"));
         return JobResult::condition();

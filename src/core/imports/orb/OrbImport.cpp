@@ -1,13 +1,14 @@
 // The Orb case import: one case per "A01" line, one invoice per detail line.
 #include "core/imports/orb/OrbImport.h"
 
-#include "core/imports/orb/OrbLine.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
+#include "core/desk/Formats.h"
 #include "core/desk/LineReader.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/desk/WriteBatch.h"
+#include "core/imports/orb/OrbLine.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,7 +24,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 QString caseMemo(const OrbLine& line)
 {
     return QStringLiteral("Stato Debitore ") + line.debtorStatus() + kCrLf //
-        + QStringLiteral("Company ") + OrbLine::trimBlanks(line.company()) + kCrLf //
+        + QStringLiteral("Company ") + trimBlanks(line.company()) + kCrLf //
         + QStringLiteral("Deposito Cauzionale ") + line.deposit().toPlainText(QLatin1Char(',')) + kCrLf //
         + QStringLiteral("Scadenza Abbonamento ") + line.subscriptionExpiry() + kCrLf;
 }
@@ -130,7 +131,7 @@ JobResult OrbRun::run(const QString& path)
         if (status == LineReader::Status::Error) {
             return stop(reader.lineNumber() + 1, reader.errorString());
         }
-        const QString stripped = OrbLine::strip(raw);
+        const QString stripped = trimBlanks(raw);
         if (stripped.isEmpty()) {
             break; // an empty line ends the file
         }
@@ -189,9 +190,9 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         }
     }
     const std::pair<QString, QString> fields[] = {
-        { QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name()) },
-        { QStringLiteral("posizione"), OrbLine::trimBlanks(line.account()) },
-        { QStringLiteral("Indirizzo"), OrbLine::trimBlanks(line.address()) },
+        { QStringLiteral("ragione sociale"), trimBlanks(line.name()) },
+        { QStringLiteral("posizione"), trimBlanks(line.account()) },
+        { QStringLiteral("Indirizzo"), trimBlanks(line.address()) },
         { QStringLiteral("Cap"), line.postcode() },
         { QStringLiteral("Citta"), line.town() },
         { QStringLiteral("Provincia"), line.province() },
@@ -256,12 +257,12 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         *why = QStringLiteral("riga di dettaglio (codice \"%1\") prima della prima riga A01 del file").arg(line.code());
         return false;
     }
-    const QDate invoiceDate = OrbLine::date(line.invoiceDate());
+    const QDate invoiceDate = ddmmyyyyDate(line.invoiceDate());
     if (!invoiceDate.isValid()) {
         *why = QStringLiteral("la data fattura \"%1\" (colonne 50-57) non è una data valida").arg(line.invoiceDate());
         return false;
     }
-    const QDate dueDate = OrbLine::date(line.dueDate());
+    const QDate dueDate = ddmmyyyyDate(line.dueDate());
     if (!dueDate.isValid()) {
         *why = QStringLiteral("la data scadenza \"%1\" (colonne 103-110) non è una data valida").arg(line.dueDate());
         return false;

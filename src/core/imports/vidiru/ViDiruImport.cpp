@@ -1,7 +1,6 @@
 // The Vi Diru case import: one case per header, its notes and amounts, one invoice per instalment.
 #include "core/imports/vidiru/ViDiruImport.h"
 
-#include "core/imports/vidiru/ViDiruRecords.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
@@ -9,6 +8,7 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/desk/WriteBatch.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,19 +32,6 @@ const QString kStampFields[kStampCount] = {
     QStringLiteral("lottoimportazione"),
 };
 
-// A counter box continues from the number it shows; an empty box counts as 0.
-qint64 counterStart(const QString& box)
-{
-    QString number = leadingNumberText(box);
-    const qsizetype point = number.indexOf(QLatin1Char('.'));
-    if (point >= 0) {
-        number.truncate(point);
-    }
-    bool ok = false;
-    const qint64 value = number.toLongLong(&ok);
-    return ok ? value : 0;
-}
-
 class ViDiruRun
 {
 public:
@@ -53,8 +40,8 @@ public:
         , m_path(path)
         , m_cases(ctx.db, Schema::kCases)
         , m_invoices(ctx.db, Schema::kInvoices)
-        , m_clienti(counterStart(ctx.batch.Scheda4))
-        , m_fatture(counterStart(ctx.batch.Scheda0))
+        , m_clienti(leadingInteger(ctx.batch.Scheda4, OutOfRange::Zero))
+        , m_fatture(leadingInteger(ctx.batch.Scheda0, OutOfRange::Zero))
         , m_savedClienti(m_clienti)
         , m_savedFatture(m_fatture)
     { }
@@ -245,7 +232,7 @@ bool ViDiruRun::header(const QString& line, QString* error)
     auto setIf = [&](const QString& field, const QString& value, bool when) {
         return !when || rs.setValue(field, value, error);
     };
-    auto filled = [](const QString& text) { return !ViDiru::trimBlanks(text).isEmpty(); };
+    auto filled = [](const QString& text) { return !trimBlanks(text).isEmpty(); };
     if (!rs.setValue(QStringLiteral("posizione"), h.posizione, error)
         || !rs.setValue(QStringLiteral("altroriferimento"), h.altroriferimento, error)
         || !rs.setValue(QStringLiteral("memoec"), h.memoec(), error)
