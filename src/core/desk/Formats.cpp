@@ -1,6 +1,7 @@
 // The shared text, date and money helpers.
 #include "core/desk/Formats.h"
 
+#include <QVarLengthArray>
 #include <limits>
 
 namespace zb32 {
@@ -122,8 +123,10 @@ bool writeDate(const QDate& date, char16_t* out, int yearAt, int monthAt, int da
 
 QString leadingNumberText(QStringView text)
 {
-    QString intPart;
-    QString fracPart;
+    // Read once per field of every line: the digits are gathered on the stack and the text is
+    // made once.
+    QVarLengthArray<char16_t, 32> intPart;
+    QVarLengthArray<char16_t, 32> fracPart;
     bool negative = false;
     bool signSeen = false;
     bool pointSeen = false;
@@ -139,28 +142,37 @@ QString leadingNumberText(QStringView text)
             pointSeen = true;
         } else if (c.unicode() >= '0' && c.unicode() <= '9') {
             digitSeen = true;
-            (pointSeen ? fracPart : intPart) += c;
+            (pointSeen ? fracPart : intPart).append(c.unicode());
         } else {
             break;
         }
     }
     qsizetype lead = 0;
-    while (lead < intPart.size() - 1 && intPart[lead] == QLatin1Char('0')) {
+    while (lead < intPart.size() - 1 && intPart[lead] == u'0') {
         ++lead;
     }
-    intPart = intPart.mid(lead);
-    while (fracPart.endsWith(QLatin1Char('0'))) {
-        fracPart.chop(1);
+    qsizetype fracSize = fracPart.size();
+    while (fracSize > 0 && fracPart[fracSize - 1] == u'0') {
+        --fracSize;
     }
-    if (intPart.isEmpty()) {
-        intPart = QStringLiteral("0");
+    const qsizetype intSize = intPart.size() - lead;
+    const bool zero = fracSize == 0 && (intSize == 0 || (intSize == 1 && intPart[lead] == u'0'));
+    if (zero) {
+        return QStringLiteral("0");
     }
-    QString result = intPart;
-    if (!fracPart.isEmpty()) {
-        result += QLatin1Char('.') + fracPart;
+    QString result;
+    result.reserve(1 + qMax(intSize, qsizetype(1)) + 1 + fracSize);
+    if (negative) {
+        result += QLatin1Char('-');
     }
-    if (negative && result != QLatin1String("0")) {
-        result.prepend(QLatin1Char('-'));
+    if (intSize == 0) {
+        result += QLatin1Char('0');
+    } else {
+        result.append(reinterpret_cast<const QChar*>(intPart.constData() + lead), intSize);
+    }
+    if (fracSize > 0) {
+        result += QLatin1Char('.');
+        result.append(reinterpret_cast<const QChar*>(fracPart.constData()), fracSize);
     }
     return result;
 }
