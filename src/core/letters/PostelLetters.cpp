@@ -1,10 +1,10 @@
 // The letter run: one reminder letter per case of a batch, in the print file of the day.
 #include "core/letters/PostelLetters.h"
 
+#include "core/letters/PostelWriter.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
-#include "core/letters/PostelWriter.h"
 
 #include <QDir>
 #include <QSaveFile>

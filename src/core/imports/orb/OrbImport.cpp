@@ -1,6 +1,7 @@
 // The Orb case import: one case per "A01" line, one invoice per detail line.
 #include "core/imports/orb/OrbImport.h"
 
+#include "core/imports/orb/OrbLine.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
@@ -8,7 +9,6 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/desk/WriteBatch.h"
-#include "core/imports/orb/OrbLine.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,7 @@
 // The Vi Diru case import: one case per header, its notes and amounts, one invoice per instalment.
 #include "core/imports/vidiru/ViDiruImport.h"
 
+#include "core/imports/vidiru/ViDiruRecords.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
@@ -8,7 +9,6 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/desk/WriteBatch.h"
-#include "core/imports/vidiru/ViDiruRecords.h"
 
 #include <QFile>
 #include <QFileInfo>
