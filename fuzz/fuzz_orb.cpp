@@ -1,5 +1,6 @@
 // The Orb reader on arbitrary bytes: every line decoded field by field, then the whole job.
 #include "FuzzSupport.h"
+#include "core/desk/Formats.h"
 #include "core/imports/orb/OrbLine.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ void checkField(const QString& field, int length, const OrbLine& line)
 
 void checkDate(const QString& field)
 {
-    const QDate date = OrbLine::date(field);
+    const QDate date = zb32::ddmmyyyyDate(field);
     if (date.isValid()) {
         // Only eight digits make a date, and they are the date they read as.
         ZB32_FUZZ_CHECK(date.toString(QStringLiteral("ddMMyyyy")) == field, field);
@@ -24,7 +25,7 @@ void checkDate(const QString& field)
 
 void decode(const QString& raw)
 {
-    const QString stripped = OrbLine::strip(raw);
+    const QString stripped = zb32::trimBlanks(raw);
     ZB32_FUZZ_CHECK(!stripped.startsWith(QLatin1Char(' ')) && !stripped.endsWith(QLatin1Char(' ')), raw);
     const OrbLine line(stripped);
     checkField(line.code(), 3, line);

@@ -34,26 +34,7 @@ bool refuse(const QVariant& v, const QString& field, const QString& what, QStrin
 
 QDate parseDate(const QString& text)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        return {};
-    }
-    QDate d = QDate::fromString(t.left(10), Qt::ISODate);
-    if (d.isValid() && t.size() >= 10 && t[4] == QLatin1Char('-')) {
-        return d;
-    }
-    QString norm = t;
-    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
-    for (const char* fmt : { "d/M/yyyy", "d/M/yy" }) {
-        d = QDate::fromString(norm, QString::fromLatin1(fmt));
-        if (d.isValid()) {
-            if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
-                d = d.addYears(100); // two-digit years: 1930..2029
-            }
-            return d;
-        }
-    }
-    return {};
+    return zb32::parseDate(text, kFieldDateForms);
 }
 
 QVariant fromStorage(FieldType type, const QVariant& raw)

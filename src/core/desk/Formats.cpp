@@ -1,12 +1,132 @@
 // The shared text, date and money helpers.
 #include "core/desk/Formats.h"
 
+#include <QVarLengthArray>
+#include <limits>
+
 namespace zb32 {
+
+namespace {
+
+// The ASCII digits text[from, from + count) as a number; -1 when one is missing or not a digit.
+int digitsAt(QStringView text, qsizetype from, qsizetype count)
+{
+    if (from + count > text.size()) {
+        return -1;
+    }
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') {
+            return -1;
+        }
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// Day, separator, month, separator, year, and nothing after: day and month of one or two digits,
+// the year of exactly `yearDigits`. The day of a date that does not exist is left to QDate.
+bool readDayMonthYear(QStringView t, qsizetype yearDigits, bool anySeparator, int* y, int* m, int* d)
+{
+    auto isDigit = [&](qsizetype i) { return i < t.size() && t[i].unicode() >= u'0' && t[i].unicode() <= u'9'; };
+    auto isSeparator = [&](qsizetype i) {
+        if (i >= t.size()) {
+            return false;
+        }
+        const QChar c = t[i];
+        return c == QLatin1Char('/') || (anySeparator && (c == QLatin1Char('-') || c == QLatin1Char('.')));
+    };
+    auto oneOrTwo = [&](qsizetype* i) {
+        if (!isDigit(*i)) {
+            return -1;
+        }
+        const qsizetype count = isDigit(*i + 1) ? 2 : 1;
+        const int value = digitsAt(t, *i, count);
+        *i += count;
+        return value;
+    };
+    qsizetype i = 0;
+    *d = oneOrTwo(&i);
+    if (*d < 0 || !isSeparator(i)) {
+        return false;
+    }
+    ++i;
+    *m = oneOrTwo(&i);
+    if (*m < 0 || !isSeparator(i)) {
+        return false;
+    }
+    ++i;
+    // Four digits of year may carry a minus sign, as QDate has always read them ("-0044"); where
+    // "-" separates, it cannot.
+    const bool minus = yearDigits == 4 && !anySeparator && i < t.size() && t[i] == QLatin1Char('-');
+    if (minus) {
+        ++i;
+    }
+    if (t.size() - i != yearDigits) {
+        return false;
+    }
+    *y = digitsAt(t, i, yearDigits);
+    if (*y < 0) {
+        return false;
+    }
+    if (minus) {
+        *y = -*y; // -0000 is year 0, which no date has
+    }
+    return true;
+}
+
+// yyyy-MM-dd at the start of `t`. The ISO reading of the first ten characters takes any
+// punctuation mark between month and day; the whole-text reading takes only "-", and a minus
+// sign before the year.
+QDate isoAtStart(QStringView t, bool wholeText)
+{
+    const qsizetype s = wholeText && t.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (wholeText ? t.size() != 10 + s : t.size() < 10) {
+        return {};
+    }
+    if (t[s + 4] != QLatin1Char('-') || !(wholeText ? t[s + 7] == QLatin1Char('-') : t[s + 7].isPunct())) {
+        return {};
+    }
+    const int y = digitsAt(t, s, 4);
+    const int m = digitsAt(t, s + 5, 2);
+    const int d = digitsAt(t, s + 8, 2);
+    return y > 0 && m >= 0 && d >= 0 ? QDate(s ? -y : y, m, d) : QDate();
+}
+
+// Ten characters of a date, with the year, month and day at the given offsets and `separator`
+// at the other two; false outside the years 1 to 9999.
+bool writeDate(const QDate& date, char16_t* out, int yearAt, int monthAt, int dayAt, char16_t separator)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) {
+        return false;
+    }
+    for (int i = 0; i < 10; ++i) {
+        out[i] = separator;
+    }
+    out[yearAt] = char16_t(u'0' + y / 1000);
+    out[yearAt + 1] = char16_t(u'0' + y / 100 % 10);
+    out[yearAt + 2] = char16_t(u'0' + y / 10 % 10);
+    out[yearAt + 3] = char16_t(u'0' + y % 10);
+    out[monthAt] = char16_t(u'0' + m / 10);
+    out[monthAt + 1] = char16_t(u'0' + m % 10);
+    out[dayAt] = char16_t(u'0' + d / 10);
+    out[dayAt + 1] = char16_t(u'0' + d % 10);
+    return true;
+}
+
+} // namespace
 
 QString leadingNumberText(QStringView text)
 {
-    QString intPart;
-    QString fracPart;
+    // Read once per field of every line: the digits are gathered on the stack and the text is
+    // made once.
+    QVarLengthArray<char16_t, 32> intPart;
+    QVarLengthArray<char16_t, 32> fracPart;
     bool negative = false;
     bool signSeen = false;
     bool pointSeen = false;
@@ -22,28 +142,37 @@ QString leadingNumberText(QStringView text)
             pointSeen = true;
         } else if (c.unicode() >= '0' && c.unicode() <= '9') {
             digitSeen = true;
-            (pointSeen ? fracPart : intPart) += c;
+            (pointSeen ? fracPart : intPart).append(c.unicode());
         } else {
             break;
         }
     }
     qsizetype lead = 0;
-    while (lead < intPart.size() - 1 && intPart[lead] == QLatin1Char('0')) {
+    while (lead < intPart.size() - 1 && intPart[lead] == u'0') {
         ++lead;
     }
-    intPart = intPart.mid(lead);
-    while (fracPart.endsWith(QLatin1Char('0'))) {
-        fracPart.chop(1);
+    qsizetype fracSize = fracPart.size();
+    while (fracSize > 0 && fracPart[fracSize - 1] == u'0') {
+        --fracSize;
     }
-    if (intPart.isEmpty()) {
-        intPart = QStringLiteral("0");
+    const qsizetype intSize = intPart.size() - lead;
+    const bool zero = fracSize == 0 && (intSize == 0 || (intSize == 1 && intPart[lead] == u'0'));
+    if (zero) {
+        return QStringLiteral("0");
     }
-    QString result = intPart;
-    if (!fracPart.isEmpty()) {
-        result += QLatin1Char('.') + fracPart;
+    QString result;
+    result.reserve(1 + qMax(intSize, qsizetype(1)) + 1 + fracSize);
+    if (negative) {
+        result += QLatin1Char('-');
     }
-    if (negative && result != QLatin1String("0")) {
-        result.prepend(QLatin1Char('-'));
+    if (intSize == 0) {
+        result += QLatin1Char('0');
+    } else {
+        result.append(reinterpret_cast<const QChar*>(intPart.constData() + lead), intSize);
+    }
+    if (fracSize > 0) {
+        result += QLatin1Char('.');
+        result.append(reinterpret_cast<const QChar*>(fracPart.constData()), fracSize);
     }
     return result;
 }
@@ -86,6 +215,41 @@ Currency leadingAmount(QStringView text, int divisor)
     return ok ? amount : Currency::fromDouble(digits.toDouble());
 }
 
+qint64 leadingInteger(QStringView text, OutOfRange outOfRange)
+{
+    QString number = leadingNumberText(text);
+    const qsizetype point = number.indexOf(QLatin1Char('.'));
+    if (point >= 0) {
+        number.truncate(point);
+    }
+    bool ok = false;
+    const qint64 value = number.toLongLong(&ok);
+    if (ok) {
+        return value;
+    }
+    if (outOfRange == OutOfRange::Zero) {
+        return 0;
+    }
+    return number.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
+                                               : std::numeric_limits<qint64>::max();
+}
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' ')) {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    if (begin == end) {
+        return QStringLiteral("");
+    }
+    return text.mid(begin, end - begin).toString();
+}
+
 QString FormData(const QString& field)
 {
     return field.left(2) + QLatin1Char('/') + field.mid(2, 2) + QLatin1Char('/') + field.right(4);
@@ -93,17 +257,62 @@ QString FormData(const QString& field)
 
 QString shortDate(const QDate& date)
 {
-    return date.toString(QStringLiteral("dd/MM/yyyy"));
+    char16_t text[10];
+    if (!writeDate(date, text, 6, 3, 0, u'/')) {
+        return date.toString(QStringLiteral("dd/MM/yyyy"));
+    }
+    return QString(reinterpret_cast<const QChar*>(text), 10);
 }
 
-QDate parseShortDate(QStringView text)
+QString isoDate(const QDate& date)
 {
-    const QString t = text.trimmed().toString();
-    QDate d = QDate::fromString(t, QStringLiteral("dd/MM/yyyy"));
-    if (!d.isValid()) {
-        d = QDate::fromString(t, QStringLiteral("d/M/yyyy"));
+    char16_t text[10];
+    if (!writeDate(date, text, 0, 5, 8, u'-')) {
+        return date.toString(Qt::ISODate);
     }
-    return d;
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
+QDate parseDate(QStringView text, DateForms forms)
+{
+    const QStringView t = text.trimmed();
+    if (forms & (DateForm::IsoPrefix | DateForm::IsoWhole)) {
+        const QDate iso = isoAtStart(t, !forms.testFlag(DateForm::IsoPrefix));
+        if (iso.isValid()) {
+            return iso;
+        }
+    }
+    const bool anySeparator = forms.testFlag(DateForm::AnySeparator);
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    if (readDayMonthYear(t, 4, anySeparator, &y, &m, &d)) {
+        return QDate(y, m, d);
+    }
+    if (forms.testFlag(DateForm::TwoDigitYear) && readDayMonthYear(t, 2, anySeparator, &y, &m, &d)) {
+        // The day must exist in 19yy: 29/02/00 is no date, as it has always been read.
+        if (!QDate::isValid(1900 + y, m, d)) {
+            return {};
+        }
+        return QDate(y < 30 ? 2000 + y : 1900 + y, m, d);
+    }
+    return {};
+}
+
+QDate ddmmyyyyDate(QStringView field, DdmmyyyyRest rest)
+{
+    if (field.size() == 8) {
+        const int day = digitsAt(field, 0, 2);
+        const int month = digitsAt(field, 2, 2);
+        const int year = digitsAt(field, 4, 4);
+        if (day >= 0 && month >= 0 && year >= 0) {
+            return QDate(year, month, day); // not a calendar date: invalid
+        }
+    }
+    if (rest == DdmmyyyyRest::Invalid) {
+        return {};
+    }
+    return parseShortDate(FormData(field.toString()));
 }
 
 QString FormSoldi(QVariant& amount)
@@ -142,30 +351,6 @@ QString Fill(QString& text, int width, int signedFlag)
 QString Filla(const QString& text, int width)
 {
     return (text.left(width) + QString(width, QLatin1Char(' '))).left(width);
-}
-
-QDate parseDateText(const QString& text)
-{
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        return {};
-    }
-    QDate d = QDate::fromString(t.left(10), Qt::ISODate);
-    if (d.isValid() && t.size() >= 10 && t[4] == QLatin1Char('-')) {
-        return d;
-    }
-    QString norm = t;
-    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
-    for (const char* fmt : { "d/M/yyyy", "d/M/yy" }) {
-        d = QDate::fromString(norm, QString::fromLatin1(fmt));
-        if (d.isValid()) {
-            if (QByteArray(fmt).endsWith("/yy") && d.year() < 1930) {
-                d = d.addYears(100); // two-digit years: 1930..2029
-            }
-            return d;
-        }
-    }
-    return {};
 }
 
 } // namespace zb32

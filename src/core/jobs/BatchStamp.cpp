@@ -9,6 +9,8 @@ namespace zb32 {
 
 namespace {
 
+// The boxes were always read as a date field of the case database reads a typed date.
+
 // The batch number is a whole number the database stores in 32 bits.
 bool readBatchNumber(const QString& text, qint64* out)
 {
@@ -42,11 +44,11 @@ bool BatchStamp::read(const BatchData& batch, BatchStamp* stamp, QString* error)
         *error = QStringLiteral("%1 non %2: \"%3\"").arg(QLatin1String(box), QLatin1String(what), text);
         return false;
     };
-    s.dataAffido = parseDateText(batch.Text1[0]);
+    s.dataAffido = parseDate(batch.Text1[0], kFieldDateForms);
     if (!s.dataAffido.isValid()) {
         return refuse("Data Affido", "valida", batch.Text1[0]);
     }
-    s.scadenzaMandato = parseDateText(batch.Text1[1]);
+    s.scadenzaMandato = parseDate(batch.Text1[1], kFieldDateForms);
     if (!s.scadenzaMandato.isValid()) {
         return refuse("Scadenza", "valida", batch.Text1[1]);
     }

@@ -31,24 +31,6 @@ const QString kSelection = QStringLiteral(
     "Order By p.contatore, Case When f.[data fattura] Is Null Then 1 Else 0 End, f.[data fattura], f.ID");
 const QString kTestNarrowing = QStringLiteral(" And p.posizione = ?");
 
-// The batch number is the integer the box starts with ("12abc" is 12, "1 or 1=1" is 1);
-// 0 means there is none.
-qint64 batchNumber(const QString& text)
-{
-    QString number = leadingNumberText(text);
-    const qsizetype point = number.indexOf(QLatin1Char('.'));
-    if (point >= 0) {
-        number.truncate(point);
-    }
-    bool ok = false;
-    const qint64 value = number.toLongLong(&ok);
-    if (ok) {
-        return value;
-    }
-    // More digits than 64 bits hold: still not 0, and no batch has it.
-    return number.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
-                                               : std::numeric_limits<qint64>::max();
-}
 
 // The case and invoice of the current row; a value that does not convert stops the run with
 // the field named.
@@ -149,7 +131,9 @@ private:
 
 JobResult PostelDodadAzevaz(JobContext& ctx)
 {
-    const qint64 lotto = batchNumber(ctx.batch.Text1[3]);
+    // The batch number is the integer the box starts with ("12abc" is 12, "1 or 1=1" is 1); 0
+    // means there is none, and one past 64 bits matches no batch.
+    const qint64 lotto = leadingInteger(ctx.batch.Text1[3], OutOfRange::Saturate);
     if (lotto == 0) {
         ctx.report.message(QStringLiteral("Manca lotto"));
         return JobResult::condition();

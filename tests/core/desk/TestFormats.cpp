@@ -3,8 +3,11 @@
 #include "core/desk/Formats.h"
 
 #include <QTest>
+#include <limits>
 
 using zb32::Currency;
+
+Q_DECLARE_METATYPE(zb32::DateForms)
 
 class TestFormats : public QObject
 {
@@ -261,12 +264,155 @@ private Q_SLOTS:
         }
     }
 
-    void shortDates()
+    void dateFormats_data()
     {
-        QCOMPARE(zb32::shortDate(QDate(2026, 1, 5)), QStringLiteral("05/01/2026"));
-        QCOMPARE(zb32::parseShortDate(u"31/12/2009"), QDate(2009, 12, 31));
-        QVERIFY(!zb32::parseShortDate(u"31/02/2005").isValid());
-        QVERIFY(!zb32::parseShortDate(u"00/00/0000").isValid());
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QString>("shortText");
+        QTest::addColumn<QString>("isoText");
+        QTest::newRow("today") << QDate(2026, 1, 5) << "05/01/2026"
+                               << "2026-01-05";
+        QTest::newRow("leap day") << QDate(2008, 2, 29) << "29/02/2008"
+                                  << "2008-02-29";
+        QTest::newRow("three-digit year") << QDate(999, 5, 4) << "04/05/0999"
+                                          << "0999-05-04";
+        QTest::newRow("first year") << QDate(1, 1, 1) << "01/01/0001"
+                                    << "0001-01-01";
+        QTest::newRow("last day") << QDate(9999, 12, 31) << "31/12/9999"
+                                  << "9999-12-31";
+        QTest::newRow("before the era") << QDate(-5, 3, 1) << "01/03/-0005"
+                                        << "";
+        QTest::newRow("five-digit year") << QDate(10000, 1, 2) << "02/01/10000"
+                                         << "";
+        QTest::newRow("invalid") << QDate() << ""
+                                 << "";
+    }
+    void dateFormats()
+    {
+        QFETCH(QDate, date);
+        QTEST(zb32::shortDate(date), "shortText");
+        QTEST(zb32::isoDate(date), "isoText");
+    }
+
+    // Each caller's shapes, as they have always been read: a row per shape and the flags that take it.
+    void parseDate_data()
+    {
+        using zb32::DateForm;
+        const zb32::DateForms cell = DateForm::IsoWhole | DateForm::AnySeparator | DateForm::TwoDigitYear;
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<zb32::DateForms>("forms");
+        QTest::addColumn<QDate>("date");
+        QTest::newRow("short date") << "31/12/2009" << zb32::DateForms() << QDate(2009, 12, 31);
+        QTest::newRow("one-digit day and month") << "5/3/2010" << zb32::DateForms() << QDate(2010, 3, 5);
+        QTest::newRow("blanks around") << " \t05/03/2010 " << zb32::DateForms() << QDate(2010, 3, 5);
+        QTest::newRow("no such day") << "31/02/2005" << zb32::DateForms() << QDate();
+        QTest::newRow("zeros") << "00/00/0000" << zb32::DateForms() << QDate();
+        QTest::newRow("three-digit day") << "005/3/2010" << zb32::DateForms() << QDate();
+        QTest::newRow("five-digit year") << "5/3/02010" << zb32::DateForms() << QDate();
+        QTest::newRow("blank inside") << "5/ 3/2010" << zb32::DateForms() << QDate();
+        QTest::newRow("other digits") << QString::fromUtf8("5/3/\uff12010") << zb32::DateForms() << QDate();
+        QTest::newRow("empty") << "" << zb32::kFieldDateForms << QDate();
+        QTest::newRow("minus year") << "04/08/-0001" << zb32::DateForms() << QDate(-1, 8, 4);
+        QTest::newRow("minus year where - separates") << "04/08/-0001" << zb32::kFieldDateForms << QDate();
+        QTest::newRow("dashes not taken") << "5-3-2010" << zb32::DateForms() << QDate();
+        QTest::newRow("dashes") << "5-3-2010" << zb32::DateForms(DateForm::AnySeparator) << QDate(2010, 3, 5);
+        QTest::newRow("points and a slash") << "5.3/2010" << zb32::kFieldDateForms << QDate(2010, 3, 5);
+        QTest::newRow("two-digit year not taken") << "5/3/10" << zb32::DateForms() << QDate();
+        QTest::newRow("two-digit year") << "5/3/10" << zb32::kFieldDateForms << QDate(2010, 3, 5);
+        QTest::newRow("two-digit year 29") << "1-1-29" << cell << QDate(2029, 1, 1);
+        QTest::newRow("two-digit year 30") << "1.1.30" << cell << QDate(1930, 1, 1);
+        QTest::newRow("29 February 00 is 1900's") << "29/02/00" << zb32::kFieldDateForms << QDate();
+        QTest::newRow("ISO not taken") << "2010-03-05" << zb32::DateForms() << QDate();
+        QTest::newRow("ISO") << "2010-03-05" << zb32::DateForms(DateForm::IsoPrefix) << QDate(2010, 3, 5);
+        QTest::newRow("ISO whole") << "2010-03-05" << cell << QDate(2010, 3, 5);
+        QTest::newRow("ISO date and time") << "2010-03-05 10:30:00" << zb32::kFieldDateForms << QDate(2010, 3, 5);
+        QTest::newRow("ISO date and time, whole") << "2010-03-05 10:30:00" << cell << QDate();
+        QTest::newRow("ISO other mark") << "2010-03_05" << zb32::DateForms(DateForm::IsoPrefix) << QDate(2010, 3, 5);
+        QTest::newRow("ISO other mark, whole") << "2010-03_05" << cell << QDate();
+        QTest::newRow("ISO slashes") << "2010/03/05" << zb32::kFieldDateForms << QDate();
+        QTest::newRow("ISO minus year, whole") << "-1042-02-15" << cell << QDate(-1042, 2, 15);
+        QTest::newRow("ISO no such day") << "2010-02-30" << zb32::kFieldDateForms << QDate();
+        QTest::newRow("dash fifth, not ISO") << "05-3-2010" << zb32::kFieldDateForms << QDate(2010, 3, 5);
+    }
+    void parseDate()
+    {
+        QFETCH(QString, text);
+        QFETCH(zb32::DateForms, forms);
+        QTEST(zb32::parseDate(text, forms), "date");
+    }
+
+    void ddmmyyyyDate_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QDate>("strict");
+        QTest::addColumn<QDate>("asFormData");
+        QTest::newRow("31122009") << "31122009" << QDate(2009, 12, 31) << QDate(2009, 12, 31);
+        QTest::newRow("05032010") << "05032010" << QDate(2010, 3, 5) << QDate(2010, 3, 5);
+        QTest::newRow("29 February leap") << "29022008" << QDate(2008, 2, 29) << QDate(2008, 2, 29);
+        QTest::newRow("29 February not leap") << "29022009" << QDate() << QDate();
+        QTest::newRow("31 February") << "31022009" << QDate() << QDate();
+        QTest::newRow("month 13") << "01132009" << QDate() << QDate();
+        QTest::newRow("day zero") << "00012009" << QDate() << QDate();
+        QTest::newRow("year zero") << "01010000" << QDate() << QDate();
+        QTest::newRow("seven digits") << "1502209" << QDate() << QDate(2209, 2, 15);
+        QTest::newRow("blank before") << " 5032010" << QDate() << QDate(2010, 3, 5);
+        QTest::newRow("blank") << "        " << QDate() << QDate();
+        QTest::newRow("empty") << "" << QDate() << QDate();
+        QTest::newRow("blank inside") << "15 22009" << QDate() << QDate();
+        QTest::newRow("sign") << "+1022009" << QDate() << QDate();
+        QTest::newRow("slashes") << "1/2/2009" << QDate() << QDate();
+    }
+    void ddmmyyyyDate()
+    {
+        QFETCH(QString, field);
+        QTEST(zb32::ddmmyyyyDate(field), "strict");
+        QTEST(zb32::ddmmyyyyDate(field, zb32::DdmmyyyyRest::AsFormData), "asFormData");
+    }
+
+    void leadingInteger_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("zero");
+        QTest::addColumn<qint64>("saturate");
+        const qint64 max = std::numeric_limits<qint64>::max();
+        const qint64 min = std::numeric_limits<qint64>::min();
+        QTest::newRow("letters after") << "12abc" << qint64(12) << qint64(12);
+        QTest::newRow("words after") << "1 or 1=1" << qint64(1) << qint64(1);
+        QTest::newRow("fraction dropped") << "-7.9" << qint64(-7) << qint64(-7);
+        QTest::newRow("empty") << "" << qint64(0) << qint64(0);
+        QTest::newRow("largest") << "9223372036854775807" << max << max;
+        QTest::newRow("smallest") << "-9223372036854775808" << min << min;
+        QTest::newRow("one past the largest") << "9223372036854775808" << qint64(0) << max;
+        QTest::newRow("too many digits, negative") << "-00099999999999999999999" << qint64(0) << min;
+    }
+    void leadingInteger()
+    {
+        QFETCH(QString, text);
+        QTEST(zb32::leadingInteger(text, zb32::OutOfRange::Zero), "zero");
+        QTEST(zb32::leadingInteger(text, zb32::OutOfRange::Saturate), "saturate");
+    }
+
+    void trimBlanks_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("trimmed");
+        QTest::newRow("blanks both sides") << "   ab c   "
+                                           << "ab c";
+        QTest::newRow("only blanks") << "      "
+                                     << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("tab kept") << " \tx\t "
+                                  << "\tx\t";
+        QTest::newRow("lone LF kept") << "x\n"
+                                      << "x\n";
+        QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x " << QString(QChar(0xA0)) + "x";
+    }
+    void trimBlanks()
+    {
+        QFETCH(QString, raw);
+        const QString got = zb32::trimBlanks(raw);
+        QTEST(got, "trimmed");
+        QVERIFY(!got.isNull());
     }
 };
 

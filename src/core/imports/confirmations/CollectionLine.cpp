@@ -14,42 +14,7 @@ QString field(const QString& line, int start, int length)
     return text.isNull() ? QStringLiteral("") : text;
 }
 
-// The ddmmyyyy field through FormData, as a real calendar date or an invalid one. Eight digits,
-// by far the usual field, are read directly; FormData's text is only parsed for the rest.
-QDate eventDate(const QString& field)
-{
-    if (field.size() == 8) {
-        int digits[8];
-        bool allDigits = true;
-        for (int i = 0; i < 8 && allDigits; ++i) {
-            const char16_t c = field[i].unicode();
-            allDigits = c >= u'0' && c <= u'9';
-            digits[i] = c - u'0';
-        }
-        if (allDigits) {
-            return QDate(digits[4] * 1000 + digits[5] * 100 + digits[6] * 10 + digits[7], digits[2] * 10 + digits[3],
-                digits[0] * 10 + digits[1]);
-        }
-    }
-    return parseShortDate(FormData(field));
-}
-
 } // namespace
-
-QString dateText(const QDate& date)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return shortDate(date);
-    }
-    const char16_t text[10] = { char16_t(u'0' + d / 10), char16_t(u'0' + d % 10), u'/', char16_t(u'0' + m / 10),
-        char16_t(u'0' + m % 10), u'/', char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10),
-        char16_t(u'0' + y / 10 % 10), char16_t(u'0' + y % 10) };
-    return QString(reinterpret_cast<const QChar*>(text), 10);
-}
 
 bool isWholeNumber(QStringView text)
 {
@@ -86,10 +51,10 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     if (out.amountIsNumber) {
         r.amount = leadingAmount(out.amountText, 100);
     }
-    const QDate date = eventDate(columns(t, 47, 8));
+    const QDate date = ddmmyyyyDate(columns(t, 47, 8), DdmmyyyyRest::AsFormData);
     out.dateFromFile = date.isValid();
     r.date = out.dateFromFile ? date : today;
-    r.dateText = dateText(r.date);
+    r.dateText = shortDate(r.date);
     r.code = field(t, 61, 3).trimmed();
     r.reference = field(t, 64, 20);
     return out;

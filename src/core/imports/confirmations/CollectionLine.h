@@ -26,9 +26,6 @@ struct CollectionLine
 // 61-63 record code (trimmed), 64-83 reference.
 CollectionLine decodeCollectionLine(const QString& line, const QDate& today);
 
-// dd/MM/yyyy, as shortDate() writes it, without a format string (one per input line).
-QString dateText(const QDate& date);
-
 // Whether a text is a whole number: blanks around, one optional sign, digits only.
 bool isWholeNumber(QStringView text);
 

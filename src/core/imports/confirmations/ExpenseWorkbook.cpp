@@ -1,7 +1,6 @@
 // Reading the expense-confirmation workbook row by row.
 #include "core/imports/confirmations/ExpenseWorkbook.h"
 
-#include "core/imports/confirmations/CollectionLine.h"
 #include "core/desk/Formats.h"
 
 #include <QDateTime>
@@ -66,21 +65,7 @@ QDate cellDate(const QVariant& cell)
     if (cell.typeId() != QMetaType::QString) {
         return {};
     }
-    const QString t = cell.toString().trimmed();
-    QDate d = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
-    if (d.isValid()) {
-        return d;
-    }
-    QString norm = t;
-    norm.replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('.'), QLatin1Char('/'));
-    d = parseShortDate(norm);
-    if (!d.isValid()) {
-        d = QDate::fromString(norm, QStringLiteral("d/M/yy"));
-        if (d.isValid() && d.year() < 1930) {
-            d = d.addYears(100); // two-digit years: 1930..2029
-        }
-    }
-    return d;
+    return parseDate(cell.toString(), DateForm::IsoWhole | DateForm::AnySeparator | DateForm::TwoDigitYear);
 }
 
 bool cellAmount(const QVariant& cell, Currency* amount)
@@ -155,7 +140,7 @@ ExpenseWorkbook::Row ExpenseWorkbook::read(int index, ConfirmationRecord* record
         return Row::Unreadable;
     }
     record->position = cellText(position);
-    record->dateText = dateText(record->date);
+    record->dateText = shortDate(record->date);
     const QString referenceText = cellText(reference);
     record->reference = referenceText.isNull() ? QStringLiteral("") : referenceText;
     record->invoiceNumber = QStringLiteral(""); // the workbook has no invoice-number column

@@ -2,6 +2,7 @@
 #include "core/imports/confirmations/InvoiceOutcomes.h"
 
 #include "core/imports/confirmations/PaymentPosting.h"
+#include "core/desk/Formats.h"
 #include "core/desk/Schema.h"
 
 namespace zb32 {
@@ -69,7 +70,7 @@ bool InvoiceOutcomes::Esito36(Recordset& cases, QString* error)
 bool SegnaModifica(Recordset& cases, const QDate& today, QString* error)
 {
     // A fixed pattern: the collection system reads this text back as day/month/year.
-    return cases.setValue(QStringLiteral("datamodificadaesattori"), today.toString(QStringLiteral("dd/MM/yyyy")), error)
+    return cases.setValue(QStringLiteral("datamodificadaesattori"), shortDate(today), error)
         && cases.setValue(QStringLiteral("modificadaesattori"), 1, error);
 }
 

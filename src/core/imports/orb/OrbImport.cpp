@@ -3,6 +3,7 @@
 
 #include "core/imports/orb/OrbLine.h"
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/Formats.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/BatchStamp.h"
@@ -19,7 +20,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 QString caseMemo(const OrbLine& line)
 {
     return QStringLiteral("Stato Debitore ") + line.debtorStatus() + kCrLf //
-        + QStringLiteral("Company ") + OrbLine::trimBlanks(line.company()) + kCrLf //
+        + QStringLiteral("Company ") + trimBlanks(line.company()) + kCrLf //
         + QStringLiteral("Deposito Cauzionale ") + line.deposit().toPlainText(QLatin1Char(',')) + kCrLf //
         + QStringLiteral("Scadenza Abbonamento ") + line.subscriptionExpiry() + kCrLf;
 }
@@ -53,7 +54,7 @@ public:
 
     bool endsInput(const QString& text) override
     {
-        m_line = OrbLine(OrbLine::strip(text));
+        m_line = OrbLine(trimBlanks(text));
         return m_line.text().isEmpty(); // an empty line ends the file
     }
     QString closing() const override { return QStringLiteral("importazione conclusa"); }
@@ -101,7 +102,7 @@ bool OrbRun::line(const QString&, qint64 number, QString* why)
             return false;
         }
         m_run.batch().setLine(number);
-        m_run.beginCase(number, OrbLine::trimBlanks(m_line.account()));
+        m_run.beginCase(number, trimBlanks(m_line.account()));
     }
     return handle(m_line, why);
 }
@@ -134,9 +135,9 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         return false;
     }
     const std::pair<QString, QString> fields[] = {
-        { QStringLiteral("ragione sociale"), OrbLine::trimBlanks(line.name()) },
-        { QStringLiteral("posizione"), OrbLine::trimBlanks(line.account()) },
-        { QStringLiteral("Indirizzo"), OrbLine::trimBlanks(line.address()) },
+        { QStringLiteral("ragione sociale"), trimBlanks(line.name()) },
+        { QStringLiteral("posizione"), trimBlanks(line.account()) },
+        { QStringLiteral("Indirizzo"), trimBlanks(line.address()) },
         { QStringLiteral("Cap"), line.postcode() },
         { QStringLiteral("Citta"), line.town() },
         { QStringLiteral("Provincia"), line.province() },
@@ -194,12 +195,12 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         *why = QStringLiteral("riga di dettaglio (codice \"%1\") prima della prima riga A01 del file").arg(line.code());
         return false;
     }
-    const QDate invoiceDate = OrbLine::date(line.invoiceDate());
+    const QDate invoiceDate = ddmmyyyyDate(line.invoiceDate());
     if (!invoiceDate.isValid()) {
         *why = QStringLiteral("la data fattura \"%1\" (colonne 50-57) non è una data valida").arg(line.invoiceDate());
         return false;
     }
-    const QDate dueDate = OrbLine::date(line.dueDate());
+    const QDate dueDate = ddmmyyyyDate(line.dueDate());
     if (!dueDate.isValid()) {
         *why = QStringLiteral("la data scadenza \"%1\" (colonne 103-110) non è una data valida").arg(line.dueDate());
         return false;

@@ -22,12 +22,6 @@ public:
         Detail, // anything else: one unpaid invoice
     };
 
-    // The file pads with spaces only; tabs and other characters are content.
-    static QString strip(QStringView raw);
-    static QString trimBlanks(QStringView text);
-    // An eight-digit DDMMYYYY field as a calendar date; anything else is an invalid date.
-    static QDate date(const QString& field);
-
     explicit OrbLine(const QString& stripped);
 
     Kind kind() const { return m_kind; }

@@ -14,19 +14,6 @@ namespace zb32 {
 
 namespace {
 
-// A counter box continues from the number it shows; an empty box counts as 0.
-qint64 counterStart(const QString& box)
-{
-    QString number = leadingNumberText(box);
-    const qsizetype point = number.indexOf(QLatin1Char('.'));
-    if (point >= 0) {
-        number.truncate(point);
-    }
-    bool ok = false;
-    const qint64 value = number.toLongLong(&ok);
-    return ok ? value : 0;
-}
-
 class ViDiruRun : public ImportRun::LineHandler
 {
 public:
@@ -36,8 +23,9 @@ public:
         , m_cases(ctx.db, Schema::kCases)
         , m_invoices(ctx.db, Schema::kInvoices)
     {
-        m_run.startCount(JobReporter::Clienti, counterStart(ctx.batch.Scheda4));
-        m_run.startCount(JobReporter::Fatture, counterStart(ctx.batch.Scheda0));
+        // A counter box continues from the number it shows; an empty box counts as 0.
+        m_run.startCount(JobReporter::Clienti, leadingInteger(ctx.batch.Scheda4, OutOfRange::Zero));
+        m_run.startCount(JobReporter::Fatture, leadingInteger(ctx.batch.Scheda0, OutOfRange::Zero));
     }
 
     JobResult exec(const QString& path);
@@ -159,7 +147,7 @@ bool ViDiruRun::header(const QString& line, QString* error)
     auto setIf = [&](const QString& field, const QString& value, bool when) {
         return !when || rs.setValue(field, value, error);
     };
-    auto filled = [](const QString& text) { return !ViDiru::trimBlanks(text).isEmpty(); };
+    auto filled = [](const QString& text) { return !trimBlanks(text).isEmpty(); };
     if (!rs.setValue(QStringLiteral("posizione"), h.posizione, error)
         || !rs.setValue(QStringLiteral("altroriferimento"), h.altroriferimento, error)
         || !rs.setValue(QStringLiteral("memoec"), h.memoec(), error)

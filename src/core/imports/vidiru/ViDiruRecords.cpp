@@ -66,19 +66,6 @@ QString fieldFrom(const QString& line, int start)
     return nonNull(columnsFrom(line, start));
 }
 
-QString trimBlanks(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' ')) {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
-    return nonNull(text.mid(begin, end - begin).toString());
-}
-
 bool amount(const QString& line, int start, int length, Currency* out, QString* error)
 {
     const QString text = field(line, start, length);
@@ -102,29 +89,7 @@ bool amount(const QString& line, int start, int length, Currency* out, QString* 
 
 QDate date(const QString& line, int start, int length)
 {
-    const QString text = field(line, start, length);
-    // The usual dd/MM/yyyy is read directly (a date in every instalment); other shapes go to
-    // the shared reader.
-    auto digits = [&](qsizetype from, qsizetype count) {
-        int value = 0;
-        for (qsizetype i = from; i < from + count; ++i) {
-            const char16_t c = text[i].unicode();
-            if (c < u'0' || c > u'9') {
-                return -1;
-            }
-            value = value * 10 + (c - u'0');
-        }
-        return value;
-    };
-    if (text.size() == 10 && text[2] == QLatin1Char('/') && text[5] == QLatin1Char('/')) {
-        const int d = digits(0, 2);
-        const int m = digits(3, 2);
-        const int y = digits(6, 4);
-        if (d >= 0 && m >= 0 && y >= 0) {
-            return QDate(y, m, d); // not a calendar date: invalid
-        }
-    }
-    return parseShortDate(text);
+    return parseShortDate(field(line, start, length));
 }
 
 } // namespace ViDiru

@@ -27,8 +27,6 @@ QString codeText(ViDiruCode code);
 // so an empty field is stored as an empty text, not as a missing value).
 QString field(const QString& line, int start, int length);
 QString fieldFrom(const QString& line, int start);
-// The fields are padded with blanks: only blanks are trimmed, other characters are content.
-QString trimBlanks(QStringView text);
 
 // An amount field in the Italian format ("1.234,56", "-12,5"); blanks around are ignored.
 // A blank field or one that is not a number is refused with a reason naming its columns.

@@ -166,22 +166,6 @@ private Q_SLOTS:
         QTEST(decodeCollectionLine(line, QDate(2026, 12, 7)).truncated(), "truncated");
     }
 
-    void dateTextIsTheShortDate_data()
-    {
-        QTest::addColumn<QDate>("date");
-        QTest::newRow("today") << QDate(2026, 12, 7);
-        QTest::newRow("leap day") << QDate(2008, 2, 29);
-        QTest::newRow("three-digit year") << QDate(999, 5, 4);
-        QTest::newRow("first year") << QDate(1, 1, 1);
-        QTest::newRow("last day") << QDate(9999, 12, 31);
-        QTest::newRow("before the era") << QDate(-5, 3, 1);
-    }
-    void dateTextIsTheShortDate()
-    {
-        QFETCH(QDate, date);
-        QCOMPARE(dateText(date), shortDate(date));
-    }
-
     void blankLinesAreEmpty_data()
     {
         QTest::addColumn<QString>("line");
