@@ -2,9 +2,9 @@
 // in-memory database that every run starts from in the same state.
 #pragma once
 
-#include "core/jobs/BatchData.h"
-#include "core/desk/CaseDatabase.h"
 #include "core/JobCatalog.h"
+#include "core/desk/CaseDatabase.h"
+#include "core/jobs/BatchData.h"
 
 #include <QByteArray>
 #include <QList>

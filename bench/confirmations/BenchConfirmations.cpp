@@ -6,10 +6,10 @@
 //                       [--records N] [--rows N] [--seed N]
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/jobs/Job.h"
-#include "core/jobs/JobReporter.h"
 #include "core/desk/Schema.h"
 #include "core/imports/confirmations/ConfirmationImport.h"
+#include "core/jobs/Job.h"
+#include "core/jobs/JobReporter.h"
 
 #include <QCoreApplication>
 #include <QDir>

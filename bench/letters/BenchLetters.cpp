@@ -2,8 +2,8 @@
 // the bare read of the same rows for comparison. Run by hand (see RESULTS.md).
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/jobs/Job.h"
 #include "core/desk/Schema.h"
+#include "core/jobs/Job.h"
 #include "core/letters/PostelLetters.h"
 #include "core/letters/PostelWriter.h"
 

@@ -3,10 +3,10 @@
 
 #include "cli/CliReporter.h"
 #include "cli/Terminal.h"
+#include "core/JobCatalog.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/IniFile.h"
 #include "core/desk/Schema.h"
-#include "core/JobCatalog.h"
 
 #include <QDateTime>
 

@@ -372,8 +372,9 @@ private Q_SLOTS:
         for (const char* job : { "orb", "vidiru", "incassi" }) {
             for (const char* backend : { "sqlite", "postgresql" }) {
                 const auto row = [&](const char* variant, const QByteArray& lineEnd, const QByteArray& bom) {
-                    QTest::newRow(qPrintable(QStringLiteral("%1: %2/%3").arg(QLatin1String(job), QLatin1String(variant),
-                                      QLatin1String(backend))))
+                    QTest::newRow(
+                        qPrintable(QStringLiteral("%1: %2/%3")
+                                       .arg(QLatin1String(job), QLatin1String(variant), QLatin1String(backend))))
                         << QString::fromLatin1(job) << lineEnd << bom << QString::fromLatin1(backend);
                 };
                 row("lf", "\n", {});

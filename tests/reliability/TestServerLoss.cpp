@@ -5,8 +5,8 @@
 #include "PrivatePgServer.h"
 #include "RecordingReporter.h"
 #include "TestWorkspace.h"
-#include "core/desk/CaseDatabase.h"
 #include "core/JobCatalog.h"
+#include "core/desk/CaseDatabase.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 

@@ -212,8 +212,7 @@ LineReader::Status LineReader::fail(const QString& why, int line)
 
 LineReader::Status LineReader::tooLong()
 {
-    return fail(
-        QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes),
+    return fail(QStringLiteral("riga più lunga di %1 byte: il file non è un file di testo a righe").arg(kMaxLineBytes),
         m_lineNumber + 1);
 }
 

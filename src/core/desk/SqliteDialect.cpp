@@ -143,7 +143,8 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     m_autoCheckpointPages = q.value(0).toInt();
     q.finish();
     // Each commit syncs the log itself, since checkpoints no longer do it every other commit.
-    m_checkpointsDeferred = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
+    m_checkpointsDeferred
+        = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
         && run(db, QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
 }
 

@@ -32,9 +32,10 @@ bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
     const QString& name = ctx.batch.Text1[4];
     // The box names a file of the import folder, never a path that leads out of it.
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char(':'))) {
-        ctx.report.message(QStringLiteral("Il nome file \"%1\" contiene un percorso: indicare un file della cartella di "
-                                          "importazione (%2)")
-                               .arg(name, kImportFolder));
+        ctx.report.message(
+            QStringLiteral("Il nome file \"%1\" contiene un percorso: indicare un file della cartella di "
+                           "importazione (%2)")
+                .arg(name, kImportFolder));
         *result = JobResult::condition();
         return false;
     }

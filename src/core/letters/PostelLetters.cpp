@@ -31,7 +31,6 @@ const QString kSelection = QStringLiteral(
     "Order By p.contatore, Case When f.[data fattura] Is Null Then 1 Else 0 End, f.[data fattura], f.ID");
 const QString kTestNarrowing = QStringLiteral(" And p.posizione = ?");
 
-
 // The case and invoice of the current row; a value that does not convert stops the run with
 // the field named.
 bool readCase(const Recordset& row, PostelCase* c, QString* error)

@@ -1,13 +1,13 @@
 // The import desk window: controls at their designed places, start-up defaults, job buttons.
 #include "gui/desk/Form1.h"
 
+#include "core/desk/DrivePath.h"
+#include "core/desk/Formats.h"
+#include "gui/about/frmAbout.h"
 #include "gui/desk/DeskButton.h"
 #include "gui/desk/JobRunner.h"
 #include "gui/desk/MessageBox.h"
 #include "gui/desk/Twips.h"
-#include "gui/about/frmAbout.h"
-#include "core/desk/DrivePath.h"
-#include "core/desk/Formats.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,7 +19,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
-
 #include <algorithm>
 
 namespace zb32 {

@@ -1,8 +1,8 @@
 // The import desk: the program's start-up window and its only working window.
 #pragma once
 
-#include "core/jobs/BatchData.h"
 #include "core/JobCatalog.h"
+#include "core/jobs/BatchData.h"
 
 #include <QDateTime>
 #include <QMainWindow>

@@ -1,8 +1,8 @@
 // Runs the desk's jobs on one job thread, which owns the desk's database connection.
 #pragma once
 
-#include "core/jobs/BatchData.h"
 #include "core/JobCatalog.h"
+#include "core/jobs/BatchData.h"
 
 #include <QDateTime>
 #include <QObject>

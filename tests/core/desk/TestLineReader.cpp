@@ -174,16 +174,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("errorLine"); // 0: read
         QTest::addColumn<QString>("reason");
-        QTest::newRow("bom, ascii") << QByteArray("\xEF\xBB\xBF" "abc\r\ndef") << QStringList { "abc", "def" } << 0 << "";
-        QTest::newRow("bom, utf-8") << QByteArray("\xEF\xBB\xBF" "citt\xc3\xa0\n\xe2\x82\xac\n")
+        QTest::newRow("bom, ascii") << QByteArray("\xEF\xBB\xBF"
+                                                  "abc\r\ndef")
+                                    << QStringList { "abc", "def" } << 0 << "";
+        QTest::newRow("bom, utf-8") << QByteArray("\xEF\xBB\xBF"
+                                                  "citt\xc3\xa0\n\xe2\x82\xac\n")
                                     << QStringList { QString::fromUtf8("città"), QString::fromUtf8("€") } << 0 << "";
-        QTest::newRow("bom, then windows-1252") << QByteArray("\xEF\xBB\xBF" "citt\xe0\r\n")
+        QTest::newRow("bom, then windows-1252") << QByteArray("\xEF\xBB\xBF"
+                                                              "citt\xe0\r\n")
                                                 << QStringList { QString::fromUtf8("città") } << 0 << "";
-        QTest::newRow("utf-8 on the third line") << QByteArray("ok\r\nok\r\ncitt\xc3\xa0\r\n") << QStringList {} << 3
-                                                 << "UTF-8";
-        QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE" "a\0b\0\r\0\n\0", 10) << QStringList {} << 1
-                                         << "UTF-16";
-        QTest::newRow("utf-16 big-endian, no bom") << QByteArray("\0a\0b\0\r\0\n", 8) << QStringList {} << 1 << "UTF-16";
+        QTest::newRow("utf-8 on the third line")
+            << QByteArray("ok\r\nok\r\ncitt\xc3\xa0\r\n") << QStringList {} << 3 << "UTF-8";
+        QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE"
+                                                       "a\0b\0\r\0\n\0",
+            10) << QStringList {} << 1 << "UTF-16";
+        QTest::newRow("utf-16 big-endian, no bom")
+            << QByteArray("\0a\0b\0\r\0\n", 8) << QStringList {} << 1 << "UTF-16";
     }
     void encodingOfTheFile()
     {

@@ -62,13 +62,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("error");
-        QTest::newRow("defaults convert") << -1 << "" << "";
-        QTest::newRow("ISO date") << 0 << "2026-02-28" << "";
-        QTest::newRow("day of no month") << 0 << "31/02/2026" << "Data Affido non valida: \"31/02/2026\"";
-        QTest::newRow("empty expiry") << 1 << "" << "Scadenza non valida: \"\"";
-        QTest::newRow("batch with blanks") << 3 << " 12 " << "";
-        QTest::newRow("batch with text") << 3 << "12 OR 1=1" << "Lotto non valido: \"12 OR 1=1\"";
-        QTest::newRow("batch past 32 bits") << 3 << "2147483648" << "Lotto non valido: \"2147483648\"";
+        QTest::newRow("defaults convert") << -1 << ""
+                                          << "";
+        QTest::newRow("ISO date") << 0 << "2026-02-28"
+                                  << "";
+        QTest::newRow("day of no month") << 0 << "31/02/2026"
+                                         << "Data Affido non valida: \"31/02/2026\"";
+        QTest::newRow("empty expiry") << 1 << ""
+                                      << "Scadenza non valida: \"\"";
+        QTest::newRow("batch with blanks") << 3 << " 12 "
+                                           << "";
+        QTest::newRow("batch with text") << 3 << "12 OR 1=1"
+                                         << "Lotto non valido: \"12 OR 1=1\"";
+        QTest::newRow("batch past 32 bits") << 3 << "2147483648"
+                                            << "Lotto non valido: \"2147483648\"";
     }
     void batchStamp()
     {
@@ -100,8 +107,10 @@ private Q_SLOTS:
         QTest::newRow("windows path") << "..\\dati\\kx32.ini" << path;
         QTest::newRow("drive") << "c:kx32.ini" << path;
         QTest::newRow("subfolder") << "vecchi/orb.txt" << path;
-        QTest::newRow("not there") << "nessuno.txt" << "FILE MANCANTE";
-        QTest::newRow("empty") << "" << "FILE MANCANTE";
+        QTest::newRow("not there") << "nessuno.txt"
+                                   << "FILE MANCANTE";
+        QTest::newRow("empty") << ""
+                               << "FILE MANCANTE";
     }
     void inputFile()
     {

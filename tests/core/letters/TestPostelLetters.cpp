@@ -4,10 +4,10 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
-#include "core/jobs/BatchData.h"
-#include "core/desk/CaseDatabase.h"
 #include "core/JobCatalog.h"
+#include "core/desk/CaseDatabase.h"
 #include "core/desk/Schema.h"
+#include "core/jobs/BatchData.h"
 #include "core/letters/PostelLetters.h"
 
 #include <QDir>

@@ -11,7 +11,6 @@
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
 
-
 namespace zb32 {
 
 namespace {

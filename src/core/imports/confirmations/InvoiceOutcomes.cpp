@@ -1,9 +1,9 @@
 // Invoice and outcome records.
 #include "core/imports/confirmations/InvoiceOutcomes.h"
 
-#include "core/imports/confirmations/PaymentPosting.h"
 #include "core/desk/Formats.h"
 #include "core/desk/Schema.h"
+#include "core/imports/confirmations/PaymentPosting.h"
 
 namespace zb32 {
 

@@ -1,14 +1,13 @@
 // The Orb case import: one case per "A01" line, one invoice per detail line.
 #include "core/imports/orb/OrbImport.h"
 
-#include "core/imports/orb/OrbLine.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Formats.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/imports/orb/OrbLine.h"
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
-
 
 namespace zb32 {
 

@@ -1,14 +1,13 @@
 // The Vi Diru case import: one case per header, its notes and amounts, one invoice per instalment.
 #include "core/imports/vidiru/ViDiruImport.h"
 
-#include "core/imports/vidiru/ViDiruRecords.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Formats.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/imports/vidiru/ViDiruRecords.h"
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
-
 
 namespace zb32 {
 

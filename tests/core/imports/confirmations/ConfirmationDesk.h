@@ -5,9 +5,9 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "core/desk/Schema.h"
 #include "core/jobs/BatchData.h"
 #include "core/jobs/Job.h"
-#include "core/desk/Schema.h"
 
 #include <QVariantMap>
 

@@ -246,7 +246,8 @@ private Q_SLOTS:
                 = QStringLiteral("Importazione interrotta. File %1, riga %2: ").arg(f.fileName()).arg(failingLine);
             QVERIFY2(result.error.startsWith(start), qPrintable(result.error));
             QVERIFY2(result.error.contains(QStringLiteral("massimo")), qPrintable(result.error));
-            QVERIFY2(result.error.endsWith(QStringLiteral("non è stata salvata: l'importazione va ripresa dalla riga 1)")),
+            QVERIFY2(
+                result.error.endsWith(QStringLiteral("non è stata salvata: l'importazione va ripresa dalla riga 1)")),
                 qPrintable(result.error));
         } else {
             QCOMPARE(result.status, JobStatus::Completed);

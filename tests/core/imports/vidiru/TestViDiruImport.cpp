@@ -697,7 +697,8 @@ private Q_SLOTS:
         QVERIFY2(e.startsWith(QLatin1String("Importazione interrotta. File vidiru.txt, riga 6: ")), qPrintable(e));
         QVERIFY2(e.contains(reason), qPrintable(e));
         // The case of the bad line (lines 4-6) is taken back whole; the next run starts at it.
-        QVERIFY2(e.endsWith(QStringLiteral("non è stata salvata: l'importazione va ripresa dalla riga 4)")), qPrintable(e));
+        QVERIFY2(
+            e.endsWith(QStringLiteral("non è stata salvata: l'importazione va ripresa dalla riga 4)")), qPrintable(e));
         QCOMPARE(result.error, e);
         const QList<QVariantMap> cases = tdb.rows(Schema::kCases);
         QCOMPARE(cases.size(), 1);
@@ -771,9 +772,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("box");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("error");
-        QTest::newRow("batch number not a number") << 3 << "48a" << "Lotto non valido: \"48a\"";
-        QTest::newRow("assignment date not a date") << 0 << "31/02/2026" << "Data Affido non valida: \"31/02/2026\"";
-        QTest::newRow("expiry empty") << 1 << "" << "Scadenza non valida: \"\"";
+        QTest::newRow("batch number not a number") << 3 << "48a"
+                                                   << "Lotto non valido: \"48a\"";
+        QTest::newRow("assignment date not a date") << 0 << "31/02/2026"
+                                                    << "Data Affido non valida: \"31/02/2026\"";
+        QTest::newRow("expiry empty") << 1 << ""
+                                      << "Scadenza non valida: \"\"";
     }
     void refusedBatchBoxStopsBeforeReading()
     {
