@@ -133,9 +133,7 @@ void Partita::mnuPausa_Click()
 
 void Partita::sospendi()
 {
-    if (m_timerAttivo) {
-        pausa(true);
-    }
+    pausa(true);
 }
 
 void Partita::MostraMessaggio(const QString& testo)

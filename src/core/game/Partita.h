@@ -40,7 +40,8 @@ public:
     void pausa(bool b);
     // The pause menu item: toggles its own flag and pauses or resumes by it.
     void mnuPausa_Click();
-    // Focus loss or minimising: pauses a running game; a waiting or finished one keeps its message.
+    // Focus loss or minimising: pauses whatever the state, before the first game and after the last
+    // too, leaving the menu item's flag alone (so the first F3 after it keeps the pause).
     void sospendi();
     void MostraMessaggio(const QString& testo);
     void NascondiMessaggio();

@@ -548,12 +548,15 @@ private Q_SLOTS:
         QCOMPARE(g.boardCell(1, 1), GravixTiles::sfondo(3));
     }
 
-    void focusLossPausesARunningGame()
+    void focusLossPauses()
     {
         Window g;
         QVERIFY(g.showActive());
-        g.w.pctGriglia->clearFocus(); // waiting: the start message stays
-        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F2 per iniziare"));
+        g.w.pctGriglia->clearFocus(); // waiting: paused too
+        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F3 per continuare"));
+        QVERIFY(g.game().bStato());
+        g.w.mnuPausa->trigger();
+        g.w.mnuPausa->trigger();
         QVERIFY(!g.game().bStato());
         g.w.pctGriglia->setFocus();
         g.w.mnuNuova->trigger();
@@ -572,14 +575,24 @@ private Q_SLOTS:
         QVERIFY(g.w.tmrGioco->isActive());
     }
 
+    void minimisingPauses_data()
+    {
+        QTest::addColumn<bool>("newGame");
+        QTest::newRow("before the first game") << false;
+        QTest::newRow("running") << true;
+    }
     void minimisingPauses()
     {
+        QFETCH(bool, newGame);
         Window g;
         QVERIFY(g.showActive());
-        g.w.mnuNuova->trigger();
+        if (newGame) {
+            g.w.mnuNuova->trigger();
+        }
         g.w.showMinimized();
         QTRY_VERIFY(g.game().bStato());
         QVERIFY(!g.w.tmrGioco->isActive());
+        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F3 per continuare"));
     }
 
     void highScoreAtGameOver()
