@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/game/Tabellone.h"
+#include "core/game/TilePainter.h"
 
 #include <QList>
 #include <QObject>
@@ -75,7 +76,7 @@ public:
     bool messaggioVisibile() const { return m_messaggioVisibile; }
     bool nuovaAbilitata() const { return m_nuovaAbilitata; }
     // The tile the empty cells show: a background 0..15 or TilePainter::kVuotaPiana.
-    int tileVuota() const;
+    int tileVuota() const { return m_tileVuota; }
 
     Tabellone& tabellone() { return m_tabellone; }
     const Tabellone& tabellone() const { return m_tabellone; }
@@ -115,6 +116,7 @@ private:
     bool m_messaggioVisibile = false;
     bool m_nuovaAbilitata = true;
     bool m_sfondi = true;
+    int m_tileVuota = TilePainter::kVuotaPiana;
     bool m_recordControllato = false; // this game's score has had its chance at the table
 };
 

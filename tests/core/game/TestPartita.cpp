@@ -667,17 +667,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("backgrounds");
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("tile");
-        QTest::newRow("on, level 1") << true << 1 << 1;
-        QTest::newRow("on, level 15") << true << 15 << 15;
-        QTest::newRow("on, level 16: plain") << true << 16 << int(TilePainter::kVuotaPiana);
-        QTest::newRow("on, level 30: plain") << true << 30 << int(TilePainter::kVuotaPiana);
-        QTest::newRow("off, level 5") << false << 5 << int(TilePainter::kVuotaPiana);
+        QTest::addColumn<int>("ticked"); // after the option goes off and on again
+        QTest::newRow("on, level 1") << true << 1 << 1 << 1;
+        QTest::newRow("on, level 15") << true << 15 << 15 << 15;
+        QTest::newRow("on, level 16: the last tile stays") << true << 16 << 5 << int(TilePainter::kVuotaPiana);
+        QTest::newRow("on, level 30: the last tile stays") << true << 30 << 5 << int(TilePainter::kVuotaPiana);
+        QTest::newRow("off, level 5") << false << 5 << int(TilePainter::kVuotaPiana) << int(TilePainter::kVuotaPiana);
     }
     void backgroundTile()
     {
         QFETCH(bool, backgrounds);
         QFETCH(int, level);
         QFETCH(int, tile);
+        QFETCH(int, ticked);
         Game g;
         g.partita.NuovaPartita(0);
         g.partita.setSfondi(backgrounds);
@@ -687,21 +689,36 @@ private Q_SLOTS:
         QVERIFY(g.painter.shows(g.t().griglia(), tile));
         g.partita.setSfondi(!backgrounds); // and back
         g.partita.setSfondi(backgrounds);
-        QVERIFY(g.painter.shows(g.t().griglia(), tile));
+        QCOMPARE(g.partita.tileVuota(), ticked);
+        QVERIFY(g.painter.shows(g.t().griglia(), ticked));
     }
 
-    void riseToSixteenShowsThePlainTile()
+    void riseBeyondTheLastBackground_data()
     {
+        QTest::addColumn<bool>("backgrounds");
+        QTest::addColumn<int>("rises");
+        QTest::addColumn<int>("tile");
+        QTest::newRow("on, to 16: tile 15 stays") << true << 1 << 15;
+        QTest::newRow("on, to 17: tile 15 stays") << true << 2 << 15;
+        QTest::newRow("off, to 16: plain") << false << 1 << int(TilePainter::kVuotaPiana);
+    }
+    void riseBeyondTheLastBackground()
+    {
+        QFETCH(bool, backgrounds);
+        QFETCH(int, rises);
+        QFETCH(int, tile);
         Game g;
+        g.partita.setSfondi(backgrounds);
         g.partita.ImpostaLivello(15);
-        for (int i = 0; i < 30; ++i) { // 120 lines
+        for (int i = 0; i < 40 && g.partita.iLivello() < 15 + rises; ++i) { // 120 lines for 16, 136 for 17
             g.fillRows(g.bottomRows(4));
             g.partita.DropGriglia();
         }
-        QCOMPARE(g.partita.iLivello(), 16);
-        QCOMPARE(g.partita.intervallo(), 75);
-        QCOMPARE(g.painter.emptyTile(), int(TilePainter::kVuotaPiana));
-        QVERIFY(g.painter.shows(g.t().griglia(), TilePainter::kVuotaPiana));
+        QCOMPARE(g.partita.iLivello(), 15 + rises);
+        QCOMPARE(g.partita.intervallo(), Partita::velocita(15 + rises));
+        QCOMPARE(g.partita.tileVuota(), tile);
+        QCOMPARE(g.painter.emptyTile(), tile);
+        QVERIFY(g.painter.shows(g.t().griglia(), tile));
     }
 };
 
