@@ -1,15 +1,15 @@
 // The Gravix window: controls at their designed places, tiles, menus, keys, pause on focus loss.
 #include "gui/game/frmGravix.h"
 
+#include "core/game/RandomSource.h"
+#include "core/game/RecordStore.h"
+#include "core/game/TabellaRecord.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/desk/Twips.h"
 #include "gui/game/BoardBox.h"
 #include "gui/game/GravixCanvas.h"
 #include "gui/game/GravixSounds.h"
 #include "gui/game/GravixTiles.h"
-#include "gui/desk/MessageBox.h"
-#include "gui/desk/Twips.h"
-#include "core/game/RandomSource.h"
-#include "core/game/RecordStore.h"
-#include "core/game/TabellaRecord.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -158,10 +159,20 @@ frmGravix::~frmGravix()
 
 frmGravix* frmGravix::showGame()
 {
-    auto* game = new frmGravix();
-    game->setAttribute(Qt::WA_DeleteOnClose);
-    game->show();
-    return game;
+    // One game window at a time: while it is open, asking for it again brings it to the front.
+    static QPointer<frmGravix> s_game;
+    if (!s_game) {
+        s_game = new frmGravix();
+        s_game->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (s_game->isMinimized()) {
+        s_game->showNormal();
+    } else {
+        s_game->show();
+    }
+    s_game->raise();
+    s_game->activateWindow();
+    return s_game;
 }
 
 void frmGravix::buildControls()
