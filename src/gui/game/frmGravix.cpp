@@ -246,6 +246,7 @@ void frmGravix::buildControls()
         name->setObjectName(QStringLiteral("lblRecN_%1").arg(i));
         name->setGeometry(twipsRect(0, 540 * i, 1155, 285).translated(inside));
         name->setFont(courier);
+        name->setTextFormat(Qt::PlainText); // a name is shown as typed, markup included
         setColours(name, QColor(0x00, 0x00, 0xC0), Qt::white);
         lblRecN[static_cast<std::size_t>(i)] = name;
         auto* points = new QLabel(Picture1);
@@ -534,7 +535,13 @@ void frmGravix::showRecords()
 {
     for (int i = 0; i < TabellaRecord::kVoci; ++i) {
         const VoceRecord& v = m_record->voce(i);
-        lblRecN[static_cast<std::size_t>(i)]->setText(v.nome);
+        // A name wider than its label ends in an ellipsis rather than being cut off at the edge;
+        // the tool tip holds it whole.
+        QLabel* name = lblRecN[static_cast<std::size_t>(i)];
+        const QString shown
+            = QFontMetrics(name->font()).elidedText(v.nome, Qt::ElideRight, name->contentsRect().width());
+        name->setText(shown);
+        name->setToolTip(shown == v.nome ? QString() : v.nome);
         lblRecP[static_cast<std::size_t>(i)]->setText(QString::number(v.punti));
     }
 }
