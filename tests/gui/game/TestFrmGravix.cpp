@@ -1,6 +1,7 @@
 // The Gravix window under the offscreen platform: layout, fonts, menus, keys, pause, the
 // messages, the preview and background options, and the high scores at game over.
 #include "GameFakes.h"
+#include "gui/ItalianTranslation.h"
 #include "gui/desk/MessageBox.h"
 #include "gui/game/BoardBox.h"
 #include "gui/game/GravixTiles.h"
@@ -8,17 +9,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 using namespace zb32;
 using test::SequenceRandom;
@@ -665,6 +671,40 @@ private Q_SLOTS:
         QCOMPARE(g.w.lblRecN[1]->text(), QString());
         QCOMPARE(g.w.lblRecP[1]->text(), QStringLiteral("50"));
         QCOMPARE(g.w.lblRecN[2]->text(), QStringLiteral("Player2"));
+    }
+
+    void boxButtonsInItalian_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("question, yes") << false << int(QDialogButtonBox::Yes) << "Sì";
+        QTest::newRow("question, no") << false << int(QDialogButtonBox::No) << "No";
+        QTest::newRow("question, cancel") << false << int(QDialogButtonBox::Cancel) << "Annulla";
+        QTest::newRow("name box, cancel") << true << int(QDialogButtonBox::Cancel) << "Annulla";
+        QTest::newRow("name box, ok") << true << int(QDialogButtonBox::Ok) << "OK";
+    }
+    void boxButtonsInItalian()
+    {
+        QFETCH(bool, input);
+        QFETCH(int, button);
+        QFETCH(QString, text);
+        QVERIFY(installItalianTranslation());
+        QVERIFY(installItalianTranslation()); // once is enough; again changes nothing
+        std::unique_ptr<QDialog> box;
+        if (input) {
+            box = std::make_unique<QInputDialog>();
+        } else {
+            auto* question = new QMessageBox(QMessageBox::Question, QString(), QStringLiteral("?"),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.reset(question);
+        }
+        box->show(); // the input box makes its buttons when first shown
+        auto* buttons = box->findChild<QDialogButtonBox*>();
+        QVERIFY(buttons);
+        QAbstractButton* b = buttons->button(QDialogButtonBox::StandardButton(button));
+        QVERIFY(b);
+        QCOMPARE(b->text().remove(QLatin1Char('&')), text);
     }
 
     void exitClosesTheWindow()
