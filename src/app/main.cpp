@@ -1,8 +1,9 @@
 // zb32: the import desk window, or the command line when asked for one.
 #include "cli/Cli.h"
+#include "core/desk/Workspace.h"
+#include "gui/ItalianTranslation.h"
 #include "gui/desk/Form1.h"
 #include "gui/desk/MessageBox.h"
-#include "core/desk/Workspace.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -34,6 +35,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zb32"));
     QApplication::setApplicationVersion(QStringLiteral(ZB32_VERSION));
+    zb32::installItalianTranslation(); // "Annulla", "Sì", "No" on every box's buttons
     auto* desk = new zb32::Form1();
     desk->setAttribute(Qt::WA_DeleteOnClose);
     desk->show();

@@ -98,7 +98,8 @@ void Partita::ImpostaLivello(int livello)
     m_livello = std::clamp(livello, 1, kLivelloMassimo);
     Q_EMIT levelChanged(m_livello);
     ImpostaVelocita();
-    if (m_sfondi) {
+    // Past the last background there is no tile to take: the empty cells keep the one they show.
+    if (m_sfondi && m_livello <= kUltimoSfondo) {
         aggiornaVuote();
     }
 }
@@ -133,9 +134,7 @@ void Partita::mnuPausa_Click()
 
 void Partita::sospendi()
 {
-    if (m_timerAttivo) {
-        pausa(true);
-    }
+    pausa(true);
 }
 
 void Partita::MostraMessaggio(const QString& testo)
@@ -216,11 +215,6 @@ int Partita::IndiceSelezionato(const QList<bool>& spunte)
     return indice;
 }
 
-int Partita::tileVuota() const
-{
-    return (m_sfondi && m_livello <= kUltimoSfondo) ? m_livello : TilePainter::kVuotaPiana;
-}
-
 void Partita::setTimer(int intervallo, bool attivo)
 {
     if (intervallo == m_intervallo && attivo == m_timerAttivo) {
@@ -251,7 +245,9 @@ void Partita::setNuovaAbilitata(bool on)
 
 void Partita::aggiornaVuote()
 {
-    m_painter.setEmptyTile(tileVuota());
+    // Ticking the option past the last background shows the plain tile.
+    m_tileVuota = (m_sfondi && m_livello <= kUltimoSfondo) ? m_livello : TilePainter::kVuotaPiana;
+    m_painter.setEmptyTile(m_tileVuota);
     m_tabellone.DisegnaVuote();
 }
 

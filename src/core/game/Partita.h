@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/game/Tabellone.h"
+#include "core/game/TilePainter.h"
 
 #include <QList>
 #include <QObject>
@@ -40,7 +41,8 @@ public:
     void pausa(bool b);
     // The pause menu item: toggles its own flag and pauses or resumes by it.
     void mnuPausa_Click();
-    // Focus loss or minimising: pauses a running game; a waiting or finished one keeps its message.
+    // Focus loss or minimising: pauses whatever the state, before the first game and after the last
+    // too, leaving the menu item's flag alone (so the first F3 after it keeps the pause).
     void sospendi();
     void MostraMessaggio(const QString& testo);
     void NascondiMessaggio();
@@ -74,7 +76,7 @@ public:
     bool messaggioVisibile() const { return m_messaggioVisibile; }
     bool nuovaAbilitata() const { return m_nuovaAbilitata; }
     // The tile the empty cells show: a background 0..15 or TilePainter::kVuotaPiana.
-    int tileVuota() const;
+    int tileVuota() const { return m_tileVuota; }
 
     Tabellone& tabellone() { return m_tabellone; }
     const Tabellone& tabellone() const { return m_tabellone; }
@@ -114,6 +116,7 @@ private:
     bool m_messaggioVisibile = false;
     bool m_nuovaAbilitata = true;
     bool m_sfondi = true;
+    int m_tileVuota = TilePainter::kVuotaPiana;
     bool m_recordControllato = false; // this game's score has had its chance at the table
 };
 

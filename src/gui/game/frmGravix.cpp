@@ -1,15 +1,15 @@
 // The Gravix window: controls at their designed places, tiles, menus, keys, pause on focus loss.
 #include "gui/game/frmGravix.h"
 
+#include "core/game/RandomSource.h"
+#include "core/game/RecordStore.h"
+#include "core/game/TabellaRecord.h"
+#include "gui/desk/MessageBox.h"
+#include "gui/desk/Twips.h"
 #include "gui/game/BoardBox.h"
 #include "gui/game/GravixCanvas.h"
 #include "gui/game/GravixSounds.h"
 #include "gui/game/GravixTiles.h"
-#include "gui/desk/MessageBox.h"
-#include "gui/desk/Twips.h"
-#include "core/game/RandomSource.h"
-#include "core/game/RecordStore.h"
-#include "core/game/TabellaRecord.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -158,10 +159,20 @@ frmGravix::~frmGravix()
 
 frmGravix* frmGravix::showGame()
 {
-    auto* game = new frmGravix();
-    game->setAttribute(Qt::WA_DeleteOnClose);
-    game->show();
-    return game;
+    // One game window at a time: while it is open, asking for it again brings it to the front.
+    static QPointer<frmGravix> s_game;
+    if (!s_game) {
+        s_game = new frmGravix();
+        s_game->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (s_game->isMinimized()) {
+        s_game->showNormal();
+    } else {
+        s_game->show();
+    }
+    s_game->raise();
+    s_game->activateWindow();
+    return s_game;
 }
 
 void frmGravix::buildControls()
@@ -235,6 +246,7 @@ void frmGravix::buildControls()
         name->setObjectName(QStringLiteral("lblRecN_%1").arg(i));
         name->setGeometry(twipsRect(0, 540 * i, 1155, 285).translated(inside));
         name->setFont(courier);
+        name->setTextFormat(Qt::PlainText); // a name is shown as typed, markup included
         setColours(name, QColor(0x00, 0x00, 0xC0), Qt::white);
         lblRecN[static_cast<std::size_t>(i)] = name;
         auto* points = new QLabel(Picture1);
@@ -523,7 +535,13 @@ void frmGravix::showRecords()
 {
     for (int i = 0; i < TabellaRecord::kVoci; ++i) {
         const VoceRecord& v = m_record->voce(i);
-        lblRecN[static_cast<std::size_t>(i)]->setText(v.nome);
+        // A name wider than its label ends in an ellipsis rather than being cut off at the edge;
+        // the tool tip holds it whole.
+        QLabel* name = lblRecN[static_cast<std::size_t>(i)];
+        const QString shown
+            = QFontMetrics(name->font()).elidedText(v.nome, Qt::ElideRight, name->contentsRect().width());
+        name->setText(shown);
+        name->setToolTip(shown == v.nome ? QString() : v.nome);
         lblRecP[static_cast<std::size_t>(i)]->setText(QString::number(v.punti));
     }
 }

@@ -39,7 +39,8 @@ public:
     explicit frmGravix(const Options& options, QWidget* parent = nullptr);
     ~frmGravix() override;
 
-    // Opens a new game window, not modal, as an independent window.
+    // Shows the game window, not modal, as an independent window: a new one, or the one already
+    // open, restored and brought to the front. Closing it ends it; the next call opens a fresh one.
     static frmGravix* showGame();
 
     // The texts of the key-help and score-table messages.

@@ -512,15 +512,35 @@ private Q_SLOTS:
         QCOMPARE(int(g.t().corrente().blocchi[0].x), tipo == 6 ? 1 : g.t().modelli()[tipo].blocchi[0].x);
     }
 
-    void pauseAfterFocusLoss()
+    void focusLossPausesInEveryState_data()
     {
+        QTest::addColumn<QString>("state");
+        QTest::newRow("waiting") << "waiting";
+        QTest::newRow("running") << "running";
+        QTest::newRow("over") << "over";
+    }
+    // Focus loss pauses without touching the menu item's flag: the first F3 keeps the pause, the
+    // second resumes, whatever the game was doing.
+    void focusLossPausesInEveryState()
+    {
+        QFETCH(QString, state);
         Game g;
-        g.partita.NuovaPartita(0);
+        if (state != QLatin1String("waiting")) {
+            g.partita.NuovaPartita(0);
+        }
+        if (state == QLatin1String("over")) {
+            g.blockColumnFive(3);
+            QCOMPARE(g.tickUntilLanding(), 1);
+            QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
+        }
         g.partita.sospendi();
+        g.partita.sospendi(); // minimising after the focus went
         QVERIFY(g.partita.bStato());
         QVERIFY(!g.partita.bPausaMenu());
         QVERIFY(!g.partita.timerAttivo());
-        g.partita.mnuPausa_Click(); // the menu's own flag turns on: still paused
+        QVERIFY(g.partita.messaggioVisibile());
+        QCOMPARE(g.partita.messaggio(), QStringLiteral("Premi F3 per continuare"));
+        g.partita.mnuPausa_Click();
         QVERIFY(g.partita.bStato());
         QVERIFY(!g.partita.timerAttivo());
         QCOMPARE(g.partita.messaggio(), QStringLiteral("Premi F3 per continuare"));
@@ -528,21 +548,6 @@ private Q_SLOTS:
         QVERIFY(!g.partita.bStato());
         QVERIFY(g.partita.timerAttivo());
         QVERIFY(!g.partita.messaggioVisibile());
-    }
-
-    void focusLossKeepsWaitingAndOverMessages()
-    {
-        Game g;
-        g.partita.sospendi();
-        QCOMPARE(g.partita.messaggio(), QStringLiteral("Premi F2 per iniziare"));
-        QVERIFY(!g.partita.bStato());
-        g.partita.NuovaPartita(0);
-        g.blockColumnFive(3);
-        QCOMPARE(g.tickUntilLanding(), 1);
-        QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
-        g.partita.sospendi();
-        QCOMPARE(g.partita.messaggio(), QStringLiteral("GAME OVER"));
-        QVERIFY(!g.partita.bStato());
     }
 
     // F3 before the first game: the second F3 starts the timer, and the first tick brings a piece.
@@ -662,17 +667,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("backgrounds");
         QTest::addColumn<int>("level");
         QTest::addColumn<int>("tile");
-        QTest::newRow("on, level 1") << true << 1 << 1;
-        QTest::newRow("on, level 15") << true << 15 << 15;
-        QTest::newRow("on, level 16: plain") << true << 16 << int(TilePainter::kVuotaPiana);
-        QTest::newRow("on, level 30: plain") << true << 30 << int(TilePainter::kVuotaPiana);
-        QTest::newRow("off, level 5") << false << 5 << int(TilePainter::kVuotaPiana);
+        QTest::addColumn<int>("ticked"); // after the option goes off and on again
+        QTest::newRow("on, level 1") << true << 1 << 1 << 1;
+        QTest::newRow("on, level 15") << true << 15 << 15 << 15;
+        QTest::newRow("on, level 16: the last tile stays") << true << 16 << 5 << int(TilePainter::kVuotaPiana);
+        QTest::newRow("on, level 30: the last tile stays") << true << 30 << 5 << int(TilePainter::kVuotaPiana);
+        QTest::newRow("off, level 5") << false << 5 << int(TilePainter::kVuotaPiana) << int(TilePainter::kVuotaPiana);
     }
     void backgroundTile()
     {
         QFETCH(bool, backgrounds);
         QFETCH(int, level);
         QFETCH(int, tile);
+        QFETCH(int, ticked);
         Game g;
         g.partita.NuovaPartita(0);
         g.partita.setSfondi(backgrounds);
@@ -682,21 +689,36 @@ private Q_SLOTS:
         QVERIFY(g.painter.shows(g.t().griglia(), tile));
         g.partita.setSfondi(!backgrounds); // and back
         g.partita.setSfondi(backgrounds);
-        QVERIFY(g.painter.shows(g.t().griglia(), tile));
+        QCOMPARE(g.partita.tileVuota(), ticked);
+        QVERIFY(g.painter.shows(g.t().griglia(), ticked));
     }
 
-    void riseToSixteenShowsThePlainTile()
+    void riseBeyondTheLastBackground_data()
     {
+        QTest::addColumn<bool>("backgrounds");
+        QTest::addColumn<int>("rises");
+        QTest::addColumn<int>("tile");
+        QTest::newRow("on, to 16: tile 15 stays") << true << 1 << 15;
+        QTest::newRow("on, to 17: tile 15 stays") << true << 2 << 15;
+        QTest::newRow("off, to 16: plain") << false << 1 << int(TilePainter::kVuotaPiana);
+    }
+    void riseBeyondTheLastBackground()
+    {
+        QFETCH(bool, backgrounds);
+        QFETCH(int, rises);
+        QFETCH(int, tile);
         Game g;
+        g.partita.setSfondi(backgrounds);
         g.partita.ImpostaLivello(15);
-        for (int i = 0; i < 30; ++i) { // 120 lines
+        for (int i = 0; i < 40 && g.partita.iLivello() < 15 + rises; ++i) { // 120 lines for 16, 136 for 17
             g.fillRows(g.bottomRows(4));
             g.partita.DropGriglia();
         }
-        QCOMPARE(g.partita.iLivello(), 16);
-        QCOMPARE(g.partita.intervallo(), 75);
-        QCOMPARE(g.painter.emptyTile(), int(TilePainter::kVuotaPiana));
-        QVERIFY(g.painter.shows(g.t().griglia(), TilePainter::kVuotaPiana));
+        QCOMPARE(g.partita.iLivello(), 15 + rises);
+        QCOMPARE(g.partita.intervallo(), Partita::velocita(15 + rises));
+        QCOMPARE(g.partita.tileVuota(), tile);
+        QCOMPARE(g.painter.emptyTile(), tile);
+        QVERIFY(g.painter.shows(g.t().griglia(), tile));
     }
 };
 

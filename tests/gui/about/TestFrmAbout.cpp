@@ -437,15 +437,27 @@ private Q_SLOTS:
     void pictureClickShowsTheNoteAndOpensTheGame_data()
     {
         QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("game"); // the game window before the click
         for (int i = 0; i < kAboutPictures; ++i) {
-            QTest::addRow("Picture1(%d)", i) << i;
+            QTest::addRow("Picture1(%d)", i) << i << "none";
         }
+        QTest::newRow("Picture1(1), game open") << 1 << "open";
+        QTest::newRow("Picture1(2), game minimised") << 2 << "minimised";
     }
     void pictureClickShowsTheNoteAndOpensTheGame()
     {
         QFETCH(int, index);
+        QFETCH(QString, game);
+        QPointer<frmGravix> earlier;
+        if (game != QLatin1String("none")) {
+            earlier = frmGravix::showGame();
+            if (game == QLatin1String("minimised")) {
+                earlier->showMinimized();
+                QTRY_VERIFY(earlier->isMinimized());
+            }
+        }
         QPointer<frmAbout> box(frmAbout::showAbout());
-        QVERIFY(topLevels<frmGravix>().isEmpty());
+        QCOMPARE(topLevels<frmGravix>().size(), earlier ? 1 : 0);
         QTest::mouseClick(box->Picture1[size_t(index)], Qt::LeftButton);
         const QString note
             = QStringLiteral("Modificare campo CF in Tabella Esattori da 15 a 16\r\n"
@@ -464,6 +476,10 @@ private Q_SLOTS:
         QVERIFY(box.isNull());
         QCOMPARE(topLevels<frmAbout>().size(), 0);
         QCOMPARE(topLevels<frmGravix>().size(), 1);
+        if (earlier) {
+            QCOMPARE(topLevels<frmGravix>().constFirst(), earlier.data());
+            QTRY_VERIFY(!earlier->isMinimized());
+        }
     }
 
     void okClosesTheBox()

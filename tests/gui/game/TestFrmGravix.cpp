@@ -1,6 +1,7 @@
 // The Gravix window under the offscreen platform: layout, fonts, menus, keys, pause, the
 // messages, the preview and background options, and the high scores at game over.
 #include "GameFakes.h"
+#include "gui/ItalianTranslation.h"
 #include "gui/desk/MessageBox.h"
 #include "gui/game/BoardBox.h"
 #include "gui/game/GravixTiles.h"
@@ -8,17 +9,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 using namespace zb32;
 using test::SequenceRandom;
@@ -77,6 +83,23 @@ struct Window
     test::RecordingSounds sounds;
     frmGravix w { frmGravix::Options { &random, &sounds, false } };
 };
+
+// A name label shows the name whole when it fits, else its start and an ellipsis, never wider than
+// the label; the tool tip then holds the whole name.
+bool showsName(const QLabel* label, const QString& name)
+{
+    const QFontMetrics m(label->font());
+    const int room = label->contentsRect().width();
+    const QString shown = label->text();
+    if (label->textFormat() != Qt::PlainText || m.horizontalAdvance(shown) > room) {
+        return false;
+    }
+    if (m.horizontalAdvance(name) <= room) {
+        return shown == name && label->toolTip().isEmpty();
+    }
+    return shown.endsWith(QChar(0x2026)) && shown.size() > 1 && name.startsWith(shown.chopped(1))
+        && label->toolTip() == name;
+}
 
 QRgb rgb(const char* hex)
 {
@@ -548,12 +571,15 @@ private Q_SLOTS:
         QCOMPARE(g.boardCell(1, 1), GravixTiles::sfondo(3));
     }
 
-    void focusLossPausesARunningGame()
+    void focusLossPauses()
     {
         Window g;
         QVERIFY(g.showActive());
-        g.w.pctGriglia->clearFocus(); // waiting: the start message stays
-        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F2 per iniziare"));
+        g.w.pctGriglia->clearFocus(); // waiting: paused too
+        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F3 per continuare"));
+        QVERIFY(g.game().bStato());
+        g.w.mnuPausa->trigger();
+        g.w.mnuPausa->trigger();
         QVERIFY(!g.game().bStato());
         g.w.pctGriglia->setFocus();
         g.w.mnuNuova->trigger();
@@ -572,20 +598,39 @@ private Q_SLOTS:
         QVERIFY(g.w.tmrGioco->isActive());
     }
 
+    void minimisingPauses_data()
+    {
+        QTest::addColumn<bool>("newGame");
+        QTest::newRow("before the first game") << false;
+        QTest::newRow("running") << true;
+    }
     void minimisingPauses()
     {
+        QFETCH(bool, newGame);
         Window g;
         QVERIFY(g.showActive());
-        g.w.mnuNuova->trigger();
+        if (newGame) {
+            g.w.mnuNuova->trigger();
+        }
         g.w.showMinimized();
         QTRY_VERIFY(g.game().bStato());
         QVERIFY(!g.w.tmrGioco->isActive());
+        QCOMPARE(g.w.lblMsg[0]->text(), QStringLiteral("Premi F3 per continuare"));
     }
 
+    void highScoreAtGameOver_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("fits") << "Anna";
+        QTest::newRow("15 characters") << "Giovanbattista1";
+        QTest::newRow("words") << "Maria Grazia De Santis";
+        QTest::newRow("markup") << "<b>Bo</b>";
+    }
     void highScoreAtGameOver()
     {
+        QFETCH(QString, name);
         Window g;
-        MessageBox::queueInput(QStringLiteral("Giovanbattista1"));
+        MessageBox::queueInput(name);
         g.w.mnuNuova->trigger();
         g.scoreARowThenLose(); // 50 points
         QCOMPARE(g.w.lblPunti->text(), QStringLiteral("50"));
@@ -596,16 +641,16 @@ private Q_SLOTS:
             QStringList {
                 QStringLiteral("Complimenti, hai ottenuto un nuovo record\rScrivi il tuo nome (max. 10 car)") });
         QCOMPARE(MessageBox::shownTitles(), QStringList { "zb32" });
-        QCOMPARE(g.w.lblRecN[0]->text(), QStringLiteral("Giovanbattista1"));
+        QVERIFY(showsName(g.w.lblRecN[0], name));
         QCOMPARE(g.w.lblRecP[0]->text(), QStringLiteral("50"));
         QCOMPARE(g.w.lblRecN[1]->text(), QStringLiteral("Player1"));
         QCOMPARE(g.w.lblRecN[2]->text(), QStringLiteral("Player2"));
         QSettings stored(m_settings.filePath(QStringLiteral("zb32/Gravix.ini")), QSettings::IniFormat);
-        QCOMPARE(stored.value(QStringLiteral("Record/Nome1")).toString(), QStringLiteral("Giovanbattista1"));
+        QCOMPARE(stored.value(QStringLiteral("Record/Nome1")).toString(), name);
         QCOMPARE(stored.value(QStringLiteral("Record/Punti1")).toString(), QStringLiteral("50"));
 
         Window second; // a window opened later reads the stored table
-        QCOMPARE(second.w.lblRecN[0]->text(), QStringLiteral("Giovanbattista1"));
+        QVERIFY(showsName(second.w.lblRecN[0], name));
         QCOMPARE(second.w.lblRecP[0]->text(), QStringLiteral("50"));
     }
 
@@ -626,6 +671,40 @@ private Q_SLOTS:
         QCOMPARE(g.w.lblRecN[1]->text(), QString());
         QCOMPARE(g.w.lblRecP[1]->text(), QStringLiteral("50"));
         QCOMPARE(g.w.lblRecN[2]->text(), QStringLiteral("Player2"));
+    }
+
+    void boxButtonsInItalian_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("question, yes") << false << int(QDialogButtonBox::Yes) << "Sì";
+        QTest::newRow("question, no") << false << int(QDialogButtonBox::No) << "No";
+        QTest::newRow("question, cancel") << false << int(QDialogButtonBox::Cancel) << "Annulla";
+        QTest::newRow("name box, cancel") << true << int(QDialogButtonBox::Cancel) << "Annulla";
+        QTest::newRow("name box, ok") << true << int(QDialogButtonBox::Ok) << "OK";
+    }
+    void boxButtonsInItalian()
+    {
+        QFETCH(bool, input);
+        QFETCH(int, button);
+        QFETCH(QString, text);
+        QVERIFY(installItalianTranslation());
+        QVERIFY(installItalianTranslation()); // once is enough; again changes nothing
+        std::unique_ptr<QDialog> box;
+        if (input) {
+            box = std::make_unique<QInputDialog>();
+        } else {
+            auto* question = new QMessageBox(QMessageBox::Question, QString(), QStringLiteral("?"),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.reset(question);
+        }
+        box->show(); // the input box makes its buttons when first shown
+        auto* buttons = box->findChild<QDialogButtonBox*>();
+        QVERIFY(buttons);
+        QAbstractButton* b = buttons->button(QDialogButtonBox::StandardButton(button));
+        QVERIFY(b);
+        QCOMPARE(b->text().remove(QLatin1Char('&')), text);
     }
 
     void exitClosesTheWindow()
