@@ -27,13 +27,11 @@ bool readBatchNumber(const QString& text, qint64* out)
 
 BatchStamp BatchStamp::texts(const BatchData& batch)
 {
-    // An empty box reads as an empty text, never as a missing one.
-    auto text = [](const QString& box) { return box.isNull() ? QStringLiteral("") : box; };
     BatchStamp s;
-    s.fileName = text(batch.Text1[4]);
-    s.tipoMandato = text(batch.Text1[5]);
-    s.tipoIntervento = text(batch.Text1[2]);
-    s.situazioneAffido = text(batch.Text1[6]);
+    s.fileName = batch.Text1[4];
+    s.tipoMandato = batch.Text1[5];
+    s.tipoIntervento = batch.Text1[2];
+    s.situazioneAffido = batch.Text1[6];
     return s;
 }
 

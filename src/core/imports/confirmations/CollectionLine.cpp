@@ -5,17 +5,6 @@
 
 namespace zb32 {
 
-namespace {
-
-// Columns past the end of a short line read as an empty text, never as a null one.
-QString field(const QString& line, int start, int length)
-{
-    const QString text = columns(line, start, length);
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
-} // namespace
-
 bool isWholeNumber(QStringView text)
 {
     const QStringView t = text.trimmed();
@@ -45,8 +34,8 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     out.length = t.size();
     ConfirmationRecord& r = out.record;
     r.position = leadingNumberText(columns(t, 8, 9).trimmed());
-    r.invoiceNumber = field(t, 17, 10);
-    out.amountText = field(t, 31, 8);
+    r.invoiceNumber = columns(t, 17, 10);
+    out.amountText = columns(t, 31, 8);
     out.amountIsNumber = isWholeNumber(out.amountText);
     if (out.amountIsNumber) {
         r.amount = leadingAmount(out.amountText, 100);
@@ -55,8 +44,8 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     out.dateFromFile = date.isValid();
     r.date = out.dateFromFile ? date : today;
     r.dateText = shortDate(r.date);
-    r.code = field(t, 61, 3).trimmed();
-    r.reference = field(t, 64, 20);
+    r.code = columns(t, 61, 3).trimmed();
+    r.reference = columns(t, 64, 20);
     return out;
 }
 

@@ -141,9 +141,8 @@ ExpenseWorkbook::Row ExpenseWorkbook::read(int index, ConfirmationRecord* record
     }
     record->position = cellText(position);
     record->dateText = shortDate(record->date);
-    const QString referenceText = cellText(reference);
-    record->reference = referenceText.isNull() ? QStringLiteral("") : referenceText;
-    record->invoiceNumber = QStringLiteral(""); // the workbook has no invoice-number column
+    record->reference = cellText(reference);
+    record->invoiceNumber.clear(); // the workbook has no invoice-number column: stored as an empty text
     return Row::Record;
 }
 

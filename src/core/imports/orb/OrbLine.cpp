@@ -22,9 +22,6 @@ OrbLine::OrbLine(const QString& stripped)
 
 QString OrbLine::field(int start, int length) const
 {
-    if (start - 1 >= m_line.size()) {
-        return QStringLiteral("");
-    }
     return m_line.mid(start - 1, length);
 }
 

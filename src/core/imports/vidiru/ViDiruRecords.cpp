@@ -22,12 +22,6 @@ constexpr CodeName kCodes[] = {
     { ViDiruCode::Instalment, "IBGI0011" },
 };
 
-// An empty text that stays a text once stored (a null QString is bound as a missing value).
-QString nonNull(QString text)
-{
-    return text.isNull() ? QString(QLatin1String("")) : text;
-}
-
 } // namespace
 
 namespace ViDiru {
@@ -58,12 +52,12 @@ QString codeText(ViDiruCode code)
 
 QString field(const QString& line, int start, int length)
 {
-    return nonNull(columns(line, start, length));
+    return columns(line, start, length);
 }
 
 QString fieldFrom(const QString& line, int start)
 {
-    return nonNull(columnsFrom(line, start));
+    return columnsFrom(line, start);
 }
 
 bool amount(const QString& line, int start, int length, Currency* out, QString* error)
