@@ -49,6 +49,19 @@ bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
     return true;
 }
 
+bool ImportRun::openCaseImport(JobContext& ctx, QString* path, BatchStamp* stamp, JobResult* result)
+{
+    if (!openDatabase(ctx, result) || !findInput(ctx, path, result)) {
+        return false;
+    }
+    QString why;
+    if (!BatchStamp::read(ctx.batch, stamp, &why)) {
+        *result = failJob(ctx, why);
+        return false;
+    }
+    return true;
+}
+
 void ImportRun::startCount(JobReporter::Counter counter, qint64 value)
 {
     m_counts[counter] = value;

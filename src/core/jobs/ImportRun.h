@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/desk/WriteBatch.h"
+#include "core/jobs/BatchStamp.h"
 #include "core/jobs/Job.h"
 
 #include <array>
@@ -43,6 +44,9 @@ public:
     // The file in the import folder that the "Nome File" box names; "FILE MANCANTE" when there
     // is none (the result is then the job's).
     static bool findInput(JobContext& ctx, QString* path, JobResult* result);
+    // The opening of a case import: the database, the input file and the batch stamp, in
+    // that order; false with the job's result when one of them is not there.
+    static bool openCaseImport(JobContext& ctx, QString* path, BatchStamp* stamp, JobResult* result);
 
     JobContext& ctx() { return m_ctx; }
     WriteBatch& batch() { return m_batch; }

@@ -249,13 +249,9 @@ JobResult ImportaViDiru(JobContext& ctx)
 {
     JobResult result;
     QString path;
-    if (!openDatabase(ctx, &result) || !ImportRun::findInput(ctx, &path, &result)) {
-        return result;
-    }
     BatchStamp stamp;
-    QString why;
-    if (!BatchStamp::read(ctx.batch, &stamp, &why)) {
-        return failJob(ctx, why);
+    if (!ImportRun::openCaseImport(ctx, &path, &stamp, &result)) {
+        return result;
     }
     ViDiruRun run(ctx, stamp);
     return run.exec(path);
