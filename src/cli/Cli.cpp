@@ -6,6 +6,7 @@
 #include "core/JobCatalog.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/IniFile.h"
+#include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 
 #include <QDateTime>
@@ -29,6 +30,8 @@ QString usageText()
                           "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
                           "  zb32 initdb [--connstring T]\n"
                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
+                          "  zb32 registro [--job LAVORO] [--limit N] [--csv]\n"
+                          "      le importazioni registrate, dalla più recente\n"
                           "  zb32 --version            stampa la versione\n")
         .arg(names.join(QStringLiteral(" | ")));
 }
@@ -80,6 +83,9 @@ int Cli::run(const QStringList& args)
     }
     if (command == QLatin1String("initdb")) {
         return initDb(args.mid(1));
+    }
+    if (command == QLatin1String("registro")) {
+        return registro(args.mid(1));
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         m_out << usageText();
@@ -171,7 +177,7 @@ int Cli::runJob(const QStringList& args)
     CliReporter reporter(m_out, m_err, isTerminal(stderr), fixedNow);
     CaseDatabase db;
     JobContext ctx { db, batch, reporter };
-    const JobResult result = job->run(ctx);
+    const JobResult result = zb32::runJob(job->id, ctx);
     reporter.finish();
     m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
     m_out.flush();
@@ -221,6 +227,73 @@ int Cli::initDb(const QStringList& args)
     }
     m_out << "tabelle pronte: " << ConnectionString::parse(connString).masked() << '\n';
     m_out.flush();
+    return Ok;
+}
+
+int Cli::registro(const QStringList& args)
+{
+    QString job;
+    int limit = 50;
+    bool csv = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--csv")) {
+            csv = true;
+        } else if ((args[i] == QLatin1String("--job") || args[i] == QLatin1String("--limit")) && i + 1 < args.size()) {
+            if (args[i] == QLatin1String("--job")) {
+                job = args[++i];
+                continue;
+            }
+            bool ok = false;
+            limit = args[++i].toInt(&ok);
+            if (!ok || limit < 1) {
+                return usage(QStringLiteral("--limit vuole un numero intero positivo: %1").arg(args[i]));
+            }
+        } else {
+            return usage(QStringLiteral("opzione sconosciuta: %1").arg(args[i]));
+        }
+    }
+    CaseDatabase db;
+    QString why;
+    if (!db.ApriDB(&why) || !Schema::createRegister(db, &why)) {
+        m_err << "zb32: " << why << '\n';
+        return Failed;
+    }
+    const QStringList fields = { QStringLiteral("id"), QStringLiteral("inizio"), QStringLiteral("lavoro"),
+        QStringLiteral("nome file"), QStringLiteral("lotto"), QStringLiteral("postazione"), QStringLiteral("stato"),
+        QStringLiteral("righe lette"), QStringLiteral("ultima riga salvata"), QStringLiteral("clienti"),
+        QStringLiteral("fatture") };
+    // The limit is a number read above, never text of the command line.
+    const QString sql = QStringLiteral("select top %1 * from [tabella importazioni] where ? = '' or lavoro = ? "
+                                       "order by id desc")
+                            .arg(limit);
+    Recordset runs(db, Schema::kImportRuns);
+    if (!runs.open(sql, { job, job }, &why, Recordset::Mode::ForwardOnly)) {
+        m_err << "zb32: " << why << '\n';
+        return Failed;
+    }
+    const QString separator = csv ? QStringLiteral(";") : QStringLiteral("\t");
+    auto cell = [csv](QString text) {
+        text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        if (csv && (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')))) {
+            text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+        }
+        return text;
+    };
+    if (csv) {
+        m_out << fields.join(separator) << '\n';
+    }
+    for (; !runs.eof(); runs.moveNext(&why)) {
+        QStringList line;
+        for (const QString& f : fields) {
+            line << cell(runs.text(f));
+        }
+        m_out << line.join(separator) << '\n';
+    }
+    m_out.flush();
+    if (!why.isEmpty()) {
+        m_err << "zb32: " << why << '\n';
+        return Failed;
+    }
     return Ok;
 }
 

@@ -20,6 +20,7 @@ public:
 private:
     int runJob(const QStringList& args);
     int initDb(const QStringList& args);
+    int registro(const QStringList& args);
     int usage(const QString& problem);
 
     QTextStream& m_out;

@@ -44,7 +44,9 @@ const JobEntry* findJob(const QString& name)
 
 JobResult runJob(JobId id, JobContext& ctx)
 {
-    return jobEntry(id).run(ctx);
+    const JobEntry& entry = jobEntry(id);
+    ctx.job = entry.name;
+    return entry.run(ctx);
 }
 
 } // namespace zb32

@@ -92,7 +92,7 @@ TestDatabase::TestDatabase(const QString& backend)
         return;
     }
     if (backend == QLatin1String("postgresql")) {
-        for (const TableDef& t : Schema::tables()) {
+        for (const TableDef& t : Schema::tables() + Schema::registerTables()) {
             m_db->exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(m_db->dialect().quoteName(t.name)), nullptr);
         }
     }

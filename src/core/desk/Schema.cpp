@@ -120,11 +120,58 @@ const QList<TableDef>& tables()
     return all;
 }
 
+const QList<TableDef>& registerTables()
+{
+    using F = FieldType;
+    static const QList<TableDef> all = {
+        { kImportRuns, QStringLiteral("id"),
+            {
+                typed("id", F::Key),
+                text("lavoro", 20),
+                typed("nome file", F::Memo),
+                typed("dimensione", F::Double),
+                text("sha256", 64),
+                // The batch boxes as typed, whatever their length.
+                typed("data affido", F::Memo),
+                typed("scadenza", F::Memo),
+                typed("intervento", F::Memo),
+                typed("lotto", F::Memo),
+                typed("mandato", F::Memo),
+                typed("sit aff", F::Memo),
+                text("postazione", 255),
+                text("utente", 255),
+                typed("processo", F::Integer),
+                text("inizio", 19),
+                text("ultimo salvataggio", 19),
+                text("fine", 19),
+                text("stato", 20),
+                typed("righe lette", F::Integer),
+                typed("ultima riga salvata", F::Integer),
+                typed("clienti", F::Integer),
+                typed("fatture", F::Integer),
+                typed("pagamenti", F::Integer),
+                typed("lettere", F::Integer),
+                typed("messaggio", F::Memo),
+            } },
+        { kImportRecords, QStringLiteral("id"),
+            {
+                typed("id", F::Key),
+                typed("importazione", F::Integer),
+                text("tabella", 64),
+                typed("chiave", F::Integer),
+                typed("valori precedenti", F::Memo),
+            } },
+    };
+    return all;
+}
+
 const TableDef* table(const QString& name)
 {
-    for (const TableDef& t : tables()) {
-        if (t.name.compare(name, Qt::CaseInsensitive) == 0) {
-            return &t;
+    for (const QList<TableDef>* list : { &tables(), &registerTables() }) {
+        for (const TableDef& t : *list) {
+            if (t.name.compare(name, Qt::CaseInsensitive) == 0) {
+                return &t;
+            }
         }
     }
     return nullptr;
@@ -140,7 +187,10 @@ const FieldDef* field(const TableDef& table, const QString& name)
     return nullptr;
 }
 
-bool create(CaseDatabase& db, QString* error)
+namespace {
+
+bool createTables(
+    CaseDatabase& db, const QList<const QList<TableDef>*>& lists, bool indexesOfNewTablesOnly, QString* error)
 {
     const SqlDialect& d = db.dialect();
     if (!d.createsTables()) {
@@ -159,15 +209,23 @@ bool create(CaseDatabase& db, QString* error)
         return false;
     };
     QStringList statements;
-    for (const TableDef& t : tables()) {
-        if (exists(t.name)) {
-            continue;
+    QStringList created; // the tables of the lists, whose indexes are made where missing
+    for (const QList<TableDef>* list : lists) {
+        for (const TableDef& t : *list) {
+            if (exists(t.name)) {
+                if (!indexesOfNewTablesOnly) {
+                    created << t.name;
+                }
+                continue;
+            }
+            created << t.name;
+            QStringList cols;
+            for (const FieldDef& f : t.fields) {
+                cols << d.quoteName(f.name) + QLatin1Char(' ') + d.columnType(f);
+            }
+            statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
+                              .arg(d.quoteName(t.name), cols.join(QStringLiteral(", ")));
         }
-        QStringList cols;
-        for (const FieldDef& f : t.fields) {
-            cols << d.quoteName(f.name) + QLatin1Char(' ') + d.columnType(f);
-        }
-        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(d.quoteName(t.name), cols.join(QStringLiteral(", ")));
     }
     const QList<IndexDef> indexes = {
         { "ix_pratiche_posizione", kCases, { QStringLiteral("posizione"), QStringLiteral("Tipo Mandato") } },
@@ -176,8 +234,13 @@ bool create(CaseDatabase& db, QString* error)
         { "ix_pagamenti_conta", kPayments, { QStringLiteral("conta"), QStringLiteral("dataricevuta") } },
         { "ix_aliquote_agente", kRates,
             { QStringLiteral("COD_AGENT"), QStringLiteral("codice cliente"), QStringLiteral("modalita") } },
+        { "ix_importazioni_sha256", kImportRuns, { QStringLiteral("sha256"), QStringLiteral("lavoro") } },
+        { "ix_importazioni_record", kImportRecords, { QStringLiteral("importazione") } },
     };
     for (const IndexDef& ix : indexes) {
+        if (!created.contains(ix.table)) {
+            continue;
+        }
         QStringList cols;
         for (const QString& c : ix.fields) {
             cols << d.quoteName(c);
@@ -195,6 +258,19 @@ bool create(CaseDatabase& db, QString* error)
         }
     }
     return true;
+}
+
+} // namespace
+
+bool create(CaseDatabase& db, QString* error)
+{
+    return createTables(db, { &tables(), &registerTables() }, false, error);
+}
+
+bool createRegister(CaseDatabase& db, QString* error)
+{
+    // Every job calls this: the server is not asked to make indexes that are there already.
+    return createTables(db, { &registerTables() }, true, error);
 }
 
 } // namespace zb32::Schema

@@ -30,15 +30,25 @@ inline const QString kCases = QStringLiteral("tabella pratiche");
 inline const QString kInvoices = QStringLiteral("tabella fatture");
 inline const QString kPayments = QStringLiteral("tabella pagamenti");
 inline const QString kRates = QStringLiteral("Aliquote");
+// The desk's own register of import runs, and of the records each run wrote.
+inline const QString kImportRuns = QStringLiteral("tabella importazioni");
+inline const QString kImportRecords = QStringLiteral("tabella importazioni record");
 
+// The four tables the desk shares with the collection system.
 const QList<TableDef>& tables();
+// The register's two tables, the desk's own.
+const QList<TableDef>& registerTables();
 // The table of that name (without regard to case), or nullptr.
 const TableDef* table(const QString& name);
 // The field of that table (without regard to case), or nullptr.
 const FieldDef* field(const TableDef& table, const QString& name);
 
-// Creates the tables and indexes that are missing; never drops or alters what exists.
+// Creates the tables (the shared ones and the register's) and indexes that are missing; never
+// drops or alters what exists.
 bool create(CaseDatabase& db, QString* error);
+// Creates the register's tables where missing (the first job on a database of the collection
+// system, which has none); the shared tables are left as they are.
+bool createRegister(CaseDatabase& db, QString* error);
 
 } // namespace Schema
 

@@ -18,6 +18,7 @@ ImportRun::ImportRun(JobContext& ctx, const QString& fileName)
     : m_ctx(ctx)
     , m_fileName(fileName)
     , m_batch(ctx.db)
+    , m_register(ctx.db)
 {
     m_batch.setListener(this);
 }
@@ -88,9 +89,35 @@ bool ImportRun::endCase(QString* why)
     return m_batch.endUnit(why);
 }
 
-bool ImportRun::groupCommitting(qint64, QString*)
+bool ImportRun::beginRegister(const QString& path, QString* why)
 {
+    QString error;
+    if (!m_register.begin(m_ctx.job, path, m_ctx.batch, m_ctx.report.now(), &error)) {
+        *why = QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1")
+                   .arg(error);
+        return false;
+    }
     return true;
+}
+
+ImportRegister::Counts ImportRun::registerCounts(qint64 lastLineSaved) const
+{
+    return { m_linesRead, lastLineSaved, m_counts[JobReporter::Clienti], m_counts[JobReporter::Fatture] };
+}
+
+void ImportRun::endRegister(ImportRegister::State state, const QString& message)
+{
+    const qint64 saved = m_batch.firstUnsavedLine() - 1;
+    ImportRegister::Counts counts = registerCounts(state == ImportRegister::State::Completed ? m_linesRead : saved);
+    counts.clienti = m_committedCounts[JobReporter::Clienti];
+    counts.fatture = m_committedCounts[JobReporter::Fatture];
+    m_register.end(state, counts, message, m_ctx.report.now());
+}
+
+bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
+{
+    // The run's row goes with the group: after any stop it names the last line saved.
+    return m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
 void ImportRun::groupCommitted(qint64)
@@ -104,8 +131,11 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
     if (!file.open(QIODevice::ReadOnly)) {
         return stopFile(file.errorString());
     }
-    m_handler = &handler;
     m_ctx.report.setProgressMaximum(file.size() + kProgressBlock);
+    QString opening;
+    if (!beginRegister(path, &opening)) {
+        return stopFile(opening);
+    }
     LineReader reader(&file);
     // The encoding is decided for the whole file before its first line is written.
     if (reader.decideEncoding() == LineReader::Status::Error) {
@@ -127,6 +157,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         const qint64 shown = progress == Progress::BeforeLine ? before : reader.position();
         m_ctx.report.setProgress(shown / kProgressBlock * kProgressBlock);
         m_batch.setLine(reader.lineNumber());
+        m_linesRead = reader.lineNumber();
         QString why;
         if (!handler.line(text, reader.lineNumber(), &why)) {
             return stop(reader.lineNumber(), why);
@@ -160,25 +191,20 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
             why += QStringLiteral(" (la pratica %1 non è stata salvata)").arg(m_casePosition);
         }
     }
-    QString closeError;
     QString commitError;
-    const bool closed = m_batch.hasFailed() || !m_handler || m_handler->beforeStop(&closeError);
     const bool committed = m_batch.finish(&commitError);
-    m_handler = nullptr;
     if (m_batch.hasFailed()) {
         // The boxes go back to what is in the database.
         for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
             setCount(c, m_committedCounts[c]);
         }
-    } else {
-        if (!closed) {
-            why += QStringLiteral(" (la pratica in corso non è stata salvata: %1)").arg(closeError);
-        }
-        if (!committed) {
-            why += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
-        }
+    } else if (!committed) {
+        why += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
     }
-    return failJob(m_ctx, lineError(m_fileName, line, m_batch.stopReason(why)));
+    const QString text = lineError(m_fileName, line, m_batch.stopReason(why));
+    endRegister(
+        m_batch.transactionLost() ? ImportRegister::State::ConnectionLost : ImportRegister::State::Stopped, text);
+    return failJob(m_ctx, text);
 }
 
 JobResult ImportRun::stopFile(const QString& reason)
@@ -186,8 +212,9 @@ JobResult ImportRun::stopFile(const QString& reason)
     m_batch.abandonLine();
     QString ignored;
     m_batch.finish(&ignored);
-    m_handler = nullptr;
-    return failJob(m_ctx, fileError(m_fileName, reason));
+    const QString text = fileError(m_fileName, reason);
+    endRegister(ImportRegister::State::Stopped, text);
+    return failJob(m_ctx, text);
 }
 
 JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
@@ -197,7 +224,7 @@ JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
         // The last group's lines are named, as a run stopped in the middle names them.
         return stop(lastLine, QStringLiteral("salvataggio non riuscito: %1").arg(why));
     }
-    m_handler = nullptr;
+    endRegister(ImportRegister::State::Completed, closing);
     m_ctx.report.message(closing);
     return JobResult::completed();
 }

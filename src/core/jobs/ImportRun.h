@@ -5,6 +5,7 @@
 
 #include "core/desk/WriteBatch.h"
 #include "core/jobs/BatchStamp.h"
+#include "core/jobs/ImportRegister.h"
 #include "core/jobs/Job.h"
 
 #include <array>
@@ -27,9 +28,6 @@ public:
         virtual bool endOfInput(QString*) { return true; }
         // The closing message once every line is saved.
         virtual QString closing() const = 0;
-        // The run stops at a line while writing still works: saves what the lines before it
-        // left pending, so they stay whole.
-        virtual bool beforeStop(QString*) { return true; }
     };
 
     // Where a line's progress is shown: the file's position before reading it, or after.
@@ -74,18 +72,26 @@ public:
     JobResult stop(qint64 line, const QString& reason);
     JobResult stopFile(const QString& reason);
     JobResult complete(const QString& closing, qint64 lastLine);
+    // Writes the run's row in the register before the first line of `path` is written (a text
+    // file's reading does it itself); a register that cannot be written stops the run.
+    bool beginRegister(const QString& path, QString* why);
+    // The last line or row read, for the register.
+    void setLinesRead(qint64 lines) { m_linesRead = lines; }
 
 private:
     bool groupCommitting(qint64 lastLine, QString* error) override;
     void groupCommitted(qint64 lastLine) override;
+    ImportRegister::Counts registerCounts(qint64 lastLineSaved) const;
+    void endRegister(ImportRegister::State state, const QString& message);
 
     JobContext& m_ctx;
     QString m_fileName;
     WriteBatch m_batch;
-    LineHandler* m_handler = nullptr;
     std::array<qint64, 2> m_counts {};
     std::array<qint64, 2> m_committedCounts {};
     std::array<qint64, 2> m_caseCounts {}; // as the open case began
+    ImportRegister m_register;
+    qint64 m_linesRead = 0;
     QString m_casePosition;
 };
 

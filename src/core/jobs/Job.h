@@ -15,6 +15,7 @@ struct JobContext
     CaseDatabase& db;
     const BatchData& batch;
     JobReporter& report;
+    QString job = {}; // the job's name in the catalog ("orb"): how the register names the run
 };
 
 enum class JobStatus {

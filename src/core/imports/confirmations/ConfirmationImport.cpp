@@ -187,7 +187,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
 {
     ExpenseWorkbook book;
     QString why;
-    if (!book.open(path, &why) || !prepare(&why)) {
+    if (!book.open(path, &why) || !prepare(&why) || !m_run.beginRegister(path, &why)) {
         return m_run.stopFile(why);
     }
     const int count = book.recordCount();
@@ -207,6 +207,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
             break;
         }
         m_run.batch().setLine(row);
+        m_run.setLinesRead(row);
         bool found = false;
         if (!lookUp(record, &found, &why)) {
             return m_run.stop(row, why);
