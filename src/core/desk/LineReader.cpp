@@ -155,6 +155,8 @@ LineReader::Status LineReader::decideEncoding()
                                    "spostate)"),
             scan.m_firstUtf8Line);
     }
+    // Every line the reading can reach has been looked at: none is UTF-8, or all may be.
+    m_refuseUtf8 = false;
     return Status::Line;
 }
 

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
 #include <QSysInfo>
 
 namespace zb32 {
