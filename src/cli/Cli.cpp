@@ -28,6 +28,8 @@ QString usageText()
                           "      LAVORO: %1\n"
                           "      --file T  --data-affido T  --scadenza T  --intervento T  --lotto T\n"
                           "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
+                          "      --ancora     importa di nuovo un file già importato, da capo\n"
+                          "      --riprendi   continua un'importazione interrotta dopo la sua ultima riga salvata\n"
                           "  zb32 initdb [--connstring T]\n"
                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
                           "  zb32 registro [--job LAVORO] [--limit N] [--csv]\n"
@@ -112,6 +114,7 @@ int Cli::runJob(const QStringList& args)
     const QDateTime fixedNow = jobNow();
     const QDate today = fixedNow.isValid() ? fixedNow.date() : QDate::currentDate();
     BatchData batch = BatchData::defaults(today);
+    Rerun rerun = Rerun::Refuse;
 
     struct TextOption
     {
@@ -169,6 +172,12 @@ int Cli::runJob(const QStringList& args)
             batch.chkTest = true;
         } else if (arg == QLatin1String("--revoca-cop")) {
             batch.chkRevocaCop = true;
+        } else if (arg == QLatin1String("--ancora") || arg == QLatin1String("--riprendi")) {
+            const Rerun wanted = arg == QLatin1String("--ancora") ? Rerun::Again : Rerun::Resume;
+            if (rerun != Rerun::Refuse && rerun != wanted) {
+                return usage(QStringLiteral("--ancora e --riprendi si escludono"));
+            }
+            rerun = wanted;
         } else {
             return usage(QStringLiteral("opzione sconosciuta: %1").arg(arg));
         }
@@ -177,6 +186,7 @@ int Cli::runJob(const QStringList& args)
     CliReporter reporter(m_out, m_err, isTerminal(stderr), fixedNow);
     CaseDatabase db;
     JobContext ctx { db, batch, reporter };
+    ctx.rerun = rerun;
     const JobResult result = zb32::runJob(job->id, ctx);
     reporter.finish();
     m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';

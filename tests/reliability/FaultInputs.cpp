@@ -396,8 +396,10 @@ bool freshTables(const QString& connectionString, QString* error)
     if (!db.open(connectionString, error, true)) {
         return false;
     }
-    for (const TableDef& t : Schema::tables()) {
-        db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(db.dialect().quoteName(t.name)), nullptr);
+    for (const QList<TableDef>* list : { &Schema::tables(), &Schema::registerTables() }) {
+        for (const TableDef& t : *list) {
+            db.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(db.dialect().quoteName(t.name)), nullptr);
+        }
     }
     return Schema::create(db, error);
 }

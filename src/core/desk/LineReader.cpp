@@ -118,6 +118,9 @@ bool LineReader::fill()
         return false;
     }
     m_buffer.resize(old + got);
+    if (m_hash) {
+        m_hash->addData(QByteArrayView(m_buffer.constData() + old, got));
+    }
     if (got == 0) {
         m_atEnd = true;
         return false;
@@ -125,27 +128,33 @@ bool LineReader::fill()
     return true;
 }
 
-LineReader::Status LineReader::decideEncoding()
+LineReader::Status LineReader::decideEncoding(QCryptographicHash* hash)
 {
     const qint64 start = m_device->pos();
     const QByteArray head = m_device->peek(4);
-    if (looksLikeUtf16(head)) {
-        return fail(QStringLiteral("il file è in Unicode (UTF-16): salvarlo come testo ANSI"), 1);
-    }
+    const bool utf16 = looksLikeUtf16(head);
     const bool bom = head.startsWith(kUtf8Bom);
     LineReader scan(m_device);
+    scan.m_hash = hash;
     scan.m_scanning = true;
     scan.m_refuseControl = false;
     scan.m_skipBom = bom;
     QString ignored;
     Status status = Status::Line;
-    while ((status = scan.readLine(&ignored)) == Status::Line) {
+    while (!utf16 && (status = scan.readLine(&ignored)) == Status::Line) {
         if (!bom && m_refuseUtf8 && scan.m_firstUtf8Line > 0) {
             break; // the first UTF-8 line of a Windows-1252 file is all we need
         }
     }
+    // The rest of a file the scan need not look at still counts for the hash.
+    for (QByteArray rest; hash && !(rest = m_device->read(kChunk)).isEmpty();) {
+        hash->addData(rest);
+    }
     if (!m_device->seek(start)) {
         return fail(m_device->errorString(), 1);
+    }
+    if (utf16) {
+        return fail(QStringLiteral("il file è in Unicode (UTF-16): salvarlo come testo ANSI"), 1);
     }
     m_skipBom = bom;
     // A read error or an overlong line is met again, in its place, by the reading itself.

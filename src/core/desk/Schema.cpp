@@ -5,6 +5,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace zb32::Schema {
 
@@ -145,6 +146,10 @@ const QList<TableDef>& registerTables()
                 text("ultimo salvataggio", 19),
                 text("fine", 19),
                 text("stato", 20),
+                // "nuova", "di nuovo" (a file imported before, on purpose) or "ripresa" (after
+                // the last line an earlier run saved); the earlier run it follows.
+                text("modo", 20),
+                typed("corsa precedente", F::Integer),
                 typed("righe lette", F::Integer),
                 typed("ultima riga salvata", F::Integer),
                 typed("clienti", F::Integer),
@@ -159,7 +164,10 @@ const QList<TableDef>& registerTables()
                 typed("importazione", F::Integer),
                 text("tabella", 64),
                 typed("chiave", F::Integer),
+                // Null for a record the run created; for one it changed, the fields it wrote
+                // with their values before and after (JSON objects).
                 typed("valori precedenti", F::Memo),
+                typed("valori scritti", F::Memo),
             } },
     };
     return all;
@@ -213,6 +221,18 @@ bool createTables(
     for (const QList<TableDef>* list : lists) {
         for (const TableDef& t : *list) {
             if (exists(t.name)) {
+                if (lists.contains(&registerTables()) && lists.size() == 1) {
+                    // The register is the desk's own: a table of an earlier version gets the
+                    // columns added since. The collection system's tables are never altered.
+                    const QSqlDatabase sql = db.database();
+                    const QSqlRecord present = sql.record(d.storedTableName(sql, t.name));
+                    for (const FieldDef& f : t.fields) {
+                        if (present.indexOf(f.name) < 0 && present.indexOf(f.name.toLower()) < 0) {
+                            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                                              .arg(d.quoteName(t.name), d.quoteName(f.name), d.columnType(f));
+                        }
+                    }
+                }
                 if (!indexesOfNewTablesOnly) {
                     created << t.name;
                 }
@@ -236,6 +256,7 @@ bool createTables(
             { QStringLiteral("COD_AGENT"), QStringLiteral("codice cliente"), QStringLiteral("modalita") } },
         { "ix_importazioni_sha256", kImportRuns, { QStringLiteral("sha256"), QStringLiteral("lavoro") } },
         { "ix_importazioni_record", kImportRecords, { QStringLiteral("importazione") } },
+        { "ix_importazioni_stato", kImportRuns, { QStringLiteral("stato") } },
     };
     for (const IndexDef& ix : indexes) {
         if (!created.contains(ix.table)) {

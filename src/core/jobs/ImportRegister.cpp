@@ -2,22 +2,21 @@
 #include "core/jobs/ImportRegister.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/BatchData.h"
 
+#include <QAtomicInt>
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QFile>
 #include <QSysInfo>
 
 namespace zb32 {
 
 namespace {
 
-QString stamp(const QDateTime& when)
-{
-    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
+// Registers of this process with a run open: a run left "in corso" by this very process is
+// over unless one of them holds it.
+QAtomicInt s_openRuns;
 
 QString userName()
 {
@@ -25,7 +24,19 @@ QString userName()
     return user.isEmpty() ? qEnvironmentVariable("USERNAME") : user;
 }
 
+const char* const kBoxFields[] = { "data affido", "scadenza", "intervento", "lotto", "nome file", "mandato", "sit aff" };
+
 } // namespace
+
+QString ImportRegister::stamp(const QDateTime& when)
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QDateTime ImportRegister::fromStamp(const QString& text)
+{
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
 
 QString ImportRegister::stateText(State state)
 {
@@ -42,26 +53,150 @@ QString ImportRegister::stateText(State state)
     return {};
 }
 
+QString ImportRegister::modeText(Mode mode)
+{
+    switch (mode) {
+    case Mode::New:
+        return QStringLiteral("nuova");
+    case Mode::Again:
+        return QStringLiteral("di nuovo");
+    case Mode::Resume:
+        return QStringLiteral("ripresa");
+    }
+    return {};
+}
+
 ImportRegister::ImportRegister(CaseDatabase& db)
     : m_db(db)
     , m_runs(db, Schema::kImportRuns)
 { }
 
-bool ImportRegister::begin(
-    const QString& job, const QString& path, const BatchData& batch, const QDateTime& now, QString* error)
+ImportRegister::~ImportRegister()
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    setOpen(false);
+}
+
+void ImportRegister::setOpen(bool open)
+{
+    if (open != m_open) {
+        m_open = open;
+        open ? s_openRuns.ref() : s_openRuns.deref();
+    }
+}
+
+bool ImportRegister::markStale(const QDateTime& now, QString* error)
+{
+    Recordset running(m_db, Schema::kImportRuns);
+    if (!running.open(QStringLiteral("select * from [tabella importazioni] where stato = ?"),
+            { stateText(State::Running) }, error)) {
         return false;
     }
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (!sha.addData(&file)) {
-        *error = file.errorString();
+    const QString host = QSysInfo::machineHostName();
+    const qint64 self = QCoreApplication::applicationPid();
+    for (; !running.eof(); running.moveNext()) {
+        const qint64 pid = running.value(QStringLiteral("processo")).toLongLong();
+        QDateTime last = fromStamp(running.text(QStringLiteral("ultimo salvataggio")));
+        if (!last.isValid()) {
+            last = fromStamp(running.text(QStringLiteral("inizio")));
+        }
+        QString why;
+        if (running.text(QStringLiteral("postazione")).compare(host, Qt::CaseInsensitive) == 0
+            && ((pid == self && s_openRuns.loadRelaxed() == 0) || (pid != self && !processAlive(pid)))) {
+            why = QStringLiteral("il programma si è chiuso durante l'importazione");
+        } else if (last.isValid() && last.secsTo(now) > kStaleAfterSecs) {
+            why = QStringLiteral("nessun salvataggio dalle %1: la postazione non risponde più")
+                      .arg(last.toString(QStringLiteral("HH:mm")));
+        } else {
+            continue;
+        }
+        const QString message = QStringLiteral("%1; ultima riga salvata: %2")
+                                    .arg(why, running.text(QStringLiteral("ultima riga salvata")));
+        if (!running.setValue(QStringLiteral("stato"), stateText(State::Stopped), error)
+            || !running.setValue(QStringLiteral("fine"), stamp(now), error)
+            || !running.setValue(QStringLiteral("messaggio"), message, error) || !running.update(error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ImportRegister::latestRun(const QString& job, const QByteArray& sha256, Earlier* earlier, QString* error)
+{
+    *earlier = {};
+    Recordset runs(m_db, Schema::kImportRuns);
+    if (!runs.open(QStringLiteral("select top 1 * from [tabella importazioni] where lavoro = ? and sha256 = ? "
+                                  "order by id desc"),
+            { job, QString::fromLatin1(sha256) }, error, Recordset::Mode::ForwardOnly)) {
         return false;
     }
-    // A transaction of its own, so a database another desk holds is waited for as by the lines.
-    if (!Schema::createRegister(m_db, error) || !m_runs.openForAppend(error) || !m_db.beginTransaction(error)) {
+    if (runs.eof()) {
+        return true;
+    }
+    earlier->run = runs.key();
+    const QString state = runs.text(QStringLiteral("stato"));
+    for (const State s : { State::Running, State::Completed, State::Stopped, State::ConnectionLost }) {
+        if (state == stateText(s)) {
+            earlier->state = s;
+        }
+    }
+    earlier->start = fromStamp(runs.text(QStringLiteral("inizio")));
+    earlier->workstation = runs.text(QStringLiteral("postazione"));
+    for (const char* box : kBoxFields) {
+        earlier->boxes << runs.text(QString::fromLatin1(box));
+    }
+    earlier->lastLineSaved = runs.value(QStringLiteral("ultima riga salvata")).toLongLong();
+    earlier->clienti = runs.value(QStringLiteral("clienti")).toLongLong();
+    earlier->fatture = runs.value(QStringLiteral("fatture")).toLongLong();
+    // A resumed run saved only its part of the file: the runs it continues saved the rest.
+    QString mode = runs.text(QStringLiteral("modo"));
+    qint64 previous = runs.value(QStringLiteral("corsa precedente")).toLongLong();
+    for (int hops = 0; mode == modeText(Mode::Resume) && previous > 0 && hops < 1000; ++hops) {
+        Recordset before(m_db, Schema::kImportRuns);
+        if (!before.open(QStringLiteral("select * from [tabella importazioni] where id = ?"), { previous }, error,
+                Recordset::Mode::ForwardOnly)) {
+            return false;
+        }
+        if (before.eof()) {
+            break;
+        }
+        earlier->clienti += before.value(QStringLiteral("clienti")).toLongLong();
+        earlier->fatture += before.value(QStringLiteral("fatture")).toLongLong();
+        mode = before.text(QStringLiteral("modo"));
+        previous = before.value(QStringLiteral("corsa precedente")).toLongLong();
+    }
+    return true;
+}
+
+bool ImportRegister::lookUp(
+    const QString& job, const QByteArray& sha256, const QDateTime& now, Earlier* earlier, QString* error)
+{
+    // The runs left behind are marked in a transaction of their own, which takes turns with
+    // the other desks' register writes.
+    if (!Schema::createRegister(m_db, error) || !m_db.beginTransaction(error, true)) {
+        return false;
+    }
+    if (!markStale(now, error) || !latestRun(job, sha256, earlier, error) || !m_db.commit(error)) {
+        m_db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool ImportRegister::begin(
+    const Run& run, const BatchData& batch, const QDateTime& now, qint64 expected, Earlier* latest, QString* error)
+{
+    // Looking again and writing the row in one turn: two desks starting the same file at
+    // once cannot both go on.
+    if (!m_runs.openForAppend(error) || !m_db.beginTransaction(error, true)) {
+        return false;
+    }
+    if (!latestRun(run.job, run.sha256, latest, error)) {
+        m_db.rollback();
+        return false;
+    }
+    if (latest->run != expected) {
+        m_db.rollback();
+        error->clear();
         return false;
     }
     if (!m_runs.addNew(error)) {
@@ -69,10 +204,10 @@ bool ImportRegister::begin(
         return false;
     }
     const std::pair<const char*, QVariant> fields[] = {
-        { "lavoro", job },
+        { "lavoro", run.job },
         { "nome file", batch.Text1[4] },
-        { "dimensione", double(file.size()) },
-        { "sha256", QString::fromLatin1(sha.result().toHex()) },
+        { "dimensione", double(run.size) },
+        { "sha256", QString::fromLatin1(run.sha256) },
         { "data affido", batch.Text1[0] },
         { "scadenza", batch.Text1[1] },
         { "intervento", batch.Text1[2] },
@@ -84,6 +219,8 @@ bool ImportRegister::begin(
         { "processo", QCoreApplication::applicationPid() },
         { "inizio", stamp(now) },
         { "stato", stateText(State::Running) },
+        { "modo", modeText(run.mode) },
+        { "corsa precedente", run.previous > 0 ? QVariant(run.previous) : QVariant() },
     };
     for (const auto& [name, value] : fields) {
         if (!m_runs.setValue(QString::fromLatin1(name), value, error)) {
@@ -92,12 +229,14 @@ bool ImportRegister::begin(
             return false;
         }
     }
-    if (!setCounts({}, now, error) || !m_runs.update(error) || !m_db.commit(error)) {
+    Counts counts;
+    counts.lastLineSaved = run.resumeAfter;
+    if (!setCounts(counts, now, error) || !m_runs.update(error) || !m_db.commit(error)) {
         m_runs.cancelUpdate();
         m_db.rollback();
         return false;
     }
-    m_open = true;
+    setOpen(true);
     return true;
 }
 
@@ -127,7 +266,7 @@ void ImportRegister::end(State state, const Counts& counts, const QString& messa
     if (!m_open) {
         return;
     }
-    m_open = false;
+    setOpen(false);
     QString ignored;
     if (m_db.inTransaction() || !m_db.beginTransaction(&ignored)) {
         m_runs.close();

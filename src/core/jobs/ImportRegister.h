@@ -1,13 +1,15 @@
 // The register of import runs: one row per run of a job (file, its SHA-256, the batch data as
 // typed, workstation, user, times, state, the last line saved, the counters), written in the
 // same transaction as each group commit, so after any stop it says which line was the last one
-// saved.
+// saved; and the earlier runs of a file, so that it is not imported twice by mistake.
 #pragma once
 
 #include "core/desk/Recordset.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace zb32 {
 
@@ -20,6 +22,13 @@ public:
     enum class State { Running, Completed, Stopped, ConnectionLost };
     // The state as the register stores it ("in corso", "conclusa", "interrotta", "connessione persa").
     static QString stateText(State state);
+    // How a run stands to the earlier runs of its file: the first, a repetition on purpose, or
+    // the continuation of a stopped run after its last saved line.
+    enum class Mode { New, Again, Resume };
+    static QString modeText(Mode mode);
+
+    // A run left "in corso" whose last commit is older than this has stopped, wherever it ran.
+    static constexpr qint64 kStaleAfterSecs = 30 * 60;
 
     struct Counts
     {
@@ -29,11 +38,44 @@ public:
         qint64 fatture = 0;
     };
 
-    explicit ImportRegister(CaseDatabase& db);
+    // The latest run of a job on the same file.
+    struct Earlier
+    {
+        qint64 run = 0; // 0: the file was never imported by the job
+        State state = State::Completed;
+        QDateTime start;
+        QString workstation;
+        QStringList boxes; // the batch boxes as that run had them, in the order of Text1
+        qint64 lastLineSaved = 0;
+        // What the runs of the file saved, the runs it resumed included.
+        qint64 clienti = 0;
+        qint64 fatture = 0;
+    };
 
-    // Creates the register's tables where missing and writes the run's row, "in corso", on its
-    // own: before any line of the file is written.
-    bool begin(const QString& job, const QString& path, const BatchData& batch, const QDateTime& now,
+    struct Run
+    {
+        QString job;
+        QString fileName;
+        qint64 size = 0;
+        QByteArray sha256; // hex
+        Mode mode = Mode::New;
+        qint64 previous = 0; // the earlier run, for Again and Resume
+        qint64 resumeAfter = 0; // the lines saved before this run
+    };
+
+    explicit ImportRegister(CaseDatabase& db);
+    ~ImportRegister();
+    ImportRegister(const ImportRegister&) = delete;
+    ImportRegister& operator=(const ImportRegister&) = delete;
+
+    // Creates the register's tables where missing, marks the runs left "in corso" by a process
+    // that is gone (or silent past kStaleAfterSecs) as stopped, and finds the latest run of
+    // `job` on the file whose SHA-256 is `sha256`.
+    bool lookUp(const QString& job, const QByteArray& sha256, const QDateTime& now, Earlier* earlier, QString* error);
+    // Writes the run's row, "in corso", on its own: before any line of the file is written. When
+    // the file's latest run is no longer `expected` (another desk started it meanwhile) nothing
+    // is written: false, `*latest` is that run and the error is empty.
+    bool begin(const Run& run, const BatchData& batch, const QDateTime& now, qint64 expected, Earlier* latest,
         QString* error);
     bool isOpen() const { return m_open; }
     qint64 runId() const { return m_runs.key(); }
@@ -43,8 +85,15 @@ public:
     // written any more (the server went away) leaves the row as the last commit wrote it.
     void end(State state, const Counts& counts, const QString& message, const QDateTime& now);
 
+    // The stamp texts of the register ("yyyy-MM-dd HH:mm:ss").
+    static QString stamp(const QDateTime& when);
+    static QDateTime fromStamp(const QString& text);
+
 private:
     bool setCounts(const Counts& counts, const QDateTime& now, QString* error);
+    bool markStale(const QDateTime& now, QString* error);
+    bool latestRun(const QString& job, const QByteArray& sha256, Earlier* earlier, QString* error);
+    void setOpen(bool open);
 
     CaseDatabase& m_db;
     Recordset m_runs;

@@ -4,8 +4,12 @@
 #include "core/desk/DrivePath.h"
 #include "core/desk/LineReader.h"
 
+#include "core/desk/Formats.h"
+
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace zb32 {
 
@@ -65,6 +69,7 @@ bool ImportRun::openCaseImport(JobContext& ctx, QString* path, BatchStamp* stamp
 
 void ImportRun::startCount(JobReporter::Counter counter, qint64 value)
 {
+    m_startCounts[counter] = value;
     m_counts[counter] = value;
     m_committedCounts[counter] = value;
 }
@@ -89,28 +94,158 @@ bool ImportRun::endCase(QString* why)
     return m_batch.endUnit(why);
 }
 
-bool ImportRun::beginRegister(const QString& path, QString* why)
+bool ImportRun::beginRegister(const QString& path, JobResult* result)
 {
-    QString error;
-    if (!m_register.begin(m_ctx.job, path, m_ctx.batch, m_ctx.report.now(), &error)) {
-        *why = QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1")
-                   .arg(error);
+    QFile file(path);
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !sha.addData(&file)) {
+        *result = stopFile(file.errorString());
         return false;
+    }
+    return beginRegister(path, file.size(), sha.result().toHex(), result);
+}
+
+namespace {
+
+QString whenAndWhere(const ImportRegister::Earlier& earlier)
+{
+    return QStringLiteral("il %1 alle %2 da %3 (lotto %4)")
+        .arg(shortDate(earlier.start.date()), earlier.start.toString(QStringLiteral("HH:mm")), earlier.workstation,
+            earlier.boxes.value(3));
+}
+
+} // namespace
+
+bool ImportRun::decideRerun(const ImportRegister::Earlier& earlier, ImportRegister::Run* run, JobResult* result)
+{
+    using State = ImportRegister::State;
+    using Mode = ImportRegister::Mode;
+    const auto refuse = [&](const QString& text) {
+        m_ctx.report.message(text);
+        *result = JobResult::condition();
+        return false;
+    };
+    run->previous = earlier.run;
+    switch (earlier.state) {
+    case State::Running:
+        return refuse(QStringLiteral("Il file %1 è in corso di importazione: l'ha iniziato %2.")
+                          .arg(m_fileName, whenAndWhere(earlier)));
+    case State::Completed: {
+        const QString done
+            = QStringLiteral("Il file %1 è già stato importato %2.").arg(m_fileName, whenAndWhere(earlier));
+        if (m_ctx.rerun != Rerun::Again) {
+            const int answer = m_ctx.rerun == Rerun::Refuse
+                ? m_ctx.report.ask(done.chopped(1) + QStringLiteral(". Importarlo di nuovo?"), {}, 1)
+                : -1;
+            if (answer != 0) {
+                return answer < 0 ? refuse(done) : (*result = JobResult::condition(), false);
+            }
+        }
+        run->mode = Mode::Again;
+        return true;
+    }
+    case State::Stopped:
+    case State::ConnectionLost:
+        break;
+    }
+    if (earlier.lastLineSaved <= 0) {
+        run->mode = Mode::New; // nothing of it was saved: a run like the first
+        return true;
+    }
+    const qint64 next = earlier.lastLineSaved + 1;
+    const QString stopped = QStringLiteral("L'importazione del file %1 iniziata %2 si è fermata dopo la riga %3.")
+                                .arg(m_fileName, whenAndWhere(earlier))
+                                .arg(earlier.lastLineSaved);
+    Rerun choice = m_ctx.rerun;
+    if (choice == Rerun::Refuse) {
+        const int answer = m_ctx.report.ask(stopped,
+            { QStringLiteral("Riprendi dalla riga %1").arg(next), QStringLiteral("Da capo"), QStringLiteral("Annulla") },
+            0);
+        if (answer < 0) {
+            return refuse(stopped
+                + QStringLiteral(" Per continuare dalla riga %1 indicare --riprendi, per importarlo da capo --ancora.")
+                      .arg(next));
+        }
+        if (answer > 1) {
+            *result = JobResult::condition();
+            return false;
+        }
+        choice = answer == 0 ? Rerun::Resume : Rerun::Again;
+    }
+    if (choice == Rerun::Again) {
+        run->mode = Mode::Again;
+        return true;
+    }
+    // The lines still to come must be written as the saved ones were.
+    for (int box : { 0, 1, 2, 3, 5, 6 }) {
+        if (earlier.boxes.value(box) != m_ctx.batch.Text1[box]) {
+            return refuse(QStringLiteral("L'importazione del file %1 si riprende con i dati della prima corsa: "
+                                         "data affido \"%2\", scadenza \"%3\", intervento \"%4\", lotto \"%5\", "
+                                         "mandato \"%6\", sit. aff. \"%7\".")
+                              .arg(m_fileName, earlier.boxes.value(0), earlier.boxes.value(1), earlier.boxes.value(2),
+                                  earlier.boxes.value(3), earlier.boxes.value(5), earlier.boxes.value(6)));
+        }
+    }
+    run->mode = Mode::Resume;
+    run->resumeAfter = earlier.lastLineSaved;
+    return true;
+}
+
+bool ImportRun::beginRegister(const QString& path, qint64 size, const QByteArray& sha256, JobResult* result)
+{
+    const auto unwritable = [&](const QString& error) {
+        *result = stopFile(
+            QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1").arg(error));
+        return false;
+    };
+    ImportRegister::Run run { m_ctx.job, m_fileName, size, sha256 };
+    ImportRegister::Earlier earlier;
+    QString error;
+    if (!m_register.lookUp(m_ctx.job, sha256, m_ctx.report.now(), &earlier, &error)) {
+        return unwritable(error);
+    }
+    // The question is asked with nothing held; the row is written only if no other desk
+    // started the file meanwhile.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run = { m_ctx.job, m_fileName, size, sha256 };
+        if (earlier.run > 0 && !decideRerun(earlier, &run, result)) {
+            return false;
+        }
+        const qint64 expected = earlier.run;
+        if (m_register.begin(run, m_ctx.batch, m_ctx.report.now(), expected, &earlier, &error)) {
+            break;
+        }
+        if (!error.isEmpty()) {
+            return unwritable(error);
+        }
+    }
+    if (!m_register.isOpen()) {
+        return unwritable(QStringLiteral("il file è stato avviato da un'altra postazione nello stesso momento"));
+    }
+    Q_UNUSED(path);
+    m_mode = run.mode;
+    m_resumeAfter = run.resumeAfter;
+    if (m_mode == ImportRegister::Mode::Resume) {
+        m_resumed = earlier;
+        m_ctx.report.Addlist(QStringLiteral("ripresa dalla riga %1").arg(m_resumeAfter + 1));
     }
     return true;
 }
 
 ImportRegister::Counts ImportRun::registerCounts(qint64 lastLineSaved) const
 {
-    return { m_linesRead, lastLineSaved, m_counts[JobReporter::Clienti], m_counts[JobReporter::Fatture] };
+    return { m_linesRead, lastLineSaved, m_counts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti],
+        m_counts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture] };
 }
 
 void ImportRun::endRegister(ImportRegister::State state, const QString& message)
 {
     const qint64 saved = m_batch.firstUnsavedLine() - 1;
     ImportRegister::Counts counts = registerCounts(state == ImportRegister::State::Completed ? m_linesRead : saved);
-    counts.clienti = m_committedCounts[JobReporter::Clienti];
-    counts.fatture = m_committedCounts[JobReporter::Fatture];
+    counts.clienti = m_committedCounts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti];
+    counts.fatture = m_committedCounts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture];
+    // A run that saved nothing new leaves the last line its earlier runs saved.
+    counts.lastLineSaved = std::max(counts.lastLineSaved, m_resumeAfter);
     m_register.end(state, counts, message, m_ctx.report.now());
 }
 
@@ -132,13 +267,16 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         return stopFile(file.errorString());
     }
     m_ctx.report.setProgressMaximum(file.size() + kProgressBlock);
-    QString opening;
-    if (!beginRegister(path, &opening)) {
-        return stopFile(opening);
-    }
     LineReader reader(&file);
-    // The encoding is decided for the whole file before its first line is written.
-    if (reader.decideEncoding() == LineReader::Status::Error) {
+    // The encoding is decided for the whole file before its first line is written; the same
+    // reading gives the file's fingerprint for the register.
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    const LineReader::Status encoding = reader.decideEncoding(&sha);
+    JobResult refused;
+    if (!beginRegister(path, file.size(), sha.result().toHex(), &refused)) {
+        return refused;
+    }
+    if (encoding == LineReader::Status::Error) {
         return stop(reader.errorLine(), reader.errorString());
     }
     QString text;
@@ -150,6 +288,10 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         }
         if (status == LineReader::Status::Error) {
             return stop(reader.errorLine(), reader.errorString());
+        }
+        if (reader.lineNumber() <= m_resumeAfter) {
+            m_linesRead = reader.lineNumber(); // saved by the run this one resumes
+            continue;
         }
         if (handler.endsInput(text)) {
             break;
@@ -225,7 +367,16 @@ JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
         return stop(lastLine, QStringLiteral("salvataggio non riuscito: %1").arg(why));
     }
     endRegister(ImportRegister::State::Completed, closing);
-    m_ctx.report.message(closing);
+    QString text = closing;
+    if (m_mode == ImportRegister::Mode::Resume) {
+        const qint64 clienti = m_committedCounts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti];
+        const qint64 fatture = m_committedCounts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture];
+        text += QStringLiteral(" (ripresa dalla riga %1; con le corse precedenti: %2 clienti, %3 fatture)")
+                    .arg(m_resumeAfter + 1)
+                    .arg(m_resumed.clienti + clienti)
+                    .arg(m_resumed.fatture + fatture);
+    }
+    m_ctx.report.message(text);
     return JobResult::completed();
 }
 

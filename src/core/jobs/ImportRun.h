@@ -73,14 +73,21 @@ public:
     JobResult stopFile(const QString& reason);
     JobResult complete(const QString& closing, qint64 lastLine);
     // Writes the run's row in the register before the first line of `path` is written (a text
-    // file's reading does it itself); a register that cannot be written stops the run.
-    bool beginRegister(const QString& path, QString* why);
+    // file's reading does it itself). A file imported before is refused or taken again as the
+    // operator (or the context) says; a register that cannot be written stops the run. False
+    // with the job's result when the run does not go on.
+    bool beginRegister(const QString& path, JobResult* result);
     // The last line or row read, for the register.
     void setLinesRead(qint64 lines) { m_linesRead = lines; }
+    // A resumed run: the lines (rows) up to this one were saved by the runs before.
+    qint64 resumeAfter() const { return m_resumeAfter; }
 
 private:
     bool groupCommitting(qint64 lastLine, QString* error) override;
     void groupCommitted(qint64 lastLine) override;
+    bool beginRegister(const QString& path, qint64 size, const QByteArray& sha256, JobResult* result);
+    // What to do with a file the register has seen: false with the result when the run ends here.
+    bool decideRerun(const ImportRegister::Earlier& earlier, ImportRegister::Run* run, JobResult* result);
     ImportRegister::Counts registerCounts(qint64 lastLineSaved) const;
     void endRegister(ImportRegister::State state, const QString& message);
 
@@ -90,6 +97,10 @@ private:
     std::array<qint64, 2> m_counts {};
     std::array<qint64, 2> m_committedCounts {};
     std::array<qint64, 2> m_caseCounts {}; // as the open case began
+    std::array<qint64, 2> m_startCounts {}; // as the run began: the register keeps what it adds
+    ImportRegister::Mode m_mode = ImportRegister::Mode::New;
+    ImportRegister::Earlier m_resumed; // the run a resumed run continues
+    qint64 m_resumeAfter = 0;
     ImportRegister m_register;
     qint64 m_linesRead = 0;
     QString m_casePosition;

@@ -10,12 +10,17 @@ namespace zb32 {
 
 class CaseDatabase;
 
+// What a run does with a file the register has seen before, when there is nobody to ask (the
+// command line): refuse it, import it again from the start, or go on after its last saved line.
+enum class Rerun { Refuse, Again, Resume };
+
 struct JobContext
 {
     CaseDatabase& db;
     const BatchData& batch;
     JobReporter& report;
     QString job = {}; // the job's name in the catalog ("orb"): how the register names the run
+    Rerun rerun = Rerun::Refuse;
 };
 
 enum class JobStatus {

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace zb32 {
 
@@ -27,6 +28,10 @@ public:
     // The error that stopped a run: file, line and reason.
     virtual void error(const QString&) { }
     virtual void setCaption(const QString&) { }
+    // A question for the operator: the index of the choice picked, `defaultChoice` being the
+    // one a plain Enter picks. No choices: "Sì" (0) and "No" (1). -1 when there is nobody to
+    // ask; the job then does what its context says.
+    virtual int ask(const QString& /*text*/, const QStringList& /*choices*/, int /*defaultChoice*/) { return -1; }
     // The date and time the job takes as now (tests fix them).
     virtual QDateTime now() const { return QDateTime::currentDateTime(); }
     QDate today() const { return now().date(); }

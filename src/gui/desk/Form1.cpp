@@ -61,6 +61,9 @@ Form1::Form1(Clock clock, QWidget* parent)
         List1->setCurrentRow(List1->count() - 1);
     });
     connect(m_runner, &JobRunner::messageRequested, this, [this](const QString& text) { MessageBox::ok(this, text); });
+    m_runner->setAsker([this](const QString& text, const QStringList& choices, int defaultChoice) {
+        return MessageBox::question(this, text, choices, defaultChoice);
+    });
     connect(m_runner, &JobRunner::errorRequested, this,
         [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
     connect(m_runner, &JobRunner::captionChanged, this, &QWidget::setWindowTitle);

@@ -82,6 +82,15 @@ public:
         flush();
         Q_EMIT m_runner->errorRequested(text);
     }
+    int ask(const QString& text, const QStringList& choices, int defaultChoice) override
+    {
+        flush();
+        int answer = -1;
+        // The job waits for the operator; the window stays live meanwhile.
+        QMetaObject::invokeMethod(
+            m_runner, [&] { answer = m_runner->ask(text, choices, defaultChoice); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
     void setCaption(const QString& text) override
     {
         m_caption = text;

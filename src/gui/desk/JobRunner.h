@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QThread>
+#include <functional>
 
 namespace zb32 {
 
@@ -25,6 +26,14 @@ public:
     bool start(JobId id, const BatchData& batch);
     // Tests fix "now"; an invalid value means the real clock.
     void setNow(const QDateTime& now);
+    // Who answers a job's questions, on the window's thread while the job waits; without one a
+    // job's question goes unanswered (-1).
+    using Asker = std::function<int(const QString& text, const QStringList& choices, int defaultChoice)>;
+    void setAsker(Asker asker) { m_asker = std::move(asker); }
+    int ask(const QString& text, const QStringList& choices, int defaultChoice)
+    {
+        return m_asker ? m_asker(text, choices, defaultChoice) : -1;
+    }
 
 Q_SIGNALS:
     void counterChanged(int box, const QString& text);
@@ -44,6 +53,7 @@ private:
     QThread m_thread;
     JobWorker* m_worker = nullptr;
     bool m_running = false;
+    Asker m_asker;
 };
 
 } // namespace zb32

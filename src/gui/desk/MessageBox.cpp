@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QQueue>
 
 namespace zb32 {
@@ -14,6 +15,7 @@ bool s_auto = false;
 QStringList s_shown;
 QStringList s_titles;
 QQueue<QPair<QString, bool>> s_inputs;
+QQueue<int> s_answers;
 
 QString programTitle()
 {
@@ -79,6 +81,37 @@ QString MessageBox::input(QWidget* parent, const QString& prompt, const QString&
     return ok ? text : QString();
 }
 
+int MessageBox::question(
+    QWidget* parent, const QString& text, const QStringList& choices, int defaultChoice, const QString& title)
+{
+    const QString t = title.isEmpty() ? programTitle() : title;
+    s_shown << text;
+    s_titles << t;
+    if (s_auto) {
+        return s_answers.isEmpty() ? defaultChoice : s_answers.dequeue();
+    }
+    QMessageBox box(parent);
+    box.setWindowTitle(t);
+    box.setText(displayText(text));
+    box.setIcon(QMessageBox::Question);
+    QList<QAbstractButton*> buttons;
+    if (choices.isEmpty()) {
+        // Qt's own buttons, so they read as the translation has them.
+        buttons << box.addButton(QMessageBox::Yes) << box.addButton(QMessageBox::No);
+    } else {
+        for (const QString& choice : choices) {
+            buttons << box.addButton(choice, QMessageBox::AcceptRole);
+        }
+    }
+    if (defaultChoice >= 0 && defaultChoice < buttons.size()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons[defaultChoice]));
+    }
+    box.setEscapeButton(buttons.last());
+    box.exec();
+    const int picked = int(buttons.indexOf(box.clickedButton()));
+    return picked < 0 ? int(buttons.size()) - 1 : picked;
+}
+
 void MessageBox::setAutoAnswer(bool on)
 {
     s_auto = on;
@@ -87,6 +120,11 @@ void MessageBox::setAutoAnswer(bool on)
 void MessageBox::queueInput(const QString& text, bool accepted)
 {
     s_inputs.enqueue({ text, accepted });
+}
+
+void MessageBox::queueAnswer(int choice)
+{
+    s_answers.enqueue(choice);
 }
 
 QStringList MessageBox::shown()
@@ -104,6 +142,7 @@ void MessageBox::clearShown()
     s_shown.clear();
     s_titles.clear();
     s_inputs.clear();
+    s_answers.clear();
 }
 
 } // namespace zb32

@@ -18,10 +18,17 @@ public:
     // A one-line input box; an empty text and false when cancelled.
     static QString input(QWidget* parent, const QString& prompt, const QString& title, bool* accepted = nullptr);
 
+    // A question: the index of the button pressed, `defaultChoice` the one Enter presses and
+    // the last one what Escape does. No choices: "Sì" (0) and "No" (1).
+    static int question(QWidget* parent, const QString& text, const QStringList& choices, int defaultChoice,
+        const QString& title = {});
+
     // Tests: with automatic answers nothing is shown; every text is recorded, OK is pressed,
     // and input boxes give the queued answers (or Cancel when none is queued).
     static void setAutoAnswer(bool on);
     static void queueInput(const QString& text, bool accepted = true);
+    // The next question's answer; with none queued a question takes its default.
+    static void queueAnswer(int choice);
     static QStringList shown();
     static QStringList shownTitles();
     static void clearShown();

@@ -187,8 +187,12 @@ JobResult ConfirmationRun::workbook(const QString& path)
 {
     ExpenseWorkbook book;
     QString why;
-    if (!book.open(path, &why) || !prepare(&why) || !m_run.beginRegister(path, &why)) {
+    if (!book.open(path, &why) || !prepare(&why)) {
         return m_run.stopFile(why);
+    }
+    JobResult refused;
+    if (!m_run.beginRegister(path, &refused)) {
+        return refused;
     }
     const int count = book.recordCount();
     m_ctx.report.setProgressMaximum(count);
@@ -206,8 +210,11 @@ JobResult ConfirmationRun::workbook(const QString& path)
             ++records;
             break;
         }
-        m_run.batch().setLine(row);
         m_run.setLinesRead(row);
+        if (row <= m_run.resumeAfter()) {
+            continue; // saved by the run this one resumes
+        }
+        m_run.batch().setLine(row);
         bool found = false;
         if (!lookUp(record, &found, &why)) {
             return m_run.stop(row, why);

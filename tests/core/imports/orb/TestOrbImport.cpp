@@ -95,6 +95,7 @@ private Q_SLOTS:
             reporter.messages.clear();
             reporter.errors.clear();
             JobContext ctx { db, f.batch(), reporter };
+            ctx.rerun = run > 0 ? Rerun::Again : Rerun::Refuse; // a file imported twice on purpose
             result = ImportaOrb(ctx);
         }
         QCOMPARE(reporter.errors.size(), result.status == JobStatus::Failed ? 1 : 0);

@@ -31,8 +31,8 @@ BatchData testBatch()
 }
 
 // Runs the import of `bytes`, written into the import folder as the batch's file name.
-JobResult runImport(
-    TestDatabase& tdb, const QByteArray& bytes, RecordingReporter& report, const BatchData& batch = testBatch())
+JobResult runImport(TestDatabase& tdb, const QByteArray& bytes, RecordingReporter& report,
+    const BatchData& batch = testBatch(), Rerun rerun = Rerun::Refuse)
 {
     TestWorkspace ws;
     ws.writeIni(tdb.connectionString());
@@ -41,6 +41,7 @@ JobResult runImport(
     }
     CaseDatabase db;
     JobContext ctx { db, batch, report };
+    ctx.rerun = rerun;
     return ImportaViDiru(ctx);
 }
 
@@ -592,16 +593,22 @@ private Q_SLOTS:
         QCOMPARE(tdb.count(Schema::kCases), 0);
     }
 
-    void importingTwiceDuplicates()
+    // The register refuses a file imported before; taken again on purpose, it is imported twice.
+    void importingTwice()
     {
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         const QStringList lines { headerLine(QStringLiteral("5")),
             instalmentLine(
                 QStringLiteral("01"), QStringLiteral("01/01/2027"), QStringLiteral("3,00"), QStringLiteral("F1")) };
-        for (int run = 1; run <= 2; ++run) {
+        const QByteArray bytes = viDiruFile(lines);
+        for (const Rerun rerun : { Rerun::Refuse, Rerun::Refuse, Rerun::Again }) {
             RecordingReporter report;
-            QCOMPARE(runImport(tdb, lines, report).status, JobStatus::Completed);
+            const bool refused = rerun == Rerun::Refuse && tdb.count(Schema::kCases) > 0;
+            QCOMPARE(runImport(tdb, bytes, report, testBatch(), rerun).status,
+                refused ? JobStatus::Condition : JobStatus::Completed);
+            QCOMPARE(report.messages.value(0).startsWith(QStringLiteral("Il file ")), refused);
+            QCOMPARE(tdb.count(Schema::kCases), tdb.count(Schema::kImportRuns));
         }
         QCOMPARE(tdb.count(Schema::kCases), 2);
         QCOMPARE(tdb.count(Schema::kInvoices), 2);
