@@ -6,6 +6,7 @@
 #include "TestWorkspace.h"
 #include "core/desk/Schema.h"
 
+#include <QProcess>
 #include <QTest>
 
 using namespace zb32;
@@ -64,6 +65,98 @@ private Q_SLOTS:
         QCOMPARE(out.size(), 2); // the headings and the run
         QVERIFY2(out[1].contains(QStringLiteral(";orb;orb.txt;7;")), qPrintable(out[1]));
         QCOMPARE(runZb32({ "registro", "--job", "vidiru" }).outLines(), QStringList {});
+    }
+
+    // The same file a second time, after a run that completed or stopped: refused with the
+    // earlier run named, unless taken again on purpose or resumed after its last saved line.
+    void sameFileTwice_data()
+    {
+        TestDatabase::addBackendColumn();
+        QTest::addColumn<bool>("firstStops"); // the first run stops at a bad line of the third case
+        QTest::addColumn<bool>("leftRunning"); // ... and its row says "in corso" for a process that is gone
+        QTest::addColumn<bool>("oneByteChanged");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("cases"); // afterwards
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QString>("mode"); // of the second run's row; empty: no row
+        const QStringList none;
+        const QString done = QStringLiteral("Il file orb.txt è già stato importato il 07/12/2026 alle ");
+        const QString stopped = QStringLiteral("si è fermata dopo la riga 10. Per continuare dalla riga 11");
+        for (const char* backend : { "sqlite", "postgresql" }) {
+            const QString b = QString::fromLatin1(backend) + QStringLiteral(": ");
+            auto row = [&](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(b + QString::fromLatin1(name))) << QString::fromLatin1(backend);
+            };
+            row("completed, run again") << false << false << false << none << 1 << 3 << done << QString();
+            row("completed, --ancora") << false << false << false << QStringList { "--ancora" } << 0 << 6
+                                       << QStringLiteral("importazione conclusa") << QStringLiteral("di nuovo");
+            row("completed, --riprendi") << false << false << false << QStringList { "--riprendi" } << 1 << 3 << done
+                                         << QString();
+            row("one byte changed") << false << false << true << none << 0 << 6
+                                    << QStringLiteral("importazione conclusa") << QStringLiteral("nuova");
+            row("stopped, run again") << true << false << false << none << 1 << 2 << stopped << QString();
+            row("left running, run again") << true << true << false << none << 1 << 2 << stopped << QString();
+            // The resumed run meets the same bad line: nothing of the first two cases twice.
+            row("stopped, --riprendi") << true << false << false << QStringList { "--riprendi" } << 3 << 2
+                                       << QStringLiteral("riga 11") << QStringLiteral("ripresa");
+            row("stopped, --ancora") << true << false << false << QStringList { "--ancora" } << 3 << 4
+                                     << QStringLiteral("riga 11") << QStringLiteral("di nuovo");
+            row("stopped, resumed with another batch")
+                << true << false << false << QStringList { "--riprendi", "--lotto", "8" } << 1 << 2
+                << QStringLiteral("si riprende con i dati della prima corsa") << QString();
+        }
+    }
+    void sameFileTwice()
+    {
+        QFETCH(bool, firstStops);
+        QFETCH(bool, leftRunning);
+        QFETCH(bool, oneByteChanged);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(int, cases);
+        QFETCH(QString, says);
+        QFETCH(QString, mode);
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        QStringList lines = orbCase(1) + orbCase(2) + orbCase(3);
+        if (firstStops) {
+            lines.insert(11, QStringLiteral("01F01  x")); // line 12, in the third case (from line 11)
+        }
+        const QByteArray bytes = cp1252Lines(lines);
+        const QStringList lotto { QStringLiteral("--lotto"), QStringLiteral("7") };
+        QCOMPARE(runImport(tdb, QStringLiteral("orb"), QStringLiteral("orb.txt"), bytes, lotto).exitCode,
+            firstStops ? 3 : 0);
+        if (leftRunning) {
+            // A run killed mid-way: its row still says "in corso", for a process that is gone.
+            QProcess gone;
+            gone.start(QStringLiteral("true"));
+            QVERIFY(gone.waitForStarted());
+            const qint64 pid = gone.processId();
+            QVERIFY(gone.waitForFinished());
+            QString error;
+            const QString sql = QStringLiteral("update [tabella importazioni] set stato = 'in corso', processo = %1");
+            QVERIFY2(tdb.db().exec(tdb.db().dialect().translate(sql.arg(pid)), &error), qPrintable(error));
+        }
+        QByteArray second = bytes;
+        if (oneByteChanged) {
+            second[second.indexOf("Via Roma")] = 'v';
+        }
+        const QStringList given = options.contains(QStringLiteral("--lotto")) ? options : options + lotto;
+        const CliRun run = runImport(tdb, QStringLiteral("orb"), QStringLiteral("orb.txt"), second, given);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.describe()));
+        QVERIFY2((run.out + run.err).contains(says), qPrintable(run.describe()));
+        QCOMPARE(tdb.count(Schema::kCases), cases);
+        const QList<QVariantMap> rows = tdb.rows(Schema::kImportRuns);
+        QCOMPARE(rows.size(), mode.isEmpty() ? 1 : 2);
+        QCOMPARE(rows[0].value("stato").toString(),
+            firstStops ? QStringLiteral("interrotta") : QStringLiteral("conclusa"));
+        QCOMPARE(rows[0].value("messaggio").toString().contains(QStringLiteral("si è chiuso")), leftRunning);
+        if (!mode.isEmpty()) {
+            QCOMPARE(rows[1].value("modo").toString(), mode);
+            QCOMPARE(rows[1].value("corsa precedente").toLongLong(), mode == QLatin1String("nuova") ? 0 : 1);
+        }
     }
 };
 
