@@ -122,6 +122,17 @@ private Q_SLOTS:
             QCOMPARE(runImport(clean, job, kFile, bytes, jobArgs(job).mid(4)).exitCode, 0);
             const QString difference = firstDifference(contentWithoutNewKeys(tdb), contentWithoutNewKeys(clean));
             QVERIFY2(difference.isEmpty(), qPrintable(difference));
+            // Every payment posted is a created record of one of the two runs, every case it
+            // changed a row with the fields' values before.
+            int created = 0;
+            int changed = 0;
+            for (const QVariantMap& rec : tdb.rows(Schema::kImportRecords)) {
+                const bool isCase = rec.value("tabella").toString() == Schema::kCases;
+                QCOMPARE(rec.value("valori precedenti").isNull(), !isCase);
+                (isCase ? changed : created) += rec.value("tabella").toString() == Schema::kPayments || isCase;
+            }
+            QCOMPARE(created, tdb.count(Schema::kPayments));
+            QVERIFY(changed > 0);
         } else {
             const QStringList stored = FaultInput::stored(tdb.db(), input.job, &why);
             QVERIFY2(why.isEmpty(), qPrintable(why));

@@ -13,6 +13,8 @@
 
 namespace zb32 {
 
+class RecordJournal;
+
 class CaseDatabase
 {
 public:
@@ -69,6 +71,9 @@ public:
     // made. Other desks read and write the file as ever, and their own commits still checkpoint
     // by their own setting. No-op elsewhere.
     void deferCheckpoints();
+    // Who is told of the records written through record access (a run's register); none by default.
+    void setRecordJournal(RecordJournal* journal) { m_journal = journal; }
+    RecordJournal* recordJournal() const { return m_journal; }
     void resumeCheckpoints();
 
 private:
@@ -76,6 +81,7 @@ private:
     QString m_connectionString;
     std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
+    RecordJournal* m_journal = nullptr;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

@@ -1,6 +1,8 @@
 // Record access: the cursor, the changed fields, and the INSERT/UPDATE texts they need.
 #include "core/desk/Recordset.h"
 
+#include "core/desk/RecordJournal.h"
+
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
 
@@ -324,6 +326,9 @@ bool Recordset::setValue(const QString& field, const QVariant& value, QString* e
     if (!FieldCodec::convert(typeOf(i), m_fields[i], value, &converted, error)) {
         return false;
     }
+    if (!row->isNew && !row->createdHere && !row->dirty[i] && m_db.recordJournal()) {
+        row->before.insert(i, row->values[i]);
+    }
     row->values[i] = converted;
     row->dirty[i] = true;
     return true;
@@ -356,6 +361,7 @@ void Recordset::cancelUpdate()
         m_rows.removeAt(m_pos);
         return;
     }
+    row->before.clear();
     row->dirty.fill(false);
 }
 
@@ -469,7 +475,21 @@ bool Recordset::update(QString* error)
         row->values[m_keyIndex] = key.isValid() ? QVariant(key.toLongLong()) : QVariant();
     }
     q->finish();
+    if (RecordJournal* journal = m_db.recordJournal(); journal && m_keyIndex >= 0) {
+        const qint64 key = row->values[m_keyIndex].toLongLong();
+        if (row->isNew) {
+            journal->recordCreated(m_table, key);
+        } else if (!row->createdHere) {
+            QList<RecordJournal::Change> changes;
+            for (int i : changed) {
+                changes.append({ m_fields[i], row->before.value(i), row->values[i] });
+            }
+            journal->recordChanged(m_table, key, changes);
+        }
+    }
+    row->createdHere = row->createdHere || row->isNew;
     row->isNew = false;
+    row->before.clear();
     row->dirty.fill(false);
     return true;
 }

@@ -82,6 +82,8 @@ private:
         QVector<QVariant> values;
         QVector<bool> dirty;
         bool isNew = false;
+        bool createdHere = false; // inserted by this set: its later changes are part of its creation
+        QHash<int, QVariant> before; // for a journal: the stored values of the fields changed since
     };
 
     bool setFields(const QStringList& names, QString* error);

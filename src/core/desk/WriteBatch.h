@@ -37,6 +37,7 @@ public:
     // The input line (from 1) the next writes belong to; lets the batch tell which lines are
     // safely stored. A line may open several units of writes.
     void setLine(qint64 lineNumber) { m_currentLine = lineNumber; }
+    qint64 currentLine() const { return m_currentLine; }
     // The batch changes records another desk's job may change too: its transactions take turns
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }

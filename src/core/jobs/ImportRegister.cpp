@@ -4,9 +4,13 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
+#include "core/desk/SqlDialect.h"
 #include "core/jobs/BatchData.h"
 
 #include <QAtomicInt>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QSysInfo>
 
@@ -257,6 +261,46 @@ bool ImportRegister::saved(const Counts& counts, const QDateTime& now, QString* 
     if (!setCounts(counts, now, error) || !m_runs.update(error)) {
         m_runs.cancelUpdate();
         return false;
+    }
+    return true;
+}
+
+bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
+{
+    if (!m_open || records.isEmpty()) {
+        return true;
+    }
+    constexpr qsizetype kRowsPerStatement = 50;
+    const QVariant noValues = m_db.dialect().storedNull(FieldType::Memo);
+    const qint64 run = runId();
+    for (qsizetype first = 0; first < records.size(); first += kRowsPerStatement) {
+        const qsizetype rows = std::min(kRowsPerStatement, records.size() - first);
+        QStringList tuples;
+        for (qsizetype i = 0; i < rows; ++i) {
+            tuples << QStringLiteral("(?, ?, ?, ?, ?)");
+        }
+        QSqlQuery* q = m_db.statement(QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, "
+                                                     "chiave, [valori precedenti], [valori scritti]) values ")
+                + tuples.join(QStringLiteral(", ")),
+            error);
+        if (!q) {
+            return false;
+        }
+        int pos = 0;
+        for (qsizetype i = first; i < first + rows; ++i) {
+            const Record& r = records[i];
+            q->bindValue(pos++, run);
+            q->bindValue(pos++, r.table);
+            q->bindValue(pos++, r.key);
+            q->bindValue(pos++, r.before.isEmpty() ? noValues : QVariant(QString::fromUtf8(r.before)));
+            q->bindValue(pos++, r.after.isEmpty() ? noValues : QVariant(QString::fromUtf8(r.after)));
+        }
+        if (!q->exec()) {
+            *error = q->lastError().text();
+            q->finish();
+            return false;
+        }
+        q->finish();
     }
     return true;
 }

@@ -63,6 +63,16 @@ public:
         qint64 resumeAfter = 0; // the lines saved before this run
     };
 
+    // A record a run wrote: created (no changes), or changed from the values before.
+    struct Record
+    {
+        qint64 line = 0; // the input line that wrote it
+        QString table;
+        qint64 key = 0;
+        QByteArray before; // JSON object of the changed fields' values before; empty: created
+        QByteArray after;
+    };
+
     explicit ImportRegister(CaseDatabase& db);
     ~ImportRegister();
     ImportRegister(const ImportRegister&) = delete;
@@ -81,6 +91,8 @@ public:
     qint64 runId() const { return m_runs.key(); }
     // The row as of a group commit; called inside the group's transaction.
     bool saved(const Counts& counts, const QDateTime& now, QString* error);
+    // The run's records, one row each, in few statements; called inside the group's transaction.
+    bool savedRecords(const QList<Record>& records, QString* error);
     // The run's end: its state and closing or stopping message. A register that cannot be
     // written any more (the server went away) leaves the row as the last commit wrote it.
     void end(State state, const Counts& counts, const QString& message, const QDateTime& now);

@@ -1,12 +1,15 @@
 // The line-by-line import skeleton.
 #include "core/jobs/ImportRun.h"
 
+#include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
 #include "core/desk/LineReader.h"
 
 #include "core/desk/Formats.h"
 
 #include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -25,11 +28,65 @@ ImportRun::ImportRun(JobContext& ctx, const QString& fileName)
     , m_register(ctx.db)
 {
     m_batch.setListener(this);
+    ctx.db.setRecordJournal(this);
 }
 
 ImportRun::~ImportRun()
 {
+    m_ctx.db.setRecordJournal(nullptr);
     m_batch.setListener(nullptr);
+}
+
+namespace {
+
+// A field's value as the register keeps it: amounts as decimal text, dates as yyyy-MM-dd.
+QJsonValue registerValue(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        return QJsonValue::Null;
+    }
+    if (value.metaType() == QMetaType::fromType<Currency>()) {
+        return value.value<Currency>().toDecimalText();
+    }
+    switch (value.metaType().id()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate);
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    case QMetaType::Double:
+        return value.toDouble();
+    default:
+        return value.toString();
+    }
+}
+
+} // namespace
+
+void ImportRun::recordCreated(const QString& table, qint64 key)
+{
+    if (m_register.isOpen()) {
+        m_records.append({ m_batch.currentLine(), table, key, {}, {} });
+    }
+}
+
+void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Change>& changes)
+{
+    if (!m_register.isOpen()) {
+        return;
+    }
+    QJsonObject before;
+    QJsonObject after;
+    for (const Change& c : changes) {
+        before.insert(c.field, registerValue(c.before));
+        after.insert(c.field, registerValue(c.after));
+    }
+    m_records.append({ m_batch.currentLine(), table, key, QJsonDocument(before).toJson(QJsonDocument::Compact),
+        QJsonDocument(after).toJson(QJsonDocument::Compact) });
 }
 
 bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
@@ -251,8 +308,17 @@ void ImportRun::endRegister(ImportRegister::State state, const QString& message)
 
 bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
 {
+    // The records of the lines kept go with the group; those of lines taken back are gone.
+    QList<ImportRegister::Record> kept;
+    kept.reserve(m_records.size());
+    for (ImportRegister::Record& r : m_records) {
+        if (r.line <= lastLine) {
+            kept.append(std::move(r));
+        }
+    }
+    m_records.clear();
     // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
+    return m_register.savedRecords(kept, error) && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
 void ImportRun::groupCommitted(qint64)

@@ -3,6 +3,7 @@
 // brings only what it does with a line (a LineHandler).
 #pragma once
 
+#include "core/desk/RecordJournal.h"
 #include "core/desk/WriteBatch.h"
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRegister.h"
@@ -12,7 +13,7 @@
 
 namespace zb32 {
 
-class ImportRun : private WriteBatch::Listener
+class ImportRun : private WriteBatch::Listener, private RecordJournal
 {
 public:
     class LineHandler
@@ -84,6 +85,8 @@ public:
 
 private:
     bool groupCommitting(qint64 lastLine, QString* error) override;
+    void recordCreated(const QString& table, qint64 key) override;
+    void recordChanged(const QString& table, qint64 key, const QList<Change>& changes) override;
     void groupCommitted(qint64 lastLine) override;
     bool beginRegister(const QString& path, qint64 size, const QByteArray& sha256, JobResult* result);
     // What to do with a file the register has seen: false with the result when the run ends here.
@@ -104,6 +107,8 @@ private:
     ImportRegister m_register;
     qint64 m_linesRead = 0;
     QString m_casePosition;
+    // The records the lines of the open group wrote, for the register; written with the group.
+    QList<ImportRegister::Record> m_records;
 };
 
 } // namespace zb32
