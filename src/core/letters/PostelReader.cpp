@@ -133,14 +133,17 @@ void PostelReader::advance()
         m_atEnd = true;
         m_line.clear();
         m_lineNumber = m_reader.errorLine();
-        m_error = m_reader.errorString();
-        problem(m_lineNumber, m_error);
+        problem(m_lineNumber, m_reader.errorString());
+        m_error = m_reader.errorString(); // what the reading did not reach is not a fault of its own
         return;
     }
 }
 
 void PostelReader::problem(int line, const QString& text)
 {
+    if (!m_error.isEmpty()) {
+        return;
+    }
     ++m_check.problemCount;
     if (m_check.problems.size() < PostelCheck::kMaxProblems) {
         m_check.problems.append({ line, text });
