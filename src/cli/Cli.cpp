@@ -409,8 +409,10 @@ int Cli::anteprima(const QStringList& args)
         m_out << "PDF: " << QDir::toNativeSeparators(pdf) << " (lettere " << result.firstLetter << "-"
               << result.lastLetter << ", " << result.pages << " pagine)\n";
     } else if (!pdf.isEmpty()) {
-        m_err << "zb32: nessuna lettera fra " << from << " e "
-              << (to == std::numeric_limits<qint64>::max() ? check.letters : to) << ": PDF non scritto\n";
+        m_err << "zb32: il file ha " << check.letters << " lettere, nessuna "
+              << (to == std::numeric_limits<qint64>::max() ? QStringLiteral("dalla %1 in poi").arg(from)
+                                                           : QStringLiteral("fra la %1 e la %2").arg(from).arg(to))
+              << ": PDF non scritto\n";
         if (status == Ok) {
             status = Condition;
         }
