@@ -328,7 +328,8 @@ int Cli::anteprima(const QStringList& args)
             value = arg.mid(eq + 1);
             arg = arg.left(eq);
         }
-        const bool takesValue = arg == QLatin1String("--pdf") || arg == QLatin1String("--da") || arg == QLatin1String("--a");
+        const bool takesValue
+            = arg == QLatin1String("--pdf") || arg == QLatin1String("--da") || arg == QLatin1String("--a");
         if (!takesValue) {
             if (arg.startsWith(QLatin1Char('-')) || hasInline) {
                 return usage(QStringLiteral("opzione sconosciuta: %1").arg(args[i]));

@@ -68,7 +68,8 @@ QFont sans(qreal points, bool bold = false)
 
 QFont mono(qreal points)
 {
-    return font({ QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"), QStringLiteral("Courier New") },
+    return font(
+        { QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"), QStringLiteral("Courier New") },
         QFont::Monospace, points, false);
 }
 
@@ -316,8 +317,8 @@ private:
         for (qsizetype i = 0; i < lines.size(); ++i) {
             MeasuredFont& f = i == 0 ? m_strong : m_body;
             m_painter.setFont(f.font);
-            m_painter.drawText(QPointF(x, y + f.metrics.ascent()),
-                f.metrics.elidedText(lines[i], Qt::ElideRight, mm(kWindowWidth)));
+            m_painter.drawText(
+                QPointF(x, y + f.metrics.ascent()), f.metrics.elidedText(lines[i], Qt::ElideRight, mm(kWindowWidth)));
             y += m_lineHeight;
         }
     }
@@ -466,7 +467,8 @@ private:
                     QStringLiteral("Bollettini di conto corrente postale per %1").arg(l.addressLines().first()));
                 m_painter.setPen(Qt::black);
             }
-            drawSlip(l.slips[k], QRectF(mm(kSlipLeft), mm(kSlipTop + place * kSlipPitch), mm(kSlipWidth), mm(kSlipHeight)));
+            drawSlip(
+                l.slips[k], QRectF(mm(kSlipLeft), mm(kSlipTop + place * kSlipPitch), mm(kSlipWidth), mm(kSlipHeight)));
         }
     }
 
@@ -486,7 +488,8 @@ private:
             if (y > box.bottom()) {
                 break;
             }
-            m_painter.drawText(QPointF(box.left() + mm(1.2), y), f.metrics.elidedText(line, Qt::ElideRight, box.width() - mm(2.4)));
+            m_painter.drawText(
+                QPointF(box.left() + mm(1.2), y), f.metrics.elidedText(line, Qt::ElideRight, box.width() - mm(2.4)));
             y += f.metrics.height();
         }
     }

@@ -30,8 +30,8 @@ PreviewResult previewPrintFile(const QString& printFile, const QString& pdfPath,
             result.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(pdfPath), pdfFile->errorString());
             return result;
         }
-        pdf = std::make_unique<LetterPdf>(pdfFile.get(),
-            QStringLiteral("Lettere del file %1").arg(QFileInfo(printFile).fileName()));
+        pdf = std::make_unique<LetterPdf>(
+            pdfFile.get(), QStringLiteral("Lettere del file %1").arg(QFileInfo(printFile).fileName()));
         pdf->setTemplate(reader.templateLines(), reader.contact());
     }
 

@@ -22,7 +22,7 @@ struct PreviewResult
 // Reads `printFile` once, checking all of it, and draws letters `from` to `to` (from 1,
 // inclusive) into `pdfPath`, which takes the place of an earlier file only when complete. An
 // empty `pdfPath` only checks. With no letter in the range no PDF is written.
-PreviewResult previewPrintFile(const QString& printFile, const QString& pdfPath, qint64 from = 1,
-    qint64 to = std::numeric_limits<qint64>::max());
+PreviewResult previewPrintFile(
+    const QString& printFile, const QString& pdfPath, qint64 from = 1, qint64 to = std::numeric_limits<qint64>::max());
 
 } // namespace zb32

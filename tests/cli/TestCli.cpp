@@ -36,7 +36,8 @@ private Q_SLOTS:
         QTest::newRow("preview, range without PDF") << QStringList { "anteprima", "LO071226.ASC", "--da", "2" };
         QTest::newRow("preview, range backwards")
             << QStringList { "anteprima", "LO071226.ASC", "--pdf", "x.pdf", "--da", "3", "--a=2" };
-        QTest::newRow("preview, letter 0") << QStringList { "anteprima", "LO071226.ASC", "--pdf", "x.pdf", "--da", "0" };
+        QTest::newRow("preview, letter 0")
+            << QStringList { "anteprima", "LO071226.ASC", "--pdf", "x.pdf", "--da", "0" };
         QTest::newRow("preview, missing value") << QStringList { "anteprima", "LO071226.ASC", "--pdf" };
         QTest::newRow("unknown flag") << QStringList { "--boh" };
     }

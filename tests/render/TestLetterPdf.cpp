@@ -70,8 +70,7 @@ private Q_SLOTS:
                    "Fatt. n. F2021/100 del 10/01/2021 di € 1.234,50", "Fatt. n. NC2021/30 del 10/03/2021 di € -12,50",
                    "Totale € 235.789,89", "CONDOMINIO VIALE DEI CASTELLI ROMAN [DODAD]", "00047 MARINO RM",
                    "CONTI CORRENTI POSTALI", "fattura n. F2021/600", "47152086", "234.567,89",
-                   "<03/2021>1.234.567+8>47152086<896>",
-                   "periodo 02/2021 - scadenza 10/04/2021 - rif. CTR0003" }
+                   "<03/2021>1.234.567+8>47152086<896>", "periodo 02/2021 - scadenza 10/04/2021 - rif. CTR0003" }
             << QStringList { "@0", "@I", "@O", "@L:", "@?", "!JUS", "!SPA" };
         QTest::newRow("one letter of the middle")
             << "lotto1_cc" << qint64(3) << qint64(3) << 2
@@ -83,8 +82,8 @@ private Q_SLOTS:
         QTest::newRow("no slips") << "lotto1_senza_cc" << qint64(1) << all << 5
                                   << QStringList { "NERI SPA [DODAD]", "Fatt. n. F2022/1 del 01/02/2022 di € 100,00" }
                                   << QStringList { "CONTI CORRENTI POSTALI" };
-        QTest::newRow("range past the last letter") << "lotto1_cc" << qint64(6) << all << 0 << QStringList {}
-                                                    << QStringList {};
+        QTest::newRow("range past the last letter")
+            << "lotto1_cc" << qint64(6) << all << 0 << QStringList {} << QStringList {};
         QTest::newRow("a file without letters") << "vuoto" << qint64(1) << all << 0 << QStringList {} << QStringList {};
     }
     void letters()
@@ -125,9 +124,9 @@ private Q_SLOTS:
         }
 
         // The text as a reader's copy and paste gives it, lines and justified gaps made blanks.
-        const QString text = runTool("pdftotext", { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
-                                                      QStringLiteral("-") })
-                                 .simplified();
+        const QString text
+            = runTool("pdftotext", { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-") })
+                  .simplified();
         for (const QString& p : present) {
             QVERIFY2(text.contains(p), qPrintable(p + QStringLiteral("\n--- in ---\n") + text.left(4000)));
         }

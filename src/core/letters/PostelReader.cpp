@@ -193,14 +193,16 @@ void PostelReader::readHeader()
                 QStringLiteral("il record di controllo //C è lungo %1 caratteri invece di 44").arg(m_line.size()));
         }
         if (!known && !strayReported) {
-            problem(m_lineNumber, QStringLiteral("riga inattesa prima del modello della lettera: %1").arg(quoted(m_line)));
+            problem(
+                m_lineNumber, QStringLiteral("riga inattesa prima del modello della lettera: %1").arg(quoted(m_line)));
             strayReported = true;
         }
         advance();
     }
     for (const Record& r : records) {
         if (!r.seen) {
-            problem(m_lineNumber, QStringLiteral("manca %1 prima del modello della lettera").arg(QLatin1String(r.name)));
+            problem(
+                m_lineNumber, QStringLiteral("manca %1 prima del modello della lettera").arg(QLatin1String(r.name)));
         }
     }
     if (m_atEnd || kind(m_line) != Kind::TextBlock) {
@@ -217,7 +219,7 @@ void PostelReader::readHeader()
         } else {
             // Placeholders are @01..@09, one per data item.
             for (qsizetype i = m_line.indexOf(QLatin1Char('@')); i >= 0 && i + 2 < m_line.size();
-                i = m_line.indexOf(QLatin1Char('@'), i + 1)) {
+                 i = m_line.indexOf(QLatin1Char('@'), i + 1)) {
                 if (m_line[i + 1].isDigit() && m_line[i + 2].isDigit()
                     && (m_line[i + 1] != QLatin1Char('0') || m_line[i + 2] == QLatin1Char('0'))) {
                     problem(m_lineNumber,
@@ -391,7 +393,8 @@ void PostelReader::readItems(PostelLetter* letter)
         // Text between the items, or after them in place of the next block: not the file's.
         while (!m_atEnd && (kind(m_line) == Kind::Text || kind(m_line) == Kind::Command)) {
             if (!brokenReported) {
-                letterProblem(*letter, m_lineNumber, QStringLiteral("riga inattesa fra i dati: %1").arg(quoted(m_line)));
+                letterProblem(
+                    *letter, m_lineNumber, QStringLiteral("riga inattesa fra i dati: %1").arg(quoted(m_line)));
                 brokenReported = true;
             }
             advance();
@@ -415,7 +418,8 @@ void PostelReader::checkItems(const PostelLetter& letter)
         }
         const QString& amount = letter.item(first + 2);
         Currency value;
-        if ((taken || !amount.isEmpty()) && !readAmount(amount, &value) && m_itemLines[static_cast<size_t>(first + 1)]) {
+        if ((taken || !amount.isEmpty()) && !readAmount(amount, &value)
+            && m_itemLines[static_cast<size_t>(first + 1)]) {
             letterProblem(letter, m_itemLines[static_cast<size_t>(first + 1)],
                 QStringLiteral("importo non valido in %1: %2").arg(itemTag(first + 2), quoted(amount)));
         }
@@ -427,7 +431,8 @@ void PostelReader::checkItems(const PostelLetter& letter)
     if (readAmount(letter.item(9), &total)) {
         m_check.total += total;
     } else {
-        letterProblem(letter, m_itemLines[8], QStringLiteral("importo totale non valido in @I09: %1").arg(quoted(letter.item(9))));
+        letterProblem(letter, m_itemLines[8],
+            QStringLiteral("importo totale non valido in @I09: %1").arg(quoted(letter.item(9))));
     }
 }
 
@@ -452,7 +457,8 @@ void PostelReader::readSlips(PostelLetter* letter)
             continue;
         }
         if (!strayReported) {
-            letterProblem(*letter, m_lineNumber, QStringLiteral("riga inattesa fra i bollettini: %1").arg(quoted(m_line)));
+            letterProblem(
+                *letter, m_lineNumber, QStringLiteral("riga inattesa fra i bollettini: %1").arg(quoted(m_line)));
             strayReported = true;
         }
         advance();
@@ -535,7 +541,9 @@ void PostelReader::readSlipPage(PostelLetter* letter)
     const qsizetype accountEnd = accountAt < 0 ? -1 : code.indexOf(QLatin1Char('<'), accountAt);
     if (m_pageTexts.size() > 14 && (!code.startsWith(QLatin1String("@+@?51<")) || accountEnd < 0)) {
         letterProblem(*letter, lineOf(14),
-            QStringLiteral("il bollettino %1 non ha la riga del codice di pagamento: %2").arg(number).arg(quoted(code)));
+            QStringLiteral("il bollettino %1 non ha la riga del codice di pagamento: %2")
+                .arg(number)
+                .arg(quoted(code)));
     } else if (accountEnd >= 0) {
         slip.account = code.mid(accountAt + 5, accountEnd - accountAt - 5);
     }
@@ -554,8 +562,8 @@ void PostelReader::compareSlips(const PostelLetter& letter, int blockLine)
     }
     const qsizetype slips = letter.slips.size();
     if (slips < named || (named < 2 && slips > named)) {
-        letterProblem(letter, blockLine,
-            QStringLiteral("%1 bollettini per %2 fatture della lettera").arg(slips).arg(named));
+        letterProblem(
+            letter, blockLine, QStringLiteral("%1 bollettini per %2 fatture della lettera").arg(slips).arg(named));
     }
     for (int i = 0; i < qMin<qsizetype>(named, slips); ++i) {
         const PostelSlip& slip = letter.slips[i];

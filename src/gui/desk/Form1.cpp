@@ -346,18 +346,21 @@ void Form1::mnuAnteprima_Click()
         Q_EMIT previewFinished();
         return;
     }
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/anteprima");
+    const QString folder
+        = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/anteprima");
     if (!QDir().mkpath(folder)) {
-        MessageBox::ok(this, QStringLiteral("Anteprima non creata: la cartella %1 non si può creare.").arg(QDir::toNativeSeparators(folder)), {},
-            MessageBox::Icon::Critical);
+        MessageBox::ok(this,
+            QStringLiteral("Anteprima non creata: la cartella %1 non si può creare.")
+                .arg(QDir::toNativeSeparators(folder)),
+            {}, MessageBox::Icon::Critical);
         Q_EMIT previewFinished();
         return;
     }
     const QString pdf = folder + QLatin1Char('/') + QFileInfo(printFile).completeBaseName() + QStringLiteral(".pdf");
     Addlist(QStringLiteral("Anteprima delle lettere del file %1...").arg(QDir::toNativeSeparators(printFile)));
     auto result = std::make_shared<PreviewResult>();
-    m_previewThread = QThread::create(
-        [printFile, pdf, result] { *result = previewPrintFile(printFile, pdf, 1, kPreviewLetters); });
+    m_previewThread
+        = QThread::create([printFile, pdf, result] { *result = previewPrintFile(printFile, pdf, 1, kPreviewLetters); });
     mnuAnteprima->setEnabled(false);
     setCursor(Qt::BusyCursor);
     connect(m_previewThread, &QThread::finished, this, [this, printFile, pdf, result] {
@@ -375,7 +378,8 @@ void Form1::onPreviewDone(const QString& printFile, const QString& pdf, const Pr
 {
     const QString shown = QDir::toNativeSeparators(printFile);
     if (!result.error.isEmpty()) {
-        MessageBox::ok(this, QStringLiteral("Anteprima non creata: %1").arg(result.error), {}, MessageBox::Icon::Critical);
+        MessageBox::ok(
+            this, QStringLiteral("Anteprima non creata: %1").arg(result.error), {}, MessageBox::Icon::Critical);
         return;
     }
     const PostelCheck& check = result.check;
@@ -390,7 +394,8 @@ void Form1::onPreviewDone(const QString& printFile, const QString& pdf, const Pr
         Addlist(QStringLiteral("riga %1: %2").arg(check.problems[i].line).arg(check.problems[i].text));
     }
     if (check.problemCount > kListed) {
-        Addlist(QStringLiteral("... e altri %1 problemi (zb32 anteprima li elenca tutti)").arg(check.problemCount - kListed));
+        Addlist(QStringLiteral("... e altri %1 problemi (zb32 anteprima li elenca tutti)")
+                    .arg(check.problemCount - kListed));
     }
     if (!result.pdfWritten()) {
         MessageBox::ok(this, QStringLiteral("Nel file %1 non ci sono lettere da mostrare.").arg(shown), {},
@@ -401,13 +406,16 @@ void Form1::onPreviewDone(const QString& printFile, const QString& pdf, const Pr
         Addlist(QStringLiteral("Nell'anteprima le prime %1 lettere di %2").arg(result.lastLetter).arg(check.letters));
     }
     if (!m_openUrl(QUrl::fromLocalFile(pdf))) {
-        MessageBox::ok(this, QStringLiteral("Il PDF %1 non si apre: manca un programma per i PDF?").arg(QDir::toNativeSeparators(pdf)),
+        MessageBox::ok(this,
+            QStringLiteral("Il PDF %1 non si apre: manca un programma per i PDF?").arg(QDir::toNativeSeparators(pdf)),
             {}, MessageBox::Icon::Critical);
         return;
     }
     if (!check.clean()) {
         MessageBox::ok(this,
-            QStringLiteral("Il file %1 ha %2 problemi: sono nell'elenco, con la riga di ciascuno.").arg(shown).arg(check.problemCount),
+            QStringLiteral("Il file %1 ha %2 problemi: sono nell'elenco, con la riga di ciascuno.")
+                .arg(shown)
+                .arg(check.problemCount),
             {}, MessageBox::Icon::Warning);
     }
 }

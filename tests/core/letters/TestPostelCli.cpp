@@ -144,14 +144,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("faults listed with their lines")
-            << "lotto1_cc" << QStringList {} << 3
-            << QStringList { "lettere: 5\nbollettini: 8\n", "problemi: 3\n",
-                   "  riga 182: lettera 4 (VERDI LUIGI): CAP mancante\n",
-                   "  riga 216: lettera 5 (NERI SPA): indirizzo vuoto\n" }
-            << "";
-        QTest::newRow("a range into the PDF") << "lotto1_cc" << QStringList { "--pdf", "{pdf}", "--da", "2", "--a=3" }
-                                              << 3 << QStringList { "problemi: 3\n", "(lettere 2-3, 4 pagine)\n" } << "";
+        QTest::newRow("faults listed with their lines") << "lotto1_cc" << QStringList {} << 3
+                                                        << QStringList { "lettere: 5\nbollettini: 8\n", "problemi: 3\n",
+                                                               "  riga 182: lettera 4 (VERDI LUIGI): CAP mancante\n",
+                                                               "  riga 216: lettera 5 (NERI SPA): indirizzo vuoto\n" }
+                                                        << "";
+        QTest::newRow("a range into the PDF")
+            << "lotto1_cc" << QStringList { "--pdf", "{pdf}", "--da", "2", "--a=3" } << 3
+            << QStringList { "problemi: 3\n", "(lettere 2-3, 4 pagine)\n" } << "";
         QTest::newRow("a clean file") << "prova" << QStringList { "--pdf={pdf}" } << 0
                                       << QStringList { "lettere: 1\n", "problemi: 0\n", "(lettere 1-1, 2 pagine)\n" }
                                       << "";

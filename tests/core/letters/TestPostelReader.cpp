@@ -100,7 +100,8 @@ void compareProblems(const QStringList& actual, const QStringList& expected)
 {
     QVERIFY2(actual.size() == expected.size(), qPrintable(actual.join(QLatin1Char('\n'))));
     for (qsizetype i = 0; i < expected.size(); ++i) {
-        QVERIFY2(actual[i].startsWith(expected[i]), qPrintable(actual[i] + QStringLiteral("\nexpected ") + expected[i]));
+        QVERIFY2(
+            actual[i].startsWith(expected[i]), qPrintable(actual[i] + QStringLiteral("\nexpected ") + expected[i]));
     }
 }
 
@@ -119,14 +120,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("slips");
         QTest::addColumn<QString>("total");
         QTest::addColumn<QStringList>("problems");
-        QTest::newRow("batch with slips") << "lotto1_cc" << 5 << 8 << "237.339,89"
-                                          << QStringList { "182:lettera 4 (VERDI LUIGI): CAP mancante",
-                                                 "182:lettera 4 (VERDI LUIGI): città vuota",
-                                                 "216:lettera 5 (NERI SPA): indirizzo vuoto" };
-        QTest::newRow("batch without slips") << "lotto1_senza_cc" << 5 << 0 << "237.339,89"
-                                             << QStringList { "91:lettera 4 (VERDI LUIGI): CAP mancante",
-                                                    "91:lettera 4 (VERDI LUIGI): città vuota",
-                                                    "102:lettera 5 (NERI SPA): indirizzo vuoto" };
+        QTest::newRow("batch with slips")
+            << "lotto1_cc" << 5 << 8 << "237.339,89"
+            << QStringList { "182:lettera 4 (VERDI LUIGI): CAP mancante", "182:lettera 4 (VERDI LUIGI): città vuota",
+                   "216:lettera 5 (NERI SPA): indirizzo vuoto" };
+        QTest::newRow("batch without slips")
+            << "lotto1_senza_cc" << 5 << 0 << "237.339,89"
+            << QStringList { "91:lettera 4 (VERDI LUIGI): CAP mancante", "91:lettera 4 (VERDI LUIGI): città vuota",
+                   "102:lettera 5 (NERI SPA): indirizzo vuoto" };
         QTest::newRow("no case") << "vuoto" << 0 << 0 << "0,00" << QStringList {};
         QTest::newRow("test case") << "prova" << 1 << 3 << "235.789,89" << QStringList {};
     }
@@ -167,8 +168,8 @@ private Q_SLOTS:
                    "VIALE DEI CASTELLI ROMANI 145 SCALA B INTERNO 7 PRESSO AMMINISTRAZIONE BIANCHI", "00047 MARINO RM" }
             << QStringList { "CTR000000002", "CL0002", "F2020/118", "15/03/2020", "    950,00", "", "", "",
                    "    950,00" }
-            << QStringList { "F2020/118", "950,00", "01/2020", "15/04/2020", "CTR0000000", "CONDOMINIO VIALE DEI CASTELLI",
-                   "47152086", "<01/2020>00000950+00>47152086<896>" }
+            << QStringList { "F2020/118", "950,00", "01/2020", "15/04/2020", "CTR0000000",
+                   "CONDOMINIO VIALE DEI CASTELLI", "47152086", "<01/2020>00000950+00>47152086<896>" }
             << 1;
         QTest::newRow("three invoices, two named")
             << 3 << QStringList { "BIANCHI ANNA [DODAD]", "PIAZZA GARIBALDI 3", "04100 LATINA LT" }
@@ -204,8 +205,8 @@ private Q_SLOTS:
         QCOMPARE(read, items);
         QCOMPARE(letter.slips.size(), qsizetype(slips));
         const PostelSlip& s = letter.slips.first();
-        QCOMPARE((QStringList { s.fattura, s.amount.trimmed(), s.periodo, s.scadenza, s.riferimento, s.nome, s.account,
-                     s.code }),
+        QCOMPARE((QStringList {
+                     s.fattura, s.amount.trimmed(), s.periodo, s.scadenza, s.riferimento, s.nome, s.account, s.code }),
             firstSlip);
     }
 
@@ -229,8 +230,9 @@ private Q_SLOTS:
             << true << "@I06" << 2 << 0 << "@A" << QStringList {}
             << QStringList { "0:lettera 2 (BIANCHI ANNA): il blocco si interrompe: mancano i dati @I06-@I09",
                    "0:lettera 2 (BIANCHI ANNA): mancano i bollettini (@T)" };
-        QTest::newRow("a wrong end count") << true << "@E" << 1 << 1 << "" << QStringList { "@E4" }
-                                           << QStringList { "0:il record finale indica 4 lettere, ma il file ne contiene 3" };
+        QTest::newRow("a wrong end count")
+            << true << "@E" << 1 << 1 << "" << QStringList { "@E4" }
+            << QStringList { "0:il record finale indica 4 lettere, ma il file ne contiene 3" };
         QTest::newRow("no end record") << false << "@E" << 1 << 1 << "" << QStringList {}
                                        << QStringList { "0:manca il record finale @E: il file è incompleto" };
         QTest::newRow("lines after the end record") << false << "@E" << 1 << 1 << "" << QStringList { "@E3", "@AALTRO" }
@@ -245,12 +247,15 @@ private Q_SLOTS:
             << QStringList { "0:lettera 2 (BIANCHI ANNA): CAP mancante", "0:lettera 2 (BIANCHI ANNA): città vuota" };
         QTest::newRow("address lines lost") << false << "VIA APPIA 2" << 1 << 2 << "" << QStringList {}
                                             << QStringList { "0:lettera 2 (BIANCHI ANNA): mancano l'indirizzo" };
-        QTest::newRow("a bad invoice amount") << false << "@I05" << 2 << 1 << "" << QStringList { "@I05    2O0,00" }
-                                              << QStringList { "0:lettera 2 (BIANCHI ANNA): importo non valido in @I05" };
-        QTest::newRow("an amount not grouped") << false << "@I09" << 1 << 1 << "" << QStringList { "@I09  1000,00" }
-                                               << QStringList { "0:lettera 1 (ROSSI MARIO): importo totale non valido" };
-        QTest::newRow("an invoice without amount") << false << "@I08" << 2 << 1 << "" << QStringList { "@I08" }
-                                                   << QStringList { "0:lettera 2 (BIANCHI ANNA): importo non valido in @I08" };
+        QTest::newRow("a bad invoice amount")
+            << false << "@I05" << 2 << 1 << "" << QStringList { "@I05    2O0,00" }
+            << QStringList { "0:lettera 2 (BIANCHI ANNA): importo non valido in @I05" };
+        QTest::newRow("an amount not grouped")
+            << false << "@I09" << 1 << 1 << "" << QStringList { "@I09  1000,00" }
+            << QStringList { "0:lettera 1 (ROSSI MARIO): importo totale non valido" };
+        QTest::newRow("an invoice without amount")
+            << false << "@I08" << 2 << 1 << "" << QStringList { "@I08" }
+            << QStringList { "0:lettera 2 (BIANCHI ANNA): importo non valido in @I08" };
         QTest::newRow("a bad date") << false << "@I04" << 1 << 1 << "" << QStringList { "@I0431/02/2024" }
                                     << QStringList { "0:lettera 1 (ROSSI MARIO): data non valida in @I04" };
         QTest::newRow("an item missing") << false << "@I02" << 1 << 1 << "" << QStringList {}
@@ -265,14 +270,18 @@ private Q_SLOTS:
         QTest::newRow("a slip's two amounts differ")
             << true << "@-@?34" << 1 << 1 << "" << QStringList { "@-@?34     100,00@?50     100,01@+" }
             << QStringList { "0:lettera 1 (ROSSI MARIO): il bollettino 1 porta due importi diversi" };
-        QTest::newRow("a slip page cut short") << true << "@+@?51<" << 1 << 1 << "" << QStringList {}
-                                               << QStringList { "-21:lettera 1 (ROSSI MARIO): il bollettino 1 ha 14 righe" };
-        QTest::newRow("a header record missing") << true << "//C " << 1 << 1 << "" << QStringList {}
-                                                 << QStringList { "4:manca il record di controllo //C" };
-        QTest::newRow("an unknown placeholder") << true << "Cod.Cliente" << 1 << 1 << "" << QStringList { "Cod.Cliente : @12" }
-                                                << QStringList { "0:segnaposto @12 sconosciuto" };
+        QTest::newRow("a slip page cut short")
+            << true << "@+@?51<" << 1 << 1 << "" << QStringList {}
+            << QStringList { "-21:lettera 1 (ROSSI MARIO): il bollettino 1 ha 14 righe" };
+        QTest::newRow("a header record missing")
+            << true << "//C " << 1 << 1 << "" << QStringList {} << QStringList { "4:manca il record di controllo //C" };
+        QTest::newRow("an unknown placeholder")
+            << true << "Cod.Cliente" << 1 << 1 << "" << QStringList { "Cod.Cliente : @12" }
+            << QStringList { "0:segnaposto @12 sconosciuto" };
         QTest::newRow("a control character stops the reading")
-            << true << "VIA APPIA 2" << 1 << 1 << "" << QStringList { "VIA\x01" "APPIA 2" }
+            << true << "VIA APPIA 2" << 1 << 1 << ""
+            << QStringList { "VIA\x01"
+                             "APPIA 2" }
             << QStringList { "0:la riga contiene il carattere di controllo 0x01" };
     }
     void damagedCopies()
@@ -370,8 +379,7 @@ private Q_SLOTS:
         QTest::newRow("invoice row") << "Fatt. n. @O@03@o del @O@04@o di  @L: @O@05@o" << items << "amount"
                                      << "Fatt. n. [F1] del [10/01/2024] di"
                                      << "100,00" << true << 0;
-        QTest::newRow("invoice the letter lacks") << "Fatt. n. @O@06@o del @O@07@o di  @L: @O@08@o" << items
-                                                  << "amount"
+        QTest::newRow("invoice the letter lacks") << "Fatt. n. @O@06@o del @O@07@o di  @L: @O@08@o" << items << "amount"
                                                   << "Fatt. n.  del  di"
                                                   << "" << false << 0;
         QTest::newRow("total") << "Totale    @L: @O@09@o" << items << "amount"

@@ -104,7 +104,8 @@ private Q_SLOTS:
         for (int i = 0; i < desk.List1->count(); ++i) {
             lines << desk.List1->item(i)->text();
         }
-        QVERIFY2(log.isEmpty() || lines.join(QLatin1Char('\n')).contains(log), qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            log.isEmpty() || lines.join(QLatin1Char('\n')).contains(log), qPrintable(lines.join(QLatin1Char('\n'))));
         if (opened.isEmpty()) {
             QCOMPARE(urls.size(), 0);
             return;
