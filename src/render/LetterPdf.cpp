@@ -313,14 +313,34 @@ private:
         m_painter.drawText(QPointF(x, y + m_label.metrics.ascent()), m_signature);
         m_painter.setPen(Qt::black);
         y += m_label.metrics.height() + mm(2);
+        // A line wider than the window goes on below, as the service would print it: nothing of
+        // the address is left out.
         const QStringList lines = l.addressLines();
         for (qsizetype i = 0; i < lines.size(); ++i) {
             MeasuredFont& f = i == 0 ? m_strong : m_body;
             m_painter.setFont(f.font);
-            m_painter.drawText(
-                QPointF(x, y + f.metrics.ascent()), f.metrics.elidedText(lines[i], Qt::ElideRight, mm(kWindowWidth)));
-            y += m_lineHeight;
+            for (const QString& part : wrapped(lines[i], f, mm(kWindowWidth))) {
+                m_painter.drawText(QPointF(x, y + f.metrics.ascent()), part);
+                y += m_lineHeight;
+            }
         }
+    }
+
+    static QStringList wrapped(const QString& text, MeasuredFont& f, qreal width)
+    {
+        QStringList out;
+        QString line;
+        for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && f.metrics.horizontalAdvance(longer) > width) {
+                out << line;
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+        out << line;
+        return out;
     }
 
     void addWords(const LetterLine& line, QList<Word>* words)

@@ -68,7 +68,8 @@ private Q_SLOTS:
                    "la loro identità", "dal Lunedì al Venerdì", "Roma li, 07/12/2026", "Corvat Services Spa",
                    "BIANCHI ANNA [DODAD]", "PIAZZA GARIBALDI 3", "04100 LATINA LT",
                    "Fatt. n. F2021/100 del 10/01/2021 di € 1.234,50", "Fatt. n. NC2021/30 del 10/03/2021 di € -12,50",
-                   "Totale € 235.789,89", "CONDOMINIO VIALE DEI CASTELLI ROMAN [DODAD]", "00047 MARINO RM",
+                   "Totale € 235.789,89", "CONDOMINIO VIALE DEI CASTELLI ROMAN [DODAD]",
+                   "VIALE DEI CASTELLI ROMANI 145 SCALA B INTERNO 7 PRESSO AMMINISTRAZIONE BIANCHI 00047 MARINO RM",
                    "CONTI CORRENTI POSTALI", "fattura n. F2021/600", "47152086", "234.567,89",
                    "<03/2021>1.234.567+8>47152086<896>", "periodo 02/2021 - scadenza 10/04/2021 - rif. CTR0003" }
             << QStringList { "@0", "@I", "@O", "@L:", "@?", "!JUS", "!SPA" };
