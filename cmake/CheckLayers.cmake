@@ -1,15 +1,17 @@
-# The includes point one way: cli and gui above the core, the core's jobs above its helpers.
+# The includes point one way: cli and gui above the drawing of letters (render), render above the
+# core, the core's jobs above its helpers.
 # Run as `cmake -DSOURCE_DIR=<repo> -P CheckLayers.cmake`; fails naming every include that
 # points up.
 #   folder under src/      may not include
 set(ZB32_LAYER_RULES
-    "core/desk|core/jobs/ core/imports/ core/letters/ core/JobCatalog.h gui/ cli/"
-    "core/game|core/jobs/ core/imports/ core/letters/ core/JobCatalog.h gui/ cli/"
-    "core/jobs|core/imports/ core/letters/ core/JobCatalog.h gui/ cli/"
-    "core/imports|core/JobCatalog.h gui/ cli/"
-    "core/letters|core/imports/ core/JobCatalog.h gui/ cli/"
-    "core|gui/ cli/"
-    "tools|gui/ cli/"
+    "core/desk|core/jobs/ core/imports/ core/letters/ core/JobCatalog.h render/ gui/ cli/"
+    "core/game|core/jobs/ core/imports/ core/letters/ core/JobCatalog.h render/ gui/ cli/"
+    "core/jobs|core/imports/ core/letters/ core/JobCatalog.h render/ gui/ cli/"
+    "core/imports|core/JobCatalog.h render/ gui/ cli/"
+    "core/letters|core/imports/ core/JobCatalog.h render/ gui/ cli/"
+    "core|render/ gui/ cli/"
+    "tools|render/ gui/ cli/"
+    "render|core/imports/ core/JobCatalog.h gui/ cli/"
     "gui|cli/"
     "cli|gui/"
 )

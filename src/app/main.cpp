@@ -7,8 +7,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -22,7 +24,17 @@ int main(int argc, char* argv[])
     const bool workspaceOk = zb32::ensureDemoWorkspace(&created, &workspaceError);
 
     if (commandLine) {
-        QCoreApplication app(argc, argv);
+        // A command that draws needs fonts, hence a GUI application, but never a window: the
+        // platform without a screen serves it, so it runs where there is no display at all.
+        std::unique_ptr<QCoreApplication> app;
+        if (zb32::Cli::needsGui(args)) {
+#ifndef Q_OS_WIN
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+            app = std::make_unique<QGuiApplication>(argc, argv);
+        } else {
+            app = std::make_unique<QCoreApplication>(argc, argv);
+        }
         QCoreApplication::setApplicationName(QStringLiteral("zb32"));
         QTextStream out(stdout);
         QTextStream err(stderr);

@@ -5,11 +5,16 @@
 #include "cli/Terminal.h"
 #include "core/JobCatalog.h"
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/DrivePath.h"
 #include "core/desk/IniFile.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "render/PrintFilePreview.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <limits>
 
 namespace zb32 {
 
@@ -34,6 +39,8 @@ QString usageText()
                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
                           "  zb32 registro [--job LAVORO] [--limit N] [--csv]\n"
                           "      le importazioni registrate, dalla più recente\n"
+                          "  zb32 anteprima FILE [--pdf OUT.pdf] [--da N] [--a M]\n"
+                          "      controlla un file Postel e ne disegna le lettere da N a M (tutte) nel PDF\n"
                           "  zb32 --version            stampa la versione\n")
         .arg(names.join(QStringLiteral(" | ")));
 }
@@ -64,6 +71,11 @@ bool Cli::wants(const QStringList& args)
     return !args.isEmpty();
 }
 
+bool Cli::needsGui(const QStringList& args)
+{
+    return !args.isEmpty() && args.first() == QLatin1String("anteprima");
+}
+
 int Cli::usage(const QString& problem)
 {
     if (!problem.isEmpty()) {
@@ -88,6 +100,9 @@ int Cli::run(const QStringList& args)
     }
     if (command == QLatin1String("registro")) {
         return registro(args.mid(1));
+    }
+    if (command == QLatin1String("anteprima")) {
+        return anteprima(args.mid(1));
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         m_out << usageText();
@@ -305,6 +320,117 @@ int Cli::registro(const QStringList& args)
         return Failed;
     }
     return Ok;
+}
+
+int Cli::anteprima(const QStringList& args)
+{
+    QString printFile;
+    QString pdf;
+    qint64 from = 1;
+    qint64 to = std::numeric_limits<qint64>::max();
+    bool rangeGiven = false;
+    for (int i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        const bool hasInline = arg.startsWith(QLatin1String("--")) && eq > 0;
+        if (hasInline) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+        }
+        const bool takesValue
+            = arg == QLatin1String("--pdf") || arg == QLatin1String("--da") || arg == QLatin1String("--a");
+        if (!takesValue) {
+            if (arg.startsWith(QLatin1Char('-')) || hasInline) {
+                return usage(QStringLiteral("opzione sconosciuta: %1").arg(args[i]));
+            }
+            if (!printFile.isEmpty()) {
+                return usage(QStringLiteral("un solo file alla volta: %1").arg(arg));
+            }
+            printFile = arg;
+            continue;
+        }
+        if (!hasInline) {
+            if (i + 1 >= args.size()) {
+                return usage(QStringLiteral("manca il valore di %1").arg(arg));
+            }
+            value = args[++i];
+        }
+        if (arg == QLatin1String("--pdf")) {
+            if (value.isEmpty()) {
+                return usage(QStringLiteral("manca il valore di --pdf"));
+            }
+            pdf = value;
+            continue;
+        }
+        bool ok = false;
+        const qint64 n = value.toLongLong(&ok);
+        if (!ok || n < 1) {
+            return usage(QStringLiteral("%1 vuole il numero di una lettera, da 1: %2").arg(arg, value));
+        }
+        (arg == QLatin1String("--da") ? from : to) = n;
+        rangeGiven = true;
+    }
+    if (printFile.isEmpty()) {
+        return usage(QStringLiteral("manca il file Postel da controllare"));
+    }
+    if (rangeGiven && pdf.isEmpty()) {
+        return usage(QStringLiteral("--da e --a scelgono le lettere del PDF: manca --pdf"));
+    }
+    if (from > to) {
+        return usage(QStringLiteral("--da %1 viene dopo --a %2").arg(from).arg(to));
+    }
+    // The file as given, or in the system's own form ("C:\LO071226.ASC") on this machine's drives.
+    QString path = printFile;
+    if (!QFileInfo::exists(path)) {
+        const QString onDrive = resolveDrivePath(printFile);
+        if (QFileInfo::exists(onDrive)) {
+            path = onDrive;
+        }
+    }
+    if (!QFileInfo(path).isFile()) {
+        m_err << "zb32: FILE MANCANTE: " << QDir::toNativeSeparators(printFile) << '\n';
+        m_err.flush();
+        return Condition;
+    }
+
+    const PreviewResult result = previewPrintFile(path, pdf, from, to);
+    if (!result.error.isEmpty() && result.check.letters == 0 && result.check.problemCount == 0) {
+        m_err << "zb32: " << result.error << '\n';
+        m_err.flush();
+        return Failed;
+    }
+    const PostelCheck& check = result.check;
+    m_out << "file: " << QDir::toNativeSeparators(path) << '\n'
+          << "lettere: " << check.letters << '\n'
+          << "bollettini: " << check.slips << '\n'
+          << "importo totale: " << check.total.toGroupedText(1) << '\n'
+          << "problemi: " << check.problemCount << '\n';
+    for (const PostelProblem& p : check.problems) {
+        m_out << "  riga " << p.line << ": " << p.text << '\n';
+    }
+    if (check.problemCount > check.problems.size()) {
+        m_out << "  ... e altri " << (check.problemCount - check.problems.size()) << " problemi\n";
+    }
+    int status = check.clean() ? Ok : Failed;
+    if (!result.error.isEmpty()) {
+        m_err << "zb32: PDF non scritto: " << result.error << '\n';
+        status = Failed;
+    } else if (result.pdfWritten()) {
+        m_out << "PDF: " << QDir::toNativeSeparators(pdf) << " (lettere " << result.firstLetter << "-"
+              << result.lastLetter << ", " << result.pages << " pagine)\n";
+    } else if (!pdf.isEmpty()) {
+        m_err << "zb32: il file ha " << check.letters << " lettere, nessuna "
+              << (to == std::numeric_limits<qint64>::max() ? QStringLiteral("dalla %1 in poi").arg(from)
+                                                           : QStringLiteral("fra la %1 e la %2").arg(from).arg(to))
+              << ": PDF non scritto\n";
+        if (status == Ok) {
+            status = Condition;
+        }
+    }
+    m_out.flush();
+    m_err.flush();
+    return status;
 }
 
 } // namespace zb32

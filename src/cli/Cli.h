@@ -1,4 +1,4 @@
-// "zb32 run JOB [options]" and "zb32 initdb": the desk's jobs without a window.
+// "zb32 run JOB [options]", "zb32 initdb" and the other commands: the desk's work without a window.
 #pragma once
 
 #include <QStringList>
@@ -15,12 +15,15 @@ public:
 
     // Whether the arguments (without the program name) ask for the command line.
     static bool wants(const QStringList& args);
+    // Whether the command draws (fonts, painting): it needs a GUI application, without a display.
+    static bool needsGui(const QStringList& args);
     int run(const QStringList& args);
 
 private:
     int runJob(const QStringList& args);
     int initDb(const QStringList& args);
     int registro(const QStringList& args);
+    int anteprima(const QStringList& args);
     int usage(const QString& problem);
 
     QTextStream& m_out;

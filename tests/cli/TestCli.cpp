@@ -29,7 +29,16 @@ private Q_SLOTS:
         QTest::newRow("missing value") << QStringList { "run", "orb", "--lotto" };
         QTest::newRow("value on a flag") << QStringList { "run", "orb", "--cc=1" };
         QTest::newRow("initdb option") << QStringList { "initdb", "--x" };
-        QTest::newRow("unknown command") << QStringList { "anteprima" };
+        QTest::newRow("unknown command") << QStringList { "stampa" };
+        QTest::newRow("preview without file") << QStringList { "anteprima" };
+        QTest::newRow("preview, unknown option") << QStringList { "anteprima", "LO071226.ASC", "--boh" };
+        QTest::newRow("preview, two files") << QStringList { "anteprima", "a.ASC", "b.ASC" };
+        QTest::newRow("preview, range without PDF") << QStringList { "anteprima", "LO071226.ASC", "--da", "2" };
+        QTest::newRow("preview, range backwards")
+            << QStringList { "anteprima", "LO071226.ASC", "--pdf", "x.pdf", "--da", "3", "--a=2" };
+        QTest::newRow("preview, letter 0")
+            << QStringList { "anteprima", "LO071226.ASC", "--pdf", "x.pdf", "--da", "0" };
+        QTest::newRow("preview, missing value") << QStringList { "anteprima", "LO071226.ASC", "--pdf" };
         QTest::newRow("unknown flag") << QStringList { "--boh" };
     }
     void usageErrors()

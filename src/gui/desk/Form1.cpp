@@ -3,23 +3,31 @@
 
 #include "core/desk/DrivePath.h"
 #include "core/desk/Formats.h"
+#include "core/letters/PostelReader.h"
 #include "gui/about/frmAbout.h"
 #include "gui/desk/DeskButton.h"
 #include "gui/desk/JobRunner.h"
 #include "gui/desk/MessageBox.h"
 #include "gui/desk/Twips.h"
+#include "render/PrintFilePreview.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
 #include <algorithm>
+#include <memory>
 
 namespace zb32 {
 
@@ -40,6 +48,7 @@ Form1::Form1(Clock clock, QWidget* parent)
     : QMainWindow(parent)
     , m_clock(clock ? clock : Clock([] { return QDateTime::currentDateTime(); })) // a copy: `clock` is read below
     , m_runner(new JobRunner(this))
+    , m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Importazione ORB"));
@@ -72,7 +81,13 @@ Form1::Form1(Clock clock, QWidget* parent)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    if (m_previewThread) {
+        m_previewThread->wait();
+        delete m_previewThread;
+    }
+}
 
 void Form1::buildControls()
 {
@@ -220,6 +235,26 @@ void Form1::buildControls()
     if (more) {
         menuBar()->addMenu(more);
     }
+
+    // The register's menu: what looks back at the work done. An item is a row here.
+    struct MenuItemDef
+    {
+        QAction** action;
+        const char* name;
+        const char* caption;
+        void (Form1::*handler)();
+    };
+    const MenuItemDef registro[] = {
+        { &mnuAnteprima, "mnuAnteprima", "Anteprima lettere...", &Form1::mnuAnteprima_Click },
+    };
+    mnuRegistro = menuBar()->addMenu(QStringLiteral("Registro"));
+    mnuRegistro->setObjectName(QStringLiteral("mnuRegistro"));
+    for (const MenuItemDef& item : registro) {
+        QAction* action = mnuRegistro->addAction(QString::fromUtf8(item.caption));
+        action->setObjectName(QString::fromUtf8(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+        *item.action = action;
+    }
 }
 
 void Form1::Form_Load()
@@ -295,6 +330,97 @@ void Form1::Command5_Click()
 void Form1::f_Click()
 {
     frmAbout::showAbout();
+}
+
+// The letters of the last print file drawn into a PDF of the cache folder and shown by the
+// desktop's viewer. The file is read to its end on a thread of its own, so a large batch keeps
+// the desk responsive; the PDF holds the first kPreviewLetters letters.
+void Form1::mnuAnteprima_Click()
+{
+    if (m_previewThread) {
+        return;
+    }
+    const QString printFile = lastPrintFile();
+    if (printFile.isEmpty()) {
+        MessageBox::ok(this,
+            QStringLiteral("Nessun file Postel (LO*.ASC) nella cartella %1: le lettere non sono ancora state create.")
+                .arg(QDir::toNativeSeparators(resolveDrivePath(kPostelFolder))),
+            {}, MessageBox::Icon::Warning);
+        Q_EMIT previewFinished();
+        return;
+    }
+    const QString folder
+        = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/anteprima");
+    if (!QDir().mkpath(folder)) {
+        MessageBox::ok(this,
+            QStringLiteral("Anteprima non creata: la cartella %1 non si può creare.")
+                .arg(QDir::toNativeSeparators(folder)),
+            {}, MessageBox::Icon::Critical);
+        Q_EMIT previewFinished();
+        return;
+    }
+    const QString pdf = folder + QLatin1Char('/') + QFileInfo(printFile).completeBaseName() + QStringLiteral(".pdf");
+    Addlist(QStringLiteral("Anteprima delle lettere del file %1...").arg(QDir::toNativeSeparators(printFile)));
+    auto result = std::make_shared<PreviewResult>();
+    m_previewThread
+        = QThread::create([printFile, pdf, result] { *result = previewPrintFile(printFile, pdf, 1, kPreviewLetters); });
+    mnuAnteprima->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    connect(m_previewThread, &QThread::finished, this, [this, printFile, pdf, result] {
+        m_previewThread->deleteLater();
+        m_previewThread = nullptr;
+        mnuAnteprima->setEnabled(true);
+        unsetCursor();
+        onPreviewDone(printFile, pdf, *result);
+        Q_EMIT previewFinished();
+    });
+    m_previewThread->start();
+}
+
+void Form1::onPreviewDone(const QString& printFile, const QString& pdf, const PreviewResult& result)
+{
+    const QString shown = QDir::toNativeSeparators(printFile);
+    if (!result.error.isEmpty()) {
+        MessageBox::ok(
+            this, QStringLiteral("Anteprima non creata: %1").arg(result.error), {}, MessageBox::Icon::Critical);
+        return;
+    }
+    const PostelCheck& check = result.check;
+    Addlist(QStringLiteral("%1: %2 lettere, %3 bollettini, importo totale %4, %5 problemi")
+                .arg(shown)
+                .arg(check.letters)
+                .arg(check.slips)
+                .arg(check.total.toGroupedText(1))
+                .arg(check.problemCount));
+    constexpr qsizetype kListed = 50;
+    for (qsizetype i = 0; i < qMin(kListed, check.problems.size()); ++i) {
+        Addlist(QStringLiteral("riga %1: %2").arg(check.problems[i].line).arg(check.problems[i].text));
+    }
+    if (check.problemCount > kListed) {
+        Addlist(QStringLiteral("... e altri %1 problemi (zb32 anteprima li elenca tutti)")
+                    .arg(check.problemCount - kListed));
+    }
+    if (!result.pdfWritten()) {
+        MessageBox::ok(this, QStringLiteral("Nel file %1 non ci sono lettere da mostrare.").arg(shown), {},
+            MessageBox::Icon::Warning);
+        return;
+    }
+    if (check.letters > result.lastLetter) {
+        Addlist(QStringLiteral("Nell'anteprima le prime %1 lettere di %2").arg(result.lastLetter).arg(check.letters));
+    }
+    if (!m_openUrl(QUrl::fromLocalFile(pdf))) {
+        MessageBox::ok(this,
+            QStringLiteral("Il PDF %1 non si apre: manca un programma per i PDF?").arg(QDir::toNativeSeparators(pdf)),
+            {}, MessageBox::Icon::Critical);
+        return;
+    }
+    if (!check.clean()) {
+        MessageBox::ok(this,
+            QStringLiteral("Il file %1 ha %2 problemi: sono nell'elenco, con la riga di ciascuno.")
+                .arg(shown)
+                .arg(check.problemCount),
+            {}, MessageBox::Icon::Warning);
+    }
 }
 
 void Form1::File1_DblClick(QListWidgetItem* item)

@@ -11,6 +11,9 @@
 
 class QAction;
 class QCheckBox;
+class QMenu;
+class QThread;
+class QUrl;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -21,12 +24,17 @@ class QPushButton;
 namespace zb32 {
 
 class JobRunner;
+struct PreviewResult;
 
 class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
+    using UrlOpener = std::function<bool(const QUrl&)>;
+
+    // How many letters the desk's preview draws: a sample to look at, however large the batch.
+    static constexpr qint64 kPreviewLetters = 200;
 
     // `clock` fixes "now" for tests; by default the system clock.
     explicit Form1(Clock clock = {}, QWidget* parent = nullptr);
@@ -38,6 +46,8 @@ public:
     JobRunner* runner() const { return m_runner; }
     // Re-reads the import folder into the file list.
     void refreshFileList();
+    // Tests: what opens the preview's PDF instead of the desktop's viewer.
+    void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
 
     // Controls, under the names the jobs know them by.
     std::array<QLabel*, 9> Label1 {};
@@ -55,10 +65,14 @@ public:
     QCheckBox* chkRevocaCop = nullptr;
     QListWidget* List1 = nullptr;
     QAction* f = nullptr;
+    QMenu* mnuRegistro = nullptr;
+    QAction* mnuAnteprima = nullptr;
 
 Q_SIGNALS:
     // A job ended (tests wait for it); status is a JobStatus.
     void jobFinished(zb32::JobId id, int status);
+    // The letters' preview ended: its PDF opened, or a message shown.
+    void previewFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +85,7 @@ private:
     void Command4_Click();
     void Command5_Click();
     void f_Click();
+    void mnuAnteprima_Click();
     void File1_DblClick(QListWidgetItem* item);
 
     void buildControls();
@@ -79,11 +94,14 @@ private:
     void onProgressMaximum(qint64 maximum);
     void onProgress(qint64 value);
     void onJobFinished(JobId id, int status);
+    void onPreviewDone(const QString& printFile, const QString& pdf, const PreviewResult& result);
 
     Clock m_clock;
     JobRunner* m_runner = nullptr;
     QList<QObject*> m_jobControls; // buttons and menu entries of the jobs, locked while one runs
     qint64 m_progressScale = 1; // the bar counts in ints; large files are scaled down
+    UrlOpener m_openUrl;
+    QThread* m_previewThread = nullptr;
 };
 
 } // namespace zb32

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTest>
+#include <optional>
 
 using namespace zb32;
 using test::TestDatabase;
@@ -23,6 +24,23 @@ Run runToday(const QStringList& args)
     QProcessEnvironment env;
     env.insert(QStringLiteral("ZB32_TODAY"), QStringLiteral("2026-12-07"));
     return zb32::test::runZb32(args, env);
+}
+
+// "zb32 anteprima" as it runs on a machine without a display: no X server, no platform named.
+Run runPreview(const QStringList& args)
+{
+    QList<std::pair<const char*, std::optional<QByteArray>>> saved;
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        saved.append({ name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt });
+        qunsetenv(name);
+    }
+    const Run r = zb32::test::runZb32(QStringList { "anteprima" } + args);
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            qputenv(name, *value);
+        }
+    }
+    return r;
 }
 
 QByteArray readFile(const QString& path)
@@ -95,6 +113,76 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.out.contains(output), qPrintable(r.out));
         QCOMPARE(test::folderEntries(ws.driveC()), QStringList {});
+    }
+
+    // The letters the run wrote for a batch without faults: the check finds none, and the PDF
+    // holds every letter and slip page. The file is named as the system names it.
+    void previewOfTheRunsFile()
+    {
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        test::insertPostelBatch(tdb);
+        QSqlQuery q(tdb.db().database());
+        QVERIFY(q.exec(QStringLiteral("UPDATE [tabella pratiche] SET indirizzo = 'VIA NUOVA 1', cap = '00100', "
+                                      "citta = 'ROMA' WHERE indirizzo IS NULL OR cap IS NULL OR citta IS NULL")));
+        test::TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        QCOMPARE(runToday({ "run", "postel", "--lotto", "1", "--cc" }).exitCode, 0);
+        const QString pdf = ws.driveZ() + QStringLiteral("/lettere.pdf");
+        const Run r = runPreview({ "C:\\LO071226.ASC", "--pdf", pdf });
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("lettere: 5\nbollettini: 8\nimporto totale: 237.339,89\nproblemi: 0\n")),
+            qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("(lettere 1-5, 9 pagine)")), qPrintable(r.out));
+        QVERIFY(readFile(pdf).startsWith("%PDF-"));
+    }
+
+    void preview_data()
+    {
+        QTest::addColumn<QString>("file"); // of tests/data/postel, copied to drive C
+        QTest::addColumn<QStringList>("args"); // "{pdf}" stands for a PDF in a temporary folder
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("faults listed with their lines") << "lotto1_cc" << QStringList {} << 3
+                                                        << QStringList { "lettere: 5\nbollettini: 8\n", "problemi: 3\n",
+                                                               "  riga 182: lettera 4 (VERDI LUIGI): CAP mancante\n",
+                                                               "  riga 216: lettera 5 (NERI SPA): indirizzo vuoto\n" }
+                                                        << "";
+        QTest::newRow("a range into the PDF")
+            << "lotto1_cc" << QStringList { "--pdf", "{pdf}", "--da", "2", "--a=3" } << 3
+            << QStringList { "problemi: 3\n", "(lettere 2-3, 4 pagine)\n" } << "";
+        QTest::newRow("a clean file") << "prova" << QStringList { "--pdf={pdf}" } << 0
+                                      << QStringList { "lettere: 1\n", "problemi: 0\n", "(lettere 1-1, 2 pagine)\n" }
+                                      << "";
+        QTest::newRow("no letter in the range")
+            << "prova" << QStringList { "--pdf", "{pdf}", "--da", "5" } << 1 << QStringList { "problemi: 0\n" }
+            << "il file ha 1 lettere, nessuna dalla 5 in poi: PDF non scritto";
+        QTest::newRow("no such file") << "" << QStringList {} << 1 << QStringList {} << "FILE MANCANTE";
+    }
+    void preview()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, out);
+        QFETCH(QString, err);
+        test::TestWorkspace ws;
+        const QString path = ws.driveC() + QStringLiteral("/LO071226.ASC");
+        if (!file.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(test::expectedPrintFile(file));
+        }
+        const QString pdf = ws.driveZ() + QStringLiteral("/lettere.pdf");
+        args.replaceInStrings(QStringLiteral("{pdf}"), pdf);
+        const Run r = runPreview(QStringList { path } + args);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
+        for (const QString& o : out) {
+            QVERIFY2(r.out.contains(o), qPrintable(r.out));
+        }
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        QCOMPARE(readFile(pdf).startsWith("%PDF-"), r.out.contains(QStringLiteral("PDF: ")));
     }
 
     void failedRun()
