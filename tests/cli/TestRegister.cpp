@@ -165,6 +165,48 @@ private Q_SLOTS:
             QCOMPARE(rows[1].value("corsa precedente").toLongLong(), mode == QLatin1String("nuova") ? 0 : 1);
         }
     }
+
+    // The letter run is recorded, and refuses a batch whose import stopped half-way.
+    void letterRunAfterImport_data()
+    {
+        TestDatabase::addBackendColumn();
+        QTest::addColumn<bool>("importStopped");
+        for (const char* backend : { "sqlite", "postgresql" }) {
+            const QString b = QString::fromLatin1(backend);
+            QTest::newRow(qPrintable(b + QStringLiteral(": import completed"))) << b << false;
+            QTest::newRow(qPrintable(b + QStringLiteral(": import stopped"))) << b << true;
+        }
+    }
+    void letterRunAfterImport()
+    {
+        QFETCH(QString, backend);
+        QFETCH(bool, importStopped);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        QStringList lines = orbCase(1) + orbCase(2) + orbCase(3);
+        if (importStopped) {
+            lines.insert(11, QStringLiteral("01F01  x"));
+        }
+        TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(lines));
+        QCOMPARE(runZb32({ "run", "orb", "--file", "orb.txt", "--lotto", "7" }).exitCode, importStopped ? 3 : 0);
+        const CliRun letters = runZb32({ "run", "postel", "--lotto", "7" });
+        QVERIFY2(letters.exitCode == (importStopped ? 1 : 0), qPrintable(letters.describe()));
+        const QList<QVariantMap> rows = tdb.rows(Schema::kImportRuns);
+        if (importStopped) {
+            QVERIFY2(letters.out.contains(QStringLiteral("l'importazione del lotto 7 dal file orb.txt")),
+                qPrintable(letters.out));
+            QVERIFY2(letters.out.contains(QStringLiteral("si è fermata dopo la riga 10")), qPrintable(letters.out));
+            QCOMPARE(rows.size(), 1);
+        } else {
+            QCOMPARE(rows.size(), 2);
+            QCOMPARE(rows[1].value("lavoro").toString(), QStringLiteral("postel"));
+            QCOMPARE(rows[1].value("stato").toString(), QStringLiteral("conclusa"));
+            QCOMPARE(rows[1].value("lettere").toLongLong(), 3);
+            QCOMPARE(rows[1].value("sha256").toString().size(), 64);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRegister)

@@ -2,6 +2,7 @@
 #include "core/jobs/ImportRegister.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/Formats.h"
 #include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/desk/SqlDialect.h"
@@ -198,7 +199,7 @@ bool ImportRegister::begin(
         m_db.rollback();
         return false;
     }
-    if (latest->run != expected) {
+    if (expected >= 0 && latest->run != expected) {
         m_db.rollback();
         error->clear();
         return false;
@@ -263,6 +264,61 @@ bool ImportRegister::saved(const Counts& counts, const QDateTime& now, QString* 
         return false;
     }
     return true;
+}
+
+bool ImportRegister::unfinishedImport(
+    qint64 lotto, const QDateTime& now, Earlier* found, QString* fileName, QString* error)
+{
+    *found = {};
+    bool present = false;
+    for (const QString& t : m_db.tableNames()) {
+        present = present || t.compare(Schema::kImportRuns, Qt::CaseInsensitive) == 0;
+    }
+    if (!present) {
+        return true;
+    }
+    // Runs left behind by a process that is gone are marked where the database can be written;
+    // a database open for reading only is read as it is.
+    QString ignored;
+    if (m_db.beginTransaction(&ignored, true)) {
+        markStale(now, &ignored) && m_db.commit(&ignored) ? void() : m_db.rollback();
+    }
+    Recordset runs(m_db, Schema::kImportRuns);
+    if (!runs.open(QStringLiteral("select * from [tabella importazioni] where stato <> ? and (lavoro = ? or lavoro "
+                                  "= ?) order by id desc"),
+            { stateText(State::Completed), QStringLiteral("orb"), QStringLiteral("vidiru") }, error)) {
+        return false;
+    }
+    for (; !runs.eof(); runs.moveNext()) {
+        if (leadingInteger(runs.text(QStringLiteral("lotto")), OutOfRange::Saturate) != lotto) {
+            continue;
+        }
+        Earlier latest;
+        if (!latestRun(runs.text(QStringLiteral("lavoro")), runs.text(QStringLiteral("sha256")).toLatin1(), &latest,
+                error)) {
+            return false;
+        }
+        if (latest.run > 0 && latest.state != State::Completed) {
+            *found = latest;
+            *fileName = runs.text(QStringLiteral("nome file"));
+            return true;
+        }
+    }
+    return true;
+}
+
+bool ImportRegister::recordLetters(const Run& run, const BatchData& batch, qint64 letters, State state,
+    const QString& message, const QDateTime& now, QString* error)
+{
+    Earlier ignored;
+    if (!Schema::createRegister(m_db, error) || !begin(run, batch, now, -1, &ignored, error)) {
+        // begin() writes only for the run it expects; -1 asks for no check of earlier runs.
+        return false;
+    }
+    // The count goes with the run's end.
+    const bool counted = m_runs.setValue(QStringLiteral("lettere"), letters, error);
+    end(state, {}, message, now);
+    return counted;
 }
 
 bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)

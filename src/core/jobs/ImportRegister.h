@@ -88,6 +88,13 @@ public:
     bool begin(const Run& run, const BatchData& batch, const QDateTime& now, qint64 expected, Earlier* latest,
         QString* error);
     bool isOpen() const { return m_open; }
+
+    // The case import of batch `lotto` left unfinished (running, or stopped with no later run
+    // completing its file), if any: `found->run` 0 when none. A database without a register has none.
+    bool unfinishedImport(qint64 lotto, const QDateTime& now, Earlier* found, QString* fileName, QString* error);
+    // A letter run, recorded once it has ended: the print file written, its SHA-256, the letters.
+    bool recordLetters(const Run& run, const BatchData& batch, qint64 letters, State state, const QString& message,
+        const QDateTime& now, QString* error);
     qint64 runId() const { return m_runs.key(); }
     // The row as of a group commit; called inside the group's transaction.
     bool saved(const Counts& counts, const QDateTime& now, QString* error);

@@ -6,9 +6,13 @@
 #include "core/desk/Formats.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/jobs/ImportRegister.h"
 #include "core/letters/PostelWriter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <limits>
 
@@ -156,6 +160,46 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     if (!openDatabase(ctx, &result)) {
         return result;
     }
+    // A batch still being imported, or stopped half-way, would give the letters of part of it.
+    ImportRegister reg(ctx.db);
+    {
+        ImportRegister::Earlier unfinished;
+        QString importFile;
+        QString why;
+        if (!reg.unfinishedImport(lotto, ctx.report.now(), &unfinished, &importFile, &why)) {
+            file.cancelWriting();
+            const QString text = QStringLiteral("Lettere Postel non create: il registro delle importazioni non si "
+                                                "legge: %1")
+                                     .arg(why);
+            ctx.report.error(text);
+            return JobResult::failed(text);
+        }
+        if (unfinished.run > 0) {
+            file.cancelWriting();
+            const bool running = unfinished.state == ImportRegister::State::Running;
+            ctx.report.message(QStringLiteral("Lettere Postel non create: l'importazione del lotto %1 dal file %2 "
+                                              "(iniziata il %3 alle %4 da %5) %6. Concluderla prima di creare le "
+                                              "lettere.")
+                                   .arg(QString::number(lotto), importFile, shortDate(unfinished.start.date()),
+                                       unfinished.start.toString(QStringLiteral("HH:mm")), unfinished.workstation,
+                                       running ? QStringLiteral("è in corso")
+                                               : QStringLiteral("si è fermata dopo la riga %1")
+                                                     .arg(unfinished.lastLineSaved)));
+            return JobResult::condition();
+        }
+    }
+    // Recorded once it ends; a database that cannot take the row (read only) still gets its letters.
+    auto record = [&](ImportRegister::State state, qint64 letters, const QString& message) {
+        QFile written(path);
+        QCryptographicHash sha(QCryptographicHash::Sha256);
+        ImportRegister::Run run { ctx.job, QFileInfo(path).fileName(), 0, {} };
+        if (state == ImportRegister::State::Completed && written.open(QIODevice::ReadOnly) && sha.addData(&written)) {
+            run.size = written.size();
+            run.sha256 = sha.result().toHex();
+        }
+        QString ignored;
+        reg.recordLetters(run, ctx.batch, letters, state, message, ctx.report.now(), &ignored);
+    };
 
     auto fail = [&](const QString& reason, const PostelCase* c) {
         file.cancelWriting();
@@ -163,6 +207,7 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
             ? QStringLiteral("File %1, pratica %2 (contatore %3)").arg(shownPath, c->posizione).arg(c->key)
             : QStringLiteral("File %1").arg(shownPath);
         const QString text = QStringLiteral("Lettere Postel non create. %1: %2").arg(where, reason);
+        record(ImportRegister::State::Stopped, 0, text);
         ctx.report.error(text);
         return JobResult::failed(text);
     };
@@ -231,7 +276,9 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     if (!file.commit()) {
         return fail(file.errorString(), nullptr);
     }
-    ctx.report.message(QStringLiteral("Creati %1 Postel nel file %2").arg(letters).arg(shownPath));
+    const QString closing = QStringLiteral("Creati %1 Postel nel file %2").arg(letters).arg(shownPath);
+    record(ImportRegister::State::Completed, letters, closing);
+    ctx.report.message(closing);
     return JobResult::completed();
 }
 
