@@ -202,12 +202,12 @@ private:
             if (value.isValid()) {
                 for (qint64 i = 0; i < columns; ++i) {
                     if (column + i >= Limits::kMaxColumns) {
-                        *m_failure = tooLarge(QStringLiteral("più di %L1 colonne").arg(Limits::kMaxColumns));
+                        *m_failure = tooLarge(QStringLiteral("più di %1 colonne").arg(Limits::kMaxColumns));
                         return false;
                     }
                     // Every repeated cell counts against the limit before it is laid out.
                     if (values.size() >= Limits::kMaxCells) {
-                        *m_failure = tooLarge(QStringLiteral("più di %L1 celle piene").arg(Limits::kMaxCells));
+                        *m_failure = tooLarge(QStringLiteral("più di %1 celle piene").arg(Limits::kMaxCells));
                         return false;
                     }
                     values.append({ column + i, value });
@@ -218,7 +218,7 @@ private:
         if (!values.isEmpty()) {
             for (qint64 r = 0; r < rows; ++r) {
                 if (m_row + r >= Limits::kMaxRows) {
-                    *m_failure = tooLarge(QStringLiteral("più di %L1 righe").arg(Limits::kMaxRows));
+                    *m_failure = tooLarge(QStringLiteral("più di %1 righe").arg(Limits::kMaxRows));
                     return false;
                 }
                 for (const auto& [c, v] : std::as_const(values)) {

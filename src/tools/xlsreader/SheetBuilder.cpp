@@ -127,7 +127,7 @@ bool SheetBuilder::set(qint64 row, qint64 column, const QVariant& value, ReadFai
         return true;
     }
     if (*m_cellsLeft <= 0) {
-        *failure = tooLarge(QStringLiteral("più di %L1 celle piene").arg(Limits::kMaxCells));
+        *failure = tooLarge(QStringLiteral("più di %1 celle piene").arg(Limits::kMaxCells));
         return false;
     }
     --*m_cellsLeft;
