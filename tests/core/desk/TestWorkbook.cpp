@@ -59,8 +59,8 @@ private Q_SLOTS:
         QVERIFY(book.cell(99, 0).isNull());
     }
 
-    // This file drives the workbook library into reading past a buffer; the reader process
-    // dies, the program reports a damaged file and goes on.
+    // A damaged file (it once drove the reader past a buffer): the program reports a damaged
+    // file and goes on.
     void damagedFileDoesNotTakeTheProgramDown()
     {
         Workbook book;
