@@ -63,10 +63,14 @@ void readPackage(const uint8_t* data, size_t size, const char* templateFixture, 
         return f.readAll();
     }();
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const QByteArray package = input.startsWith("PK") ? input : withPart(templ, mainPart, input);
+    readAndCheck(input.startsWith("PK") ? input : withPart(templ, mainPart, input));
+}
+
+void readAndCheck(const QByteArray& bytes)
+{
     WorkbookData book;
     QString error;
-    if (!sheets::readWorkbook(package, &book, &error)) {
+    if (!sheets::readWorkbook(bytes, &book, &error)) {
         ZB32_FUZZ_CHECK(!error.isEmpty() && book.sheets.isEmpty(), error);
         return;
     }

@@ -144,6 +144,7 @@ private Q_SLOTS:
         QTest::newRow("xls cut short") << "formati.xls" << 3000 << QByteArray() << "troncato";
         QTest::newRow("xlsx cut short") << "formati.xlsx" << 1500 << QByteArray() << saveAgain;
         QTest::newRow("xls with a password") << "outside/calc_encrypted.xls" << 0 << QByteArray() << password;
+        QTest::newRow("xlsx with a password") << "password.xlsx" << 0 << QByteArray() << password;
         QTest::newRow("ods with a password") << "password.ods" << 0 << QByteArray() << password;
         QTest::newRow("Excel 4.0") << "outside/biff4_no_format_no_window2.xls" << 0 << QByteArray() << saveAgain;
         QTest::newRow("inflates past the limit") << "ostile_bomba.xlsx" << 0 << QByteArray() << "troppo grande";

@@ -353,6 +353,15 @@ def hostile():
     write_ods(os.path.join(HERE, "ostile_ripetute.ods"),
               content='<?xml version="1.0"?><office:document-content %s><office:body><office:spreadsheet>%s'
                       '</office:spreadsheet></office:body></office:document-content>' % (ODS_NS, rows))
+    # An .xlsx saved with a password to open: a compound file holding the encrypted package.
+    buf = io.BytesIO()
+    CompoundDoc.XlsDoc().save(buf, b"\x00" * 4096)
+    raw = buf.getvalue()
+    at = raw.index("Workbook\x00".encode("utf-16-le"))
+    name = "EncryptedPackage\x00".encode("utf-16-le")
+    raw = raw[:at] + name + b"\x00" * (64 - len(name)) + struct.pack("<H", len(name)) + raw[at + 66:]
+    with open(os.path.join(HERE, "password.xlsx"), "wb") as f:
+        f.write(raw)
     write_ods(os.path.join(HERE, "password.ods"),
               manifest_extra='<manifest:encryption-data manifest:checksum-type="SHA1" manifest:checksum="x"/>')
 
