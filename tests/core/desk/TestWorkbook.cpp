@@ -127,6 +127,22 @@ private Q_SLOTS:
         QVERIFY(qAbs(book.cell(3, 2).toDouble() - 100.0 / 3) < 1e-12);
     }
 
+    // Texts that run over the shared strings' continuation records, 8-bit and 16-bit ones
+    // (the same texts as the fixture's writer makes).
+    void longSharedStrings()
+    {
+        Workbook book;
+        QString error;
+        QVERIFY2(book.open(fixture("testi_lunghi.xls"), &error), qPrintable(error));
+        QVERIFY(book.selectSheet(QStringLiteral("[Testi$]"), &error));
+        QCOMPARE(book.rowCount(), 400);
+        for (int i = 0; i < 400; ++i) {
+            const QString piece = i % 3 == 0 ? QStringLiteral("àbc€ş") : QStringLiteral("abcde");
+            const QString text = QString::asprintf("%04d:", i) + piece.repeated(i % 7 * 40 + (i % 50 == 0 ? 600 : 0));
+            QCOMPARE(book.cell(i, 0).toString(), text);
+        }
+    }
+
     void refused_data()
     {
         QTest::addColumn<QString>("file"); // empty: the bytes

@@ -179,16 +179,55 @@ def write_biff5(path):
             (0x0085, struct.pack("<IBB", 0, 0, 0) + b5_text(DATA_SHEET)),
             (0x000A, b"")]
     stream = join(fix_sheet_offsets(glob + summary + data))
-    buf = io.BytesIO()
-    CompoundDoc.XlsDoc().save(buf, stream)
-    raw = buf.getvalue()
-    # The container of an Excel 5.0 file names its stream "Book".
-    old = "Workbook\x00".encode("utf-16-le")
-    at = raw.index(old)
-    name = "Book\x00".encode("utf-16-le")
-    raw = raw[:at] + name + b"\x00" * (64 - len(name)) + struct.pack("<H", len(name)) + raw[at + 66:]
+    # Under 4096 bytes: the stream lives in the container's mini stream, as a small file's does.
+    assert len(stream) < 4096
     with open(path, "wb") as f:
-        f.write(raw)
+        f.write(small_compound_file("Book", stream))
+
+
+def small_compound_file(name, stream):
+    """A compound file (512-byte sectors) whose one stream lives in the mini stream."""
+    end, free, none = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF
+    mini = stream + b"\x00" * (-len(stream) % 64)
+    mini_sectors = len(mini) // 64
+    data_sectors = (len(mini) + 511) // 512
+    fat = [0xFFFFFFFD, end, end] + [3 + i + 1 for i in range(data_sectors - 1)] + [end]
+    fat += [free] * (128 - len(fat))
+    minifat = [i + 1 for i in range(mini_sectors - 1)] + [end]
+    minifat += [free] * (128 - len(minifat))
+
+    def entry(ename, kind, child, start, size):
+        raw = (ename + "\x00").encode("utf-16-le") if ename else b""
+        return (raw + b"\x00" * (64 - len(raw)) + struct.pack("<HBB", len(raw), kind, 1)
+                + struct.pack("<III", none, none, child) + b"\x00" * 36 + struct.pack("<IQ", start, size))
+
+    directory = (entry("Root Entry", 5, 1, 3, len(mini)) + entry(name, 2, none, 0, len(stream))
+                 + entry("", 0, none, 0, 0) * 2)
+    header = (b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + b"\x00" * 16
+              + struct.pack("<HHHHH", 0x3E, 3, 0xFFFE, 9, 6) + b"\x00" * 6
+              + struct.pack("<IIIIIIIII", 0, 1, 1, 0, 4096, 2, 1, end, 0)
+              + struct.pack("<I", 0) + struct.pack("<I", free) * 108)
+    body = (struct.pack("<128I", *fat) + directory + struct.pack("<128I", *minifat)
+            + mini + b"\x00" * (-len(mini) % 512))
+    return header + body
+
+
+def write_long_strings(path):
+    """Shared strings long enough to run over continuation records, some of them 16-bit."""
+    book = xlwt.Workbook()
+    sheet = book.add_sheet("Testi")
+    for i in range(LONG_STRING_COUNT):
+        sheet.write(i, 0, long_string(i))
+    book.save(path)
+
+
+LONG_STRING_COUNT = 400
+
+
+def long_string(i):
+    # The test rebuilds the same texts.
+    piece = "àbc€ş" if i % 3 == 0 else "abcde"
+    return "%04d:" % i + piece * (i % 7 * 40 + (600 if i % 50 == 0 else 0))
 
 
 # ---- .xlsx -------------------------------------------------------------------------------------
@@ -369,6 +408,7 @@ def hostile():
 if __name__ == "__main__":
     write_xls(os.path.join(HERE, "formati.xls"))
     write_biff5(os.path.join(HERE, "formati_biff5.xls"))
+    write_long_strings(os.path.join(HERE, "testi_lunghi.xls"))
     write_xlsx(os.path.join(HERE, "formati.xlsx"))
     write_xlsx(os.path.join(HERE, "formati_1904.xlsx"), date1904=True)
     write_ods(os.path.join(HERE, "formati.ods"))
