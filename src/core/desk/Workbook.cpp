@@ -66,12 +66,14 @@ bool Workbook::open(const QString& path, QString* error)
     // Exit status 2 is the reader's own refusal, with its reason on stderr; anything else
     // (a signal, an abort, a checker's report) means the parser broke on the file.
     if (process.exitStatus() != QProcess::NormalExit || (process.exitCode() != 0 && process.exitCode() != 2)) {
-        return fail(QStringLiteral("la cartella di lavoro non si legge, il file è danneggiato: aprirla con il programma "
-                                   "di fogli di calcolo e salvarla di nuovo come .xls o .xlsx"));
+        return fail(
+            QStringLiteral("la cartella di lavoro non si legge, il file è danneggiato: aprirla con il programma "
+                           "di fogli di calcolo e salvarla di nuovo come .xls o .xlsx"));
     }
     if (process.exitCode() == 2) {
         const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return fail(why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro (.xls, .xlsx o .ods)") : why);
+        return fail(
+            why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro (.xls, .xlsx o .ods)") : why);
     }
     const QByteArray bytes = process.readAllStandardOutput();
     QDataStream in(bytes);

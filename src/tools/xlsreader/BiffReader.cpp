@@ -62,8 +62,7 @@ public:
     explicit RecordStream(const QByteArray& stream, qsizetype at = 0)
         : m_stream(stream)
         , m_at(at)
-    {
-    }
+    { }
     bool atEnd() const { return m_at + 4 > m_stream.size(); }
     bool next(BiffRecord* r)
     {
@@ -107,17 +106,13 @@ class Fields
 public:
     explicit Fields(const BiffRecord& r)
         : m_r(r)
-    {
-    }
+    { }
     bool shortRead() const { return m_short; }
     qsizetype left() const { return m_r.data.size() - m_at; }
     quint8 u8() { return static_cast<quint8>(take(1)[0]); }
     quint16 u16() { return qFromLittleEndian<quint16>(take(2).constData()); }
     quint32 u32() { return qFromLittleEndian<quint32>(take(4).constData()); }
-    double f64()
-    {
-        return toDouble(take(8).constData());
-    }
+    double f64() { return toDouble(take(8).constData()); }
     void skip(qint64 n)
     {
         if (n > left()) {
@@ -221,8 +216,7 @@ public:
         : m_stream(stream)
         , m_out(out)
         , m_failure(failure)
-    {
-    }
+    { }
 
     bool read()
     {
@@ -530,7 +524,8 @@ private:
                 continue;
             }
             if (f.shortRead()) {
-                return fail(QStringLiteral("una cella del foglio %1 è danneggiata (riga %2)").arg(sheet->name).arg(row + 1));
+                return fail(
+                    QStringLiteral("una cella del foglio %1 è danneggiata (riga %2)").arg(sheet->name).arg(row + 1));
             }
             if (!cells.set(row, column, value, m_failure)) {
                 return false;
@@ -573,7 +568,8 @@ bool readXls(const QByteArray& bytes, WorkbookData* out, ReadFailure* failure)
         return false;
     }
     QByteArray stream;
-    const QString name = file.hasStream(QStringLiteral("Workbook")) ? QStringLiteral("Workbook") : QStringLiteral("Book");
+    const QString name
+        = file.hasStream(QStringLiteral("Workbook")) ? QStringLiteral("Workbook") : QStringLiteral("Book");
     if (!file.hasStream(name)) {
         *failure = { ReadFailure::Kind::NotAWorkbook, {} };
         return false;

@@ -62,7 +62,8 @@ bool CompoundFile::open(const QByteArray& bytes, ReadFailure* failure)
     m_miniCutoff = u32(bytes, 56);
     const qint64 sectorCount = (bytes.size() - 512 + m_sectorSize - 1) / m_sectorSize;
     auto sectorAt = [&](quint32 s) -> qint64 { return 512 + qint64(s) * m_sectorSize; };
-    auto sectorPresent = [&](quint32 s) { return qint64(s) < sectorCount && sectorAt(s) + m_sectorSize <= bytes.size(); };
+    auto sectorPresent
+        = [&](quint32 s) { return qint64(s) < sectorCount && sectorAt(s) + m_sectorSize <= bytes.size(); };
 
     // The sectors of the sector table: 109 in the header, the rest in a chain of extension sectors.
     QList<quint32> fatSectors;

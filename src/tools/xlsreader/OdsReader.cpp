@@ -110,8 +110,7 @@ public:
         : m_xml(xml)
         , m_out(out)
         , m_failure(failure)
-    {
-    }
+    { }
 
     bool read()
     {

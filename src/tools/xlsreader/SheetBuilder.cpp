@@ -47,8 +47,9 @@ FormatKind formatCodeKind(QStringView code)
                 letters += inside.toString().toLower();
             }
             i = end < 0 ? code.size() : end;
-        } else if (c == u'a' && (code.mid(i, 5).compare(u"am/pm", Qt::CaseInsensitive) == 0
-                       || code.mid(i, 3).compare(u"a/p", Qt::CaseInsensitive) == 0)) {
+        } else if (c == u'a'
+            && (code.mid(i, 5).compare(u"am/pm", Qt::CaseInsensitive) == 0
+                || code.mid(i, 3).compare(u"a/p", Qt::CaseInsensitive) == 0)) {
             time = true;
             i += code.mid(i, 5).compare(u"am/pm", Qt::CaseInsensitive) == 0 ? 4 : 2;
         } else if (c == u'd' || c == u'm' || c == u'y' || c == u'h' || c == u's') {

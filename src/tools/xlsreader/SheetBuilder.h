@@ -51,8 +51,7 @@ public:
     SheetBuilder(WorkbookSheet* sheet, qint64* cellsLeft)
         : m_sheet(sheet)
         , m_cellsLeft(cellsLeft)
-    {
-    }
+    { }
     // A cell with a value (a null value is an empty cell and is dropped). Fails on a cell outside
     // the grid or past the cell limit.
     bool set(qint64 row, qint64 column, const QVariant& value, ReadFailure* failure);

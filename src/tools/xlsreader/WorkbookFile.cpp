@@ -12,7 +12,8 @@ namespace zb32::sheets {
 
 namespace {
 
-const QString kSaveAgain = QStringLiteral("aprirla con il programma di fogli di calcolo e salvarla di nuovo come .xls o .xlsx");
+const QString kSaveAgain
+    = QStringLiteral("aprirla con il programma di fogli di calcolo e salvarla di nuovo come .xls o .xlsx");
 
 QString message(const ReadFailure& f)
 {
@@ -30,7 +31,8 @@ QString message(const ReadFailure& f)
     case ReadFailure::Kind::Damaged:
         break;
     }
-    return QStringLiteral("la cartella di lavoro non si legge, il file è danneggiato (%1): ").arg(f.detail) + kSaveAgain;
+    return QStringLiteral("la cartella di lavoro non si legge, il file è danneggiato (%1): ").arg(f.detail)
+        + kSaveAgain;
 }
 
 // The BOF record of a stream of records saved without the container: 09 00, 09 02, 09 04, 09 08.
@@ -59,8 +61,15 @@ bool readWorkbook(const QByteArray& bytes, WorkbookData* out, QString* error)
     if (!ok) {
         out->sheets.clear();
         *error = message(failure);
+        return false;
     }
-    return ok;
+    // A sheet saved without a name is still a sheet: it is called by its place.
+    for (qsizetype i = 0; i < out->sheets.size(); ++i) {
+        if (out->sheets[i].name.isEmpty()) {
+            out->sheets[i].name = QStringLiteral("Foglio%1").arg(i + 1);
+        }
+    }
+    return true;
 }
 
 bool readWorkbookFile(const QString& path, WorkbookData* out, QString* error)

@@ -82,7 +82,8 @@ QHash<QString, Relationship> readRelationships(ZipArchive& zip, const QString& p
                 continue;
             }
             rels.insert(a.value(QLatin1String("Id")).toString(),
-                { a.value(QLatin1String("Type")).toString(), resolvePart(folderOf(part), a.value(QLatin1String("Target")).toString()) });
+                { a.value(QLatin1String("Type")).toString(),
+                    resolvePart(folderOf(part), a.value(QLatin1String("Target")).toString()) });
         }
     }
     *ok = !xmlFailed(xml, name, failure);
@@ -158,8 +159,7 @@ public:
         : m_zip(zip)
         , m_out(out)
         , m_failure(failure)
-    {
-    }
+    { }
 
     bool read()
     {
@@ -238,7 +238,8 @@ private:
                     continue;
                 }
                 if (r.target.isEmpty()) {
-                    *m_failure = damaged(QStringLiteral("il foglio %1 non ha la sua parte").arg(a.value(QLatin1String("name"))));
+                    *m_failure = damaged(
+                        QStringLiteral("il foglio %1 non ha la sua parte").arg(a.value(QLatin1String("name"))));
                     return false;
                 }
                 if (sheets->size() >= Limits::kMaxSheets) {
@@ -290,7 +291,8 @@ private:
             }
             const QXmlStreamAttributes a = xml.attributes();
             if (xml.name() == u"numFmt") {
-                formats.insert(a.value(QLatin1String("numFmtId")).toInt(), formatCodeKind(a.value(QLatin1String("formatCode"))));
+                formats.insert(
+                    a.value(QLatin1String("numFmtId")).toInt(), formatCodeKind(a.value(QLatin1String("formatCode"))));
             } else if (xml.name() == u"cellXfs") {
                 inCellXfs = true;
             } else if (xml.name() == u"xf" && inCellXfs) {
@@ -328,7 +330,8 @@ private:
         if (type == u"d") {
             const QDateTime dt = QDateTime::fromString(v.trimmed(), Qt::ISODate);
             if (dt.isValid()) {
-                return dt.time() == QTime(0, 0) ? QVariant(dt.date()) : QVariant(QDateTime(dt.date(), dt.time(), Qt::UTC));
+                return dt.time() == QTime(0, 0) ? QVariant(dt.date())
+                                                : QVariant(QDateTime(dt.date(), dt.time(), Qt::UTC));
             }
             const QDate d = QDate::fromString(v.trimmed(), Qt::ISODate);
             return d.isValid() ? QVariant(d) : QVariant(v);

@@ -69,8 +69,8 @@ bool ZipArchive::read(const QString& name, QByteArray* out, ReadFailure* failure
         if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD) {
             *failure = { ReadFailure::Kind::Encrypted, {} };
         } else {
-            *failure = damaged(QStringLiteral("la parte %1 non si apre (%2)")
-                                   .arg(name, QString::fromUtf8(zip_strerror(m_zip))));
+            *failure = damaged(
+                QStringLiteral("la parte %1 non si apre (%2)").arg(name, QString::fromUtf8(zip_strerror(m_zip))));
         }
         return false;
     }
@@ -89,8 +89,7 @@ bool ZipArchive::read(const QString& name, QByteArray* out, ReadFailure* failure
         }
         m_inflated += n;
         if (m_inflated > Limits::kMaxInflatedBytes) {
-            *failure = tooLarge(
-                QStringLiteral("decompressa supera %1 MiB").arg(Limits::kMaxInflatedBytes >> 20));
+            *failure = tooLarge(QStringLiteral("decompressa supera %1 MiB").arg(Limits::kMaxInflatedBytes >> 20));
             ok = false;
             break;
         }

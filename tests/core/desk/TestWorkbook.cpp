@@ -87,7 +87,8 @@ private Q_SLOTS:
     void formatsGiveTheSameCells_data()
     {
         QTest::addColumn<QString>("file");
-        for (const char* f : { "formati.xls", "formati_biff5.xls", "formati.xlsx", "formati_1904.xlsx", "formati.ods" }) {
+        for (const char* f :
+            { "formati.xls", "formati_biff5.xls", "formati.xlsx", "formati_1904.xlsx", "formati.ods" }) {
             QTest::newRow(f) << QString::fromLatin1(f);
         }
     }
@@ -150,13 +151,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
         const QString saveAgain = QStringLiteral("salvarla di nuovo come .xls o .xlsx");
-        const QString password = QStringLiteral("la cartella di lavoro è protetta da password: salvarla senza password");
+        const QString password
+            = QStringLiteral("la cartella di lavoro è protetta da password: salvarla senza password");
         QTest::newRow("text") << "" << 0 << QByteArray("Posizione;Data;Importo\r\n1;2;3\r\n")
                               << "il file non è una cartella di lavoro (.xls, .xlsx o .ods)";
         QTest::newRow("empty") << "" << 0 << QByteArray() << "il file è vuoto (0 byte)";
-        QTest::newRow("cfbf header only") << "" << 0
-                                          << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')
-                                          << saveAgain;
+        QTest::newRow("cfbf header only")
+            << "" << 0 << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0') << saveAgain;
         QTest::newRow("xls cut short") << "formati.xls" << 3000 << QByteArray() << "troncato";
         QTest::newRow("xlsx cut short") << "formati.xlsx" << 1500 << QByteArray() << saveAgain;
         QTest::newRow("xls with a password") << "outside/calc_encrypted.xls" << 0 << QByteArray() << password;

@@ -156,8 +156,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("text and xls") << QStringList { "b.TXT", "a.xls", "c.csv" } << QStringList { "a.xls", "b.TXT" };
-        QTest::newRow("xlsx and ods, any case") << QStringList { "d.XLSX", "e.Ods", "f.xlsm", "g.odt", "h.xls.bak" }
-                                                << QStringList { "d.XLSX", "e.Ods" };
+        QTest::newRow("xlsx and ods, any case")
+            << QStringList { "d.XLSX", "e.Ods", "f.xlsm", "g.odt", "h.xls.bak" } << QStringList { "d.XLSX", "e.Ods" };
     }
     void fileListAndDoubleClick()
     {

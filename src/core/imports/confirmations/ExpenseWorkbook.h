@@ -2,8 +2,8 @@
 // confirmation per further row in columns 1 (position), 2 (date), 3 (amount) and 6 (reference).
 #pragma once
 
-#include "core/imports/confirmations/ConfirmationRecord.h"
 #include "core/desk/Workbook.h"
+#include "core/imports/confirmations/ConfirmationRecord.h"
 
 #include <QVariant>
 

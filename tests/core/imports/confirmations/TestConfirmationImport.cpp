@@ -855,7 +855,8 @@ private Q_SLOTS:
             for (const QString& base : all.keys()) {
                 for (const char* ext : { ".xls", ".xlsx", ".ods" }) {
                     const QString name = base + QString::fromLatin1(ext);
-                    if (QFile::exists(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/workbooks/outside/") + name)) {
+                    if (QFile::exists(
+                            qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/workbooks/outside/") + name)) {
                         QTest::newRow(qPrintable(backend + QStringLiteral(": ") + name))
                             << backend << name << all.value(base).toObject();
                     }
