@@ -65,8 +65,8 @@ void forEachLine(const QByteArray& bytes, const std::function<void(const QString
 // Points the workbook jobs at the reader process built beside the fuzz targets.
 void useBuiltWorkbookReader();
 
-// A sanitizer report of the reader process ends up as the text of the run's error. One in our
-// own reader code is a fault to fix; one inside the workbook library is contained by design.
+// A sanitizer report of the reader process ends up as the text of the run's error: a fault in
+// the reader, to fix.
 void checkReaderReport(const QString& error);
 
 } // namespace zb32::fuzz

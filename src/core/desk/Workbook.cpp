@@ -45,7 +45,7 @@ bool Workbook::open(const QString& path, QString* error)
         return fail(QStringLiteral("file non trovato"));
     }
     if (info.size() == 0) {
-        return fail(QStringLiteral("il file è vuoto (0 byte): non è una cartella di lavoro Excel (.xls)"));
+        return fail(QStringLiteral("il file è vuoto (0 byte): non è una cartella di lavoro (.xls, .xlsx o .ods)"));
     }
     const QString reader = readerPath();
     if (!QFileInfo(reader).isExecutable()) {
@@ -66,11 +66,14 @@ bool Workbook::open(const QString& path, QString* error)
     // Exit status 2 is the reader's own refusal, with its reason on stderr; anything else
     // (a signal, an abort, a checker's report) means the parser broke on the file.
     if (process.exitStatus() != QProcess::NormalExit || (process.exitCode() != 0 && process.exitCode() != 2)) {
-        return fail(QStringLiteral("il file è danneggiato e non si legge come cartella di lavoro Excel (.xls)"));
+        return fail(
+            QStringLiteral("la cartella di lavoro non si legge, il file è danneggiato: aprirla con il programma "
+                           "di fogli di calcolo e salvarla di nuovo come .xls o .xlsx"));
     }
     if (process.exitCode() == 2) {
         const QString why = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return fail(why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro Excel (.xls)") : why);
+        return fail(
+            why.isEmpty() ? QStringLiteral("il file non si legge come cartella di lavoro (.xls, .xlsx o .ods)") : why);
     }
     const QByteArray bytes = process.readAllStandardOutput();
     QDataStream in(bytes);
@@ -91,17 +94,20 @@ QStringList Workbook::sheetNames() const
 
 bool Workbook::selectSheet(const QString& name, QString* error)
 {
-    QString bare = name.trimmed();
+    // A sheet's name is kept as it stands: blanks at either end, "$" and brackets belong to it.
+    QString bare = name;
     if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']'))) {
         bare = bare.mid(1, bare.size() - 2);
     }
     if (bare.endsWith(QLatin1Char('$'))) {
         bare.chop(1);
     }
-    for (const WorkbookSheet& s : m_data.sheets) {
-        if (s.name == bare) {
-            m_sheet = &s;
-            return true;
+    for (const QString& candidate : { name, bare }) {
+        for (const WorkbookSheet& s : m_data.sheets) {
+            if (s.name == candidate) {
+                m_sheet = &s;
+                return true;
+            }
         }
     }
     if (error) {
@@ -128,7 +134,7 @@ QString RicavaPrimaTable(const Workbook& workbook)
     }
     std::sort(names.begin(), names.end(),
         [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    QString name = (names.first() + QLatin1Char('$')).trimmed();
+    QString name = names.first() + QLatin1Char('$');
     if (!name.startsWith(QLatin1Char('[')) && !name.startsWith(QLatin1Char('`'))) {
         name = QLatin1Char('[') + name + QLatin1Char(']');
     }

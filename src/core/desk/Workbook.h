@@ -1,4 +1,4 @@
-// An .xls workbook, read by the reader process zb32-xls, for the expense confirmations.
+// A workbook (.xls, .xlsx or .ods), read by the reader process zb32-xls, for the expense confirmations.
 #pragma once
 
 #include "core/desk/WorkbookData.h"
@@ -24,8 +24,10 @@ public:
     bool selectSheet(const QString& name, QString* error);
     int rowCount() const { return m_sheet ? m_sheet->rows : 0; }
     int columnCount() const { return m_sheet ? m_sheet->columns : 0; }
-    // 0-based row and column. Numbers as qlonglong or double, text as QString, a date cell as
-    // QDate, date and time as QDateTime, a time as QTime, an empty cell as a null QVariant.
+    // 0-based row and column, each cell as the sheet shows it after its last calculation (a
+    // formula by its saved result): numbers as double, text as QString, true and false as bool,
+    // an error as its text ("#DIV/0!"), a date cell as QDate, date and time as QDateTime, a time
+    // as QTime, an empty cell as a null QVariant.
     QVariant cell(int row, int column) const;
     QVariant cell(int row, int column, QString* /*error*/) const { return cell(row, column); }
 

@@ -276,7 +276,8 @@ void Form1::refreshFileList()
         Addlist(QStringLiteral("Cartella di importazione mancante: %1 (%2)").arg(kFileListFolder, folder));
         return;
     }
-    dir.setNameFilters({ QStringLiteral("*.txt"), QStringLiteral("*.xls") });
+    dir.setNameFilters(
+        { QStringLiteral("*.txt"), QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods") });
     dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);
     File1->addItems(dir.entryList());

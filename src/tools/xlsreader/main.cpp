@@ -1,48 +1,18 @@
-// zb32-xls: reads an .xls workbook with FreeXL and writes its cells to stdout for the program.
+// zb32-xls: reads a workbook (.xls, .xlsx, .ods) and writes its cells to stdout for the program.
 // Workbooks come from outside; a damaged one must not take the desk down with it, so the
-// parsing happens here, in a process of its own.
-#include "core/desk/WorkbookData.h"
+// parsing happens here, in a process of its own. With --text the cells are printed instead, one
+// line per cell: sheet, row and column (from 1), type and value, for looking into a file by hand.
+#include "WorkbookFile.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QTextStream>
 #include <QTime>
+#include <algorithm>
 #include <cstdio>
-#include <freexl.h>
 
 namespace {
-
-QString reason(int code)
-{
-    switch (code) {
-    case FREEXL_FILE_NOT_FOUND:
-        return QStringLiteral("file non trovato");
-    case FREEXL_INSUFFICIENT_MEMORY:
-        return QStringLiteral("memoria insufficiente");
-    case FREEXL_INVALID_CFBF_HEADER:
-    case FREEXL_CFBF_INVALID_SIGNATURE:
-    case FREEXL_CFBF_INVALID_SECTOR_SIZE:
-        return QStringLiteral("il file non è una cartella di lavoro Excel (.xls)");
-    case FREEXL_CFBF_READ_ERROR:
-    case FREEXL_CFBF_SEEK_ERROR:
-        // What the file's own header promises is not there: cut short, or too short to be one.
-        return QStringLiteral("il file è troncato, o non è una cartella di lavoro Excel (.xls)");
-    case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
-        return QStringLiteral("il file non contiene una cartella di lavoro");
-    case FREEXL_CFBF_EMPTY_FAT_CHAIN:
-    case FREEXL_CFBF_ILLEGAL_FAT_ENTRY:
-    case FREEXL_BIFF_INVALID_BOF:
-    case FREEXL_BIFF_INVALID_SST:
-    case FREEXL_BIFF_ILLEGAL_SST_INDEX:
-    case FREEXL_INVALID_MINI_STREAM:
-    case FREEXL_CFBF_ILLEGAL_MINI_FAT_ENTRY:
-    case FREEXL_CRAFTED_FILE:
-        return QStringLiteral("il file è danneggiato e non si legge come cartella di lavoro Excel (.xls) (errore %1)")
-            .arg(code);
-    default:
-        return QStringLiteral("il file non si legge come cartella di lavoro Excel (errore %1)").arg(code);
-    }
-}
 
 int fail(const QString& why)
 {
@@ -50,25 +20,24 @@ int fail(const QString& why)
     return 2;
 }
 
-QVariant cellValue(const FreeXL_CellValue& v)
+void printCells(const zb32::WorkbookData& data)
 {
-    switch (v.type) {
-    case FREEXL_CELL_INT:
-        return QVariant(static_cast<qlonglong>(v.value.int_value));
-    case FREEXL_CELL_DOUBLE:
-        return QVariant(v.value.double_value);
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT:
-        return QVariant(QString::fromUtf8(v.value.text_value));
-    case FREEXL_CELL_DATE:
-        return QVariant(QDate::fromString(QString::fromLatin1(v.value.text_value), Qt::ISODate));
-    case FREEXL_CELL_DATETIME:
-        return QVariant(
-            QDateTime::fromString(QString::fromLatin1(v.value.text_value), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    case FREEXL_CELL_TIME:
-        return QVariant(QTime::fromString(QString::fromLatin1(v.value.text_value), QStringLiteral("HH:mm:ss")));
-    default:
-        return QVariant();
+    QTextStream out(stdout);
+    for (const zb32::WorkbookSheet& sheet : data.sheets) {
+        out << "[" << sheet.name << "] " << sheet.rows << "x" << sheet.columns << "\n";
+        QList<qint64> keys = sheet.cells.keys();
+        std::sort(keys.begin(), keys.end());
+        for (qint64 key : keys) {
+            const QVariant v = sheet.cells.value(key);
+            QString text = v.toString();
+            if (v.typeId() == QMetaType::Double) {
+                text = QString::number(v.toDouble(), 'g', 17);
+            } else if (v.typeId() == QMetaType::QDateTime) {
+                text = v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            }
+            out << sheet.name << "\t" << key / 65536 + 1 << "\t" << key % 65536 + 1 << "\t" << v.typeName() << "\t"
+                << text << "\n";
+        }
     }
 }
 
@@ -76,53 +45,19 @@ QVariant cellValue(const FreeXL_CellValue& v)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        return fail(QStringLiteral("uso: zb32-xls FILE.xls"));
-    }
-    const void* handle = nullptr;
-    const int rc = freexl_open(argv[1], &handle);
-    if (rc != FREEXL_OK) {
-        return fail(reason(rc));
-    }
-    unsigned int info = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info != FREEXL_BIFF_PLAIN) {
-        freexl_close(handle);
-        return fail(QStringLiteral("la cartella di lavoro è protetta da password"));
-    }
-    unsigned int count = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) {
-        count = 0;
+    const bool text = argc == 3 && qstrcmp(argv[1], "--text") == 0;
+    if (argc != 2 && !text) {
+        return fail(QStringLiteral("uso: zb32-xls [--text] FILE"));
     }
     zb32::WorkbookData data;
-    for (unsigned int i = 0; i < count && i < 65535; ++i) {
-        zb32::WorkbookSheet sheet;
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) == FREEXL_OK && name) {
-            sheet.name = QString::fromUtf8(name);
-        }
-        unsigned int rows = 0;
-        unsigned short columns = 0;
-        if (freexl_select_active_worksheet(handle, static_cast<unsigned short>(i)) == FREEXL_OK
-            && freexl_worksheet_dimensions(handle, &rows, &columns) == FREEXL_OK) {
-            sheet.rows = static_cast<qint32>(qMin<unsigned int>(rows, 1u << 20));
-            sheet.columns = columns;
-            for (qint32 r = 0; r < sheet.rows; ++r) {
-                for (int c = 0; c < sheet.columns; ++c) {
-                    FreeXL_CellValue v;
-                    if (freexl_get_cell_value(handle, static_cast<unsigned int>(r), static_cast<unsigned short>(c), &v)
-                        != FREEXL_OK) {
-                        continue;
-                    }
-                    const QVariant value = cellValue(v);
-                    if (value.isValid()) {
-                        sheet.cells.insert(zb32::WorkbookSheet::keyOf(r, c), value);
-                    }
-                }
-            }
-        }
-        data.sheets.append(std::move(sheet));
+    QString error;
+    if (!zb32::sheets::readWorkbookFile(QFile::decodeName(argv[argc - 1]), &data, &error)) {
+        return fail(error);
     }
-    freexl_close(handle);
+    if (text) {
+        printCells(data);
+        return 0;
+    }
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly)) {
         return fail(QStringLiteral("uscita non scrivibile"));

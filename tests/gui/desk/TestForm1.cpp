@@ -151,23 +151,35 @@ private Q_SLOTS:
         QCOMPARE(desk.Text1[1]->text(), expiry);
     }
 
+    void fileListAndDoubleClick_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("text and xls") << QStringList { "b.TXT", "a.xls", "c.csv" } << QStringList { "a.xls", "b.TXT" };
+        QTest::newRow("xlsx and ods, any case")
+            << QStringList { "d.XLSX", "e.Ods", "f.xlsm", "g.odt", "h.xls.bak" } << QStringList { "d.XLSX", "e.Ods" };
+    }
     void fileListAndDoubleClick()
     {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, listed);
         test::TestWorkspace ws;
-        ws.writeImportFile(QStringLiteral("b.TXT"), "x");
-        ws.writeImportFile(QStringLiteral("a.xls"), "x");
-        ws.writeImportFile(QStringLiteral("c.csv"), "x");
+        for (const QString& name : files) {
+            ws.writeImportFile(name, "x");
+        }
         Form1 desk(fixedClock(QDate(2026, 12, 7)));
-        QCOMPARE(desk.File1->count(), 2);
-        QCOMPARE(desk.File1->item(0)->text(), QStringLiteral("a.xls"));
-        QCOMPARE(desk.File1->item(1)->text(), QStringLiteral("b.TXT"));
+        QStringList shown;
+        for (int i = 0; i < desk.File1->count(); ++i) {
+            shown << desk.File1->item(i)->text();
+        }
+        QCOMPARE(shown, listed);
         desk.show();
         QVERIFY(QTest::qWaitForWindowExposed(&desk));
         QListWidgetItem* item = desk.File1->item(1);
         const QRect r = desk.File1->visualItemRect(item);
         QTest::mouseClick(desk.File1->viewport(), Qt::LeftButton, {}, r.center());
         QTest::mouseDClick(desk.File1->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(desk.Text1[4]->text(), QStringLiteral("b.TXT"));
+        QCOMPARE(desk.Text1[4]->text(), listed.at(1));
     }
 
     void missingImportFolderIsLogged()

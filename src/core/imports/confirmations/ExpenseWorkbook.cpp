@@ -49,6 +49,8 @@ QString cellText(const QVariant& cell)
     }
     case QMetaType::QTime:
         return cell.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::Bool:
+        return cell.toBool() ? QStringLiteral("VERO") : QStringLiteral("FALSO");
     default:
         return cell.toString();
     }

@@ -2,8 +2,8 @@
 // confirmation per further row in columns 1 (position), 2 (date), 3 (amount) and 6 (reference).
 #pragma once
 
-#include "core/imports/confirmations/ConfirmationRecord.h"
 #include "core/desk/Workbook.h"
+#include "core/imports/confirmations/ConfirmationRecord.h"
 
 #include <QVariant>
 
@@ -33,7 +33,7 @@ private:
 };
 
 // A cell read as text: text as it stands, whole numbers without decimals, other numbers with a
-// decimal comma, dates dd/MM/yyyy; an empty cell is a null text.
+// decimal comma, dates dd/MM/yyyy, true and false as VERO and FALSO; an empty cell is a null text.
 QString cellText(const QVariant& cell);
 // A cell read as a date: a date cell, or a text dd/MM/yyyy (also d/M/yy, "-" or "." between,
 // yyyy-MM-dd). Anything else is an invalid date.

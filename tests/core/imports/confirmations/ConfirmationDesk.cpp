@@ -6,6 +6,7 @@
 #include "core/imports/confirmations/ConfirmationImport.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace zb32::test {
 
@@ -89,14 +90,15 @@ JobResult ConfirmationDesk::runText(const QByteArray& bytes, const QString& name
     return run(0);
 }
 
-JobResult ConfirmationDesk::runWorkbook(const QString& fixture)
+JobResult ConfirmationDesk::runWorkbook(const QString& fixture, const QString& folder)
 {
-    QFile source(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/confirmations/") + fixture);
+    QFile source(qEnvironmentVariable("ZB32_TEST_DATA") + u'/' + folder + u'/' + fixture);
     if (!source.open(QIODevice::ReadOnly)) {
         qFatal("fixture %s missing", qPrintable(fixture));
     }
-    ws.writeImportFile(fixture, source.readAll());
-    batch.Text1[4] = fixture;
+    const QString name = QFileInfo(fixture).fileName();
+    ws.writeImportFile(name, source.readAll());
+    batch.Text1[4] = name;
     return run(1);
 }
 

@@ -53,7 +53,8 @@ public:
     void addRate(const QString& agent, const QString& client, const QString& mode, double first);
 
     JobResult runText(const QByteArray& bytes, const QString& name = QStringLiteral("incassi.txt"));
-    JobResult runWorkbook(const QString& fixture);
+    // A workbook of the test data (a path under `folder`), imported under its own file name.
+    JobResult runWorkbook(const QString& fixture, const QString& folder = QStringLiteral("confirmations"));
     JobResult run(int mode);
 
     QVariantMap caseRow(qint64 key);

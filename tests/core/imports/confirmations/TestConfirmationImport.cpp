@@ -5,6 +5,10 @@
 #include "core/imports/confirmations/ConfirmationImport.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace zb32;
@@ -32,6 +36,31 @@ QStringList rates(const QVariantMap& payment, const char* group)
         out << plain(payment.value(QString::fromLatin1(group).toLower() + QString::number(i)));
     }
     return out;
+}
+
+// What a run left on each case: its payments (total, reason, date) and invoices (reference, balance).
+QStringList postings(ConfirmationDesk& desk, const QList<QPair<QString, qint64>>& cases)
+{
+    QStringList out;
+    for (const auto& [position, key] : cases) {
+        for (const QVariantMap& p : desk.payments(key)) {
+            out << position + u' ' + money(p.value("totale")) + u' ' + plain(p.value("causale")) + u' '
+                    + day(p.value("datascarico"));
+        }
+        for (const QVariantMap& i : desk.invoices(key)) {
+            out << position + QStringLiteral(" fattura ") + plain(i.value("periodo")) + u' ' + money(i.value("saldo"));
+        }
+    }
+    return out;
+}
+
+QJsonObject outsideExpected()
+{
+    QFile f(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/workbooks/outside/expected.json"));
+    if (!f.open(QIODevice::ReadOnly)) {
+        qFatal("expected.json missing");
+    }
+    return QJsonDocument::fromJson(f.readAll()).object();
 }
 
 } // namespace
@@ -776,6 +805,119 @@ private Q_SLOTS:
         QCOMPARE(money(desk.caseRow(e).value("importo rata")), QStringLiteral("380"));
         QCOMPARE(desk.payments(e).size(), 0);
         QCOMPARE(desk.payments(f).size(), 0);
+    }
+
+    // One workbook saved in every format: formula cells by their saved results, a row of formulas
+    // only, a number position, a date with its time, text dates and amounts, an invoice reference
+    // built by a formula, and a first sheet whose name starts with a blank.
+    void sameWorkbookInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("fixture");
+        for (const QString& backend : backends()) {
+            for (const char* f :
+                { "formati.xls", "formati_biff5.xls", "formati.xlsx", "formati_1904.xlsx", "formati.ods" }) {
+                QTest::newRow(qPrintable(backend + QStringLiteral(": ") + QString::fromLatin1(f)))
+                    << backend << QString::fromLatin1(f);
+            }
+        }
+    }
+    void sameWorkbookInEveryFormat()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, fixture);
+        ConfirmationDesk desk(backend);
+        ZB32_REQUIRE(desk.tdb);
+        QList<QPair<QString, qint64>> cases;
+        for (const char* p : { "700001", "700002", "700003" }) {
+            cases.append({ QString::fromLatin1(p), desk.addCase(QString::fromLatin1(p)) });
+        }
+        cases.append({ QStringLiteral("700004"),
+            desk.addCase(QStringLiteral("700004"), { { "importo rata", "500" }, { "importo totale", "800" } }) });
+        desk.addCase(QStringLiteral("NON-UNA-CONFERMA"));
+        desk.addRate("E7", "460", "VEC", 1);
+        const JobResult r = desk.runWorkbook(fixture, QStringLiteral("workbooks"));
+        QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
+        QCOMPARE(desk.report.log, QStringList());
+        QCOMPARE(postings(desk, cases),
+            (QStringList { "700001 60.5 da file (RIF-1) 15/03/2026", "700002 1234.56 da file (F-2) 16/03/2026",
+                "700003 33.3333 da file (F-3) 17/03/2026", "700004 fattura 9001 -12.3" }));
+    }
+
+    // The rows of the workbooks made outside, as their sheets show them.
+    void outsideWorkbooks_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QJsonObject>("expected");
+        const QJsonObject all = outsideExpected();
+        for (const QString& backend : backends()) {
+            for (const QString& base : all.keys()) {
+                for (const char* ext : { ".xls", ".xlsx", ".ods" }) {
+                    const QString name = base + QString::fromLatin1(ext);
+                    if (QFile::exists(
+                            qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/workbooks/outside/") + name)) {
+                        QTest::newRow(qPrintable(backend + QStringLiteral(": ") + name))
+                            << backend << name << all.value(base).toObject();
+                    }
+                }
+            }
+        }
+    }
+    void outsideWorkbooks()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, fixture);
+        QFETCH(QJsonObject, expected);
+        ConfirmationDesk desk(backend);
+        ZB32_REQUIRE(desk.tdb);
+        QList<QPair<QString, qint64>> cases;
+        for (const QJsonValue& p : expected.value("cases").toArray()) {
+            cases.append({ p.toString(), desk.addCase(p.toString()) });
+        }
+        desk.addRate("E7", "460", "VEC", 1);
+        const JobResult r = desk.runWorkbook(fixture, QStringLiteral("workbooks/outside"));
+        QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
+        QStringList want;
+        for (const QJsonValue& row : expected.value("expect").toArray()) {
+            const QJsonArray a = row.toArray();
+            want << a[0].toString() + u' ' + QString::number(a[2].toDouble()) + QStringLiteral(" da file (")
+                    + a[3].toString() + QStringLiteral(") ")
+                    + QDate::fromString(a[1].toString(), Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy"));
+        }
+        QCOMPARE(postings(desk, cases), want);
+    }
+
+    // The workbooks made outside that are no expense workbook, or cannot be read: the run stops
+    // on a message naming the file, and the row where a row is at fault.
+    void outsideWorkbooksRefused_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("reason");
+        const QString row = QStringLiteral("riga \\d+: ");
+        QTest::newRow("protected") << "calc_encrypted.xls"
+                                   << "la cartella di lavoro è protetta da password: salvarla senza password$";
+        QTest::newRow("Excel 4.0") << "biff4_no_format_no_window2.xls"
+                                   << "Excel 4.0 o precedente.*salvarla di nuovo come .xls o .xlsx$";
+        for (const char* f : { "picture_in_cell.xls", "invalid_formula.xls", "namesdemo.xls" }) {
+            QTest::newRow(f) << f << "non ha righe di dati sotto le intestazioni \\(foglio \\[";
+        }
+        for (const char* f : { "Formate.xls", "corrupted_error.xls", "formula_test_names.xls",
+                 "formula_test_sjmachin.xls", "issue20.xls", "profiles.xls", "ragged.xls", "xf_class.xls" }) {
+            QTest::newRow(f) << f << row + QStringLiteral("(manca|la data|l'importo)");
+        }
+    }
+    void outsideWorkbooksRefused()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QString, reason);
+        ConfirmationDesk desk(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(desk.tdb);
+        const JobResult r = desk.runWorkbook(fixture, QStringLiteral("workbooks/outside"));
+        QCOMPARE(r.status, JobStatus::Failed);
+        QCOMPARE(desk.report.errors, QStringList { r.error });
+        QVERIFY2(r.error.startsWith(QStringLiteral("Importazione interrotta. File ") + fixture), qPrintable(r.error));
+        QVERIFY2(r.error.contains(QRegularExpression(reason)), qPrintable(r.error));
     }
 
     void workbookStops_data()

@@ -368,6 +368,11 @@ private Q_SLOTS:
         QTest::newRow("no such day") << QVariant(QStringLiteral("31/02/2010")) << "31/02/2010" << QDate() << false
                                      << "";
         QTest::newRow("empty cell") << QVariant() << "" << QDate() << false << "";
+        QTest::newRow("formula result of a division")
+            << QVariant(100.0 / 3) << "33,3333333333333" << QDate() << true << "33.3333";
+        QTest::newRow("boolean") << QVariant(true) << "VERO" << QDate() << false << "";
+        QTest::newRow("time cell") << QVariant(QTime(6, 34)) << "06:34:00" << QDate() << false << "";
+        QTest::newRow("error cell") << QVariant(QStringLiteral("#DIV/0!")) << "#DIV/0!" << QDate() << false << "";
     }
     void workbookCells()
     {
