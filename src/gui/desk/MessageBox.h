@@ -18,6 +18,11 @@ public:
     // A one-line input box; an empty text and false when cancelled.
     static QString input(QWidget* parent, const QString& prompt, const QString& title, bool* accepted = nullptr);
 
+    // A text whose lines hold tab-separated columns, as a table: the n-th text of every line in
+    // the n-th column, the last text of a shorter line spanning the rest. Runs of tabs count as one
+    // separator, since they only carried the text to its column.
+    static QString tabulated(const QString& text);
+
     // Tests: with automatic answers nothing is shown; every text is recorded, OK is pressed,
     // and input boxes give the queued answers (or Cancel when none is queued).
     static void setAutoAnswer(bool on);
