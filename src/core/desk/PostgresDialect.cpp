@@ -206,16 +206,22 @@ bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
         holder.addBindValue(qint64(quint64(kSharedRecordsLock) & 0xffffffffU));
         QString who;
         QString since;
+        QDateTime start;
+        // The server keeps what a transaction saw of the other sessions until it ends; this one
+        // has begun, so it asks for a fresh look every time.
+        run(db, QStringLiteral("SELECT pg_stat_clear_snapshot()"), nullptr);
         if (holder.exec() && holder.next()) {
             who = holder.value(1).toString();
             if (who.isEmpty()) {
                 who = QStringLiteral("un'altra postazione (%1)").arg(holder.value(2).toString());
             }
-            since = holder.value(3).toDateTime().toLocalTime().toString(QStringLiteral("HH:mm:ss"));
+            start = holder.value(3).toDateTime();
+            since = start.toLocalTime().toString(QStringLiteral("HH:mm:ss"));
             who = QStringLiteral("%1, processo %2").arg(who, holder.value(0).toString());
         }
         holder.finish();
-        const QString turn = who + QLatin1Char('@') + since;
+        // Each commit of the holder begins another transaction: another start, another turn.
+        const QString turn = who + QLatin1Char('@') + start.toString(Qt::ISODateWithMs);
         if (turn != heldBy) {
             heldBy = turn;
             sameHolder.start();
