@@ -1,6 +1,7 @@
 // The job catalog.
 #include "core/JobCatalog.h"
 
+#include "core/desk/CaseDatabase.h"
 #include "core/imports/confirmations/ConfirmationImport.h"
 #include "core/imports/orb/OrbImport.h"
 #include "core/imports/vidiru/ViDiruImport.h"
@@ -46,7 +47,11 @@ JobResult runJob(JobId id, JobContext& ctx)
 {
     const JobEntry& entry = jobEntry(id);
     ctx.job = entry.name;
-    return entry.run(ctx);
+    // A wait for another workstation is a line of the job's log while it lasts.
+    ctx.db.setJob(entry.name, [&ctx](const QString& text) { ctx.report.Addlist(text); });
+    const JobResult result = entry.run(ctx);
+    ctx.db.setJob(entry.name);
+    return result;
 }
 
 } // namespace zb32

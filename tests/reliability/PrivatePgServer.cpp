@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -142,6 +143,12 @@ bool PrivatePgServer::initCluster(QString* error)
 
 bool PrivatePgServer::start(QString* error)
 {
+    if (m_frozen) {
+        if (!signalAll(SIGCONT, error)) {
+            return false;
+        }
+        m_frozen = false;
+    }
     if (m_running) {
         return true;
     }
@@ -179,10 +186,49 @@ bool PrivatePgServer::start(QString* error)
     return false;
 }
 
+bool PrivatePgServer::signalAll(int signal, QString* error)
+{
+    QFile pidFile(m_dir->filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("no postmaster.pid: ") + pidFile.errorString();
+        return false;
+    }
+    const pid_t main = pid_t(pidFile.readLine().trimmed().toLong());
+    QList<pid_t> pids { main };
+    // Its children, from /proc: every process whose parent is the server.
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const pid_t pid = pid_t(entry.toLong(&isPid));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!isPid || !stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && pid_t(fields.at(1).toLong()) == main) {
+            pids << pid;
+        }
+    }
+    for (pid_t pid : pids) {
+        if (::kill(pid, signal) != 0 && pid == main) {
+            *error = QStringLiteral("cannot signal the server (process %1)").arg(main);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool PrivatePgServer::stop(StopMode mode, QString* error)
 {
     if (!m_running) {
         return true;
+    }
+    if (mode == StopMode::Freeze) {
+        m_frozen = m_frozen || signalAll(SIGSTOP, error);
+        return m_frozen;
+    }
+    if (m_frozen && !start(error)) {
+        return false;
     }
     QString output;
     const QString how = mode == StopMode::Fast ? QStringLiteral("fast") : QStringLiteral("immediate");

@@ -10,6 +10,7 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -74,16 +75,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<FaultInput::Job>("job");
         QTest::addColumn<PrivatePgServer::StopMode>("mode");
-        QTest::newRow("orb, fast stop") << FaultInput::Job::Orb << PrivatePgServer::StopMode::Fast;
-        QTest::newRow("orb, crash") << FaultInput::Job::Orb << PrivatePgServer::StopMode::Immediate;
-        QTest::newRow("vidiru, crash") << FaultInput::Job::ViDiru << PrivatePgServer::StopMode::Immediate;
+        QTest::addColumn<QString>("options"); // added to the connection string
+        QTest::addColumn<int>("endsWithin"); // seconds from the stop to the end of the run
+        QTest::newRow("orb, fast stop") << FaultInput::Job::Orb << PrivatePgServer::StopMode::Fast << "" << 60;
+        QTest::newRow("orb, crash") << FaultInput::Job::Orb << PrivatePgServer::StopMode::Immediate << "" << 60;
+        QTest::newRow("vidiru, crash") << FaultInput::Job::ViDiru << PrivatePgServer::StopMode::Immediate << "" << 60;
+        // A server that hangs answers nothing and drops nothing: the round-trip limit ends the wait.
+        QTest::newRow("orb, frozen server, Timeout=3")
+            << FaultInput::Job::Orb << PrivatePgServer::StopMode::Freeze << ";Timeout=3" << 3 + 5;
+        QTest::newRow("vidiru, frozen server, Timeout=2")
+            << FaultInput::Job::ViDiru << PrivatePgServer::StopMode::Freeze << ";Timeout=2" << 2 + 5;
     }
     void importStopsWhenTheServerGoes()
     {
         QFETCH(FaultInput::Job, job);
         QFETCH(PrivatePgServer::StopMode, mode);
+        QFETCH(QString, options);
+        QFETCH(int, endsWithin);
         test::TestWorkspace ws;
-        ws.writeIni(m_server.connectionString());
+        ws.writeIni(m_server.connectionString() + options);
         // Far more than the run gets through before the server is stopped.
         const FaultInput input = makeInput(job, 6000, QStringLiteral("1"));
         ws.writeImportFile(QStringLiteral("grande.txt"), input.bytes);
@@ -101,11 +111,21 @@ private Q_SLOTS:
         QVERIFY2(seen >= kInvoicesBeforeStop, qPrintable(QStringLiteral("only %1 invoices seen").arg(seen)));
         QString error;
         QVERIFY2(m_server.stop(mode, &error), qPrintable(error));
+        QElapsedTimer stopped;
+        stopped.start();
 
-        QVERIFY(run.waitForFinished(60000));
+        const bool ended = run.waitForFinished(endsWithin * 1000);
+        const qint64 took = stopped.elapsed();
+        if (!ended) {
+            run.kill();
+            run.waitForFinished();
+        }
         const QString err = QString::fromLocal8Bit(run.readAllStandardError());
         const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
+        QVERIFY2(ended, qPrintable(QStringLiteral("still running %1 s after the stop: %2").arg(endsWithin).arg(err)));
+        qInfo("the run ended %lld ms after the stop", took);
         QCOMPARE(run.exitCode(), 3);
+        QVERIFY2(err.contains(QLatin1String("connessione con il database interrotta")), qPrintable(err));
         QVERIFY2(err.contains(QLatin1String("Importazione interrotta. File grande.txt, riga ")), qPrintable(err));
         // One account of what was saved, not a string of contradicting ones.
         QCOMPARE(err.count(QLatin1String("Importazione interrotta")), 1);

@@ -5,6 +5,9 @@
 
 #include <QAtomicInt>
 #include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
 #include <QTest>
 #include <QThread>
 
@@ -45,8 +48,9 @@ private:
     QString m_error;
 };
 
-// Another desk's job on SQLite: holds the write lock for a while, committing a record every few
-// dozen milliseconds or never.
+// Another desk's job: holds the write lock (SQLite) or the turn of the transactions that change
+// shared records (PostgreSQL) for a while, committing a record every few dozen milliseconds or
+// never.
 class Holder : public QThread
 {
 public:
@@ -55,6 +59,7 @@ public:
         , m_commits(commits)
         , m_forMs(forMs)
     { }
+    static inline const QString kJob = QStringLiteral("incassi");
     // Set once the lock is held: the waiting desk starts then.
     QAtomicInt holding;
     QString failure;
@@ -64,7 +69,8 @@ protected:
     {
         CaseDatabase db;
         QString error;
-        if (!db.open(m_connString, &error) || !db.beginTransaction(&error)) {
+        db.setJob(kJob);
+        if (!db.open(m_connString, &error) || !db.beginTransaction(&error, true)) {
             failure = error;
             holding.storeRelease(1);
             return;
@@ -79,9 +85,9 @@ protected:
             if (!m_commits) {
                 continue;
             }
-            if (!db.exec(QStringLiteral("INSERT INTO [Aliquote] (COD_AGENT) VALUES ('x')"), &error)
-                || !db.commit(&error) || !db.beginTransaction(&error)) {
-                failure = error;
+            QSqlQuery* insert = db.statement(QStringLiteral("INSERT INTO [Aliquote] (COD_AGENT) VALUES ('x')"), &error);
+            if (!insert || !insert->exec() || !db.commit(&error) || !db.beginTransaction(&error, true)) {
+                failure = insert && error.isEmpty() ? insert->lastError().text() : error;
                 return;
             }
         }
@@ -138,23 +144,28 @@ private Q_SLOTS:
         first.rollback();
     }
 
-    void waitingForSqliteWriter_data()
+    void waitingForAnotherWriter_data()
     {
+        QTest::addColumn<QString>("backend");
         QTest::addColumn<bool>("holderCommits");
         QTest::addColumn<bool>("begins");
         // The other desk holds the lock six busy time-outs long in all: while it keeps
         // committing the waiting desk waits for it; a desk stuck in one transaction is given up
         // on after one time-out.
-        QTest::newRow("other desk committing") << true << true;
-        QTest::newRow("other desk stuck") << false << false;
+        QTest::newRow("sqlite: other desk committing") << "sqlite" << true << true;
+        QTest::newRow("sqlite: other desk stuck") << "sqlite" << false << false;
+        // The same on PostgreSQL for the confirmation runs' turn, and the wait names the holder.
+        QTest::newRow("postgresql: other desk committing") << "postgresql" << true << true;
+        QTest::newRow("postgresql: other desk stuck") << "postgresql" << false << false;
     }
-    void waitingForSqliteWriter()
+    void waitingForAnotherWriter()
     {
+        QFETCH(QString, backend);
         QFETCH(bool, holderCommits);
         QFETCH(bool, begins);
-        constexpr int kBusyMs = 200;
+        constexpr int kBusyMs = 300;
         constexpr int kHoldMs = 6 * kBusyMs;
-        TestDatabase tdb(QStringLiteral("sqlite"));
+        TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         Holder holder(tdb.connectionString(), holderCommits, kHoldMs);
         holder.start();
@@ -162,12 +173,14 @@ private Q_SLOTS:
         QVERIFY2(holder.failure.isEmpty(), qPrintable(holder.failure));
 
         CaseDatabase waiting;
+        QStringList notices;
+        waiting.setJob(QStringLiteral("spese"), [&notices](const QString& text) { notices << text; });
         QString error;
         QVERIFY2(waiting.open(tdb.connectionString() + QStringLiteral(";Busy Timeout=%1").arg(kBusyMs), &error),
             qPrintable(error));
         QElapsedTimer clock;
         clock.start();
-        const bool began = waiting.beginTransaction(&error);
+        const bool began = waiting.beginTransaction(&error, true);
         const qint64 waited = clock.elapsed();
         waiting.rollback(); // the other desk goes on
         const bool holderDone = holder.wait(20000);
@@ -175,11 +188,27 @@ private Q_SLOTS:
         QVERIFY2(holder.failure.isEmpty(), qPrintable(holder.failure));
         QVERIFY2(
             began == begins, qPrintable(QStringLiteral("began: %1 after %2 ms, %3").arg(began).arg(waited).arg(error)));
+        const QString holderName = QStringLiteral("zb32 %1 %2").arg(QSysInfo::machineHostName(), Holder::kJob);
         if (!begins) {
-            QVERIFY2(error.contains(QStringLiteral("locked")), qPrintable(error));
+            QVERIFY2(error.contains(backend == QLatin1String("sqlite") ? QStringLiteral("locked") : holderName),
+                qPrintable(error));
             // One time-out, not the holder's whole hold.
             QVERIFY2(
                 waited >= kBusyMs && waited < kHoldMs, qPrintable(QStringLiteral("gave up after %1 ms").arg(waited)));
+        }
+        if (backend == QLatin1String("postgresql")) {
+            QVERIFY2(!notices.isEmpty()
+                    && notices.constFirst().startsWith(QStringLiteral("In attesa del turno di "
+                                                                      "scrittura: lo tiene ")
+                        + holderName),
+                qPrintable(notices.join(QLatin1Char('\n'))));
+            // How the server lists the waiting desk's session, and when it ends one left in a transaction.
+            QSqlQuery q(waiting.database());
+            QVERIFY(q.exec(QStringLiteral("SELECT current_setting('application_name'), "
+                                          "current_setting('idle_in_transaction_session_timeout')")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("zb32 %1 spese").arg(QSysInfo::machineHostName()));
+            QCOMPARE(q.value(1).toString(), QStringLiteral("2min"));
         }
     }
 };

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSqlError>
+#include <limits>
 
 Q_LOGGING_CATEGORY(lcDatabase, "zb32.database")
 
@@ -60,6 +61,7 @@ void CaseDatabase::close()
     m_inTransaction = false;
     // What the dialect held of the session (deferred checkpoints) ends with it.
     m_dialect = SqlDialect::create(m_dialect->kind());
+    m_dialect->setWaitNotice(m_waitNotice);
     if (QSqlDatabase::contains(m_name)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -73,6 +75,17 @@ bool CaseDatabase::isAlive()
 {
     QSqlDatabase db = database();
     return m_dialect->isAlive(db);
+}
+
+void CaseDatabase::setJob(const QString& job, std::function<void(const QString&)> waitNotice)
+{
+    m_job = job;
+    m_waitNotice = std::move(waitNotice);
+    m_dialect->setWaitNotice(m_waitNotice);
+    if (isOpen()) {
+        QSqlDatabase db = database();
+        m_dialect->setJob(db, m_job);
+    }
 }
 
 bool CaseDatabase::ApriDB(QString* error)
@@ -147,21 +160,49 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
         break;
     }
     case ConnectionString::Kind::PostgreSQL: {
+        // Whole seconds, named when they are not: a typing error must not become another server
+        // or no limit at all.
+        const auto number = [&](const QString& key, int low, int high, int fallback, bool* ok) {
+            const QString text = cs.value(key).trimmed();
+            *ok = true;
+            if (text.isEmpty()) {
+                return fallback;
+            }
+            const int n = text.toInt(ok);
+            *ok = *ok && n >= low && n <= high;
+            return n;
+        };
+        bool ok = true;
+        const int port = number(QStringLiteral("Port"), 1, 65535, -1, &ok);
+        if (!ok) {
+            return fail(QStringLiteral("Port non valido: \"%1\" (un numero da 1 a 65535)")
+                            .arg(cs.value(QStringLiteral("Port"))));
+        }
+        const int seconds = number(QStringLiteral("Timeout"), 1, 24 * 3600, PostgresDialect::kRoundTripSeconds, &ok);
+        if (!ok) {
+            return fail(QStringLiteral("Timeout non valido: \"%1\" (secondi, un numero intero da 1 a 86400)")
+                            .arg(cs.value(QStringLiteral("Timeout"))));
+        }
+        const int turnMs = number(
+            QStringLiteral("Busy Timeout"), 0, std::numeric_limits<int>::max(), PostgresDialect::kTurnTimeoutMs, &ok);
+        if (!ok) {
+            return fail(QStringLiteral("Busy Timeout non valido: \"%1\" (millisecondi)")
+                            .arg(cs.value(QStringLiteral("Busy Timeout"))));
+        }
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
         db.setHostName(cs.value(QStringLiteral("Host")).isEmpty() ? cs.value(QStringLiteral("Server"))
                                                                   : cs.value(QStringLiteral("Host")));
-        const QString port = cs.value(QStringLiteral("Port"));
-        if (!port.isEmpty()) {
-            db.setPort(port.toInt());
+        if (port > 0) {
+            db.setPort(port);
         }
         db.setDatabaseName(cs.value(QStringLiteral("Database")));
         const QString user = cs.value(QStringLiteral("User ID")).isEmpty() ? cs.value(QStringLiteral("Username"))
                                                                            : cs.value(QStringLiteral("User ID"));
         db.setUserName(user);
         db.setPassword(cs.value(QStringLiteral("Password")));
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        db.setConnectOptions(PostgresDialect::connectOptions(seconds));
         db.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        dialect = std::make_unique<PostgresDialect>();
+        dialect = std::make_unique<PostgresDialect>(seconds, turnMs);
         break;
     }
     case ConnectionString::Kind::Jet: {
@@ -193,10 +234,12 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
     }
     m_connectionString = connectionString;
     m_dialect = std::move(dialect);
+    m_dialect->setWaitNotice(m_waitNotice);
     QString why;
     if (!m_dialect->startSession(db, &why)) {
         return fail(why);
     }
+    m_dialect->setJob(db, m_job);
     return true;
 }
 

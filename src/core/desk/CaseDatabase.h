@@ -62,6 +62,10 @@ public:
     // Whether the server still answers (SELECT 1); a file database always does.
     bool isAlive();
 
+    // The job the connection works for from now on (the server lists its sessions by it), and
+    // where a wait for another workstation's turn is told; both kept across reconnections.
+    void setJob(const QString& job, std::function<void(const QString&)> waitNotice = {});
+
     // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every
     // 1000 pages by default; a run that commits thousands of scattered pages would stop for one
     // every other commit. Between these two calls the log grows up to SqliteDialect::kDeferredCheckpointPages
@@ -82,6 +86,8 @@ private:
     std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
     RecordJournal* m_journal = nullptr;
+    QString m_job;
+    std::function<void(const QString&)> m_waitNotice;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlRecord> m_records;
 };

@@ -2,7 +2,68 @@
 // transactions that change shared records.
 #include "core/desk/PostgresDialect.h"
 
+#include "core/desk/RoundTripWatch.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSysInfo>
+#include <QThread>
+#include <libpq-fe.h>
+
 namespace zb32 {
+
+namespace {
+
+// The driver's libpq connection.
+PGconn* connectionOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt's driver hands the libpq connection out under libpq's struct name.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0)) {
+        return nullptr;
+    }
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
+} // namespace
+
+PostgresDialect::PostgresDialect(int roundTripSeconds, int turnTimeoutMs)
+    : m_roundTripSeconds(roundTripSeconds)
+    , m_turnTimeoutMs(turnTimeoutMs)
+{ }
+
+PostgresDialect::~PostgresDialect() = default;
+
+QString PostgresDialect::connectOptions(int roundTripSeconds)
+{
+    // Idle, the connection is probed after half the limit and given up after three probes more;
+    // busy, whatever is sent must be acknowledged within the limit.
+    const int idle = std::max(1, roundTripSeconds / 2);
+    const int interval = std::max(1, roundTripSeconds / 6);
+    return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=%2;keepalives_interval=%3;"
+                          "keepalives_count=3;tcp_user_timeout=%4")
+        .arg(std::min(10, roundTripSeconds))
+        .arg(idle)
+        .arg(interval)
+        .arg(qint64(roundTripSeconds) * 1000);
+}
+
+QString PostgresDialect::applicationName(const QString& job)
+{
+    QString name = QStringLiteral("zb32 ") + QSysInfo::machineHostName();
+    if (!job.isEmpty()) {
+        name += QLatin1Char(' ') + job;
+    }
+    return name;
+}
+
+bool PostgresDialect::timedOut() const
+{
+    return m_watch && m_watch->tripped();
+}
 
 QString PostgresDialect::translate(const QString& sql) const
 {
@@ -69,7 +130,30 @@ QStringList PostgresDialect::nextSavepoint(const QString& name) const
 
 bool PostgresDialect::startSession(QSqlDatabase& db, QString* error)
 {
-    return run(db, QStringLiteral("SET statement_timeout = %1").arg(kCommandTimeoutSeconds * 1000), error);
+    PGconn* conn = connectionOf(db);
+    // Whether a request is under way: a state word of the connection, read from the watch's
+    // thread while this one may change it; it only ever decides a tie of the socket's clocks.
+    m_watch = std::make_unique<RoundTripWatch>(conn ? PQsocket(conn) : -1, m_roundTripSeconds * 1000,
+        [conn] { return PQtransactionStatus(conn) == PQTRANS_ACTIVE; });
+    if (!run(db, QStringLiteral("SET statement_timeout = %1").arg(kCommandTimeoutSeconds * 1000), error)
+        || !run(db,
+            QStringLiteral("SET idle_in_transaction_session_timeout = %1").arg(kIdleInTransactionSeconds * 1000),
+            error)) {
+        return false;
+    }
+    return true;
+}
+
+void PostgresDialect::setJob(QSqlDatabase& db, const QString& job)
+{
+    m_job = job;
+    if (!db.isOpen()) {
+        return;
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT set_config('application_name', ?, false)"));
+    q.addBindValue(applicationName(job));
+    q.exec(); // a name the server will not take changes nothing of the work
 }
 
 bool PostgresDialect::isAlive(QSqlDatabase& db) const
@@ -85,11 +169,76 @@ bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error
     }
     // One lock for all such transactions, held until commit or rollback: they take turns, a
     // few hundred lines each, while jobs that only add records go on beside them.
-    if (sharedRecords && !run(db, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSharedRecordsLock), error)) {
+    if (sharedRecords && !takeTurn(db, error)) {
         db.rollback();
         return false;
     }
     return true;
+}
+
+bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
+{
+    // Asked for again and again rather than waited for in one request: the wait is told as it
+    // goes, and it ends as on SQLite, when one and the same transaction of another workstation
+    // kept the turn for a whole time-out (a desk that hangs inside its group).
+    QSqlQuery take(db);
+    take.prepare(QStringLiteral("SELECT pg_try_advisory_xact_lock(?)"));
+    take.addBindValue(kSharedRecordsLock);
+    QSqlQuery holder(db);
+    holder.prepare(
+        QStringLiteral("SELECT a.pid, a.application_name, host(a.client_addr), a.xact_start, a.state FROM pg_locks l "
+                       "JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' AND l.granted "
+                       "AND l.classid::bigint = ? AND l.objid::bigint = ? AND l.objsubid = 1 LIMIT 1"));
+    QString heldBy;
+    QElapsedTimer sameHolder;
+    for (;;) {
+        if (!take.exec() || !take.next()) {
+            if (error) {
+                *error = describe(take.lastError());
+            }
+            return false;
+        }
+        if (take.value(0).toBool()) {
+            return true;
+        }
+        take.finish();
+        holder.addBindValue(qint64(quint64(kSharedRecordsLock) >> 32));
+        holder.addBindValue(qint64(quint64(kSharedRecordsLock) & 0xffffffffU));
+        QString who;
+        QString since;
+        QDateTime start;
+        // The server keeps what a transaction saw of the other sessions until it ends; this one
+        // has begun, so it asks for a fresh look every time.
+        run(db, QStringLiteral("SELECT pg_stat_clear_snapshot()"), nullptr);
+        if (holder.exec() && holder.next()) {
+            who = holder.value(1).toString();
+            if (who.isEmpty()) {
+                who = QStringLiteral("un'altra postazione (%1)").arg(holder.value(2).toString());
+            }
+            start = holder.value(3).toDateTime();
+            since = start.toLocalTime().toString(QStringLiteral("HH:mm:ss"));
+            who = QStringLiteral("%1, processo %2").arg(who, holder.value(0).toString());
+        }
+        holder.finish();
+        // Each commit of the holder begins another transaction: another start, another turn.
+        const QString turn = who + QLatin1Char('@') + start.toString(Qt::ISODateWithMs);
+        if (turn != heldBy) {
+            heldBy = turn;
+            sameHolder.start();
+            if (!who.isEmpty()) {
+                noticeWait(QStringLiteral("In attesa del turno di scrittura: lo tiene %1 (dalle %2)").arg(who, since));
+            }
+        } else if (sameHolder.elapsed() >= m_turnTimeoutMs) {
+            if (error) {
+                *error = QStringLiteral("turno di scrittura occupato da %1 dalle %2: dopo %3 ms di attesa senza "
+                                        "che salvasse nulla non è stato possibile scrivere")
+                             .arg(who, since)
+                             .arg(m_turnTimeoutMs);
+            }
+            return false;
+        }
+        QThread::msleep(100);
+    }
 }
 
 } // namespace zb32

@@ -122,6 +122,9 @@ bool SqlDialect::startSession(QSqlDatabase&, QString*)
     return true;
 }
 
+void SqlDialect::setJob(QSqlDatabase&, const QString&)
+{ }
+
 bool SqlDialect::isAlive(QSqlDatabase&) const
 {
     return true;

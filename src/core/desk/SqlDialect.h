@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class QSqlError;
@@ -68,6 +69,10 @@ public:
 
     // The session right after the connection opened (journal, time-outs).
     virtual bool startSession(QSqlDatabase& db, QString* error);
+    // The job the session works for now, for whoever looks at the server's sessions.
+    virtual void setJob(QSqlDatabase& db, const QString& job);
+    // Where a wait for another workstation is told while it lasts (a line of the job's log).
+    void setWaitNotice(std::function<void(const QString&)> notice) { m_waitNotice = std::move(notice); }
     // Whether the server still answers; a file database always does.
     virtual bool isAlive(QSqlDatabase& db) const;
     // `sharedRecords`: see CaseDatabase::beginTransaction.
@@ -85,11 +90,20 @@ public:
 
 protected:
     SqlDialect() = default;
+    void noticeWait(const QString& text) const
+    {
+        if (m_waitNotice) {
+            m_waitNotice(text);
+        }
+    }
 
     // "SELECT top N ..." → "SELECT ... LIMIT N".
     static QString topToLimit(const QString& sql);
     // Every "[name]" outside a literal quoted by quoteName().
     QString quoteBracketedNames(const QString& sql) const;
+
+private:
+    std::function<void(const QString&)> m_waitNotice;
 };
 
 } // namespace zb32

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQueue>
+#include <algorithm>
 
 namespace zb32 {
 
@@ -33,6 +34,38 @@ QString displayText(const QString& text)
 
 } // namespace
 
+QString MessageBox::tabulated(const QString& text)
+{
+    QList<QStringList> rows;
+    qsizetype columns = 1;
+    const QStringList lines = displayText(text).split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == lines.size() - 1 && lines.at(i).isEmpty()) {
+            break; // the end of the last line, not a line of its own
+        }
+        QStringList cells = lines.at(i).split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        if (cells.isEmpty()) {
+            cells << QString();
+        }
+        columns = std::max(columns, cells.size());
+        rows << cells;
+    }
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+    for (const QStringList& cells : rows) {
+        html += QStringLiteral("<tr>");
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const bool last = c == cells.size() - 1;
+            const qsizetype span = last ? columns - c : 1;
+            html += QStringLiteral("<td style=\"white-space:pre; padding-right:%1px\"%2>%3</td>")
+                        .arg(last ? 0 : 12)
+                        .arg(span > 1 ? QStringLiteral(" colspan=\"%1\"").arg(span) : QString())
+                        .arg(cells.at(c).isEmpty() ? QStringLiteral("&nbsp;") : cells.at(c).toHtmlEscaped());
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
 void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, Icon icon)
 {
     const QString t = title.isEmpty() ? programTitle() : title;
@@ -43,7 +76,15 @@ void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, 
     }
     QMessageBox box(parent);
     box.setWindowTitle(t);
-    box.setText(displayText(text));
+    // Tab stops of the label's own would leave a column early for a key text that happens to be
+    // wide; the columns of a table line up whatever the font.
+    if (text.contains(QLatin1Char('\t'))) {
+        box.setTextFormat(Qt::RichText);
+        box.setText(tabulated(text));
+    } else {
+        box.setTextFormat(Qt::PlainText);
+        box.setText(displayText(text));
+    }
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case Icon::Information:

@@ -22,6 +22,10 @@ public:
     // the last one what Escape does. No choices: "Sì" (0) and "No" (1).
     static int question(QWidget* parent, const QString& text, const QStringList& choices, int defaultChoice,
         const QString& title = {});
+    // A text whose lines hold tab-separated columns, as a table: the n-th text of every line in
+    // the n-th column, the last text of a shorter line spanning the rest. Runs of tabs count as one
+    // separator, since they only carried the text to its column.
+    static QString tabulated(const QString& text);
 
     // Tests: with automatic answers nothing is shown; every text is recorded, OK is pressed,
     // and input boxes give the queued answers (or Cancel when none is queued).

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
@@ -28,7 +29,10 @@ namespace zb32 {
 namespace {
 
 constexpr int kPxlLato = 300; // one cell in the boxes' scale: the height of a tile, in twips
-constexpr QSize kFinestra(twips(4155), twips(5250));
+// The window is designed 4155 × 5250 twips outside, frame and menu bar included; inside them its
+// client area holds the controls exactly: out to the high-score panel's right edge and down to the
+// board's bottom edge. The client area keeps that size whatever frame the platform draws around it.
+constexpr QSize kClient(twips(2820 + 1215), twips(30 + 4560));
 
 // The name box of a new high score: the program's message boxes, no title of its own.
 class BoxNameInput : public NameInput
@@ -120,16 +124,29 @@ frmGravix::frmGravix(const Options& options, QWidget* parent)
     buildControls();
     buildMenus();
 
-    m_canvas = std::make_unique<GravixCanvas>(pctGriglia, pctPreView);
     m_store = std::make_unique<SettingsRecordStore>();
     m_names = std::make_unique<BoxNameInput>(this);
+    tmrGioco = new QTimer(this);
+    tmrGioco->setObjectName(QStringLiteral("tmrGioco"));
+    m_driveTimer = options.driveTimer;
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize); // the client area and the menu bar, no more
+    Form_Load();
+}
+
+void frmGravix::makeGame()
+{
+    // A fresh game on fresh tiles, as the window was when it was first opened.
+    tmrGioco->stop();
+    delete m_partita;
+    m_partita = nullptr;
+    m_canvas = std::make_unique<GravixCanvas>(pctGriglia, pctPreView);
+    m_canvas->PulisciAnteprima();
     m_record = std::make_unique<TabellaRecord>(*m_store, *m_names);
     m_record->setOnChanged([this] { showRecords(); });
     m_partita = new Partita(*m_canvas, *m_random, *m_suoni, *m_record, this);
 
-    tmrGioco = new QTimer(this);
-    tmrGioco->setObjectName(QStringLiteral("tmrGioco"));
-    if (options.driveTimer) {
+    if (m_driveTimer) {
         connect(tmrGioco, &QTimer::timeout, m_partita, &Partita::tmrGioco_Timer);
     }
     connect(m_partita, &Partita::timerChanged, this, &frmGravix::onTimerChanged);
@@ -143,8 +160,18 @@ frmGravix::frmGravix(const Options& options, QWidget* parent)
     connect(m_partita, &Partita::newGameEnabledChanged, mnuNuova, &QAction::setEnabled);
     connect(m_partita, &Partita::recordsChanged, this, &frmGravix::showRecords);
 
-    setFixedSize(kFinestra);
-    Form_Load();
+    // The menus' ticks and the counters as designed.
+    for (int i = 1; i <= 9; ++i) {
+        mnuL[static_cast<std::size_t>(i)]->setChecked(i == Partita::kLivelloIniziale);
+    }
+    for (int i = 0; i <= 5; ++i) {
+        mnuD[static_cast<std::size_t>(i)]->setChecked(i == 0);
+    }
+    mnuPreview->setChecked(true);
+    mnuSfondi->setChecked(true);
+    mnuNuova->setEnabled(true);
+    lblPunti->setText(QStringLiteral("0"));
+    setRightAligned(lblLinee, QStringLiteral("0"));
 }
 
 frmGravix::~frmGravix()
@@ -159,12 +186,15 @@ frmGravix::~frmGravix()
 
 frmGravix* frmGravix::showGame()
 {
-    // One game window at a time: while it is open, asking for it again brings it to the front.
+    // One game window for the program's lifetime: closing hides it, and the next call loads it
+    // again as new; while it is open, asking for it again brings it to the front.
     static QPointer<frmGravix> s_game;
     if (!s_game) {
         s_game = new frmGravix();
-        s_game->setAttribute(Qt::WA_DeleteOnClose);
+    } else if (s_game->m_closed) {
+        s_game->Form_Load();
     }
+    s_game->m_closed = false;
     if (s_game->isMinimized()) {
         s_game->showNormal();
     } else {
@@ -178,6 +208,8 @@ frmGravix* frmGravix::showGame()
 void frmGravix::buildControls()
 {
     auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClient);
     setCentralWidget(client);
 
     const QFont courier = gameFont(QStringLiteral("Courier"), 9.75);
@@ -338,7 +370,7 @@ void frmGravix::buildMenus()
 
 void frmGravix::Form_Load()
 {
-    // Size and centre come at the first show, when the platform's window frame is known.
+    makeGame();
     if (m_ownRandom) {
         static_cast<ClockRandom*>(m_ownRandom.get())->seed();
     }
@@ -477,24 +509,28 @@ void frmGravix::showEvent(QShowEvent* event)
         return;
     }
     m_placed = true;
-    // The designed size is the outer one, frame included.
+    // Centred with its frame, as far as the platform tells the frame before the window manager
+    // has put it on.
     QMargins frame;
     if (QWindow* w = windowHandle()) {
         frame = w->frameMargins();
     }
-    setFixedSize(kFinestra.shrunkBy(frame));
+    const QSize outer = size().grownBy(frame);
     if (QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - kFinestra.width()) / 2, area.y() + (area.height() - kFinestra.height()) / 2);
+        move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
     }
 }
 
 void frmGravix::closeEvent(QCloseEvent* event)
 {
+    // Closing ends the game, nothing of it kept beyond the high scores; the window itself stays for
+    // the next opening, which loads it again.
     tmrGioco->stop();
     if (m_ownSuoni) {
         static_cast<GravixSounds*>(m_ownSuoni.get())->stop();
     }
+    m_closed = true;
     QMainWindow::closeEvent(event);
 }
 

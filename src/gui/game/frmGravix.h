@@ -39,8 +39,9 @@ public:
     explicit frmGravix(const Options& options, QWidget* parent = nullptr);
     ~frmGravix() override;
 
-    // Shows the game window, not modal, as an independent window: a new one, or the one already
-    // open, restored and brought to the front. Closing it ends it; the next call opens a fresh one.
+    // Shows the game window, not modal, as an independent window: the one window of the program,
+    // restored and brought to the front. Closing it hides it and ends its game; the next call
+    // shows it again as just loaded.
     static frmGravix* showGame();
 
     // The texts of the key-help and score-table messages.
@@ -90,6 +91,7 @@ private:
     void buildControls();
     void buildMenus();
     void Form_Load();
+    void makeGame();
     void mnuNuova_Click();
     void mnuPausa_Click();
     void mnuL_Click(int index);
@@ -116,6 +118,8 @@ private:
     std::unique_ptr<TabellaRecord> m_record;
     Partita* m_partita = nullptr;
     bool m_placed = false;
+    bool m_driveTimer = true;
+    bool m_closed = false;
 };
 
 } // namespace zb32

@@ -7,6 +7,7 @@
 #include "gui/game/GravixTiles.h"
 #include "gui/game/frmGravix.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -23,6 +24,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTextTable>
 #include <QTimer>
 #include <memory>
 
@@ -129,7 +134,10 @@ private Q_SLOTS:
         Window g;
         QCOMPARE(g.w.windowTitle(), QStringLiteral("Gravix"));
         QVERIFY(g.showActive());
-        QCOMPARE(g.w.frameGeometry().size(), QSize(277, 350));
+        // The client area holds the controls whole under the menu bar; the frame, when there is
+        // one, goes around the window (see test_window_frames).
+        QCOMPARE(g.w.centralWidget()->size(), QSize(269, 306));
+        QCOMPARE(g.w.size(), QSize(269, 306 + g.w.menuBar()->height()));
         const QRect area = g.w.screen()->availableGeometry();
         QVERIFY(qAbs(g.w.frameGeometry().center().x() - area.center().x()) <= 1);
         QVERIFY(qAbs(g.w.frameGeometry().center().y() - area.center().y()) <= 1);
@@ -345,6 +353,54 @@ private Q_SLOTS:
         g.w.findChild<QAction*>(action)->trigger();
         QCOMPARE(MessageBox::shown(), QStringList { text });
         QCOMPARE(MessageBox::shownTitles(), QStringList { title });
+    }
+
+    // The help texts as shown: every line's n-th text starts in the n-th column, whatever the widths
+    // of the texts before it in the box's font; a line of one text (the rule) spans the table.
+    void messagesInColumns_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("columns");
+        QTest::newRow("keys") << frmGravix::testoTasti() << 2;
+        QTest::newRow("scores") << frmGravix::testoPunteggi() << 5;
+    }
+    void messagesInColumns()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, columns);
+        QTextDocument doc;
+        doc.setDefaultFont(QApplication::font("QMessageBox"));
+        doc.setHtml(MessageBox::tabulated(text));
+        QTextTable* table = nullptr;
+        for (QTextFrame* f : doc.rootFrame()->childFrames()) {
+            table = qobject_cast<QTextTable*>(f);
+        }
+        QVERIFY(table);
+        const QStringList lines = text.chopped(1).split(QLatin1Char('\r'));
+        QCOMPARE(table->rows(), lines.size());
+        QCOMPARE(table->columns(), columns);
+        QList<qreal> left(columns, -1);
+        QList<qreal> right(columns, 0);
+        for (int r = 0; r < table->rows(); ++r) {
+            const QStringList texts = lines.at(r).split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+            for (int c = 0; c < texts.size(); ++c) {
+                const QTextTableCell cell = table->cellAt(r, c);
+                QCOMPARE(cell.column(), c);
+                QCOMPARE(cell.columnSpan(), c == texts.size() - 1 ? columns - c : 1);
+                const QTextBlock block = cell.firstCursorPosition().block();
+                QCOMPARE(block.text(), texts.at(c)); // spaces kept, nothing escaped twice
+                const QRectF box = doc.documentLayout()->blockBoundingRect(block);
+                QCOMPARE(block.layout()->lineCount(), 1);
+                if (cell.columnSpan() == 1) {
+                    QVERIFY(left[c] < 0 || qFuzzyCompare(left[c], box.left()));
+                    left[c] = box.left();
+                    right[c] = std::max(right[c], box.left() + block.layout()->lineAt(0).naturalTextWidth());
+                }
+            }
+        }
+        for (int c = 1; c < columns; ++c) {
+            QVERIFY2(left[c] > right[c - 1], qPrintable(QStringLiteral("column %1").arg(c)));
+        }
     }
 
     void scoreTableMessage()
@@ -707,16 +763,58 @@ private Q_SLOTS:
         QCOMPARE(b->text().remove(QLatin1Char('&')), text);
     }
 
-    void exitClosesTheWindow()
+    // One window for the program's lifetime: asked for again while open it keeps its game; closed
+    // (by Esci or by the frame) it is hidden, and the next opening shows it as just loaded.
+    void oneWindowForTheProgram_data()
     {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("fresh");
+        QTest::newRow("shown again while open") << "open" << false;
+        QTest::newRow("shown again while minimised") << "minimised" << false;
+        QTest::newRow("closed by Esci, shown again") << "esci" << true;
+        QTest::newRow("closed by the frame, shown again") << "close" << true;
+    }
+    void oneWindowForTheProgram()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, fresh);
         QPointer<frmGravix> w = frmGravix::showGame();
         QVERIFY(w);
         QVERIFY(w->isVisible());
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(!w->isModal());
+        w->mnuL[9]->trigger();
+        w->mnuD[3]->trigger();
+        w->mnuPreview->trigger();
         w->mnuNuova->trigger();
-        w->mnuEsci->trigger();
-        QTRY_VERIFY(w.isNull());
+        QVERIFY(w->tmrGioco->isActive());
+        if (how == QLatin1String("esci")) {
+            w->mnuEsci->trigger();
+        } else if (how == QLatin1String("close")) {
+            QVERIFY(w->close());
+        } else if (how == QLatin1String("minimised")) {
+            w->showMinimized();
+            QTRY_VERIFY(w->isMinimized());
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(w);
+        if (fresh) {
+            QVERIFY(!w->isVisible());
+            QVERIFY(!w->tmrGioco->isActive());
+        }
+        QCOMPARE(frmGravix::showGame(), w.data());
+        QVERIFY(w->isVisible());
+        QTRY_VERIFY(!w->isMinimized());
+        if (fresh) {
+            QVERIFY(w->lblMsg[0]->isVisible());
+            QCOMPARE(w->lblMsg[0]->text(), QStringLiteral("Premi F2 per iniziare"));
+            QVERIFY(!w->partita()->bPausaMenu());
+        }
+        QCOMPARE(w->lblLivello->text(), fresh ? QStringLiteral("5") : QStringLiteral("9"));
+        QCOMPARE(w->mnuL[5]->isChecked(), fresh);
+        QCOMPARE(w->mnuD[0]->isChecked(), fresh);
+        QCOMPARE(w->mnuPreview->isChecked(), fresh);
+        QCOMPARE(w->mnuNuova->isEnabled(), fresh);
+        w->close();
     }
 
 private:
