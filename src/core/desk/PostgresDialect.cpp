@@ -178,12 +178,12 @@ bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error
 
 bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
 {
-    // Asked for again and again rather than waited for in one request: the wait is told as it
-    // goes, and it ends as on SQLite, when one and the same transaction of another workstation
-    // kept the turn for a whole time-out (a desk that hangs inside its group).
+    // Waited for in the server's queue a moment at a time, so a desk that commits and asks again
+    // at once cannot overtake one already waiting; between the moments the wait is told, and it
+    // ends as on SQLite, when one and the same transaction of another workstation kept the turn
+    // for a whole time-out (a desk that hangs inside its group).
     QSqlQuery take(db);
-    take.prepare(QStringLiteral("SELECT pg_try_advisory_xact_lock(?)"));
-    take.addBindValue(kSharedRecordsLock);
+    take.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
     QSqlQuery holder(db);
     holder.prepare(
         QStringLiteral("SELECT a.pid, a.application_name, host(a.client_addr), a.xact_start, a.state FROM pg_locks l "
@@ -191,17 +191,31 @@ bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
                        "AND l.classid::bigint = ? AND l.objid::bigint = ? AND l.objsubid = 1 LIMIT 1"));
     QString heldBy;
     QElapsedTimer sameHolder;
+    if (!run(db, QStringLiteral("SET LOCAL lock_timeout = 50"), error)) {
+        return false;
+    }
     for (;;) {
-        if (!take.exec() || !take.next()) {
+        if (!run(db, QStringLiteral("SAVEPOINT zb32_turn"), error)) {
+            return false;
+        }
+        take.addBindValue(kSharedRecordsLock);
+        if (take.exec()) {
+            take.finish();
+            return run(db, QStringLiteral("RELEASE SAVEPOINT zb32_turn"), error)
+                && run(db, QStringLiteral("SET LOCAL lock_timeout = 0"), error);
+        }
+        // 55P03: the moment passed with the turn still held; anything else is an error.
+        const QSqlError failed = take.lastError();
+        take.finish();
+        if (!run(db, QStringLiteral("ROLLBACK TO SAVEPOINT zb32_turn"), error)) {
+            return false;
+        }
+        if (failed.nativeErrorCode() != QLatin1String("55P03")) {
             if (error) {
-                *error = describe(take.lastError());
+                *error = describe(failed);
             }
             return false;
         }
-        if (take.value(0).toBool()) {
-            return true;
-        }
-        take.finish();
         holder.addBindValue(qint64(quint64(kSharedRecordsLock) >> 32));
         holder.addBindValue(qint64(quint64(kSharedRecordsLock) & 0xffffffffU));
         QString who;
@@ -237,7 +251,6 @@ bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
             }
             return false;
         }
-        QThread::msleep(100);
     }
 }
 
