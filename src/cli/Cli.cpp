@@ -6,7 +6,6 @@
 #include "core/JobCatalog.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/desk/IniFile.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "render/PrintFilePreview.h"
@@ -233,17 +232,24 @@ int Cli::initDb(const QStringList& args)
     QString why;
     if (connString.isEmpty()) {
         // The configured database; an SQLite file that does not exist yet is created.
-        const QString fromIni
-            = LeggiIni(CaseDatabase::iniPath(), QStringLiteral("datiserver"), QStringLiteral("connstring"));
+        QString missing;
+        const QString fromIni = CaseDatabase::configuredConnectionString(&missing);
         if (fromIni.isEmpty()) {
-            m_err << "zb32: manca la chiave \"connstring\" della sezione [datiserver] nel file di configurazione "
-                  << CaseDatabase::iniPath() << '\n';
+            m_err << "zb32: " << missing << '\n';
             return Failed;
         }
         connString = fromIni;
     }
     if (!db.open(connString, &why, true)) {
         m_err << "zb32: impossibile aprire il database: " << why << '\n';
+        return Failed;
+    }
+    // A table made by another program may lack a column the desk writes; it is not altered,
+    // the operator is told which, before anything is created.
+    const QStringList missing = Schema::missingColumns(db);
+    if (!missing.isEmpty()) {
+        m_err << "zb32: mancano colonne che il programma scrive (le tabelle esistenti non vengono modificate): "
+              << missing.join(QStringLiteral(", ")) << '\n';
         return Failed;
     }
     if (!Schema::create(db, &why)) {

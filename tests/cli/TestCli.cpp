@@ -92,13 +92,36 @@ private Q_SLOTS:
         }
     }
 
-    void initdbReportsAMissingKey()
+    void initdbReportsWhatIsMissing_data()
     {
+        QTest::addColumn<QString>("ini"); // "-" for no configuration file
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no configuration file") << "-" << "manca il file di configurazione ";
+        QTest::newRow("no key") << "" << "manca la chiave \"connstring\"";
+        // A cases table made elsewhere with only its first two columns.
+        QTest::newRow("a column") << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\altro.db"
+                                  << "mancano colonne che il programma scrive (le tabelle esistenti non vengono "
+                                     "modificate): tabella pratiche.Tipo Mandato, ";
+    }
+    void initdbReportsWhatIsMissing()
+    {
+        QFETCH(QString, ini);
+        QFETCH(QString, message);
         test::TestWorkspace ws;
-        ws.writeIni(QString());
+        if (ini != QLatin1String("-")) {
+            ws.writeIni(ini);
+        }
+        if (ini.contains(QLatin1String("altro.db"))) {
+            CaseDatabase db;
+            QString error;
+            QVERIFY2(db.open(ini, &error, true), qPrintable(error));
+            QVERIFY2(db.exec(QStringLiteral("CREATE TABLE [tabella pratiche] (contatore INTEGER PRIMARY KEY, posizione TEXT)"), &error),
+                qPrintable(error));
+        }
         const Run r = runZb32({ QStringLiteral("initdb") });
         QCOMPARE(r.exitCode, 3);
-        QVERIFY(r.err.contains(QStringLiteral("connstring")));
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(!r.out.contains(QStringLiteral("tabelle pronte")));
     }
 };
 

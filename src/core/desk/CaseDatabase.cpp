@@ -44,6 +44,24 @@ QString CaseDatabase::iniPath()
     return resolveDrivePath(kIniPath);
 }
 
+QString CaseDatabase::configuredConnectionString(QString* missing)
+{
+    const QString file = iniPath();
+    if (!QFileInfo(file).isFile()) {
+        if (missing) {
+            *missing = QStringLiteral("manca il file di configurazione %1").arg(file);
+        }
+        return {};
+    }
+    const QString text = LeggiIni(file, QStringLiteral("datiserver"), QStringLiteral("connstring"));
+    if (text.isEmpty() && missing) {
+        *missing
+            = QStringLiteral("manca la chiave \"connstring\" della sezione [datiserver] nel file di configurazione %1")
+                  .arg(file);
+    }
+    return text;
+}
+
 bool CaseDatabase::isOpen() const
 {
     return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
@@ -91,7 +109,8 @@ void CaseDatabase::setJob(const QString& job, std::function<void(const QString&)
 bool CaseDatabase::ApriDB(QString* error)
 {
     const QString file = iniPath();
-    const QString text = LeggiIni(file, QStringLiteral("datiserver"), QStringLiteral("connstring"));
+    QString missing;
+    const QString text = configuredConnectionString(&missing);
     if (isOpen()) {
         if (isAlive()) {
             return true;
@@ -101,9 +120,7 @@ bool CaseDatabase::ApriDB(QString* error)
     }
     if (text.isEmpty()) {
         if (error) {
-            *error = QStringLiteral("Impossibile aprire il database: manca la chiave \"connstring\" della sezione "
-                                    "[datiserver] nel file di configurazione %1")
-                         .arg(file);
+            *error = QStringLiteral("Impossibile aprire il database: %1").arg(missing);
         }
         return false;
     }

@@ -35,6 +35,9 @@ public:
 
     // The configuration file as it resolves on this machine.
     static QString iniPath();
+    // The "connstring" the configuration file names; empty with what is missing (the file or
+    // the key) when there is none.
+    static QString configuredConnectionString(QString* missing);
     QString connectionString() const { return m_connectionString; }
     // The dialect of the open connection (SQLite's before the first open).
     const SqlDialect& dialect() const { return *m_dialect; }

@@ -20,9 +20,33 @@ QString LeggiIni(const QString& file, const QString& section, const QString& key
     return iniValue(f.read(qBound<qint64>(0, f.size(), kLimit)), section, key);
 }
 
+namespace {
+
+// A file saved by a newer editor: UTF-8 or UTF-16 with its byte-order mark, read as such; any
+// other file in the code page the collection system writes.
+QString decodeIni(const QByteArray& content)
+{
+    if (content.startsWith("\xEF\xBB\xBF")) {
+        return QString::fromUtf8(content.constData() + 3, content.size() - 3);
+    }
+    const bool littleEndian = content.startsWith("\xFF\xFE");
+    if (littleEndian || content.startsWith("\xFE\xFF")) {
+        QString text((content.size() - 2) / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const auto a = uchar(content[2 + 2 * i]);
+            const auto b = uchar(content[3 + 2 * i]);
+            text[i] = QChar(littleEndian ? ushort(a | b << 8) : ushort(b | a << 8));
+        }
+        return text;
+    }
+    return Cp1252::decode(content);
+}
+
+} // namespace
+
 QString iniValue(const QByteArray& content, const QString& section, const QString& key)
 {
-    const QString text = Cp1252::decode(content);
+    const QString text = decodeIni(content);
     bool inSection = false;
     bool sectionSeen = false;
     const QString wantedKey = key.trimmed();
@@ -46,7 +70,13 @@ QString iniValue(const QByteArray& content, const QString& section, const QStrin
             continue;
         }
         if (line.left(eq).trimmed().compare(wantedKey, Qt::CaseInsensitive) == 0) {
-            return line.mid(eq + 1).trimmed().left(511).toString();
+            QStringView value = line.mid(eq + 1).trimmed();
+            // A value in a pair of quotes is the text inside them.
+            if (value.size() >= 2 && value.front() == value.back()
+                && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))) {
+                value = value.mid(1, value.size() - 2);
+            }
+            return value.left(511).toString();
         }
     }
     return {};

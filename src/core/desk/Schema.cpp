@@ -221,7 +221,7 @@ bool createTables(
     for (const QList<TableDef>* list : lists) {
         for (const TableDef& t : *list) {
             if (exists(t.name)) {
-                if (lists.contains(&registerTables()) && lists.size() == 1) {
+                if (list == &registerTables()) {
                     // The register is the desk's own: a table of an earlier version gets the
                     // columns added since. The collection system's tables are never altered.
                     const QSqlDatabase sql = db.database();
@@ -286,6 +286,24 @@ bool createTables(
 bool create(CaseDatabase& db, QString* error)
 {
     return createTables(db, { &tables(), &registerTables() }, false, error);
+}
+
+QStringList missingColumns(CaseDatabase& db)
+{
+    QStringList missing;
+    const QSqlDatabase sql = db.database();
+    for (const TableDef& t : tables()) {
+        const QSqlRecord present = sql.record(db.dialect().storedTableName(sql, t.name));
+        if (present.isEmpty()) {
+            continue;
+        }
+        for (const FieldDef& f : t.fields) {
+            if (present.indexOf(f.name) < 0 && present.indexOf(f.name.toLower()) < 0) {
+                missing << QStringLiteral("%1.%2").arg(t.name, f.name);
+            }
+        }
+    }
+    return missing;
 }
 
 bool createRegister(CaseDatabase& db, QString* error)

@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace zb32 {
 
@@ -46,6 +47,9 @@ const FieldDef* field(const TableDef& table, const QString& name);
 // Creates the tables (the shared ones and the register's) and indexes that are missing; never
 // drops or alters what exists.
 bool create(CaseDatabase& db, QString* error);
+// The columns the desk writes that an existing shared table lacks, as "table.column" (the
+// register's own tables get theirs added).
+QStringList missingColumns(CaseDatabase& db);
 // Creates the register's tables where missing (the first job on a database of the collection
 // system, which has none); the shared tables are left as they are.
 bool createRegister(CaseDatabase& db, QString* error);

@@ -36,6 +36,22 @@ private Q_SLOTS:
         QTest::newRow("equals inside value") << QByteArray("[datiserver]\r\nconnstring=a=b=c\r\n") << "a=b=c";
         QTest::newRow("cut at 511") << (QByteArray("[datiserver]\r\nconnstring=") + QByteArray(600, 'k') + "\r\n")
                                     << QString(511, QLatin1Char('k'));
+        QTest::newRow("double quotes taken off") << QByteArray("[datiserver]\r\nconnstring=\"a;b\"\r\n") << "a;b";
+        QTest::newRow("single quotes taken off") << QByteArray("[datiserver]\r\nconnstring= 'a' \r\n") << "a";
+        QTest::newRow("unpaired quotes kept") << QByteArray("[datiserver]\r\nconnstring=\"a'\r\n") << "\"a'";
+        QTest::newRow("utf-8 with byte-order mark")
+            << QByteArray("\xEF\xBB\xBF[datiserver]\r\nconnstring=citt\xC3\xA0\r\n") << QString::fromUtf8("città");
+        QTest::newRow("utf-16 little-endian") << []() {
+            const QString t = QString::fromUtf8("[datiserver]\r\nconnstring=città\r\n");
+            return QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
+        }() << QString::fromUtf8("città");
+        QTest::newRow("utf-16 big-endian") << []() {
+            QByteArray b("\xFE\xFF");
+            for (QChar c : QString::fromUtf8("[datiserver]\nconnstring=città\n")) {
+                b.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+            }
+            return b;
+        }() << QString::fromUtf8("città");
         QTest::newRow("windows-1252 value")
             << QByteArray("[datiserver]\r\nconnstring=citt\xe0\r\n") << QString::fromUtf8("città");
     }
