@@ -6,6 +6,7 @@
 #include "TestWorkspace.h"
 #include "core/desk/Schema.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -15,10 +16,14 @@ using namespace zb32::test;
 
 namespace {
 
-const QString kFile = QStringLiteral("lotto.txt");
-
-QStringList jobArgs(const QString& job, const QString& file = kFile)
+QString fileFor(const QString& job)
 {
+    return job == QLatin1String("spese") ? QStringLiteral("lotto.xls") : QStringLiteral("lotto.txt");
+}
+
+QStringList jobArgs(const QString& job, QString file = {})
+{
+    file = file.isEmpty() ? fileFor(job) : file;
     return { QStringLiteral("run"), job, QStringLiteral("--file"), file, QStringLiteral("--lotto"), QStringLiteral("7"),
         QStringLiteral("--mandato"), QStringLiteral("460") };
 }
@@ -102,6 +107,7 @@ private Q_SLOTS:
                 row(job, "nothing", 0, undone);
                 row(job, "resumed", 0, QStringLiteral("con le sue riprese (corse 1, 2)"));
             }
+            row("spese", "nothing", 0, undone);
             row("orb", "letters", 1, QStringLiteral("le lettere non si annullano"));
             for (const char* job : { "orb", "vidiru" }) {
                 row(job, "payment posted", 1, QStringLiteral("c'è il pagamento"));
@@ -121,12 +127,21 @@ private Q_SLOTS:
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
         const bool collections = job == QLatin1String("incassi");
+        const bool expenses = job == QLatin1String("spese");
         if (collections) {
             addCollectionCases(tdb, 4);
         }
         TestWorkspace ws;
         ws.writeIni(tdb.connectionString());
-        ws.writeImportFile(kFile, jobFile(job, collections ? 0 : 1, collections ? 12 : 3));
+        if (expenses) {
+            // The expense workbook of the confirmation tests: its "00042" row posts a payment.
+            addCases(tdb, { QStringLiteral("00042") });
+            QFile fixture(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/confirmations/spese.xls"));
+            QVERIFY(fixture.open(QIODevice::ReadOnly));
+            ws.writeImportFile(fileFor(job), fixture.readAll());
+        } else {
+            ws.writeImportFile(fileFor(job), jobFile(job, collections ? 0 : 1, collections ? 12 : 3));
+        }
         const QStringList before = dumpRows(tdb);
 
         qint64 undoRun = 1;
@@ -169,6 +184,9 @@ private Q_SLOTS:
         const QStringList beforeUndo = dumpRows(tdb);
         const QList<QVariantMap> runsBefore = tdb.rows(Schema::kImportRuns);
 
+        if (expenses) {
+            QVERIFY(firstDifference(dumpRows(tdb), before).size() > 0); // the payment is there
+        }
         const CliRun undo = runZb32({ QStringLiteral("annulla"), QString::number(undoRun) });
         QVERIFY2(undo.exitCode == exitCode, qPrintable(undo.describe()));
         QVERIFY2((undo.out + undo.err).contains(says), qPrintable(undo.describe()));
