@@ -69,6 +69,7 @@ bool page(CaseDatabase& db, const RegisterFilter& filter, qint64 beforeId, int l
         r.clienti = rs.value(QStringLiteral("clienti")).toLongLong();
         r.fatture = rs.value(QStringLiteral("fatture")).toLongLong();
         r.letters = rs.value(QStringLiteral("lettere")).toLongLong();
+        r.letterRun = !rs.isNull(QStringLiteral("lettere"));
         r.message = rs.text(QStringLiteral("messaggio"));
         r.undone = rs.text(QStringLiteral("annullamento"));
         for (const char* box : kBoxFields) {

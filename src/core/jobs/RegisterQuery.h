@@ -28,6 +28,7 @@ struct RegisterRow
     qint64 clienti = 0;
     qint64 fatture = 0;
     qint64 letters = 0;
+    bool letterRun = false; // the letter run: it wrote a print file, no records
     QString message;
     QString undone;
     // The batch boxes as the run had them, in the order of Text1 (the file name at index 4).

@@ -1,7 +1,6 @@
 // Taking an import run back.
 #include "core/jobs/RunUndo.h"
 
-#include "core/JobCatalog.h"
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
 #include "core/desk/Recordset.h"
@@ -37,6 +36,7 @@ struct RunInfo
     QString undone;
     QByteArray sha256;
     qint64 previous = 0;
+    bool letterRun = false; // a letter run: it counts letters, never records
 };
 
 // A field a run changed on a record: its value before the first change, and what the last wrote.
@@ -243,6 +243,7 @@ bool Undo::readRun(qint64 id, RunInfo* info, bool* found)
         info->undone = rs.text(QStringLiteral("annullamento"));
         info->sha256 = rs.text(QStringLiteral("sha256")).toLatin1();
         info->previous = rs.value(QStringLiteral("corsa precedente")).toLongLong();
+        info->letterRun = !rs.isNull(QStringLiteral("lettere"));
     }
     return true;
 }
@@ -625,7 +626,7 @@ Undo::Step Undo::run(qint64 runId, const QDateTime& now)
     if (!found) {
         return refuse(QStringLiteral("L'importazione %1 non è nel registro.").arg(runId));
     }
-    if (m_target.job == jobEntry(JobId::Postel).name) {
+    if (m_target.letterRun) {
         return refuse(QStringLiteral("La corsa %1 ha creato le lettere del file %2: le lettere non si annullano.")
                           .arg(runId)
                           .arg(m_target.file));

@@ -30,7 +30,7 @@ namespace {
 
 bool isLetterRun(const RegisterRow& r)
 {
-    return r.job == jobEntry(JobId::Postel).name;
+    return r.letterRun;
 }
 
 QString stateOf(ImportRegister::State s)
