@@ -111,6 +111,7 @@ private Q_SLOTS:
             row("orb", "letters", 1, QStringLiteral("le lettere non si annullano"));
             for (const char* job : { "orb", "vidiru" }) {
                 row(job, "payment posted", 1, QStringLiteral("c'è il pagamento"));
+                row(job, "case deleted", 1, QStringLiteral("record creato dall'importazione, non c'è più"));
             }
             row("incassi", "field changed",
                 1, QStringLiteral("il campo \"totale incassato\" vale \"999"));
@@ -170,6 +171,14 @@ private Q_SLOTS:
         } else if (between == QLatin1String("payment posted")) {
             const qint64 someCase = tdb.rows(Schema::kCases).value(1).value("contatore").toLongLong();
             tdb.insert(Schema::kPayments, { { "conta", someCase }, { "data", "01/12/2026" }, { "totale", "10" } });
+        } else if (between == QLatin1String("case deleted")) {
+            const qint64 someCase = tdb.rows(Schema::kCases).value(1).value("contatore").toLongLong();
+            QVERIFY(execSql(tdb,
+                backend == QLatin1String("postgresql")
+                    ? QStringLiteral("DELETE FROM \"tabella pratiche\" WHERE contatore = ?")
+                    : QStringLiteral("DELETE FROM [tabella pratiche] WHERE contatore = ?"),
+                { someCase }));
+            says = QStringLiteral("la pratica %1, ").arg(someCase) + says;
         } else if (between == QLatin1String("field changed")) {
             // Another program corrects the collected total the run wrote on one case.
             const bool pg = backend == QLatin1String("postgresql");
