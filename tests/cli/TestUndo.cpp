@@ -62,16 +62,18 @@ bool refuseInsert(TestDatabase& tdb, const QString& table, const QString& field,
     const bool pg = tdb.backend() == QLatin1String("postgresql");
     const QString t = pg ? QLatin1Char('"') + table + QLatin1Char('"') : QLatin1Char('[') + table + QLatin1Char(']');
     if (!on) {
-        return execSql(tdb, pg ? QStringLiteral("DROP TRIGGER zb32_ferma ON %1").arg(t)
-                               : QStringLiteral("DROP TRIGGER zb32_ferma"));
+        return execSql(tdb,
+            pg ? QStringLiteral("DROP TRIGGER zb32_ferma ON %1").arg(t) : QStringLiteral("DROP TRIGGER zb32_ferma"));
     }
     if (pg) {
         return execSql(tdb,
-                   QStringLiteral("CREATE OR REPLACE FUNCTION zb32_ferma() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
-                                  "NEW.\"%1\" = '%2' THEN RAISE EXCEPTION 'riga rifiutata'; END IF; RETURN NEW; END $$")
+                   QStringLiteral(
+                       "CREATE OR REPLACE FUNCTION zb32_ferma() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+                       "NEW.\"%1\" = '%2' THEN RAISE EXCEPTION 'riga rifiutata'; END IF; RETURN NEW; END $$")
                        .arg(field, value))
             && execSql(tdb,
-                QStringLiteral("CREATE TRIGGER zb32_ferma BEFORE INSERT ON %1 FOR EACH ROW EXECUTE FUNCTION zb32_ferma()")
+                QStringLiteral(
+                    "CREATE TRIGGER zb32_ferma BEFORE INSERT ON %1 FOR EACH ROW EXECUTE FUNCTION zb32_ferma()")
                     .arg(t));
     }
     // SQLite compares an amount with a number, not with a text.
@@ -100,7 +102,8 @@ private Q_SLOTS:
         for (const char* backend : { "sqlite", "postgresql" }) {
             const QString b = QString::fromLatin1(backend);
             auto row = [&](const char* job, const char* between, int exitCode, const QString& says) {
-                QTest::newRow(qPrintable(QStringLiteral("%1: %2, %3").arg(b, QLatin1String(job), QLatin1String(between))))
+                QTest::newRow(
+                    qPrintable(QStringLiteral("%1: %2, %3").arg(b, QLatin1String(job), QLatin1String(between))))
                     << b << QString::fromLatin1(job) << QString::fromLatin1(between) << exitCode << says;
             };
             for (const char* job : { "orb", "vidiru", "incassi" }) {
@@ -113,8 +116,7 @@ private Q_SLOTS:
                 row(job, "payment posted", 1, QStringLiteral("c'è il pagamento"));
                 row(job, "case deleted", 1, QStringLiteral("record creato dall'importazione, non c'è più"));
             }
-            row("incassi", "field changed",
-                1, QStringLiteral("il campo \"totale incassato\" vale \"999"));
+            row("incassi", "field changed", 1, QStringLiteral("il campo \"totale incassato\" vale \"999"));
             row("incassi", "later run", 1, QStringLiteral("è stato cambiato dopo dall'importazione 2 (incassi"));
         }
     }
@@ -232,7 +234,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
         QTest::newRow("no run") << QStringList { "annulla" } << 2 << QStringLiteral("il numero di una corsa");
-        QTest::newRow("not a number") << QStringList { "annulla", "x" } << 2 << QStringLiteral("il numero di una corsa");
+        QTest::newRow("not a number") << QStringList { "annulla", "x" } << 2
+                                      << QStringLiteral("il numero di una corsa");
         QTest::newRow("unknown run") << QStringList { "annulla", "42" } << 1 << QStringLiteral("non è nel registro");
     }
     void refusedArguments()

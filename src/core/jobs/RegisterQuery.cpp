@@ -14,7 +14,8 @@ namespace RegisterQuery {
 
 namespace {
 
-const char* const kBoxFields[] = { "data affido", "scadenza", "intervento", "lotto", "nome file", "mandato", "sit aff" };
+const char* const kBoxFields[]
+    = { "data affido", "scadenza", "intervento", "lotto", "nome file", "mandato", "sit aff" };
 
 QString dayStamp(const QDate& day)
 {

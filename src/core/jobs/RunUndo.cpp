@@ -199,8 +199,8 @@ void Undo::explainMissing()
     }
     const TablePlan& p = *m_missing;
     QString ignored;
-    QSqlQuery* q = m_db.statement(QStringLiteral("select [%1] from [%2] where [%1] in (%3)")
-                                      .arg(p.def->key, p.def->name, marks(m_missingCount)),
+    QSqlQuery* q = m_db.statement(
+        QStringLiteral("select [%1] from [%2] where [%1] in (%3)").arg(p.def->key, p.def->name, marks(m_missingCount)),
         &ignored);
     if (!q) {
         return;
@@ -272,7 +272,8 @@ bool Undo::collectGroup(QList<RunInfo>* group)
     while (!pending.isEmpty()) {
         const qint64 id = pending.takeFirst();
         QSqlQuery* q = m_db.statement(
-            QStringLiteral("select id from [tabella importazioni] where [corsa precedente] = ? and modo = ? order by id"),
+            QStringLiteral(
+                "select id from [tabella importazioni] where [corsa precedente] = ? and modo = ? order by id"),
             m_error);
         if (!q) {
             return false;
@@ -334,7 +335,8 @@ Undo::Step Undo::loadRecords(qint64 run)
         TablePlan* p = plan(table);
         if (!p) {
             q->finish();
-            return refuseRecord(QStringLiteral("il registro nomina la tabella %1, che l'annullamento non tratta").arg(table));
+            return refuseRecord(
+                QStringLiteral("il registro nomina la tabella %1, che l'annullamento non tratta").arg(table));
         }
         if (q->value(2).isNull() || before.isEmpty()) {
             if (!p->createdSet.contains(key)) {
@@ -415,8 +417,8 @@ Undo::Step Undo::checkLaterRuns()
     for (const RunInfo& r : m_group) {
         skipped.insert(r.id);
     }
-    QSqlQuery* q = m_db.statement(
-        QStringLiteral("select id from [tabella importazioni] where id > ? and stato = ?"), m_error);
+    QSqlQuery* q
+        = m_db.statement(QStringLiteral("select id from [tabella importazioni] where id > ? and stato = ?"), m_error);
     if (!q) {
         return Step::Failed;
     }
@@ -449,10 +451,10 @@ Undo::Step Undo::checkLaterRuns()
         if (p && (p->createdSet.contains(key) || p->changedIndex.contains(key))) {
             q->finish();
             const bool created = p->createdSet.contains(key);
-            return refuseRecord(QStringLiteral("%1, record %2 dall'importazione, è stato cambiato dopo %3")
-                                    .arg(describe(*p->def, key),
-                                        created ? QStringLiteral("creato") : QStringLiteral("cambiato"),
-                                        describeRun(run)));
+            return refuseRecord(
+                QStringLiteral("%1, record %2 dall'importazione, è stato cambiato dopo %3")
+                    .arg(describe(*p->def, key), created ? QStringLiteral("creato") : QStringLiteral("cambiato"),
+                        describeRun(run)));
         }
     }
     q->finish();
@@ -516,15 +518,17 @@ Undo::Step Undo::restoreChanged()
                 for (const FieldChange& c : record.fields) {
                     const FieldDef* f = Schema::field(*p.def, c.field);
                     if (!f) {
-                        return refuseRecord(QStringLiteral("il registro nomina il campo %1 della tabella %2, che non c'è")
-                                                .arg(c.field, p.def->name));
+                        return refuseRecord(
+                            QStringLiteral("il registro nomina il campo %1 della tabella %2, che non c'è")
+                                .arg(c.field, p.def->name));
                     }
                     const QJsonValue now = ImportRegister::fieldValue(rs.value(f->name));
                     if (!sameValue(now, c.after)) {
-                        return refuseRecord(QStringLiteral("in %1 il campo \"%2\" vale %3, non più %4 come l'ha scritto "
-                                                           "l'importazione: è stato cambiato dopo")
-                                                .arg(describe(*p.def, record.key), f->name, shown(f->type, now),
-                                                    shown(f->type, c.after)));
+                        return refuseRecord(
+                            QStringLiteral("in %1 il campo \"%2\" vale %3, non più %4 come l'ha scritto "
+                                           "l'importazione: è stato cambiato dopo")
+                                .arg(describe(*p.def, record.key), f->name, shown(f->type, now),
+                                    shown(f->type, c.after)));
                     }
                     if (!rs.setValue(f->name, typedValue(f->type, c.before), m_error)) {
                         return Step::Failed;
@@ -571,11 +575,12 @@ Undo::Step Undo::deleteCreated()
                 m_missing = &p;
                 m_missingFirst = first;
                 m_missingCount = n;
-                return refuseRecord(QStringLiteral("%1 record della tabella %2 creati dall'importazione non ci sono più")
-                                        .arg(n - deleted)
-                                        .arg(p.def->name));
+                return refuseRecord(
+                    QStringLiteral("%1 record della tabella %2 creati dall'importazione non ci sono più")
+                        .arg(n - deleted)
+                        .arg(p.def->name));
             }
-            (p.def->name == Schema::kCases           ? m_outcome->cases
+            (p.def->name == Schema::kCases             ? m_outcome->cases
                     : p.def->name == Schema::kInvoices ? m_outcome->invoices
                                                        : m_outcome->payments)
                 += n;
@@ -603,12 +608,12 @@ bool Undo::markUndone(const QDateTime& now)
         text += QStringLiteral(" (%1)").arg(user);
     }
     if (!others.isEmpty()) {
-        text += QStringLiteral(", insieme alle corse %1 della stessa importazione").arg(others.join(QStringLiteral(", ")));
+        text += QStringLiteral(", insieme alle corse %1 della stessa importazione")
+                    .arg(others.join(QStringLiteral(", ")));
     }
     for (const RunInfo& r : m_group) {
         Recordset rs(m_db, Schema::kImportRuns);
-        if (!rs.open(QStringLiteral("select * from [tabella importazioni] where id = ?"), { r.id }, m_error)
-            || rs.eof()
+        if (!rs.open(QStringLiteral("select * from [tabella importazioni] where id = ?"), { r.id }, m_error) || rs.eof()
             || !rs.setValue(QStringLiteral("stato"), ImportRegister::stateText(ImportRegister::State::Undone), m_error)
             || !rs.setValue(QStringLiteral("annullamento"), text, m_error) || !rs.update(m_error)) {
             return false;
@@ -659,8 +664,8 @@ Undo::Step Undo::run(qint64 runId, const QDateTime& now)
     if (m_report) {
         m_report->setProgressMaximum(total);
     }
-    for (Step (Undo::*step)() : { &Undo::checkLaterRuns, &Undo::checkDependents, &Undo::restoreChanged,
-             &Undo::deleteCreated }) {
+    for (Step (Undo::*step)() :
+        { &Undo::checkLaterRuns, &Undo::checkDependents, &Undo::restoreChanged, &Undo::deleteCreated }) {
         if (const Step s = (this->*step)(); s != Step::Go) {
             return s;
         }
@@ -709,8 +714,8 @@ bool RunUndo::undo(qint64 run, const QDateTime& now, Outcome* outcome, QString* 
         if (!target.eof()) {
             ImportRegister reg(m_db);
             ImportRegister::Earlier ignored;
-            if (!reg.lookUp(target.text(QStringLiteral("lavoro")), target.text(QStringLiteral("sha256")).toLatin1(), now,
-                    &ignored, error)) {
+            if (!reg.lookUp(target.text(QStringLiteral("lavoro")), target.text(QStringLiteral("sha256")).toLatin1(),
+                    now, &ignored, error)) {
                 return false;
             }
         }
@@ -749,8 +754,8 @@ JobResult annullaImportazione(JobContext& ctx, qint64 run)
     RunUndo::Outcome outcome;
     QString error;
     if (!undo.undo(run, ctx.report.now(), &outcome, &error)) {
-        return failJob(ctx,
-            QStringLiteral("L'importazione %1 non è stata annullata, nulla è cambiato: %2").arg(run).arg(error));
+        return failJob(
+            ctx, QStringLiteral("L'importazione %1 non è stata annullata, nulla è cambiato: %2").arg(run).arg(error));
     }
     ctx.report.message(outcome.message);
     return outcome.undone ? JobResult::completed() : JobResult::condition();

@@ -8,8 +8,8 @@
 #include "gui/desk/DeskButton.h"
 #include "gui/desk/JobRunner.h"
 #include "gui/desk/MessageBox.h"
-#include "gui/desk/frmRegistro.h"
 #include "gui/desk/Twips.h"
+#include "gui/desk/frmRegistro.h"
 #include "render/PrintFilePreview.h"
 
 #include <QAction>

@@ -75,8 +75,9 @@ QVariant RegisterModel::data(const QModelIndex& index, int role) const
     case Postazione:
         return r->workstation;
     case Stato:
-        return r->mode == ImportRegister::modeText(ImportRegister::Mode::New) ? r->state
-                                                                               : r->state + QStringLiteral(" (") + r->mode + QLatin1Char(')');
+        return r->mode == ImportRegister::modeText(ImportRegister::Mode::New)
+            ? r->state
+            : r->state + QStringLiteral(" (") + r->mode + QLatin1Char(')');
     case Righe:
         return QString::number(r->linesRead);
     case Clienti:
@@ -117,9 +118,8 @@ void RegisterModel::fetchMore(const QModelIndex& parent)
     auto page = std::make_shared<QList<RegisterRow>>();
     m_runner->read(
         this,
-        [page, filter, before](CaseDatabase& db, QString* error) {
-            RegisterQuery::page(db, filter, before, kPage, page.get(), error);
-        },
+        [page, filter, before](
+            CaseDatabase& db, QString* error) { RegisterQuery::page(db, filter, before, kPage, page.get(), error); },
         [this, page, generation](const QString& error) {
             if (generation != m_generation) {
                 return;

@@ -68,7 +68,8 @@ frmRegistro::frmRegistro(Form1* desk)
     txtAl->setPlaceholderText(QStringLiteral("gg/mm/aaaa"));
     cmdCerca = new QPushButton(QStringLiteral("Cerca"), this);
     cmdCerca->setObjectName(QStringLiteral("cmdCerca"));
-    const std::pair<const char*, QWidget*> labelled[] = { { "&Lavoro", cboLavoro }, { "&Dal", txtDal }, { "&Al", txtAl } };
+    const std::pair<const char*, QWidget*> labelled[]
+        = { { "&Lavoro", cboLavoro }, { "&Dal", txtDal }, { "&Al", txtAl } };
     for (const auto& [caption, widget] : labelled) {
         auto* label = new QLabel(QString::fromUtf8(caption), this);
         label->setBuddy(widget);
@@ -117,8 +118,8 @@ frmRegistro::frmRegistro(Form1* desk)
     connect(cmdChiudi, &QPushButton::clicked, this, &QWidget::close);
     connect(m_model, &RegisterModel::pageLoaded, this, &frmRegistro::onPageLoaded);
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmRegistro::updateButtons);
-    connect(grdImportazioni->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-        &frmRegistro::updateButtons);
+    connect(
+        grdImportazioni->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &frmRegistro::updateButtons);
     // What a job or an undo wrote shows at once.
     JobRunner* runner = desk->runner();
     connect(runner, &JobRunner::started, this, &frmRegistro::updateButtons);
@@ -141,7 +142,7 @@ void frmRegistro::onPageLoaded(const QString& error)
         return;
     }
     const int shown = m_model->rowCount();
-    lblStato->setText(shown == 0 ? QStringLiteral("Nessuna importazione")
+    lblStato->setText(shown == 0        ? QStringLiteral("Nessuna importazione")
             : m_model->canFetchMore({}) ? QStringLiteral("%1 importazioni (altre scorrendo l'elenco)").arg(shown)
                                         : QStringLiteral("%1 importazioni").arg(shown));
     if (!grdImportazioni->currentIndex().isValid() && shown > 0) {
@@ -170,8 +171,8 @@ void frmRegistro::cmdCerca_Click()
         const QString text = box->text().trimmed();
         *day = text.isEmpty() ? QDate() : FieldCodec::parseDate(text);
         if (!text.isEmpty() && !day->isValid()) {
-            MessageBox::ok(this, QStringLiteral("La data \"%1\" non è valida: scriverla come gg/mm/aaaa.").arg(text), {},
-                MessageBox::Icon::Warning);
+            MessageBox::ok(this, QStringLiteral("La data \"%1\" non è valida: scriverla come gg/mm/aaaa.").arg(text),
+                {}, MessageBox::Icon::Warning);
             box->setFocus();
             return;
         }
@@ -197,14 +198,15 @@ void frmRegistro::cmdAnnulla_Click()
     if (!r) {
         return;
     }
-    QString text = QStringLiteral("Annullare l'importazione %1 del file %2 (%3, %4)?\nLe pratiche, le fatture e i "
-                                  "pagamenti che ha creato saranno cancellati, i campi che ha cambiato torneranno come "
-                                  "prima.")
-                       .arg(r->id)
-                       .arg(r->file, r->job,
-                           ImportRegister::fromStamp(r->start).toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+    QString text
+        = QStringLiteral("Annullare l'importazione %1 del file %2 (%3, %4)?\nLe pratiche, le fatture e i "
+                         "pagamenti che ha creato saranno cancellati, i campi che ha cambiato torneranno come "
+                         "prima.")
+              .arg(r->id)
+              .arg(r->file, r->job, ImportRegister::fromStamp(r->start).toString(QStringLiteral("dd/MM/yyyy HH:mm")));
     if (r->mode == ImportRegister::modeText(ImportRegister::Mode::Resume)) {
-        text += QStringLiteral("\nÈ la ripresa di un'importazione interrotta: si annullano anche le corse che continua.");
+        text += QStringLiteral(
+            "\nÈ la ripresa di un'importazione interrotta: si annullano anche le corse che continua.");
     }
     if (MessageBox::question(this, text, { QStringLiteral("Annulla importazione"), QStringLiteral("No") }, 1) != 0) {
         return;
@@ -240,7 +242,9 @@ void frmRegistro::cmdEsporta_Click()
             cmdEsporta->setEnabled(true);
             if (error.isEmpty()) {
                 MessageBox::ok(this,
-                    QStringLiteral("%1 importazioni esportate nel file %2.").arg(*written).arg(QDir::toNativeSeparators(path)));
+                    QStringLiteral("%1 importazioni esportate nel file %2.")
+                        .arg(*written)
+                        .arg(QDir::toNativeSeparators(path)));
             } else {
                 MessageBox::ok(this,
                     QStringLiteral("Il file %1 non è stato scritto: %2").arg(QDir::toNativeSeparators(path), error), {},

@@ -181,8 +181,8 @@ private Q_SLOTS:
         QVERIFY(waitForPage(window) || window->model()->rowCount() == 2);
         QCOMPARE(tdb.count(Schema::kCases), 3);
         QCOMPARE(window->model()->rowCount(), 2);
-        QCOMPARE(window->model()->index(0, RegisterModel::Stato).data().toString(),
-            QStringLiteral("conclusa (ripresa)"));
+        QCOMPARE(
+            window->model()->index(0, RegisterModel::Stato).data().toString(), QStringLiteral("conclusa (ripresa)"));
         QCOMPARE(window->model()->index(0, RegisterModel::Lotto).data().toString(), QStringLiteral("7"));
         QVERIFY(!window->cmdRiprendi->isEnabled());
 
