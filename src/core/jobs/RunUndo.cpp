@@ -525,7 +525,7 @@ Undo::Step Undo::restoreChanged()
                     const QJsonValue now = ImportRegister::fieldValue(rs.value(f->name));
                     if (!sameValue(now, c.after)) {
                         return refuseRecord(
-                            QStringLiteral("in %1 il campo \"%2\" vale %3, non più %4 come l'ha scritto "
+                            QStringLiteral("%1: il campo \"%2\" vale %3, non più %4 come l'ha scritto "
                                            "l'importazione: è stato cambiato dopo")
                                 .arg(describe(*p.def, record.key), f->name, shown(f->type, now),
                                     shown(f->type, c.after)));
