@@ -8,6 +8,7 @@
 #include "core/desk/DrivePath.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/jobs/RunUndo.h"
 #include "render/PrintFilePreview.h"
 
 #include <QDateTime>
@@ -38,6 +39,8 @@ QString usageText()
                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
                           "  zb32 registro [--job LAVORO] [--limit N] [--csv]\n"
                           "      le importazioni registrate, dalla più recente\n"
+                          "  zb32 annulla CORSA\n"
+                          "      annulla l'importazione CORSA del registro (con le sue riprese)\n"
                           "  zb32 anteprima FILE [--pdf OUT.pdf] [--da N] [--a M]\n"
                           "      controlla un file Postel e ne disegna le lettere da N a M (tutte) nel PDF\n"
                           "  zb32 --version            stampa la versione\n")
@@ -99,6 +102,9 @@ int Cli::run(const QStringList& args)
     }
     if (command == QLatin1String("registro")) {
         return registro(args.mid(1));
+    }
+    if (command == QLatin1String("annulla")) {
+        return annulla(args.mid(1));
     }
     if (command == QLatin1String("anteprima")) {
         return anteprima(args.mid(1));
@@ -326,6 +332,23 @@ int Cli::registro(const QStringList& args)
         return Failed;
     }
     return Ok;
+}
+
+int Cli::annulla(const QStringList& args)
+{
+    bool ok = false;
+    const qint64 run = args.size() == 1 ? args.first().toLongLong(&ok) : 0;
+    if (!ok || run < 1) {
+        return usage(QStringLiteral("annulla vuole il numero di una corsa del registro (zb32 registro)"));
+    }
+    CliReporter reporter(m_out, m_err, isTerminal(stderr), jobNow());
+    CaseDatabase db;
+    const BatchData batch;
+    JobContext ctx { db, batch, reporter };
+    const JobResult result = annullaImportazione(ctx, run);
+    reporter.finish();
+    m_out.flush();
+    return result.status == JobStatus::Completed ? Ok : result.status == JobStatus::Condition ? Condition : Failed;
 }
 
 int Cli::anteprima(const QStringList& args)

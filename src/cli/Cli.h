@@ -23,6 +23,7 @@ private:
     int runJob(const QStringList& args);
     int initDb(const QStringList& args);
     int registro(const QStringList& args);
+    int annulla(const QStringList& args);
     int anteprima(const QStringList& args);
     int usage(const QString& problem);
 

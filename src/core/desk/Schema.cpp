@@ -157,6 +157,8 @@ const QList<TableDef>& registerTables()
                 typed("pagamenti", F::Integer),
                 typed("lettere", F::Integer),
                 typed("messaggio", F::Memo),
+                // When, where and by whom a run was taken back (its state is then "annullata").
+                typed("annullamento", F::Memo),
             } },
         { kImportRecords, QStringLiteral("id"),
             {

@@ -2,6 +2,7 @@
 #include "core/jobs/ImportRegister.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/Currency.h"
 #include "core/desk/Formats.h"
 #include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
@@ -43,6 +44,31 @@ QDateTime ImportRegister::fromStamp(const QString& text)
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+QJsonValue ImportRegister::fieldValue(const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        return QJsonValue::Null;
+    }
+    if (value.metaType() == QMetaType::fromType<Currency>()) {
+        return value.value<Currency>().toDecimalText();
+    }
+    switch (value.metaType().id()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate);
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    case QMetaType::Double:
+        return value.toDouble();
+    default:
+        return value.toString();
+    }
+}
+
 QString ImportRegister::stateText(State state)
 {
     switch (state) {
@@ -54,6 +80,8 @@ QString ImportRegister::stateText(State state)
         return QStringLiteral("interrotta");
     case State::ConnectionLost:
         return QStringLiteral("connessione persa");
+    case State::Undone:
+        return QStringLiteral("annullata");
     }
     return {};
 }
@@ -139,7 +167,7 @@ bool ImportRegister::latestRun(const QString& job, const QByteArray& sha256, Ear
     }
     earlier->run = runs.key();
     const QString state = runs.text(QStringLiteral("stato"));
-    for (const State s : { State::Running, State::Completed, State::Stopped, State::ConnectionLost }) {
+    for (const State s : { State::Running, State::Completed, State::Stopped, State::ConnectionLost, State::Undone }) {
         if (state == stateText(s)) {
             earlier->state = s;
         }
@@ -298,7 +326,7 @@ bool ImportRegister::unfinishedImport(
                 error)) {
             return false;
         }
-        if (latest.run > 0 && latest.state != State::Completed) {
+        if (latest.run > 0 && latest.state != State::Completed && latest.state != State::Undone) {
             *found = latest;
             *fileName = runs.text(QStringLiteral("nome file"));
             return true;

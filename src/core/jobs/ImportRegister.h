@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
@@ -19,8 +20,10 @@ struct BatchData;
 class ImportRegister
 {
 public:
-    enum class State { Running, Completed, Stopped, ConnectionLost };
-    // The state as the register stores it ("in corso", "conclusa", "interrotta", "connessione persa").
+    // Undone: taken back (RunUndo); what it wrote is gone, and its file counts as not imported.
+    enum class State { Running, Completed, Stopped, ConnectionLost, Undone };
+    // The state as the register stores it ("in corso", "conclusa", "interrotta", "connessione
+    // persa", "annullata").
     static QString stateText(State state);
     // How a run stands to the earlier runs of its file: the first, a repetition on purpose, or
     // the continuation of a stopped run after its last saved line.
@@ -103,6 +106,9 @@ public:
     // The run's end: its state and closing or stopping message. A register that cannot be
     // written any more (the server went away) leaves the row as the last commit wrote it.
     void end(State state, const Counts& counts, const QString& message, const QDateTime& now);
+
+    // A field's value as the register keeps it: amounts as decimal text, dates as yyyy-MM-dd.
+    static QJsonValue fieldValue(const QVariant& value);
 
     // The stamp texts of the register ("yyyy-MM-dd HH:mm:ss").
     static QString stamp(const QDateTime& when);

@@ -37,36 +37,6 @@ ImportRun::~ImportRun()
     m_batch.setListener(nullptr);
 }
 
-namespace {
-
-// A field's value as the register keeps it: amounts as decimal text, dates as yyyy-MM-dd.
-QJsonValue registerValue(const QVariant& value)
-{
-    if (!value.isValid() || value.isNull()) {
-        return QJsonValue::Null;
-    }
-    if (value.metaType() == QMetaType::fromType<Currency>()) {
-        return value.value<Currency>().toDecimalText();
-    }
-    switch (value.metaType().id()) {
-    case QMetaType::QDate:
-        return value.toDate().toString(Qt::ISODate);
-    case QMetaType::Bool:
-        return value.toBool();
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return value.toLongLong();
-    case QMetaType::Double:
-        return value.toDouble();
-    default:
-        return value.toString();
-    }
-}
-
-} // namespace
-
 void ImportRun::recordCreated(const QString& table, qint64 key)
 {
     if (m_register.isOpen()) {
@@ -82,8 +52,8 @@ void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Chan
     QJsonObject before;
     QJsonObject after;
     for (const Change& c : changes) {
-        before.insert(c.field, registerValue(c.before));
-        after.insert(c.field, registerValue(c.after));
+        before.insert(c.field, ImportRegister::fieldValue(c.before));
+        after.insert(c.field, ImportRegister::fieldValue(c.after));
     }
     m_records.append({ m_batch.currentLine(), table, key, QJsonDocument(before).toJson(QJsonDocument::Compact),
         QJsonDocument(after).toJson(QJsonDocument::Compact) });
@@ -201,6 +171,11 @@ bool ImportRun::decideRerun(const ImportRegister::Earlier& earlier, ImportRegist
         run->mode = Mode::Again;
         return true;
     }
+    case State::Undone:
+        // Taken back: nothing of it is in the database any more.
+        run->mode = Mode::New;
+        run->previous = 0;
+        return true;
     case State::Stopped:
     case State::ConnectionLost:
         break;

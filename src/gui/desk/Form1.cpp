@@ -9,6 +9,7 @@
 #include "gui/desk/JobRunner.h"
 #include "gui/desk/MessageBox.h"
 #include "gui/desk/Twips.h"
+#include "gui/desk/frmRegistro.h"
 #include "render/PrintFilePreview.h"
 
 #include <QAction>
@@ -77,6 +78,10 @@ Form1::Form1(Clock clock, QWidget* parent)
         [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
     connect(m_runner, &JobRunner::captionChanged, this, &QWidget::setWindowTitle);
     connect(m_runner, &JobRunner::finished, this, &Form1::onJobFinished);
+    connect(m_runner, &JobRunner::workFinished, this, [this](int status) {
+        setJobButtonsEnabled(true);
+        Q_EMIT workFinished(status);
+    });
 
     Form_Load();
 }
@@ -246,6 +251,7 @@ void Form1::buildControls()
     };
     const MenuItemDef registro[] = {
         { &mnuAnteprima, "mnuAnteprima", "Anteprima lettere...", &Form1::mnuAnteprima_Click },
+        { &mnuImportazioni, "mnuImportazioni", "Importazioni...", &Form1::mnuImportazioni_Click },
     };
     mnuRegistro = menuBar()->addMenu(QStringLiteral("Registro"));
     mnuRegistro->setObjectName(QStringLiteral("mnuRegistro"));
@@ -436,6 +442,43 @@ void Form1::startJob(JobId id)
     if (m_runner->start(id, batchData())) {
         setJobButtonsEnabled(false);
     }
+}
+
+bool Form1::resumeRun(const QString& job, const QStringList& boxes)
+{
+    const JobEntry* entry = findJob(job);
+    if (!entry || boxes.size() != int(Text1.size()) || m_runner->isRunning()) {
+        return false;
+    }
+    // The boxes show what the run goes on with.
+    for (int i = 0; i < int(Text1.size()); ++i) {
+        Text1[i]->setText(boxes[i]);
+        Text1[i]->setCursorPosition(0);
+    }
+    if (!m_runner->start(entry->id, batchData(), Rerun::Resume)) {
+        return false;
+    }
+    setJobButtonsEnabled(false);
+    return true;
+}
+
+bool Form1::startWork(std::function<JobResult(JobContext&)> work)
+{
+    if (!m_runner->startWork(std::move(work))) {
+        return false;
+    }
+    setJobButtonsEnabled(false);
+    return true;
+}
+
+void Form1::mnuImportazioni_Click()
+{
+    if (!m_registro) {
+        m_registro = new frmRegistro(this);
+    }
+    m_registro->show();
+    m_registro->raise();
+    m_registro->activateWindow();
 }
 
 void Form1::setJobButtonsEnabled(bool enabled)

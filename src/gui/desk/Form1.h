@@ -24,6 +24,7 @@ class QPushButton;
 namespace zb32 {
 
 class JobRunner;
+class frmRegistro;
 struct PreviewResult;
 
 class Form1 : public QMainWindow
@@ -46,6 +47,14 @@ public:
     JobRunner* runner() const { return m_runner; }
     // Re-reads the import folder into the file list.
     void refreshFileList();
+    // Starts the job of a run of the register on its file, with the boxes it had, going on after
+    // its last saved line (the register window's "Riprendi"); false when a job runs already.
+    bool resumeRun(const QString& job, const QStringList& boxes);
+    // Runs desk work other than a job (taking a run back) on the job thread, with the job
+    // buttons locked meanwhile; false when a job runs already.
+    bool startWork(std::function<JobResult(JobContext&)> work);
+    // The register window, once opened.
+    frmRegistro* registro() const { return m_registro; }
     // Tests: what opens the preview's PDF instead of the desktop's viewer.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
 
@@ -67,12 +76,15 @@ public:
     QAction* f = nullptr;
     QMenu* mnuRegistro = nullptr;
     QAction* mnuAnteprima = nullptr;
+    QAction* mnuImportazioni = nullptr;
 
 Q_SIGNALS:
     // A job ended (tests wait for it); status is a JobStatus.
     void jobFinished(zb32::JobId id, int status);
     // The letters' preview ended: its PDF opened, or a message shown.
     void previewFinished();
+    // Work started with startWork ended; status is a JobStatus.
+    void workFinished(int status);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -86,6 +98,7 @@ private:
     void Command5_Click();
     void f_Click();
     void mnuAnteprima_Click();
+    void mnuImportazioni_Click();
     void File1_DblClick(QListWidgetItem* item);
 
     void buildControls();
@@ -102,6 +115,7 @@ private:
     qint64 m_progressScale = 1; // the bar counts in ints; large files are scaled down
     UrlOpener m_openUrl;
     QThread* m_previewThread = nullptr;
+    frmRegistro* m_registro = nullptr;
 };
 
 } // namespace zb32

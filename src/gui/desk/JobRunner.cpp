@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPointer>
 #include <memory>
 
 namespace zb32 {
@@ -23,16 +24,51 @@ public:
         : m_runner(runner)
     { }
 
-    void run(JobId id, const BatchData& batch)
+    void run(JobId id, const BatchData& batch, Rerun rerun)
     {
         if (!m_db) {
             m_db = std::make_unique<CaseDatabase>(); // created, and later destroyed, on this thread
         }
         m_clock.start();
         JobContext ctx { *m_db, batch, *this };
+        ctx.rerun = rerun;
         const JobResult result = runJob(id, ctx);
         flush();
         Q_EMIT workerFinished(id, static_cast<int>(result.status));
+    }
+
+    void runWork(const JobRunner::Work& work)
+    {
+        if (!m_db) {
+            m_db = std::make_unique<CaseDatabase>();
+        }
+        m_clock.start();
+        const BatchData batch;
+        JobContext ctx { *m_db, batch, *this };
+        const JobResult result = work(ctx);
+        flush();
+        Q_EMIT workDone(static_cast<int>(result.status));
+    }
+
+    // `done` is called on the window's thread, where `receiver` is looked at.
+    void read(const QPointer<QObject>& receiver, const JobRunner::Query& query,
+        const std::function<void(const QString&)>& done)
+    {
+        if (!m_db) {
+            m_db = std::make_unique<CaseDatabase>();
+        }
+        QString error;
+        if (m_db->ApriDB(&error)) {
+            query(*m_db, &error);
+        }
+        QMetaObject::invokeMethod(
+            m_runner,
+            [receiver, done, error] {
+                if (receiver) {
+                    done(error);
+                }
+            },
+            Qt::QueuedConnection);
     }
 
     void shutdown() { m_db.reset(); }
@@ -105,6 +141,7 @@ public:
 
 Q_SIGNALS:
     void workerFinished(zb32::JobId id, int status);
+    void workDone(int status);
 
 private:
     void maybeFlush()
@@ -160,6 +197,13 @@ JobRunner::JobRunner(QObject* parent)
     m_worker = new JobWorker(this);
     m_worker->moveToThread(&m_thread);
     connect(m_worker, &JobWorker::workerFinished, this, &JobRunner::onWorkerFinished, Qt::QueuedConnection);
+    connect(
+        m_worker, &JobWorker::workDone, this,
+        [this](int status) {
+            m_running = false;
+            Q_EMIT workFinished(status);
+        },
+        Qt::QueuedConnection);
     m_thread.start();
 }
 
@@ -173,7 +217,7 @@ JobRunner::~JobRunner()
     delete m_worker;
 }
 
-bool JobRunner::start(JobId id, const BatchData& batch)
+bool JobRunner::start(JobId id, const BatchData& batch, Rerun rerun)
 {
     if (m_running) {
         return false;
@@ -181,8 +225,29 @@ bool JobRunner::start(JobId id, const BatchData& batch)
     m_running = true;
     Q_EMIT started(id);
     QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, id, batch] { w->run(id, batch); }, Qt::QueuedConnection);
+        m_worker, [w = m_worker, id, batch, rerun] { w->run(id, batch, rerun); }, Qt::QueuedConnection);
     return true;
+}
+
+bool JobRunner::startWork(Work work)
+{
+    if (m_running) {
+        return false;
+    }
+    m_running = true;
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, work = std::move(work)] { w->runWork(work); }, Qt::QueuedConnection);
+    return true;
+}
+
+void JobRunner::read(QObject* receiver, Query query, std::function<void(const QString& error)> done)
+{
+    QMetaObject::invokeMethod(
+        m_worker,
+        [w = m_worker, receiver = QPointer<QObject>(receiver), query = std::move(query), done = std::move(done)] {
+            w->read(receiver, query, done);
+        },
+        Qt::QueuedConnection);
 }
 
 void JobRunner::setNow(const QDateTime& now)

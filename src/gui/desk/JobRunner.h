@@ -3,6 +3,7 @@
 
 #include "core/JobCatalog.h"
 #include "core/jobs/BatchData.h"
+#include "core/jobs/Job.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -12,6 +13,7 @@
 
 namespace zb32 {
 
+class CaseDatabase;
 class JobWorker;
 
 class JobRunner : public QObject
@@ -23,7 +25,18 @@ public:
 
     bool isRunning() const { return m_running; }
     // Starts a job; refused (false) while another one runs, since they would share the connection.
-    bool start(JobId id, const BatchData& batch);
+    // `rerun`: what the job does with a file the register has seen (the register window's
+    // "Riprendi" asks for Resume); by default the operator is asked.
+    bool start(JobId id, const BatchData& batch, Rerun rerun = Rerun::Refuse);
+    // Work of the desk that is not a job of the catalog (taking a run back), run as one: on the
+    // connection, refused while anything runs; `workFinished` at its end.
+    using Work = std::function<JobResult(JobContext&)>;
+    bool startWork(Work work);
+    // A reading on the desk's connection, queued behind a job that runs: `query` on the job
+    // thread (the connection opened first; the error says why not), then `done` on the window's
+    // thread while `receiver` lives. It holds nothing the job buttons care about.
+    using Query = std::function<void(CaseDatabase& db, QString* error)>;
+    void read(QObject* receiver, Query query, std::function<void(const QString& error)> done);
     // Tests fix "now"; an invalid value means the real clock.
     void setNow(const QDateTime& now);
     // Who answers a job's questions, on the window's thread while the job waits; without one a
@@ -46,6 +59,7 @@ Q_SIGNALS:
     void captionChanged(const QString& text);
     void started(zb32::JobId id);
     void finished(zb32::JobId id, int status);
+    void workFinished(int status);
 
 private:
     void onWorkerFinished(zb32::JobId id, int status);
