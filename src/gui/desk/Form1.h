@@ -67,6 +67,7 @@ public:
     QAction* f = nullptr;
     QMenu* mnuRegistro = nullptr;
     QAction* mnuAnteprima = nullptr;
+    QAction* mnuVerifica = nullptr;
 
 Q_SIGNALS:
     // A job ended (tests wait for it); status is a JobStatus.
@@ -86,6 +87,7 @@ private:
     void Command5_Click();
     void f_Click();
     void mnuAnteprima_Click();
+    void mnuVerifica_Click();
     void File1_DblClick(QListWidgetItem* item);
 
     void buildControls();

@@ -3,6 +3,7 @@
 #include "gui/desk/JobRunner.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/jobs/CheckReport.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -23,15 +24,20 @@ public:
         : m_runner(runner)
     { }
 
-    void run(JobId id, const BatchData& batch)
+    void run(JobId id, const BatchData& batch, bool check)
     {
         if (!m_db) {
             m_db = std::make_unique<CaseDatabase>(); // created, and later destroyed, on this thread
         }
         m_clock.start();
         JobContext ctx { *m_db, batch, *this };
+        CheckReport report;
+        ctx.check = check ? &report : nullptr;
         const JobResult result = runJob(id, ctx);
         flush();
+        if (report.isFinished()) {
+            Q_EMIT m_runner->checkReported(report.text(batch.Text1[4]), report.clean());
+        }
         Q_EMIT workerFinished(id, static_cast<int>(result.status));
     }
 
@@ -173,7 +179,7 @@ JobRunner::~JobRunner()
     delete m_worker;
 }
 
-bool JobRunner::start(JobId id, const BatchData& batch)
+bool JobRunner::start(JobId id, const BatchData& batch, bool check)
 {
     if (m_running) {
         return false;
@@ -181,7 +187,7 @@ bool JobRunner::start(JobId id, const BatchData& batch)
     m_running = true;
     Q_EMIT started(id);
     QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, id, batch] { w->run(id, batch); }, Qt::QueuedConnection);
+        m_worker, [w = m_worker, id, batch, check] { w->run(id, batch, check); }, Qt::QueuedConnection);
     return true;
 }
 

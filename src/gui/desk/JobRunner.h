@@ -23,7 +23,8 @@ public:
 
     bool isRunning() const { return m_running; }
     // Starts a job; refused (false) while another one runs, since they would share the connection.
-    bool start(JobId id, const BatchData& batch);
+    // `check`: a check run of the job, which writes nothing and ends with checkReported.
+    bool start(JobId id, const BatchData& batch, bool check = false);
     // Tests fix "now"; an invalid value means the real clock.
     void setNow(const QDateTime& now);
     // Who answers a job's questions, on the window's thread while the job waits; without one a
@@ -44,6 +45,8 @@ Q_SIGNALS:
     void messageRequested(const QString& text);
     void errorRequested(const QString& text);
     void captionChanged(const QString& text);
+    // A check run read its file: the report's text, and whether the file had no bad line.
+    void checkReported(const QString& text, bool clean);
     void started(zb32::JobId id);
     void finished(zb32::JobId id, int status);
 
