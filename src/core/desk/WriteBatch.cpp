@@ -222,10 +222,10 @@ bool WriteBatch::commitGroup(QString* error)
             m_db.rollback();
             // A desk waiting for SQLite's write lock keeps waiting only while the holder commits;
             // a check never does, so it leaves the lock free for a while after each group for a
-            // waiting desk to take it (a third of the time it held it: the check stays within
+            // waiting desk to take it (a quarter of the time it held it: the check stays within
             // a run's time).
             if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
-                QThread::msleep(static_cast<unsigned long>(std::max<qint64>(1, m_groupClock.elapsed() / 3)));
+                QThread::msleep(static_cast<unsigned long>(std::max<qint64>(1, m_groupClock.elapsed() / 4)));
             }
         }
         m_lastCommittedLine = m_lastKeptLine;
