@@ -132,9 +132,9 @@ Desk Workload::orbImport(int lotto, QChar prefix, int cases, bool check)
     }
     m_ws.writeImportFile(name, bytes);
     return { QStringLiteral("orb %1").arg(lotto),
-        { check ? QStringLiteral("check") : QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"), name, QStringLiteral("--lotto"),
-            QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"), QStringLiteral("--data-affido"),
-            QStringLiteral("05/03/2010") },
+        { check ? QStringLiteral("check") : QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"),
+            name, QStringLiteral("--lotto"), QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"),
+            QStringLiteral("--data-affido"), QStringLiteral("05/03/2010") },
         QStringLiteral("SELECT COUNT(*) FROM [tabella pratiche] WHERE lottoimportazione=?"), lotto, cases,
         check ? QStringLiteral("  pratiche: %1\n").arg(cases) : QStringLiteral("importazione conclusa") };
 }

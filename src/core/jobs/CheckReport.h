@@ -17,7 +17,8 @@ public:
     static constexpr qsizetype kListed = 1000;
 
     // "File F, riga N: motivo"
-    void addBadLine(const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
+    void addBadLine(
+        const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
     void addMissingCase(const QString& position);
     // What the run would write, as label and count ("pratiche", 3), in the order shown.
     void setWrites(const QList<std::pair<QString, qint64>>& writes) { m_writes = writes; }

@@ -160,8 +160,8 @@ bool ImportRun::endCase(QString* why)
         m_batch.abandonUnit();
         m_counts = m_caseCounts;
         if (m_batch.hasFailed()) {
-            *why = m_batch.stopReason(QStringLiteral("le scritture della pratica %1 non si possono annullare")
-                                          .arg(m_casePosition));
+            *why = m_batch.stopReason(
+                QStringLiteral("le scritture della pratica %1 non si possono annullare").arg(m_casePosition));
             return false;
         }
         return true;
@@ -208,8 +208,9 @@ JobResult ImportRun::checkDone()
     CheckReport& check = *m_ctx.check;
     check.finish(m_linesRead);
     if (check.writes().isEmpty()) {
-        check.setWrites({ { QStringLiteral("pratiche"), m_counts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti] },
-            { QStringLiteral("fatture"), m_counts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture] } });
+        check.setWrites(
+            { { QStringLiteral("pratiche"), m_counts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti] },
+                { QStringLiteral("fatture"), m_counts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture] } });
     }
     if (check.clean()) {
         return JobResult::completed();

@@ -77,9 +77,8 @@ Form1::Form1(Clock clock, QWidget* parent)
         [this](const QString& text) { MessageBox::ok(this, text, {}, MessageBox::Icon::Critical); });
     connect(m_runner, &JobRunner::captionChanged, this, &QWidget::setWindowTitle);
     connect(m_runner, &JobRunner::finished, this, &Form1::onJobFinished);
-    connect(m_runner, &JobRunner::checkReported, this, [this](const QString& text, bool) {
-        MessageBox::report(this, text, QStringLiteral("Verifica file"));
-    });
+    connect(m_runner, &JobRunner::checkReported, this,
+        [this](const QString& text, bool) { MessageBox::report(this, text, QStringLiteral("Verifica file")); });
 
     Form_Load();
 }

@@ -115,9 +115,9 @@ private:
 void ConfirmationRun::setCheckWrites()
 {
     if (m_ctx.check) {
-        m_ctx.check->setWrites({ { QStringLiteral("pagamenti"), m_counters.posted },
-            { QStringLiteral("fatture"), m_counters.invoices }, { QStringLiteral("rate confermate"), m_counters.confirmed },
-            { QStringLiteral("esiti"), m_outcomes } });
+        m_ctx.check->setWrites(
+            { { QStringLiteral("pagamenti"), m_counters.posted }, { QStringLiteral("fatture"), m_counters.invoices },
+                { QStringLiteral("rate confermate"), m_counters.confirmed }, { QStringLiteral("esiti"), m_outcomes } });
     }
 }
 
