@@ -9,6 +9,7 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/RunUndo.h"
+#include "core/jobs/CheckReport.h"
 #include "render/PrintFilePreview.h"
 
 #include <QDateTime>
@@ -35,6 +36,9 @@ QString usageText()
                           "      --mandato T  --sit-aff T  --cc | --no-cc  --test  --revoca-cop\n"
                           "      --ancora     importa di nuovo un file già importato, da capo\n"
                           "      --riprendi   continua un'importazione interrotta dopo la sua ultima riga salvata\n"
+                          "  zb32 check LAVORO [opzioni]\n"
+                          "      legge tutto il file come \"run\", senza scrivere nulla: ogni riga errata e cosa\n"
+                          "      scriverebbe l'importazione (stato 0: file pulito, 3: righe errate)\n"
                           "  zb32 initdb [--connstring T]\n"
                           "      crea le tabelle mancanti nel database della configurazione (o in quello indicato)\n"
                           "  zb32 registro [--job LAVORO] [--limit N] [--csv]\n"
@@ -94,8 +98,8 @@ int Cli::run(const QStringList& args)
         return usage(QStringLiteral("manca il comando"));
     }
     const QString& command = args.first();
-    if (command == QLatin1String("run")) {
-        return runJob(args.mid(1));
+    if (command == QLatin1String("run") || command == QLatin1String("check")) {
+        return runJob(args.mid(1), command == QLatin1String("check"));
     }
     if (command == QLatin1String("initdb")) {
         return initDb(args.mid(1));
@@ -122,7 +126,7 @@ int Cli::run(const QStringList& args)
     return usage(QStringLiteral("comando sconosciuto: %1").arg(command));
 }
 
-int Cli::runJob(const QStringList& args)
+int Cli::runJob(const QStringList& args, bool check)
 {
     if (args.isEmpty()) {
         return usage(QStringLiteral("manca il lavoro da eseguire"));
@@ -130,6 +134,10 @@ int Cli::runJob(const QStringList& args)
     const JobEntry* job = findJob(args.first());
     if (!job) {
         return usage(QStringLiteral("lavoro sconosciuto: %1").arg(args.first()));
+    }
+    if (check && !job->checks) {
+        return usage(QStringLiteral("il lavoro %1 non legge un file da verificare (per un file Postel: zb32 anteprima)")
+                         .arg(job->name));
     }
     const QDateTime fixedNow = jobNow();
     const QDate today = fixedNow.isValid() ? fixedNow.date() : QDate::currentDate();
@@ -207,9 +215,15 @@ int Cli::runJob(const QStringList& args)
     CaseDatabase db;
     JobContext ctx { db, batch, reporter };
     ctx.rerun = rerun;
+    CheckReport checkReport;
+    ctx.check = check ? &checkReport : nullptr;
     const JobResult result = zb32::runJob(job->id, ctx);
     reporter.finish();
-    m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
+    if (!check) {
+        m_out << "clienti: " << reporter.clienti << '\n' << "fatture: " << reporter.fatture << '\n';
+    } else if (checkReport.isFinished()) {
+        m_out << checkReport.text(batch.Text1[4]);
+    }
     m_out.flush();
     switch (result.status) {
     case JobStatus::Completed:

@@ -20,7 +20,8 @@ public:
     int run(const QStringList& args);
 
 private:
-    int runJob(const QStringList& args);
+    // `check`: the same job and options, reading the whole file and writing nothing.
+    int runJob(const QStringList& args, bool check = false);
     int initDb(const QStringList& args);
     int registro(const QStringList& args);
     int annulla(const QStringList& args);

@@ -12,13 +12,13 @@ namespace zb32 {
 const QList<JobEntry>& jobCatalog()
 {
     static const QList<JobEntry> jobs = {
-        { JobId::Orb, QStringLiteral("orb"), QStringLiteral("Importa Orb"), &ImportaOrb },
+        { JobId::Orb, QStringLiteral("orb"), QStringLiteral("Importa Orb"), &ImportaOrb, true },
         { JobId::Incassi, QStringLiteral("incassi"), QStringLiteral("Importa Incassi Orb"),
-            [](JobContext& ctx) { return ImportaPag(ctx, 0); } },
+            [](JobContext& ctx) { return ImportaPag(ctx, 0); }, true },
         { JobId::Spese, QStringLiteral("spese"), QStringLiteral("Conferme Spese Orb"),
-            [](JobContext& ctx) { return ImportaPag(ctx, 1); } },
-        { JobId::ViDiru, QStringLiteral("vidiru"), QStringLiteral("Importa    Vi Diru"), &ImportaViDiru },
-        { JobId::Postel, QStringLiteral("postel"), QStringLiteral("Postel DodadAzevaz"), &PostelDodadAzevaz },
+            [](JobContext& ctx) { return ImportaPag(ctx, 1); }, true },
+        { JobId::ViDiru, QStringLiteral("vidiru"), QStringLiteral("Importa    Vi Diru"), &ImportaViDiru, true },
+        { JobId::Postel, QStringLiteral("postel"), QStringLiteral("Postel DodadAzevaz"), &PostelDodadAzevaz, false },
     };
     return jobs;
 }

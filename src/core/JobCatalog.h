@@ -17,6 +17,7 @@ struct JobEntry
     QString name; // on the command line: "zb32 run NAME"
     QString caption; // on the desk's button
     JobResult (*run)(JobContext& ctx);
+    bool checks; // reads an input file that `zb32 check` and the desk's "Verifica file" can check
 };
 
 // Every job, in the order the command line's usage lists them.

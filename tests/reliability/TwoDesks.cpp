@@ -95,13 +95,15 @@ QStringList Workload::preload(TestDatabase& tdb, int count)
     return positions;
 }
 
-Desk Workload::orbImport(int lotto, QChar prefix, int cases)
+Desk Workload::orbImport(int lotto, QChar prefix, int cases, bool check)
 {
     const QString name = QStringLiteral("orb%1.txt").arg(lotto);
     QByteArray bytes;
+    QHash<QString, Expected> checkedCases; // what a checked file must not leave behind
+    QHash<QString, Linked> checkedInvoices;
     for (int i = 1; i <= cases; ++i) {
         const QString account = prefix + number8(i);
-        Expected& c = m_cases[account];
+        Expected& c = (check ? checkedCases : m_cases)[account];
         c.lotto = lotto;
         c.imported = true;
         c.decoder = QStringLiteral("DEC") + account;
@@ -110,7 +112,7 @@ Desk Workload::orbImport(int lotto, QChar prefix, int cases)
         for (int k = 1; k <= (i % 3 == 0 ? 3 : 2); ++k) {
             const qint64 cents = k < 3 ? (i % 97 + 1) * 100 + k * 7 : -150;
             const QString invoice = QStringLiteral("F%1/%2").arg(account).arg(k);
-            m_invoices.insert(invoice, { account, hundredths(cents) });
+            (check ? checkedInvoices : m_invoices).insert(invoice, { account, hundredths(cents) });
             c.overdue += hundredths(cents);
             details << placed({ { 1, QStringLiteral("01F01000001") }, { 12, account },
                 { 35, QStringLiteral("BIM 1/2009") }, { 50, QStringLiteral("10012009") }, { 58, invoice },
@@ -130,11 +132,11 @@ Desk Workload::orbImport(int lotto, QChar prefix, int cases)
     }
     m_ws.writeImportFile(name, bytes);
     return { QStringLiteral("orb %1").arg(lotto),
-        { QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"), name, QStringLiteral("--lotto"),
-            QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"), QStringLiteral("--data-affido"),
-            QStringLiteral("05/03/2010") },
+        { check ? QStringLiteral("check") : QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"),
+            name, QStringLiteral("--lotto"), QString::number(lotto), QStringLiteral("--mandato"), QStringLiteral("460"),
+            QStringLiteral("--data-affido"), QStringLiteral("05/03/2010") },
         QStringLiteral("SELECT COUNT(*) FROM [tabella pratiche] WHERE lottoimportazione=?"), lotto, cases,
-        QStringLiteral("importazione conclusa") };
+        check ? QStringLiteral("  pratiche: %1\n").arg(cases) : QStringLiteral("importazione conclusa") };
 }
 
 Desk Workload::collections(QChar tag, const QStringList& positions, int rounds)

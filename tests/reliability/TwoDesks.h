@@ -54,7 +54,8 @@ public:
     QStringList preload(TestDatabase& tdb, int count);
     // An Orb file of `cases` cases (accounts `prefix` followed by eight digits) for a desk that
     // imports it with batch number `lotto`.
-    Desk orbImport(int lotto, QChar prefix, int cases);
+    // `check`: the desk checks the file instead (zb32 check), which must write nothing.
+    Desk orbImport(int lotto, QChar prefix, int cases, bool check = false);
     // A collections file that posts one payment per position and round, positions in the order
     // given; the desk's invoice numbers start with `tag`.
     Desk collections(QChar tag, const QStringList& positions, int rounds);

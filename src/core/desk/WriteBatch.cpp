@@ -5,6 +5,8 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <algorithm>
 
 namespace zb32 {
 
@@ -69,9 +71,13 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (!m_db.inTransaction()) {
         m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
     }
+    const bool began = !m_db.inTransaction();
     if (!m_db.beginTransaction(error, m_sharedRecords)) {
         m_failed = true;
         return false;
+    }
+    if (began) {
+        m_groupClock.start();
     }
     if (m_unitWanted) {
         m_unitWanted = false;
@@ -211,6 +217,23 @@ bool WriteBatch::commitGroup(QString* error)
         return false;
     }
     const bool open = m_db.inTransaction(); // a group that never began commits nothing
+    if (m_rollbackGroups) {
+        if (open) {
+            m_db.rollback();
+            // A desk waiting for SQLite's write lock keeps waiting only while the holder commits;
+            // a check never does, so it leaves the lock free for a while after each group for a
+            // waiting desk to take it (a quarter of the time it held it: the check stays within
+            // a run's time).
+            if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+                QThread::msleep(static_cast<unsigned long>(std::max<qint64>(1, m_groupClock.elapsed() / 4)));
+            }
+        }
+        m_lastCommittedLine = m_lastKeptLine;
+        if (m_listener && open) {
+            m_listener->groupCommitted(m_lastCommittedLine);
+        }
+        return true;
+    }
     if (m_listener && open && !m_listener->groupCommitting(m_lastKeptLine, error)) {
         loseTransaction();
         return false;

@@ -2,6 +2,7 @@
 // lines, so a failing line leaves nothing of itself and everything before it committed.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 namespace zb32 {
@@ -42,6 +43,9 @@ public:
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
     void setListener(Listener* listener) { m_listener = listener; }
+    // A check run: every group is rolled back where a run commits it, so no write lock is held
+    // longer than one group and nothing stays. The listener hears only `groupCommitted`.
+    void setRollbackGroups(bool rollback) { m_rollbackGroups = rollback; }
     // Refused once a transaction could not be begun or was lost: a later commit would leave a
     // gap of unsaved lines behind lines that are saved.
     bool beginLine(QString* error, qint64 lineNumber = -1);
@@ -103,6 +107,8 @@ private:
     bool m_savepointHeld = false; // the last line's savepoint, not released yet
     bool m_lost = false;
     bool m_sharedRecords = false;
+    bool m_rollbackGroups = false;
+    QElapsedTimer m_groupClock; // since the group's transaction began
     bool m_failed = false;
     int m_commitCount = 0;
     qint64 m_currentLine = 0;

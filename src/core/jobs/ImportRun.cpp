@@ -28,6 +28,7 @@ ImportRun::ImportRun(JobContext& ctx, const QString& fileName)
     , m_register(ctx.db)
 {
     m_batch.setListener(this);
+    m_batch.setRollbackGroups(checking());
     ctx.db.setRecordJournal(this);
 }
 
@@ -105,7 +106,10 @@ void ImportRun::setCount(JobReporter::Counter counter, qint64 value)
 {
     if (m_counts[counter] != value) {
         m_counts[counter] = value;
-        m_ctx.report.setCounter(counter, QString::number(value));
+        // A check leaves the boxes alone: a later run counts on from what they show.
+        if (!checking()) {
+            m_ctx.report.setCounter(counter, QString::number(value));
+        }
     }
 }
 
@@ -114,15 +118,81 @@ void ImportRun::beginCase(qint64 firstLine, const QString& position)
     m_batch.beginUnit(firstLine);
     m_caseCounts = m_counts;
     m_casePosition = position;
+    m_caseSpoiled = false;
+    m_caseOpeningBad = false;
 }
 
 bool ImportRun::endCase(QString* why)
 {
+    if (m_caseSpoiled) {
+        m_caseSpoiled = false;
+        m_caseOpeningBad = false;
+        m_batch.abandonUnit();
+        m_counts = m_caseCounts;
+        if (m_batch.hasFailed()) {
+            *why = m_batch.stopReason(
+                QStringLiteral("le scritture della pratica %1 non si possono annullare").arg(m_casePosition));
+            return false;
+        }
+        return true;
+    }
     return m_batch.endUnit(why);
+}
+
+bool ImportRun::passOver(qint64 line, const QString& reason)
+{
+    if (!checking() || m_batch.hasFailed()) {
+        return false;
+    }
+    m_batch.abandonLine();
+    if (m_batch.inUnit()) {
+        if (m_caseSpoiled && m_caseOpeningBad) {
+            return true; // the case never began: what its lines say follows from that
+        }
+        if (!m_caseSpoiled) {
+            m_caseSpoiled = true;
+            m_caseOpeningBad = line == m_batch.unitFirstLine();
+        }
+    }
+    m_ctx.check->addBadLine(m_fileName, line, reason);
+    return true;
+}
+
+JobResult ImportRun::checkFailed(const QString& text)
+{
+    m_batch.abandonLine();
+    QString ignored;
+    m_batch.finish(&ignored);
+    return failJob(m_ctx, text);
+}
+
+JobResult ImportRun::checkDone()
+{
+    QString why;
+    if (m_caseSpoiled && !endCase(&why)) {
+        return checkFailed(QStringLiteral("Verifica interrotta. File %1: %2").arg(m_fileName, why));
+    }
+    if (!m_batch.finish(&why)) {
+        return checkFailed(QStringLiteral("Verifica interrotta. File %1: %2").arg(m_fileName, why));
+    }
+    CheckReport& check = *m_ctx.check;
+    check.finish(m_linesRead);
+    if (check.writes().isEmpty()) {
+        check.setWrites(
+            { { QStringLiteral("pratiche"), m_counts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti] },
+                { QStringLiteral("fatture"), m_counts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture] } });
+    }
+    if (check.clean()) {
+        return JobResult::completed();
+    }
+    return { JobStatus::Failed, QStringLiteral("%1 righe errate").arg(check.badLineCount()) };
 }
 
 bool ImportRun::beginRegister(const QString& path, JobResult* result)
 {
+    if (checking()) {
+        return true;
+    }
     QFile file(path);
     QCryptographicHash sha(QCryptographicHash::Sha256);
     if (!file.open(QIODevice::ReadOnly) || !sha.addData(&file)) {
@@ -225,6 +295,9 @@ bool ImportRun::decideRerun(const ImportRegister::Earlier& earlier, ImportRegist
 
 bool ImportRun::beginRegister(const QString& path, qint64 size, const QByteArray& sha256, JobResult* result)
 {
+    if (checking()) {
+        return true;
+    }
     const auto unwritable = [&](const QString& error) {
         *result = stopFile(
             QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1").arg(error));
@@ -342,12 +415,12 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         m_batch.setLine(reader.lineNumber());
         m_linesRead = reader.lineNumber();
         QString why;
-        if (!handler.line(text, reader.lineNumber(), &why)) {
+        if (!handler.line(text, reader.lineNumber(), &why) && !passOver(reader.lineNumber(), why)) {
             return stop(reader.lineNumber(), why);
         }
     }
     QString why;
-    if (!handler.endOfInput(&why)) {
+    if (!handler.endOfInput(&why) && !passOver(reader.lineNumber(), why)) {
         return stop(reader.lineNumber(), why);
     }
     return complete(handler.closing(), reader.lineNumber());
@@ -355,6 +428,20 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
 
 JobResult ImportRun::stop(qint64 line, const QString& reason)
 {
+    if (checking()) {
+        if (m_batch.hasFailed()) {
+            return checkFailed(QStringLiteral("Verifica interrotta. File %1, riga %2: %3")
+                                   .arg(m_fileName)
+                                   .arg(line)
+                                   .arg(m_batch.stopReason(reason)));
+        }
+        // A file that cannot be read on: what came before is reported, nothing after.
+        m_batch.abandonLine();
+        m_caseSpoiled = m_batch.inUnit(); // the case in progress is not whole
+        m_ctx.check->addBadLine(
+            m_fileName, line, reason + QStringLiteral(" (la verifica si ferma qui: il resto del file non si legge)"));
+        return checkDone();
+    }
     m_batch.abandonLine();
     // Everything the lines before gave stays. Once writing has failed nothing more can be saved;
     // the batch says from which line.
@@ -392,6 +479,9 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
 
 JobResult ImportRun::stopFile(const QString& reason)
 {
+    if (checking()) {
+        return checkFailed(QStringLiteral("Verifica interrotta. File %1: %2").arg(m_fileName, reason));
+    }
     m_batch.abandonLine();
     QString ignored;
     m_batch.finish(&ignored);
@@ -402,6 +492,9 @@ JobResult ImportRun::stopFile(const QString& reason)
 
 JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
 {
+    if (checking()) {
+        return checkDone();
+    }
     QString why;
     if (!m_batch.finish(&why)) {
         // The last group's lines are named, as a run stopped in the middle names them.

@@ -6,6 +6,7 @@
 #include "core/desk/RecordJournal.h"
 #include "core/desk/WriteBatch.h"
 #include "core/jobs/BatchStamp.h"
+#include "core/jobs/CheckReport.h"
 #include "core/jobs/ImportRegister.h"
 #include "core/jobs/Job.h"
 
@@ -83,6 +84,15 @@ public:
     // A resumed run: the lines (rows) up to this one were saved by the runs before.
     qint64 resumeAfter() const { return m_resumeAfter; }
 
+    // A check run (JobContext::check): every group is rolled back instead of committed, the
+    // register is not written, the counter boxes are left as they are, and a bad line is noted
+    // and passed over where a run would stop. A case with a bad line is taken back whole at
+    // its end, as a run would never save it.
+    bool checking() const { return m_ctx.check != nullptr; }
+    // A line (row) that failed: in a check it is noted and the check goes on (true); in a run,
+    // or once writing has failed, false and the caller stops.
+    bool passOver(qint64 line, const QString& reason);
+
 private:
     bool groupCommitting(qint64 lastLine, QString* error) override;
     void recordCreated(const QString& table, qint64 key) override;
@@ -93,6 +103,9 @@ private:
     bool decideRerun(const ImportRegister::Earlier& earlier, ImportRegister::Run* run, JobResult* result);
     ImportRegister::Counts registerCounts(qint64 lastLineSaved) const;
     void endRegister(ImportRegister::State state, const QString& message);
+    // The end of a check: what it found is in the context's report.
+    JobResult checkDone();
+    JobResult checkFailed(const QString& text);
 
     JobContext& m_ctx;
     QString m_fileName;
@@ -107,6 +120,8 @@ private:
     ImportRegister m_register;
     qint64 m_linesRead = 0;
     QString m_casePosition;
+    bool m_caseSpoiled = false; // a check met a bad line in the open case
+    bool m_caseOpeningBad = false; // ... on its first line: its other lines are not told
     // The records the lines of the open group wrote, for the register; written with the group.
     QList<ImportRegister::Record> m_records;
 };

@@ -9,6 +9,7 @@
 namespace zb32 {
 
 class CaseDatabase;
+class CheckReport;
 
 // What a run does with a file the register has seen before, when there is nobody to ask (the
 // command line): refuse it, import it again from the start, or go on after its last saved line.
@@ -21,6 +22,9 @@ struct JobContext
     JobReporter& report;
     QString job = {}; // the job's name in the catalog ("orb"): how the register names the run
     Rerun rerun = Rerun::Refuse;
+    // Set for a check run: the job reads the whole file, writes nothing, and reports here every
+    // bad line and what a run would write.
+    CheckReport* check = nullptr;
 };
 
 enum class JobStatus {

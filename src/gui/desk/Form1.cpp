@@ -82,6 +82,8 @@ Form1::Form1(Clock clock, QWidget* parent)
         setJobButtonsEnabled(true);
         Q_EMIT workFinished(status);
     });
+    connect(m_runner, &JobRunner::checkReported, this,
+        [this](const QString& text, bool) { MessageBox::report(this, text, QStringLiteral("Verifica file")); });
 
     Form_Load();
 }
@@ -252,6 +254,7 @@ void Form1::buildControls()
     const MenuItemDef registro[] = {
         { &mnuAnteprima, "mnuAnteprima", "Anteprima lettere...", &Form1::mnuAnteprima_Click },
         { &mnuImportazioni, "mnuImportazioni", "Importazioni...", &Form1::mnuImportazioni_Click },
+        { &mnuVerifica, "mnuVerifica", "Verifica file", &Form1::mnuVerifica_Click },
     };
     mnuRegistro = menuBar()->addMenu(QStringLiteral("Registro"));
     mnuRegistro->setObjectName(QStringLiteral("mnuRegistro"));
@@ -261,6 +264,7 @@ void Form1::buildControls()
         connect(action, &QAction::triggered, this, item.handler);
         *item.action = action;
     }
+    m_jobControls << mnuVerifica; // a check runs on the job thread like a job
 }
 
 void Form1::Form_Load()
@@ -382,6 +386,38 @@ void Form1::mnuAnteprima_Click()
         Q_EMIT previewFinished();
     });
     m_previewThread->start();
+}
+
+// The file of the "Nome File" box read by the job the operator picks, as a run would read it,
+// writing nothing; the report lists every bad line.
+void Form1::mnuVerifica_Click()
+{
+    const QString file = Text1[4]->text();
+    QList<JobId> jobs;
+    QStringList choices;
+    int guess = 0;
+    const bool workbook = QFileInfo(file).suffix().toLower().startsWith(QLatin1String("xl"))
+        || QFileInfo(file).suffix().compare(QLatin1String("ods"), Qt::CaseInsensitive) == 0;
+    for (const JobEntry& job : jobCatalog()) {
+        if (job.checks) {
+            if (workbook && job.id == JobId::Spese) {
+                guess = int(jobs.size());
+            }
+            jobs << job.id;
+            choices << job.caption.simplified();
+        }
+    }
+    choices << QStringLiteral("Annulla");
+    const int picked = MessageBox::question(this,
+        QStringLiteral("Verifica del file %1: con quale importazione va letto? Nel database non sarà scritto nulla.")
+            .arg(file),
+        choices, guess, QStringLiteral("Verifica file"));
+    if (picked < 0 || picked >= jobs.size()) {
+        return;
+    }
+    if (m_runner->start(jobs[picked], batchData(), Rerun::Refuse, true)) {
+        setJobButtonsEnabled(false);
+    }
 }
 
 void Form1::onPreviewDone(const QString& printFile, const QString& pdf, const PreviewResult& result)

@@ -77,6 +77,7 @@ public:
     QMenu* mnuRegistro = nullptr;
     QAction* mnuAnteprima = nullptr;
     QAction* mnuImportazioni = nullptr;
+    QAction* mnuVerifica = nullptr;
 
 Q_SIGNALS:
     // A job ended (tests wait for it); status is a JobStatus.
@@ -99,6 +100,7 @@ private:
     void f_Click();
     void mnuAnteprima_Click();
     void mnuImportazioni_Click();
+    void mnuVerifica_Click();
     void File1_DblClick(QListWidgetItem* item);
 
     void buildControls();

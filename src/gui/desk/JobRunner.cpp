@@ -3,6 +3,7 @@
 #include "gui/desk/JobRunner.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/jobs/CheckReport.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -24,7 +25,7 @@ public:
         : m_runner(runner)
     { }
 
-    void run(JobId id, const BatchData& batch, Rerun rerun)
+    void run(JobId id, const BatchData& batch, Rerun rerun, bool check)
     {
         if (!m_db) {
             m_db = std::make_unique<CaseDatabase>(); // created, and later destroyed, on this thread
@@ -32,8 +33,13 @@ public:
         m_clock.start();
         JobContext ctx { *m_db, batch, *this };
         ctx.rerun = rerun;
+        CheckReport report;
+        ctx.check = check ? &report : nullptr;
         const JobResult result = runJob(id, ctx);
         flush();
+        if (report.isFinished()) {
+            Q_EMIT m_runner->checkReported(report.text(batch.Text1[4]), report.clean());
+        }
         Q_EMIT workerFinished(id, static_cast<int>(result.status));
     }
 
@@ -217,7 +223,7 @@ JobRunner::~JobRunner()
     delete m_worker;
 }
 
-bool JobRunner::start(JobId id, const BatchData& batch, Rerun rerun)
+bool JobRunner::start(JobId id, const BatchData& batch, Rerun rerun, bool check)
 {
     if (m_running) {
         return false;
@@ -225,7 +231,7 @@ bool JobRunner::start(JobId id, const BatchData& batch, Rerun rerun)
     m_running = true;
     Q_EMIT started(id);
     QMetaObject::invokeMethod(
-        m_worker, [w = m_worker, id, batch, rerun] { w->run(id, batch, rerun); }, Qt::QueuedConnection);
+        m_worker, [w = m_worker, id, batch, rerun, check] { w->run(id, batch, rerun, check); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -27,7 +27,8 @@ public:
     // Starts a job; refused (false) while another one runs, since they would share the connection.
     // `rerun`: what the job does with a file the register has seen (the register window's
     // "Riprendi" asks for Resume); by default the operator is asked.
-    bool start(JobId id, const BatchData& batch, Rerun rerun = Rerun::Refuse);
+    // `check`: a check run of the job, which writes nothing and ends with checkReported.
+    bool start(JobId id, const BatchData& batch, Rerun rerun = Rerun::Refuse, bool check = false);
     // Work of the desk that is not a job of the catalog (taking a run back), run as one: on the
     // connection, refused while anything runs; `workFinished` at its end.
     using Work = std::function<JobResult(JobContext&)>;
@@ -57,6 +58,8 @@ Q_SIGNALS:
     void messageRequested(const QString& text);
     void errorRequested(const QString& text);
     void captionChanged(const QString& text);
+    // A check run read its file: the report's text, and whether the file had no bad line.
+    void checkReported(const QString& text, bool clean);
     void started(zb32::JobId id);
     void finished(zb32::JobId id, int status);
     void workFinished(int status);

@@ -2,10 +2,14 @@
 #include "gui/desk/MessageBox.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QQueue>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace zb32 {
@@ -99,6 +103,28 @@ void MessageBox::ok(QWidget* parent, const QString& text, const QString& title, 
     case Icon::None:
         break;
     }
+    box.exec();
+}
+
+void MessageBox::report(QWidget* parent, const QString& text, const QString& title)
+{
+    const QString t = title.isEmpty() ? programTitle() : title;
+    s_shown << text;
+    s_titles << t;
+    if (s_auto) {
+        return;
+    }
+    QDialog box(parent);
+    box.setWindowTitle(t);
+    auto* layout = new QVBoxLayout(&box);
+    auto* view = new QPlainTextEdit(displayText(text), &box);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(buttons);
+    box.resize(760, 480);
     box.exec();
 }
 

@@ -15,6 +15,8 @@ public:
 
     // A box with an OK button only. The title defaults to the program's title.
     static void ok(QWidget* parent, const QString& text, const QString& title = {}, Icon icon = Icon::None);
+    // A long text (a report of many lines) in a scrollable, read-only box with an OK button.
+    static void report(QWidget* parent, const QString& text, const QString& title = {});
     // A one-line input box; an empty text and false when cancelled.
     static QString input(QWidget* parent, const QString& prompt, const QString& title, bool* accepted = nullptr);
 

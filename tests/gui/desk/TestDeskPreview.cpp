@@ -37,8 +37,7 @@ private Q_SLOTS:
             menus << a->text();
         }
         QCOMPARE(menus.last(), QStringLiteral("Registro"));
-        QCOMPARE(desk.mnuRegistro->actions().size(), 1);
-        QCOMPARE(desk.mnuRegistro->actions().first(), desk.mnuAnteprima);
+        QCOMPARE(desk.mnuRegistro->actions(), (QList<QAction*> { desk.mnuAnteprima, desk.mnuImportazioni, desk.mnuVerifica }));
         QCOMPARE(desk.mnuAnteprima->text(), QStringLiteral("Anteprima lettere..."));
     }
 

@@ -1,5 +1,7 @@
 // The desk window under the offscreen platform: controls, defaults, file list, job buttons.
+#include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "core/desk/Schema.h"
 #include "gui/desk/Form1.h"
 #include "gui/desk/JobRunner.h"
 #include "gui/desk/MessageBox.h"
@@ -204,6 +206,45 @@ private Q_SLOTS:
         QVERIFY(desk.Command1->isEnabled());
         QVERIFY(desk.Command5->isEnabled());
         QCOMPARE(MessageBox::shown().size(), 1);
+    }
+
+    // "Registro" → "Verifica file": the job picked reads the file of the "Nome File" box; its
+    // report shows in a box of its own; the database and the counter boxes stay as they were.
+    void checkFromTheRegisterMenu_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("says"); // empty: nothing runs
+        QTest::newRow("orb") << 0 << "File orb.txt, riga 2: la data fattura";
+        QTest::newRow("vidiru") << 3 << "Righe errate: nessuna";
+        QTest::newRow("cancelled") << 4 << QString();
+    }
+    void checkFromTheRegisterMenu()
+    {
+        QFETCH(int, choice);
+        QFETCH(QString, says);
+        test::TestDatabase tdb(QStringLiteral("sqlite"));
+        test::TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        ws.writeImportFile(QStringLiteral("orb.txt"), "01A01000001ORB-1\r\n01F01000001ORB-1  x\r\n");
+        Form1 desk(fixedClock(QDate(2026, 12, 7)));
+        desk.Text1[4]->setText(QStringLiteral("orb.txt"));
+        desk.Scheda[4]->setText(QStringLiteral("7"));
+        QSignalSpy finished(&desk, &Form1::jobFinished);
+        MessageBox::queueAnswer(choice);
+        desk.mnuVerifica->trigger();
+        QCOMPARE(MessageBox::shownTitles().value(0), QStringLiteral("Verifica file"));
+        if (says.isEmpty()) {
+            QCOMPARE(MessageBox::shown().size(), 1);
+            QVERIFY(!desk.runner()->isRunning());
+            return;
+        }
+        QVERIFY(!desk.mnuVerifica->isEnabled() || finished.count() == 1);
+        QVERIFY(finished.wait(10000) || finished.count() == 1);
+        QCOMPARE(MessageBox::shown().size(), 2);
+        QVERIFY2(MessageBox::shown().at(1).contains(says), qPrintable(MessageBox::shown().at(1)));
+        QCOMPARE(desk.Scheda[4]->text(), QStringLiteral("7"));
+        QVERIFY(desk.mnuVerifica->isEnabled());
+        QCOMPARE(tdb.count(Schema::kCases) + tdb.count(Schema::kImportRuns), 0);
     }
 };
 

@@ -80,6 +80,11 @@ public:
     }
     bool line(const QString& text, qint64 number, QString* why) override;
     QString closing() const override { return kClosing + QString::number(m_counters.confirmed); }
+    bool endOfInput(QString*) override
+    {
+        setCheckWrites();
+        return true;
+    }
 
 private:
     bool prepare(QString* error) { return m_invoices.prepare(error) && m_payments.prepare(error); }
@@ -91,6 +96,8 @@ private:
     bool skip(QString* error) { return m_run.batch().endLine(error); }
     // Handles a record whose case is found, and ends its unit.
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
+    // A check tells what the run would post.
+    void setCheckWrites();
 
     JobContext& m_ctx;
     PostingSettings m_settings;
@@ -102,7 +109,17 @@ private:
     InvoiceOutcomes m_invoices;
     PaymentPosting m_payments;
     CollectionLine m_decoded;
+    qint64 m_outcomes = 0; // outcome records (codes 37 and 36) posted
 };
+
+void ConfirmationRun::setCheckWrites()
+{
+    if (m_ctx.check) {
+        m_ctx.check->setWrites(
+            { { QStringLiteral("pagamenti"), m_counters.posted }, { QStringLiteral("fatture"), m_counters.invoices },
+                { QStringLiteral("rate confermate"), m_counters.confirmed }, { QStringLiteral("esiti"), m_outcomes } });
+    }
+}
 
 bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QString* error)
 {
@@ -110,7 +127,11 @@ bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QStr
         return false;
     }
     if (!*found) {
-        m_ctx.report.Addlist(kNotFound + record.position);
+        if (m_ctx.check) {
+            m_ctx.check->addMissingCase(record.position); // listed in the check's report
+        } else {
+            m_ctx.report.Addlist(kNotFound + record.position);
+        }
     }
     return true;
 }
@@ -140,6 +161,9 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
         m_run.batch().abandonLine();
         m_counters = before; // the counters tell what is saved
         return false;
+    }
+    if (kind == Kind::Outcome37 || kind == Kind::Outcome36) {
+        ++m_outcomes;
     }
     // The boxes show the running counts from the first posting on; they count with the line,
     // so a group commit at its end counts it as saved.
@@ -205,7 +229,10 @@ JobResult ConfirmationRun::workbook(const QString& path)
         case ExpenseWorkbook::Row::Blank:
             continue;
         case ExpenseWorkbook::Row::Unreadable:
-            return m_run.stop(row, why);
+            if (!m_run.passOver(row, why)) {
+                return m_run.stop(row, why);
+            }
+            continue;
         case ExpenseWorkbook::Row::Record:
             ++records;
             break;
@@ -219,7 +246,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
         if (!lookUp(record, &found, &why)) {
             return m_run.stop(row, why);
         }
-        if (!(found ? handle(record, Kind::Payment, &why) : skip(&why))) {
+        if (!(found ? handle(record, Kind::Payment, &why) : skip(&why)) && !m_run.passOver(row, why)) {
             return m_run.stop(row, why);
         }
     }
@@ -229,6 +256,7 @@ JobResult ConfirmationRun::workbook(const QString& path)
                                              "%1): nessuna conferma da importare")
                                   .arg(book.sheet()));
     }
+    setCheckWrites();
     return m_run.complete(closing(), ExpenseWorkbook::sheetRow(count));
 }
 
