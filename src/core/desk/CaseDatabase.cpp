@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSqlError>
+#include <QUrl>
 #include <limits>
 
 Q_LOGGING_CATEGORY(lcDatabase, "zb32.database")
@@ -138,6 +139,7 @@ bool CaseDatabase::ApriDB(QString* error)
 bool CaseDatabase::open(const QString& connectionString, QString* error, bool createMissing)
 {
     close();
+    m_readOnly = false;
     const ConnectionString cs = ConnectionString::parse(connectionString);
     auto fail = [&](const QString& why) {
         if (error) {
@@ -166,13 +168,30 @@ bool CaseDatabase::open(const QString& connectionString, QString* error, bool cr
             QDir().mkpath(QFileInfo(path).absolutePath());
         }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
+        // A database on a read-only medium (a copy on a CD, a share mounted read-only) is still
+        // read by the jobs that only read; those that write are told at their first write. Its
+        // folder cannot be written either, so no other desk writes it: without the shared-memory
+        // file a writer keeps beside it, it is opened as unchanging.
+        const QFileInfo file(path);
+        m_readOnly = !inMemory && file.exists() && !file.isWritable();
+        const bool unchanging = m_readOnly && !QFileInfo(file.absolutePath()).isWritable()
+            && !QFileInfo::exists(file.absoluteFilePath() + QStringLiteral("-shm"));
+        QString options;
+        if (m_readOnly) {
+            QUrl uri = QUrl::fromLocalFile(file.absoluteFilePath());
+            uri.setScheme(QStringLiteral("file"));
+            uri.setQuery(unchanging ? QStringLiteral("immutable=1") : QStringLiteral("mode=ro"));
+            db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+            options = QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+        } else {
+            db.setDatabaseName(path);
+        }
         // How long a writer waits for another workstation's write to end ("Busy Timeout", ms).
         bool customTimeout = false;
         const int busyMs = cs.value(QStringLiteral("Busy Timeout")).toInt(&customTimeout);
-        auto sqlite
-            = std::make_unique<SqliteDialect>(customTimeout && busyMs >= 0 ? busyMs : SqliteDialect::kBusyTimeoutMs);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sqlite->busyTimeoutMs()));
+        auto sqlite = std::make_unique<SqliteDialect>(
+            customTimeout && busyMs >= 0 ? busyMs : SqliteDialect::kBusyTimeoutMs, m_readOnly);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sqlite->busyTimeoutMs()) + options);
         dialect = std::move(sqlite);
         break;
     }

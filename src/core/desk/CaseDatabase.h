@@ -39,6 +39,8 @@ public:
     // the key) when there is none.
     static QString configuredConnectionString(QString* missing);
     QString connectionString() const { return m_connectionString; }
+    // An SQLite file that cannot be written, open for reading only.
+    bool isReadOnly() const { return m_readOnly; }
     // The dialect of the open connection (SQLite's before the first open).
     const SqlDialect& dialect() const { return *m_dialect; }
     QSqlDatabase database() const;
@@ -88,6 +90,7 @@ private:
     QString m_connectionString;
     std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
+    bool m_readOnly = false;
     RecordJournal* m_journal = nullptr;
     QString m_job;
     std::function<void(const QString&)> m_waitNotice;

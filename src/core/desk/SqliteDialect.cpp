@@ -71,6 +71,9 @@ bool SqliteDialect::startSession(QSqlDatabase& db, QString* error)
     if (db.databaseName() == QLatin1String(":memory:")) {
         return true;
     }
+    if (m_readOnly) {
+        return run(db, QStringLiteral("PRAGMA cache_size=-%1").arg(kCacheKib), error);
+    }
     // SQLite's default page cache is 2 MB: a job that reads cases all over the table would read
     // most pages again from the file. The cache only holds pages; it changes no result.
     return run(db, QStringLiteral("PRAGMA journal_mode=WAL"), error)

@@ -16,8 +16,9 @@ public:
     // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
     static constexpr int kDeferredCheckpointPages = 65536;
 
-    explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs)
+    explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs, bool readOnly = false)
         : m_busyTimeoutMs(busyTimeoutMs)
+        , m_readOnly(readOnly)
     { }
 
     Kind kind() const override { return Kind::SQLite; }
@@ -45,6 +46,7 @@ private:
 
     int m_busyTimeoutMs;
     bool m_checkpointsDeferred = false;
+    bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is
     int m_autoCheckpointPages = 1000;
 };
 

@@ -303,6 +303,9 @@ bool ImportRun::beginRegister(const QString& path, qint64 size, const QByteArray
             QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1").arg(error));
         return false;
     };
+    if (m_ctx.db.isReadOnly()) {
+        return unwritable(QStringLiteral("il database si può solo leggere (file o cartella in sola lettura)"));
+    }
     ImportRegister::Run run { m_ctx.job, m_fileName, size, sha256 };
     ImportRegister::Earlier earlier;
     QString error;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
@@ -87,6 +88,39 @@ private Q_SLOTS:
         QVERIFY2(r.out.startsWith(QStringLiteral("Creati %1 Postel nel file %2\n").arg(letters).arg(path)),
             qPrintable(r.out));
         QCOMPARE(readFile(path), test::expectedPrintFile(expected));
+    }
+
+    // A copy of the database on a read-only medium: the letters are written from it, an import
+    // is refused before it writes anything.
+    void readOnlyMedium()
+    {
+        QString dbPath;
+        {
+            TestDatabase tdb(QStringLiteral("sqlite"));
+            ZB32_REQUIRE(tdb);
+            test::insertPostelBatch(tdb);
+            dbPath = tdb.connectionString().section(QStringLiteral("Data Source="), 1);
+            tdb.db().close();
+            QTemporaryDir medium;
+            const auto mount = [](const QStringList& args) { return QProcess::execute(QStringLiteral("mount"), args) == 0; };
+            if (!mount({ QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("tmpfs"), medium.path() })) {
+                QSKIP("a read-only medium needs mount (root)");
+            }
+            const QString copy = medium.filePath(QStringLiteral("casi.db"));
+            const bool ready = QFile::copy(dbPath, copy)
+                && mount({ QStringLiteral("-o"), QStringLiteral("remount,ro"), medium.path() });
+            test::TestWorkspace ws;
+            ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=") + copy);
+            const Run letters = ready ? runToday({ "run", "postel", "--lotto", "1", "--cc" }) : Run {};
+            ws.writeImportFile(QStringLiteral("orb.txt"), "x\r\n");
+            const Run import = ready ? runToday({ "run", "orb", "--file", "orb.txt", "--lotto", "9" }) : Run {};
+            QProcess::execute(QStringLiteral("umount"), { medium.path() });
+            QVERIFY(ready);
+            QVERIFY2(letters.exitCode == 0, qPrintable(letters.err + letters.out));
+            QCOMPARE(readFile(ws.driveC() + QStringLiteral("/LO071226.ASC")), test::expectedPrintFile("lotto1_cc"));
+            QVERIFY2(import.exitCode != 0 && (import.out + import.err).contains(QStringLiteral("si può solo leggere")),
+                qPrintable(import.out + import.err));
+        }
     }
 
     void conditions_data()
