@@ -1,6 +1,8 @@
 // Opening the case database from a connection string, and the statement cache.
 #include "core/desk/CaseDatabase.h"
 
+#include "core/desk/GroupWrites.h"
+
 #include "core/desk/DrivePath.h"
 #include "core/desk/IniFile.h"
 #include "core/desk/OdbcDialect.h"
@@ -299,8 +301,20 @@ QSqlRecord CaseDatabase::tableRecord(const QString& table)
     return record;
 }
 
+bool CaseDatabase::sendHeldWrites(QString* error)
+{
+    if (!m_groupWrites || m_groupWrites->isSending() || !m_groupWrites->hasUnsent() || !m_sendHeld) {
+        return true;
+    }
+    return m_sendHeld(error);
+}
+
 QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
 {
+    // A statement sees what the lines before it wrote.
+    if (!sendHeldWrites(error)) {
+        return nullptr;
+    }
     auto it = m_statements.constFind(sql);
     if (it != m_statements.constEnd()) {
         return it->get();
@@ -319,6 +333,9 @@ QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
 
 bool CaseDatabase::exec(const QString& sql, QString* error)
 {
+    if (!sendHeldWrites(error)) {
+        return false;
+    }
     QSqlQuery q(database());
     if (!q.exec(sql)) {
         if (error) {

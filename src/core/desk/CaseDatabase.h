@@ -13,6 +13,7 @@
 
 namespace zb32 {
 
+class GroupWrites;
 class RecordJournal;
 
 class CaseDatabase
@@ -84,6 +85,16 @@ public:
     void setRecordJournal(RecordJournal* journal) { m_journal = journal; }
     RecordJournal* recordJournal() const { return m_journal; }
     void resumeCheckpoints();
+    // The writes a batch holds for its group (WriteBatch::setGroupWrites): record access hands its
+    // writes to them, and before any other statement runs what they hold is sent (`sendHeld`).
+    void setGroupWrites(GroupWrites* writes, std::function<bool(QString*)> sendHeld = {})
+    {
+        m_groupWrites = writes;
+        m_sendHeld = std::move(sendHeld);
+    }
+    GroupWrites* groupWrites() const { return m_groupWrites; }
+    // Sends the writes held for the group, if any; false with the reason when that fails.
+    bool sendHeldWrites(QString* error);
 
 private:
     QString m_name;
@@ -92,6 +103,8 @@ private:
     bool m_inTransaction = false;
     bool m_readOnly = false;
     RecordJournal* m_journal = nullptr;
+    GroupWrites* m_groupWrites = nullptr;
+    std::function<bool(QString*)> m_sendHeld;
     QString m_job;
     std::function<void(const QString&)> m_waitNotice;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;

@@ -5,6 +5,7 @@
 
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
+#include "core/desk/GroupWrites.h"
 
 #include <QSqlError>
 #include <QSqlField>
@@ -69,6 +70,7 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     m_index.clear();
     m_lookup.clear();
     m_writeSql.clear();
+    m_heldFields.clear();
     m_types.clear();
     m_keyIndex = -1;
     for (int i = 0; i < names.size(); ++i) {
@@ -116,6 +118,10 @@ bool Recordset::openForAppend(QString* error)
 bool Recordset::open(const QString& sql, const QVariantList& values, QString* error, Mode mode)
 {
     close();
+    // What the group holds is sent first: a selection sees what the lines before wrote.
+    if (!m_db.sendHeldWrites(error)) {
+        return false;
+    }
     // A forward-only reader keeps its query for as long as it reads, so it gets its own
     // statement; static sets read everything at once and can share the cached one.
     QSqlQuery* q = nullptr;
@@ -440,6 +446,11 @@ bool Recordset::update(QString* error)
         }
         return false;
     }
+    // Inside a line of a batch that groups its writes they wait for the group's commit.
+    if (GroupWrites* group = m_db.groupWrites();
+        group && group->accepting() && m_keyIndex >= 0 && group->takes(m_table, m_fields[m_keyIndex])) {
+        return hold(*group, changed, error);
+    }
     // Appending runs the same few statements over and over: their text is built once.
     QByteArray shape;
     shape.reserve(1 + 2 * changed.size());
@@ -475,6 +486,13 @@ bool Recordset::update(QString* error)
         row->values[m_keyIndex] = key.isValid() ? QVariant(key.toLongLong()) : QVariant();
     }
     q->finish();
+    written(changed);
+    return true;
+}
+
+void Recordset::written(const QList<int>& changed)
+{
+    Row* row = current();
     if (RecordJournal* journal = m_db.recordJournal(); journal && m_keyIndex >= 0) {
         const qint64 key = row->values[m_keyIndex].toLongLong();
         if (row->isNew) {
@@ -491,6 +509,45 @@ bool Recordset::update(QString* error)
     row->isNew = false;
     row->before.clear();
     row->dirty.fill(false);
+}
+
+bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* error)
+{
+    Row* row = current();
+    const QString& keyField = m_fields[m_keyIndex];
+    if (row->isNew) {
+        qint64 key = 0;
+        if (!group.newKey(m_table, keyField, &key, error)) {
+            return false;
+        }
+        row->values[m_keyIndex] = key;
+    }
+    QByteArray shape;
+    shape.reserve(2 * changed.size());
+    for (int i : changed) {
+        shape.append(char(i & 0xff)).append(char(i >> 8));
+    }
+    auto names = m_heldFields.constFind(shape);
+    if (names == m_heldFields.constEnd()) {
+        QStringList fields;
+        for (int i : changed) {
+            fields << m_fields[i];
+        }
+        names = m_heldFields.insert(shape, fields);
+    }
+    const SqlDialect& d = m_db.dialect();
+    QVector<QVariant> values;
+    values.reserve(changed.size());
+    for (int i : changed) {
+        values.append(FieldCodec::toStorage(typeOf(i), row->values[i], d));
+    }
+    const qint64 key = row->values[m_keyIndex].toLongLong();
+    if (row->isNew) {
+        group.insert(m_table, keyField, key, *names, values);
+    } else {
+        group.update(m_table, keyField, key, *names, values);
+    }
+    written(changed);
     return true;
 }
 

@@ -19,6 +19,7 @@
 namespace zb32 {
 
 class CaseDatabase;
+class GroupWrites;
 
 class Recordset
 {
@@ -93,6 +94,10 @@ private:
     Row* current();
     const Row* current() const;
     bool readForwardRow();
+    // Hands the current record's write to the group's (WriteBatch::setGroupWrites).
+    bool hold(GroupWrites& group, const QList<int>& changed, QString* error);
+    // The current record is written: the journal is told, the record is clean.
+    void written(const QList<int>& changed);
 
     CaseDatabase& m_db;
     QString m_table;
@@ -110,6 +115,7 @@ private:
     mutable QHash<QString, int> m_lookup;
     // INSERT and UPDATE texts by the set of fields they write.
     QHash<QByteArray, QString> m_writeSql;
+    QHash<QByteArray, QStringList> m_heldFields; // the fields of held writes, by the same shapes
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;

@@ -27,6 +27,47 @@ WriteBatch::~WriteBatch()
     }
     QString ignored;
     finish(&ignored);
+    setGroupWrites(false);
+}
+
+void WriteBatch::setGroupWrites(bool on)
+{
+    const SqlDialect::Kind kind = m_db.dialect().kind();
+    // A check writes line by line, so every line the database would refuse is found.
+    if (on && !m_writes && !m_rollbackGroups && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite)) {
+        m_writes = std::make_unique<GroupWrites>(m_db);
+        m_db.setGroupWrites(m_writes.get(), [this](QString* error) { return sendGroup(error); });
+    } else if (!on && m_writes) {
+        m_db.setGroupWrites(nullptr);
+        m_writes.reset();
+    }
+}
+
+bool WriteBatch::sendGroup(QString* error)
+{
+    if (!m_writes || m_refused || m_lost) {
+        return !m_lost;
+    }
+    GroupWrites::Refusal refusal;
+    switch (m_writes->send(error, &refusal)) {
+    case GroupWrites::Outcome::Sent:
+        return true;
+    case GroupWrites::Outcome::Lost:
+        loseTransaction();
+        return false;
+    case GroupWrites::Outcome::Refused:
+        break;
+    }
+    // The lines before the refused one's case stay, to be committed; nothing more is written.
+    m_refused = true;
+    m_refusal = refusal;
+    m_refusedCut = refusal.unitFirst > 0 ? refusal.unitFirst : refusal.line;
+    m_lastKeptLine = m_refusedCut - 1;
+    m_inLine = false;
+    m_unitOpen = false;
+    m_unitWanted = false;
+    m_writes->setAccepting(false);
+    return false;
 }
 
 bool WriteBatch::runLineStatement(const QString& sql, QString* error)
@@ -51,6 +92,10 @@ bool WriteBatch::runLineStatement(const QString& sql, QString* error)
 void WriteBatch::loseTransaction()
 {
     // The transaction itself is gone (the server went away): nothing since the last commit stays.
+    if (m_writes) {
+        m_writes->setAccepting(false);
+        m_writes->clear();
+    }
     m_db.rollback();
     m_lost = true;
     m_failed = true;
@@ -62,9 +107,9 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (lineNumber >= 0) {
         m_currentLine = lineNumber;
     }
-    if (m_failed) {
+    if (m_failed || m_refused) {
         if (error) {
-            *error = QStringLiteral("le scritture sul database sono già state interrotte");
+            *error = m_refused ? m_refusal.error : QStringLiteral("le scritture sul database sono già state interrotte");
         }
         return false;
     }
@@ -78,6 +123,19 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     }
     if (began) {
         m_groupClock.start();
+    }
+    if (m_writes) {
+        // No savepoints: the line's held writes are simply dropped when it is taken back.
+        if (m_unitWanted) {
+            m_unitWanted = false;
+            m_unitOpen = true;
+            m_unitMark = m_writes->size();
+        }
+        m_writes->setLine(m_currentLine, m_unitOpen ? m_unitFirstLine : 0);
+        m_lineMark = m_writes->size();
+        m_writes->setAccepting(true);
+        m_inLine = true;
+        return true;
     }
     if (m_unitWanted) {
         m_unitWanted = false;
@@ -119,6 +177,9 @@ bool WriteBatch::endLine(QString* error, Commit commit)
         return true;
     }
     m_inLine = false;
+    if (m_writes) {
+        m_writes->setAccepting(false);
+    }
     m_lastKeptLine = m_currentLine;
     if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue && !m_unitOpen) {
         return commitGroup(error);
@@ -132,6 +193,14 @@ void WriteBatch::abandonLine()
         return;
     }
     m_inLine = false;
+    if (m_writes) {
+        m_writes->setAccepting(false);
+        // A line stops on the server's silence as it would on a refused statement.
+        if (!m_writes->takeBack(m_lineMark) || !m_db.isAlive()) {
+            loseTransaction();
+        }
+        return;
+    }
     if (m_db.supportsSavepoints()) {
         m_savepointHeld = false;
         QString ignored;
@@ -150,7 +219,7 @@ bool WriteBatch::endUnit(QString* error, Commit commit)
         return true;
     }
     m_unitOpen = false;
-    if (m_db.supportsSavepoints() && !m_lost) {
+    if (m_db.supportsSavepoints() && !m_lost && !m_writes) {
         // Releasing the unit releases the savepoint of its last line too.
         m_savepointHeld = false;
         if (!runLineStatement(m_db.dialect().releaseSavepoint(kUnitSavepoint), error)) {
@@ -169,6 +238,10 @@ void WriteBatch::abandonUnit()
     if (m_inLine) {
         abandonLine();
     }
+    if (m_refused) {
+        m_unitWanted = m_unitOpen = false; // the refusal has taken back what follows its case
+        return;
+    }
     if (m_unitWanted || m_unitOpen) {
         m_abandonedUnitLine = m_unitFirstLine;
     }
@@ -180,7 +253,11 @@ void WriteBatch::abandonUnit()
     if (m_lost || !m_db.inTransaction()) {
         return;
     }
-    if (m_db.supportsSavepoints()) {
+    if (m_writes) {
+        if (!m_writes->takeBack(m_unitMark)) {
+            loseTransaction();
+        }
+    } else if (m_db.supportsSavepoints()) {
         m_savepointHeld = false;
         QString ignored;
         const SqlDialect& d = m_db.dialect();
@@ -234,11 +311,18 @@ bool WriteBatch::commitGroup(QString* error)
         }
         return true;
     }
+    if (open && !sendGroup(error)) {
+        return false;
+    }
     if (m_listener && open && !m_listener->groupCommitting(m_lastKeptLine, error)) {
         loseTransaction();
         return false;
     }
-    if (!m_db.commit(error)) {
+    const bool committed = m_db.commit(error);
+    if (m_writes) {
+        m_writes->clear();
+    }
+    if (!committed) {
         m_lost = true;
         m_failed = true;
         // A server that went away while committing may have made the commit before it went:

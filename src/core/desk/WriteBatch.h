@@ -2,8 +2,11 @@
 // lines, so a failing line leaves nothing of itself and everything before it committed.
 #pragma once
 
+#include "core/desk/GroupWrites.h"
+
 #include <QElapsedTimer>
 #include <QString>
+#include <memory>
 
 namespace zb32 {
 
@@ -43,6 +46,15 @@ public:
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
     void setListener(Listener* listener) { m_listener = listener; }
+    // The lines' writes through record access wait for the group's commit and go to the database
+    // as a few multi-row statements (GroupWrites); a refused group is replayed line by line, so a
+    // run stops at the same line, with the same words, as when every line was written at once.
+    // Where the database cannot hand out keys ahead, the lines are written as they come.
+    void setGroupWrites(bool on);
+    bool groupsWrites() const { return m_writes != nullptr; }
+    // The line the database refused when a group was replayed (nullptr when none): the lines
+    // before its case are kept, and the run stops at it.
+    const GroupWrites::Refusal* refusal() const { return m_refused ? &m_refusal : nullptr; }
     // A check run: every group is rolled back where a run commits it, so no write lock is held
     // longer than one group and nothing stays. The listener hears only `groupCommitted`.
     void setRollbackGroups(bool rollback) { m_rollbackGroups = rollback; }
@@ -77,7 +89,13 @@ public:
     // known to have been made.
     qint64 firstUnsavedLine() const
     {
-        return m_failed ? m_lastCommittedLine + 1 : (m_abandonedUnitLine > 0 ? m_abandonedUnitLine : m_currentLine);
+        if (m_failed) {
+            return m_lastCommittedLine + 1;
+        }
+        if (m_refused) {
+            return m_refusedCut;
+        }
+        return m_abandonedUnitLine > 0 ? m_abandonedUnitLine : m_currentLine;
     }
     // The error text of a run stopped at `line` for `reason`: when writing failed before that
     // line, it says from which line on nothing was saved.
@@ -94,6 +112,8 @@ private:
     bool runLineStatement(const QString& sql, QString* error);
     bool commitGroup(QString* error);
     void loseTransaction();
+    // Sends the writes held for the group; false when refused or lost.
+    bool sendGroup(QString* error);
 
     CaseDatabase& m_db;
     Listener* m_listener = nullptr;
@@ -115,6 +135,12 @@ private:
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
+    std::unique_ptr<GroupWrites> m_writes;
+    qsizetype m_lineMark = 0; // where the current line's held writes begin
+    qsizetype m_unitMark = 0; // where the open unit's begin
+    bool m_refused = false;
+    GroupWrites::Refusal m_refusal;
+    qint64 m_refusedCut = 0;
 };
 
 } // namespace zb32

@@ -120,6 +120,9 @@ void ImportRun::beginCase(qint64 firstLine, const QString& position)
     m_casePosition = position;
     m_caseSpoiled = false;
     m_caseOpeningBad = false;
+    if (m_batch.groupsWrites()) {
+        m_groupCases.append({ firstLine, position });
+    }
 }
 
 bool ImportRun::endCase(QString* why)
@@ -372,9 +375,60 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
     return m_register.savedRecords(kept, error) && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
-void ImportRun::groupCommitted(qint64)
+void ImportRun::groupCommitted(qint64 lastLine)
 {
     m_committedCounts = m_counts;
+    // What a refused group needs to know of its lines; the line whose handling committed this
+    // group belongs to the next one.
+    m_groupCases.removeIf([lastLine](const auto& entry) { return entry.first <= lastLine; });
+    showProgress(lastLine);
+}
+
+void ImportRun::showProgress(qint64 upTo)
+{
+    qsizetype shown = 0;
+    for (; shown < m_groupLines.size() && m_groupLines[shown].line <= upTo; ++shown) {
+        m_ctx.report.setProgress(m_groupLines[shown].progress);
+    }
+    m_groupLines.remove(0, shown);
+}
+
+bool ImportRun::takeRefusal(qint64* line, QString* why)
+{
+    const GroupWrites::Refusal* r = m_batch.refusal();
+    if (!r) {
+        return false;
+    }
+    // The database refused a line of a group, found by writing the group again line by line: the
+    // run stops there as if it had just been written, its case taken back with it.
+    const qint64 first = r->unitFirst > 0 ? r->unitFirst : r->line;
+    std::array<qint64, 2> counts = m_committedCounts;
+    for (const GroupLine& l : std::as_const(m_groupLines)) {
+        if (l.line == first) {
+            counts = l.counts;
+        }
+    }
+    for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
+        setCount(c, counts[c]);
+    }
+    *line = r->line;
+    *why = r->error;
+    if (r->unitFirst > 0) {
+        QString position = m_casePosition;
+        for (const auto& [number, name] : std::as_const(m_groupCases)) {
+            if (number == r->unitFirst) {
+                position = name;
+            }
+        }
+        if (r->unitFirst < r->line) {
+            *why += QStringLiteral(" (la pratica %1 non è stata salvata: l'importazione va ripresa dalla riga %2)")
+                        .arg(position)
+                        .arg(r->unitFirst);
+        } else {
+            *why += QStringLiteral(" (la pratica %1 non è stata salvata)").arg(position);
+        }
+    }
+    return true;
 }
 
 JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Progress progress)
@@ -413,8 +467,14 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         if (handler.endsInput(text)) {
             break;
         }
-        const qint64 shown = progress == Progress::BeforeLine ? before : reader.position();
-        m_ctx.report.setProgress(shown / kProgressBlock * kProgressBlock);
+        const qint64 shown = (progress == Progress::BeforeLine ? before : reader.position()) / kProgressBlock
+            * kProgressBlock;
+        if (m_batch.groupsWrites()) {
+            // Shown once the line is saved: a group the database refuses stops where it did.
+            m_groupLines.append({ reader.lineNumber(), m_counts, shown });
+        } else {
+            m_ctx.report.setProgress(shown);
+        }
         m_batch.setLine(reader.lineNumber());
         m_linesRead = reader.lineNumber();
         QString why;
@@ -449,7 +509,8 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
     // Everything the lines before gave stays. Once writing has failed nothing more can be saved;
     // the batch says from which line.
     QString why = reason;
-    if (m_batch.inUnit() && !m_batch.hasFailed()) {
+    bool refused = takeRefusal(&line, &why);
+    if (!refused && m_batch.inUnit() && !m_batch.hasFailed()) {
         // The case in progress is not whole: none of it stays, and the boxes say so.
         const qint64 first = m_batch.unitFirstLine();
         m_batch.abandonUnit();
@@ -465,7 +526,13 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
         }
     }
     QString commitError;
-    const bool committed = m_batch.finish(&commitError);
+    bool committed = m_batch.finish(&commitError);
+    if (!refused && takeRefusal(&line, &why)) {
+        // Refused as the lines were committed: the lines before the refused one are committed now.
+        refused = true;
+        commitError.clear();
+        committed = m_batch.finish(&commitError);
+    }
     if (m_batch.hasFailed()) {
         // The boxes go back to what is in the database.
         for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
@@ -474,6 +541,8 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
     } else if (!committed) {
         why += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);
     }
+    showProgress(line);
+    m_groupLines.clear();
     const QString text = lineError(m_fileName, line, m_batch.stopReason(why));
     endRegister(
         m_batch.transactionLost() ? ImportRegister::State::ConnectionLost : ImportRegister::State::Stopped, text);
@@ -488,6 +557,7 @@ JobResult ImportRun::stopFile(const QString& reason)
     m_batch.abandonLine();
     QString ignored;
     m_batch.finish(&ignored);
+    showProgress(m_linesRead);
     const QString text = fileError(m_fileName, reason);
     endRegister(ImportRegister::State::Stopped, text);
     return failJob(m_ctx, text);
@@ -503,6 +573,7 @@ JobResult ImportRun::complete(const QString& closing, qint64 lastLine)
         // The last group's lines are named, as a run stopped in the middle names them.
         return stop(lastLine, QStringLiteral("salvataggio non riuscito: %1").arg(why));
     }
+    showProgress(m_linesRead);
     endRegister(ImportRegister::State::Completed, closing);
     QString text = closing;
     if (m_mode == ImportRegister::Mode::Resume) {

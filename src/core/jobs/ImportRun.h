@@ -106,6 +106,11 @@ private:
     // The end of a check: what it found is in the context's report.
     JobResult checkDone();
     JobResult checkFailed(const QString& text);
+    // The line and the reason of a stop at a line the database refused in a group (WriteBatch::refusal),
+    // with the counters as its case began; false when there is none.
+    bool takeRefusal(qint64* line, QString* why);
+    // Shows the progress of the lines up to `upTo` held back while their group was not saved.
+    void showProgress(qint64 upTo);
 
     JobContext& m_ctx;
     QString m_fileName;
@@ -124,6 +129,16 @@ private:
     bool m_caseOpeningBad = false; // ... on its first line: its other lines are not told
     // The records the lines of the open group wrote, for the register; written with the group.
     QList<ImportRegister::Record> m_records;
+    // Of the lines not committed yet, when the batch groups its writes: the cases that began (first
+    // line, position) and the counters before each line.
+    QList<std::pair<qint64, QString>> m_groupCases;
+    struct GroupLine
+    {
+        qint64 line;
+        std::array<qint64, 2> counts; // before the line
+        qint64 progress; // shown once the line is saved
+    };
+    QList<GroupLine> m_groupLines;
 };
 
 } // namespace zb32

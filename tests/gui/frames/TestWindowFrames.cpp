@@ -89,7 +89,7 @@ private Q_SLOTS:
                                .arg(w->geometry().y())
                                .arg(w->geometry().width())
                                .arg(w->geometry().height())),
-                5000);
+                15000);
             QTest::qWait(100); // any resize the manager asks for has come by now
         }
         QCOMPARE(s.client->size(), client);

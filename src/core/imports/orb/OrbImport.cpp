@@ -85,6 +85,8 @@ JobResult OrbRun::run(const QString& path)
     if (!m_cases.openForAppend(&why) || !m_invoices.openForAppend(&why)) {
         return m_run.stopFile(why);
     }
+    // The cases and invoices of a group of lines go to the database together.
+    m_run.batch().setGroupWrites(true);
     const JobResult result = m_run.readTextFile(path, *this);
     m_cases.close();
     m_invoices.close();

@@ -62,6 +62,8 @@ JobResult ViDiruRun::exec(const QString& path)
     if (!m_cases.openForAppend(&error) || !m_invoices.openForAppend(&error)) {
         return m_run.stopFile(error);
     }
+    // The cases and invoices of a group of lines go to the database together.
+    m_run.batch().setGroupWrites(true);
     const JobResult result = m_run.readTextFile(path, *this, ImportRun::Progress::BeforeLine);
     m_cases.close();
     m_invoices.close();

@@ -1,0 +1,419 @@
+// Group-wise writing: composing a group's writes into multi-row statements, and the replay.
+#include "core/desk/GroupWrites.h"
+
+#include "core/desk/CaseDatabase.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <bit>
+
+namespace zb32 {
+
+namespace {
+
+const QString kGroupSavepoint = QStringLiteral("zb32_group");
+const QString kLineSavepoint = QStringLiteral("zb32_line");
+const QString kUnitSavepoint = QStringLiteral("zb32_unit");
+// Rows of one INSERT, and the values it binds at most (PostgreSQL takes 65,535, SQLite 32,766).
+constexpr qsizetype kMaxRows = 256;
+constexpr qsizetype kMaxValues = 30000;
+// How many keys PostgreSQL hands out in one round trip at most.
+constexpr int kMaxKeyBlock = 1024;
+
+QString sqlError(const QSqlQuery& q)
+{
+    const QString text = q.lastError().text().simplified();
+    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+}
+
+} // namespace
+
+GroupWrites::GroupWrites(CaseDatabase& db)
+    : m_db(db)
+{ }
+
+bool GroupWrites::run(const QString& sql, QString* error)
+{
+    return m_db.exec(sql, error);
+}
+
+bool GroupWrites::takes(const QString& table, const QString& keyField)
+{
+    if (keyField.isEmpty()) {
+        return false;
+    }
+    Sequence& s = m_sequences[table];
+    if (s.known) {
+        return !s.name.isEmpty();
+    }
+    s.known = true;
+    const SqlDialect& d = m_db.dialect();
+    if (d.kind() == SqlDialect::Kind::SQLite) {
+        s.name = table; // the rowid: any key not taken is good
+        return true;
+    }
+    if (d.kind() != SqlDialect::Kind::PostgreSQL) {
+        return false;
+    }
+    m_sending = true;
+    QSqlQuery* q = m_db.statement(QStringLiteral("SELECT pg_get_serial_sequence(?, ?)"), nullptr);
+    m_sending = false;
+    if (!q) {
+        return false;
+    }
+    q->bindValue(0, d.quoteName(table));
+    q->bindValue(1, keyField.toLower());
+    if (q->exec() && q->next() && !q->value(0).isNull()) {
+        s.name = q->value(0).toString();
+    }
+    q->finish();
+    return !s.name.isEmpty();
+}
+
+bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* key, QString* error)
+{
+    Sequence& s = m_sequences[table];
+    const SqlDialect& d = m_db.dialect();
+    m_sending = true;
+    const auto done = [this](bool ok) {
+        m_sending = false;
+        return ok;
+    };
+    if (d.kind() == SqlDialect::Kind::SQLite) {
+        // Inside the write lock nobody else adds records: the keys after the highest one, and after
+        // the highest one ever handed out, are free.
+        auto it = m_lastKeys.find(table);
+        if (it == m_lastKeys.end()) {
+            QSqlQuery* q = m_db.statement(
+                QStringLiteral("SELECT max(%1) FROM %2").arg(d.quoteName(keyField), d.quoteName(table)), error);
+            if (!q) {
+                return done(false);
+            }
+            if (!q->exec()) {
+                if (error) {
+                    *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
+                }
+                q->finish();
+                return done(false);
+            }
+            qint64 last = q->next() ? q->value(0).toLongLong() : 0;
+            q->finish();
+            QSqlQuery seq(m_db.database());
+            // Only a table with AUTOINCREMENT has a row here; a database without any has no such table.
+            if (seq.prepare(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"))) {
+                seq.addBindValue(d.storedTableName(m_db.database(), table));
+                if (seq.exec() && seq.next()) {
+                    last = std::max(last, seq.value(0).toLongLong());
+                }
+            }
+            it = m_lastKeys.insert(table, last);
+        }
+        *key = ++*it;
+        return done(true);
+    }
+    if (s.keys.isEmpty()) {
+        QSqlQuery* q = m_db.statement(QStringLiteral("SELECT nextval(?::regclass) FROM generate_series(1, ?)"), error);
+        if (!q) {
+            return done(false);
+        }
+        q->bindValue(0, s.name);
+        q->bindValue(1, s.block);
+        if (!q->exec()) {
+            if (error) {
+                *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
+            }
+            q->finish();
+            return done(false);
+        }
+        while (q->next()) {
+            s.keys.append(q->value(0).toLongLong());
+        }
+        q->finish();
+        std::sort(s.keys.begin(), s.keys.end());
+        s.block = std::min(kMaxKeyBlock, s.block * 2);
+        if (s.keys.isEmpty()) {
+            if (error) {
+                *error = QStringLiteral("nessuna chiave nuova per la tabella %1").arg(table);
+            }
+            return done(false);
+        }
+    }
+    *key = s.keys.takeFirst();
+    return done(true);
+}
+
+void GroupWrites::insert(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
+    const QVector<QVariant>& values)
+{
+    m_ops.append({ true, m_line, m_unitFirst, table, keyField, key, fields, values });
+}
+
+void GroupWrites::update(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
+    const QVector<QVariant>& values)
+{
+    m_ops.append({ false, m_line, m_unitFirst, table, keyField, key, fields, values });
+}
+
+bool GroupWrites::takeBack(qsizetype from)
+{
+    if (from >= m_ops.size()) {
+        return true;
+    }
+    const bool wasSent = from < m_sent;
+    m_ops.remove(from, m_ops.size() - from);
+    if (!wasSent) {
+        return true;
+    }
+    // Writes already in the database: the group goes back to its start and what stays is sent again.
+    m_sent = 0;
+    m_sending = true;
+    const bool ok = run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), nullptr);
+    m_sending = false;
+    return ok;
+}
+
+void GroupWrites::clear()
+{
+    m_ops.clear();
+    m_sent = 0;
+    m_groupSavepoint = false;
+    m_lastKeys.clear();
+}
+
+bool GroupWrites::sendComposed(QString* error)
+{
+    const SqlDialect& d = m_db.dialect();
+    // The new records with their final values, by table and set of fields, in the order they came.
+    struct Image
+    {
+        const Op* op;
+        QStringList fields;
+        QVector<QVariant> values;
+    };
+    QList<Image> images;
+    QHash<QString, QHash<qint64, qsizetype>> created; // table → key → image
+    QList<const Op*> changes; // of records that were there before
+    for (qsizetype i = m_sent; i < m_ops.size(); ++i) {
+        const Op& op = m_ops[i];
+        if (op.insert) {
+            created[op.table].insert(op.key, images.size());
+            images.append({ &op, op.fields, op.values });
+            continue;
+        }
+        const auto table = created.constFind(op.table);
+        const qsizetype at = table == created.constEnd() ? -1 : table->value(op.key, -1);
+        if (at < 0) {
+            changes.append(&op);
+            continue;
+        }
+        Image& image = images[at];
+        for (qsizetype f = 0; f < op.fields.size(); ++f) {
+            const qsizetype pos = image.fields.indexOf(op.fields[f]);
+            if (pos >= 0) {
+                image.values[pos] = op.values[f];
+            } else {
+                image.fields.append(op.fields[f]);
+                image.values.append(op.values[f]);
+            }
+        }
+    }
+    QList<QString> shapes; // in the order they came
+    QHash<QString, QList<qsizetype>> byShape;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const Image& image = images[i];
+        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0)
+            + image.fields.join(QChar(0));
+        auto it = byShape.find(shape);
+        if (it == byShape.end()) {
+            shapes.append(shape);
+            it = byShape.insert(shape, {});
+        }
+        it->append(i);
+    }
+    for (const QString& shape : std::as_const(shapes)) {
+        const QList<qsizetype>& rows = byShape[shape];
+        const Image& first = images[rows.first()];
+        QStringList names { d.quoteName(first.op->keyField) };
+        for (const QString& f : first.fields) {
+            names << d.quoteName(f);
+        }
+        const qsizetype columns = names.size();
+        const qsizetype most
+            = qsizetype(std::bit_floor(quint64(std::max<qsizetype>(1, std::min(kMaxRows, kMaxValues / columns)))));
+        const QString tuple = QLatin1Char('(') + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
+        const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+                                 .arg(d.quoteName(first.op->table), names.join(QStringLiteral(", ")));
+        qsizetype done = 0;
+        while (done < rows.size()) {
+            // Chunks of a power of two rows: a few statement texts per table, each prepared once.
+            qsizetype chunk = most;
+            while (chunk > rows.size() - done) {
+                chunk /= 2;
+            }
+            QStringList tuples;
+            tuples.reserve(chunk);
+            for (qsizetype i = 0; i < chunk; ++i) {
+                tuples << tuple;
+            }
+            QSqlQuery* q = m_db.statement(head + tuples.join(QStringLiteral(", ")), error);
+            if (!q) {
+                return false;
+            }
+            int pos = 0;
+            for (qsizetype i = done; i < done + chunk; ++i) {
+                const Image& image = images[rows[i]];
+                q->bindValue(pos++, image.op->key);
+                for (const QVariant& v : image.values) {
+                    q->bindValue(pos++, v);
+                }
+            }
+            const bool ok = q->exec();
+            if (!ok && error) {
+                *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), first.op->table);
+            }
+            q->finish();
+            if (!ok) {
+                return false;
+            }
+            done += chunk;
+        }
+    }
+    for (const Op* op : std::as_const(changes)) {
+        if (!execSingle(*op, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool GroupWrites::execSingle(const Op& op, QString* error)
+{
+    const SqlDialect& d = m_db.dialect();
+    QStringList names;
+    for (const QString& f : op.fields) {
+        names << d.quoteName(f);
+    }
+    QString sql;
+    if (op.insert) {
+        names.prepend(d.quoteName(op.keyField));
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(d.quoteName(op.table), names.join(QStringLiteral(", ")),
+                      QStringLiteral("?, ").repeated(names.size() - 1) + QLatin1Char('?'));
+    } else {
+        sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
+                  .arg(d.quoteName(op.table), names.join(QStringLiteral(" = ?, ")), d.quoteName(op.keyField));
+    }
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    int pos = 0;
+    if (op.insert) {
+        q->bindValue(pos++, op.key);
+    }
+    for (const QVariant& v : op.values) {
+        q->bindValue(pos++, v);
+    }
+    if (!op.insert) {
+        q->bindValue(pos++, op.key);
+    }
+    const bool ok = q->exec();
+    if (!ok && error) {
+        *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), op.table);
+    }
+    q->finish();
+    return ok;
+}
+
+GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
+{
+    if (!hasUnsent()) {
+        return Outcome::Sent;
+    }
+    m_sending = true;
+    const auto done = [this](Outcome outcome) {
+        m_sending = false;
+        return outcome;
+    };
+    const SqlDialect& d = m_db.dialect();
+    if (!m_groupSavepoint) {
+        if (!run(d.savepoint(kGroupSavepoint), error)) {
+            return done(Outcome::Lost);
+        }
+        m_groupSavepoint = true;
+    }
+    QString composedError;
+    if (sendComposed(&composedError)) {
+        m_sent = m_ops.size();
+        return done(Outcome::Sent);
+    }
+    // Refused, or the server went away: only a server that answers takes the group back.
+    if (!run(d.rollbackToSavepoint(kGroupSavepoint), nullptr)) {
+        if (error) {
+            *error = composedError;
+        }
+        return done(Outcome::Lost);
+    }
+    return done(replay(error, refusal));
+}
+
+GroupWrites::Outcome GroupWrites::replay(QString* error, Refusal* refusal)
+{
+    const SqlDialect& d = m_db.dialect();
+    // Every write of the group again, one line at a time, each under its savepoint; a case's lines
+    // under the case's as well.
+    qint64 line = -1;
+    qint64 unit = 0;
+    for (qsizetype i = 0; i < m_ops.size(); ++i) {
+        const Op& op = m_ops[i];
+        if (op.line != line || op.unitFirst != unit) {
+            if (line >= 0 && !run(d.releaseSavepoint(kLineSavepoint), error)) {
+                return Outcome::Lost;
+            }
+            if (op.unitFirst != unit) {
+                if ((unit != 0 && !run(d.releaseSavepoint(kUnitSavepoint), error))
+                    || (op.unitFirst != 0 && !run(d.savepoint(kUnitSavepoint), error))) {
+                    return Outcome::Lost;
+                }
+                unit = op.unitFirst;
+            }
+            if (!run(d.savepoint(kLineSavepoint), error)) {
+                return Outcome::Lost;
+            }
+            line = op.line;
+        }
+        QString why;
+        if (execSingle(op, &why)) {
+            continue;
+        }
+        if (!run(d.rollbackToSavepoint(kLineSavepoint), nullptr)
+            || (unit != 0 && !run(d.rollbackToSavepoint(kUnitSavepoint), nullptr))) {
+            if (error) {
+                *error = why;
+            }
+            return Outcome::Lost;
+        }
+        // What stays: the writes of the lines before the refused line's case (or the line).
+        const qint64 cut = unit != 0 ? unit : op.line;
+        qsizetype keep = 0;
+        while (keep < m_ops.size() && m_ops[keep].line < cut) {
+            ++keep;
+        }
+        m_ops.remove(keep, m_ops.size() - keep);
+        m_sent = m_ops.size();
+        *refusal = { op.line, unit, why };
+        if (error) {
+            *error = why;
+        }
+        return Outcome::Refused;
+    }
+    // Line by line the database takes every write (a rule that only the composed rows broke).
+    if ((line >= 0 && !run(d.releaseSavepoint(kLineSavepoint), error))
+        || (unit != 0 && !run(d.releaseSavepoint(kUnitSavepoint), error))) {
+        return Outcome::Lost;
+    }
+    m_sent = m_ops.size();
+    return Outcome::Sent;
+}
+
+} // namespace zb32
