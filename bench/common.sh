@@ -85,3 +85,12 @@ bench_sqlite_anchor() {
     "$bulk" "$from" "$work/anchor.db" | cut -d' ' -f1
     rm -f "$work/anchor.db"*
 }
+
+# A workspace of its own in WORK for benchmark $1: drives Z and C, the import folder, and the
+# batch boxes every benchmark imports with in BATCH. The caller removes WORK on exit.
+bench_workspace() {
+    WORK=$(mktemp -d "/tmp/zb32-bench-$1.XXXXXX")
+    export ZB32_DRIVE_Z="$WORK/Z" ZB32_DRIVE_C="$WORK/C"
+    mkdir -p "$WORK/Z/work/kx32/dati" "$WORK/Z/work/kx32/import" "$WORK/C"
+    BATCH=(--data-affido 05/03/2010 --scadenza 05/04/2010 --intervento mo --lotto 1 --mandato 460 --sit-aff 1)
+}

@@ -17,11 +17,10 @@ CASES=${1:-100000}
 ZB32=${ZB32:-$ROOT/build/release/src/app/zb32}
 [ -x "$ZB32" ] || { echo "no zb32 binary at $ZB32" >&2; exit 2; }
 
-WORK=$(mktemp -d /tmp/zb32-bench-check.XXXXXX)
+# shellcheck source=../common.sh
+. "$HERE/../common.sh"
+bench_workspace check
 trap 'rm -rf "$WORK"' EXIT
-export ZB32_DRIVE_Z="$WORK/Z" ZB32_DRIVE_C="$WORK/C"
-mkdir -p "$WORK/Z/work/kx32/dati" "$WORK/Z/work/kx32/import" "$WORK/C"
-BATCH=(--data-affido 05/03/2010 --scadenza 05/04/2010 --intervento mo --lotto 1 --mandato 460 --sit-aff 1)
 
 /usr/bin/python3 "$ROOT/bench/orb/make_bench.py" "$WORK/orb" "$CASES" >/dev/null
 cp "$WORK/orb/orb.txt" "$WORK/Z/work/kx32/import/orb.txt"

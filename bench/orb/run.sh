@@ -21,12 +21,8 @@ ZB32=${ZB32:-$ROOT/build/release/src/app/zb32}
 
 # shellcheck source=../common.sh
 . "$HERE/../common.sh"
-WORK=$(mktemp -d /tmp/zb32-bench-orb.XXXXXX)
+bench_workspace orb
 trap 'bench_pg_stop; rm -rf "$WORK"' EXIT
-export ZB32_DRIVE_Z="$WORK/Z" ZB32_DRIVE_C="$WORK/C"
-mkdir -p "$WORK/Z/work/kx32/dati" "$WORK/Z/work/kx32/import" "$WORK/C"
-
-BATCH=(--data-affido 05/03/2010 --scadenza 05/04/2010 --intervento mo --lotto 1 --mandato 460 --sit-aff 1)
 
 # One measurement: "seconds peak-kB cpu-seconds" of a command, its output to $WORK/last.log.
 measure() {
