@@ -4,12 +4,14 @@
 #include "FaultInputs.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "Zb32Process.h"
 #include "core/desk/Schema.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QTemporaryDir>
 
 using namespace zb32;
 using test::FaultInput;
@@ -170,6 +172,31 @@ private Q_SLOTS:
         QVERIFY2(test::countersMatch(boxes.first, boxes.second, stored, &why), qPrintable(why));
         // What was saved before the lock is all there.
         QVERIFY(tdb.count(Schema::kInvoices) >= invoicesAtLock);
+    }
+
+    // The disk under the database fills up mid-run: the run stops saying so, naming the first
+    // line not saved, and not as a connection that broke.
+    void diskFull()
+    {
+        QTemporaryDir medium;
+        if (QProcess::execute(QStringLiteral("mount"),
+                { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), QStringLiteral("size=1m"),
+                    QStringLiteral("tmpfs"), medium.path() })
+            != 0) {
+            QSKIP("a small disk needs mount (root)");
+        }
+        test::TestWorkspace ws;
+        ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=") + medium.filePath(QStringLiteral("casi.db")));
+        ws.writeImportFile(QStringLiteral("grande.txt"), FaultInput::orb(3000).bytes);
+        const test::Zb32Run init = test::runZb32({ QStringLiteral("initdb") });
+        const test::Zb32Run run = test::runZb32({ QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"),
+            QStringLiteral("grande.txt"), QStringLiteral("--lotto"), QStringLiteral("7") });
+        QProcess::execute(QStringLiteral("umount"), { medium.path() });
+        QVERIFY2(init.exitCode == 0, qPrintable(init.err));
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.err.contains(QLatin1String("disco pieno")), qPrintable(run.err));
+        QVERIFY2(!run.err.contains(QLatin1String("connessione")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QLatin1String("Importazione interrotta. File grande.txt, riga ")), qPrintable(run.err));
     }
 };
 

@@ -29,7 +29,15 @@ QString SqlDialect::describe(const QSqlError& error)
 {
     // The drivers' texts run over several indented lines; a message box shows them as one.
     const QString text = error.text().simplified();
-    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+    if (text.isEmpty()) {
+        return QStringLiteral("errore sconosciuto del database");
+    }
+    // A file database on a disk with no room left (SQLite's SQLITE_FULL): said as such, not as a
+    // fault of the database.
+    if (text.contains(QLatin1String("database or disk is full"))) {
+        return QStringLiteral("disco pieno: non c'è più spazio per il database (%1)").arg(text);
+    }
+    return text;
 }
 
 bool SqlDialect::run(QSqlDatabase& db, const QString& sql, QString* error)

@@ -359,8 +359,13 @@ QString WriteBatch::stopReason(const QString& reason) const
         return reason;
     }
     if (m_lost) {
-        return QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
-                              "non sono state salvate)")
+        // A file database has no connection to lose: its transaction was ended by the database
+        // itself (a full disk, a write that failed).
+        return (m_db.dialect().kind() == SqlDialect::Kind::SQLite
+                       ? QStringLiteral("%1 (la transazione è stata annullata dal database: le righe dalla %2 in "
+                                        "poi non sono state salvate)")
+                       : QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
+                                        "non sono state salvate)"))
             .arg(reason)
             .arg(m_lastCommittedLine + 1);
     }
