@@ -112,7 +112,8 @@ private Q_SLOTS:
             test::TestWorkspace ws;
             ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=") + copy);
             const Run letters = ready ? runToday({ "run", "postel", "--lotto", "1", "--cc" }) : Run {};
-            ws.writeImportFile(QStringLiteral("orb.txt"), "x\r\n");
+            ws.writeImportFile(QStringLiteral("orb.txt"),
+                readFile(qEnvironmentVariable("ZB32_TEST_DATA") + QStringLiteral("/orb/esempio/input.txt")));
             const Run import = ready ? runToday({ "run", "orb", "--file", "orb.txt", "--lotto", "9" }) : Run {};
             QProcess::execute(QStringLiteral("umount"), { medium.path() });
             QVERIFY(ready);
@@ -120,6 +121,8 @@ private Q_SLOTS:
             QCOMPARE(readFile(ws.driveC() + QStringLiteral("/LO071226.ASC")), test::expectedPrintFile("lotto1_cc"));
             QVERIFY2(import.exitCode != 0 && (import.out + import.err).contains(QStringLiteral("si può solo leggere")),
                 qPrintable(import.out + import.err));
+            // The boxes claim nothing that was not saved.
+            QVERIFY2(import.out.contains(QStringLiteral("clienti: \n")), qPrintable(import.out));
         }
     }
 
