@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QTest>
+#include <array>
 
 using namespace zb32;
 using namespace zb32::test;
@@ -164,6 +165,57 @@ private Q_SLOTS:
             QCOMPARE(rows[1].value("modo").toString(), mode);
             QCOMPARE(rows[1].value("corsa precedente").toLongLong(), mode == QLatin1String("nuova") ? 0 : 1);
         }
+    }
+
+    // Two desks start the same file at the same moment: one imports it, the other is told (the
+    // file is in the works or already imported) and writes nothing.
+    void sameFileAtOnce_data()
+    {
+        TestDatabase::addBackendColumn();
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    }
+    void sameFileAtOnce()
+    {
+        QFETCH(QString, backend);
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        QStringList lines;
+        constexpr int kCases = 1500;
+        for (int n = 1; n <= kCases; ++n) {
+            lines << orbCase(n);
+        }
+        TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(lines));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZB32_TODAY"), kCliToday.toString(Qt::ISODate));
+        std::array<QProcess, 2> desks;
+        for (QProcess& desk : desks) {
+            desk.setProcessEnvironment(env);
+            desk.start(qEnvironmentVariable("ZB32_BINARY"),
+                { QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"), QStringLiteral("orb.txt"),
+                    QStringLiteral("--lotto"), QStringLiteral("7") });
+        }
+        QStringList told;
+        int imported = 0;
+        for (QProcess& desk : desks) {
+            QVERIFY(desk.waitForFinished(120000));
+            const QString out = QString::fromUtf8(desk.readAllStandardOutput() + desk.readAllStandardError());
+            if (desk.exitCode() == 0) {
+                ++imported;
+            } else {
+                QCOMPARE(desk.exitCode(), 1);
+                told << out;
+            }
+        }
+        QCOMPARE(imported, 1);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(QStringLiteral("Il file orb.txt è in corso di importazione"))
+                || told[0].contains(QStringLiteral("Il file orb.txt è già stato importato")),
+            qPrintable(told[0]));
+        QCOMPARE(tdb.count(Schema::kCases), kCases);
+        QCOMPARE(tdb.rows(Schema::kImportRuns).size(), 1);
     }
 
     // The letter run is recorded, and refuses a batch whose import stopped half-way.
