@@ -146,6 +146,59 @@ private Q_SLOTS:
         }
     }
 
+    // The desk asks before a file is imported again: after a completed run Sì / No (No the
+    // default), after a stopped one "Riprendi dalla riga N+1" / "Da capo" / "Annulla".
+    void askedAboutAFileSeenBefore_data()
+    {
+        QTest::addColumn<bool>("firstStops");
+        QTest::addColumn<int>("answer"); // -1: the default
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<int>("cases"); // afterwards
+        const QString done = QStringLiteral("Il file orb.txt è già stato importato il 07/12/2026 alle 09:30 da ");
+        const QString stopped = QStringLiteral("L'importazione del file orb.txt iniziata il 07/12/2026 alle 09:30 da ");
+        QTest::newRow("completed, default No") << false << -1 << done << 3;
+        QTest::newRow("completed, Sì") << false << 0 << done << 6;
+        QTest::newRow("stopped, default resume") << true << -1 << stopped << 3;
+        QTest::newRow("stopped, from the start") << true << 1 << stopped << 5;
+        QTest::newRow("stopped, Annulla") << true << 2 << stopped << 2;
+    }
+    void askedAboutAFileSeenBefore()
+    {
+        QFETCH(bool, firstStops);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        QFETCH(int, cases);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(orbCase(1) + orbCase(2) + orbCase(3)));
+        QSqlQuery sql(tdb.db().database());
+        if (firstStops) {
+            QVERIFY(sql.exec(QStringLiteral("CREATE TRIGGER ferma BEFORE INSERT ON [tabella pratiche] WHEN "
+                                            "NEW.posizione = 'ORB-3' BEGIN SELECT RAISE(ABORT, 'no'); END")));
+        }
+        Form1 desk([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30)); });
+        desk.show();
+        desk.Text1[4]->setText(QStringLiteral("orb.txt"));
+        desk.Text1[3]->setText(QStringLiteral("7"));
+        QSignalSpy jobs(&desk, &Form1::jobFinished);
+        QTest::mouseClick(desk.Command1, Qt::LeftButton);
+        QVERIFY(jobs.wait(20000));
+        QCOMPARE(tdb.count(Schema::kCases), firstStops ? 2 : 3);
+        if (firstStops) {
+            QVERIFY(sql.exec(QStringLiteral("DROP TRIGGER ferma")));
+        }
+        MessageBox::clearShown();
+        if (answer >= 0) {
+            MessageBox::queueAnswer(answer);
+        }
+        QTest::mouseClick(desk.Command1, Qt::LeftButton);
+        QVERIFY(jobs.wait(20000));
+        QVERIFY2(MessageBox::shown().value(0).startsWith(asked), qPrintable(MessageBox::shown().join(QLatin1Char('\n'))));
+        QCOMPARE(tdb.count(Schema::kCases), cases);
+    }
+
     // A run the server stopped, resumed with "Riprendi", then taken back with "Annulla
     // importazione", and the register exported.
     void resumeUndoAndExport()
