@@ -30,6 +30,9 @@ namespace {
 
 const char* const kJobs[] = { "orb", "vidiru", "incassi", "postel" };
 constexpr int kRuns = 100000;
+// Refuses the third case of the test's Orb file: a run that stops after line 10.
+const QString kStopAtTheThirdCase = QStringLiteral("CREATE TRIGGER ferma BEFORE INSERT ON [tabella pratiche] WHEN "
+                                                   "NEW.posizione = 'ORB-3' BEGIN SELECT RAISE(ABORT, 'no'); END");
 
 // Run i (from 1) is of job i % 4 and started on day i / 1000 after 01/01/2020.
 QDate dayOf(int i)
@@ -175,8 +178,7 @@ private Q_SLOTS:
         ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(orbCase(1) + orbCase(2) + orbCase(3)));
         QSqlQuery sql(tdb.db().database());
         if (firstStops) {
-            QVERIFY(sql.exec(QStringLiteral("CREATE TRIGGER ferma BEFORE INSERT ON [tabella pratiche] WHEN "
-                                            "NEW.posizione = 'ORB-3' BEGIN SELECT RAISE(ABORT, 'no'); END")));
+            QVERIFY(sql.exec(kStopAtTheThirdCase));
         }
         Form1 desk([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30)); });
         desk.show();
@@ -210,8 +212,7 @@ private Q_SLOTS:
         ws.writeImportFile(QStringLiteral("orb.txt"), cp1252Lines(orbCase(1) + orbCase(2) + orbCase(3)));
         const QStringList empty = dumpRows(tdb);
         QSqlQuery sql(tdb.db().database());
-        QVERIFY(sql.exec(QStringLiteral("CREATE TRIGGER ferma BEFORE INSERT ON [tabella pratiche] WHEN NEW.posizione = "
-                                        "'ORB-3' BEGIN SELECT RAISE(ABORT, 'no'); END")));
+        QVERIFY(sql.exec(kStopAtTheThirdCase));
 
         Form1 desk([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30)); });
         desk.show();
