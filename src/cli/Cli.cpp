@@ -8,8 +8,8 @@
 #include "core/desk/DrivePath.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
-#include "core/jobs/RunUndo.h"
 #include "core/jobs/CheckReport.h"
+#include "core/jobs/RunUndo.h"
 #include "render/PrintFilePreview.h"
 
 #include <QDateTime>

@@ -96,8 +96,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("ini"); // "-" for no configuration file
         QTest::addColumn<QString>("message");
-        QTest::newRow("no configuration file") << "-" << "manca il file di configurazione ";
-        QTest::newRow("no key") << "" << "manca la chiave \"connstring\"";
+        QTest::newRow("no configuration file") << "-"
+                                               << "manca il file di configurazione ";
+        QTest::newRow("no key") << ""
+                                << "manca la chiave \"connstring\"";
         // A cases table made elsewhere with only its first two columns.
         QTest::newRow("a column") << "Provider=SQLite;Data Source=Z:\\work\\kx32\\dati\\altro.db"
                                   << "mancano colonne che il programma scrive (le tabelle esistenti non vengono "
@@ -115,7 +117,9 @@ private Q_SLOTS:
             CaseDatabase db;
             QString error;
             QVERIFY2(db.open(ini, &error, true), qPrintable(error));
-            QVERIFY2(db.exec(QStringLiteral("CREATE TABLE [tabella pratiche] (contatore INTEGER PRIMARY KEY, posizione TEXT)"), &error),
+            QVERIFY2(db.exec(QStringLiteral(
+                                 "CREATE TABLE [tabella pratiche] (contatore INTEGER PRIMARY KEY, posizione TEXT)"),
+                         &error),
                 qPrintable(error));
         }
         const Run r = runZb32({ QStringLiteral("initdb") });

@@ -158,8 +158,8 @@ private Q_SLOTS:
         QCOMPARE(tdb.count(Schema::kCases), cases);
         const QList<QVariantMap> rows = tdb.rows(Schema::kImportRuns);
         QCOMPARE(rows.size(), mode.isEmpty() ? 1 : 2);
-        QCOMPARE(rows[0].value("stato").toString(),
-            firstStops ? QStringLiteral("interrotta") : QStringLiteral("conclusa"));
+        QCOMPARE(
+            rows[0].value("stato").toString(), firstStops ? QStringLiteral("interrotta") : QStringLiteral("conclusa"));
         QCOMPARE(rows[0].value("messaggio").toString().contains(QStringLiteral("si è chiuso")), leftRunning);
         if (!mode.isEmpty()) {
             QCOMPARE(rows[1].value("modo").toString(), mode);

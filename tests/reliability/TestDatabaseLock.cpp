@@ -10,8 +10,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace zb32;
 using test::FaultInput;
@@ -189,14 +189,15 @@ private Q_SLOTS:
         ws.writeIni(QStringLiteral("Provider=SQLite;Data Source=") + medium.filePath(QStringLiteral("casi.db")));
         ws.writeImportFile(QStringLiteral("grande.txt"), FaultInput::orb(3000).bytes);
         const test::Zb32Run init = test::runZb32({ QStringLiteral("initdb") });
-        const test::Zb32Run run = test::runZb32({ QStringLiteral("run"), QStringLiteral("orb"), QStringLiteral("--file"),
-            QStringLiteral("grande.txt"), QStringLiteral("--lotto"), QStringLiteral("7") });
+        const test::Zb32Run run = test::runZb32({ QStringLiteral("run"), QStringLiteral("orb"),
+            QStringLiteral("--file"), QStringLiteral("grande.txt"), QStringLiteral("--lotto"), QStringLiteral("7") });
         QProcess::execute(QStringLiteral("umount"), { medium.path() });
         QVERIFY2(init.exitCode == 0, qPrintable(init.err));
         QCOMPARE(run.exitCode, 3);
         QVERIFY2(run.err.contains(QLatin1String("disco pieno")), qPrintable(run.err));
         QVERIFY2(!run.err.contains(QLatin1String("connessione")), qPrintable(run.err));
-        QVERIFY2(run.err.contains(QLatin1String("Importazione interrotta. File grande.txt, riga ")), qPrintable(run.err));
+        QVERIFY2(
+            run.err.contains(QLatin1String("Importazione interrotta. File grande.txt, riga ")), qPrintable(run.err));
     }
 };
 

@@ -1,9 +1,8 @@
 // Opening the case database from a connection string, and the statement cache.
 #include "core/desk/CaseDatabase.h"
 
-#include "core/desk/GroupWrites.h"
-
 #include "core/desk/DrivePath.h"
+#include "core/desk/GroupWrites.h"
 #include "core/desk/IniFile.h"
 #include "core/desk/OdbcDialect.h"
 #include "core/desk/PostgresDialect.h"

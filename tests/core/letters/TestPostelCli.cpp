@@ -102,7 +102,8 @@ private Q_SLOTS:
             dbPath = tdb.connectionString().section(QStringLiteral("Data Source="), 1);
             tdb.db().close();
             QTemporaryDir medium;
-            const auto mount = [](const QStringList& args) { return QProcess::execute(QStringLiteral("mount"), args) == 0; };
+            const auto mount
+                = [](const QStringList& args) { return QProcess::execute(QStringLiteral("mount"), args) == 0; };
             if (!mount({ QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("tmpfs"), medium.path() })) {
                 QSKIP("a read-only medium needs mount (root)");
             }

@@ -37,7 +37,8 @@ private Q_SLOTS:
             menus << a->text();
         }
         QCOMPARE(menus.last(), QStringLiteral("Registro"));
-        QCOMPARE(desk.mnuRegistro->actions(), (QList<QAction*> { desk.mnuAnteprima, desk.mnuImportazioni, desk.mnuVerifica }));
+        QCOMPARE(desk.mnuRegistro->actions(),
+            (QList<QAction*> { desk.mnuAnteprima, desk.mnuImportazioni, desk.mnuVerifica }));
         QCOMPARE(desk.mnuAnteprima->text(), QStringLiteral("Anteprima lettere..."));
     }
 

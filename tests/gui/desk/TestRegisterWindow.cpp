@@ -197,7 +197,8 @@ private Q_SLOTS:
         }
         QTest::mouseClick(desk.Command1, Qt::LeftButton);
         QVERIFY(jobs.wait(20000));
-        QVERIFY2(MessageBox::shown().value(0).startsWith(asked), qPrintable(MessageBox::shown().join(QLatin1Char('\n'))));
+        QVERIFY2(
+            MessageBox::shown().value(0).startsWith(asked), qPrintable(MessageBox::shown().join(QLatin1Char('\n'))));
         QCOMPARE(tdb.count(Schema::kCases), cases);
     }
 
