@@ -15,6 +15,7 @@
 #include <QSqlError>
 #include <QUrl>
 #include <limits>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcDatabase, "zb32.database")
 
@@ -76,7 +77,10 @@ QSqlDatabase CaseDatabase::database() const
 
 void CaseDatabase::close()
 {
-    m_statements.clear();
+    // The driver goes first: a prepared statement that outlives it ends without a word to the
+    // server, where one ended before it would try to free itself on a connection that may be
+    // gone. The session's end frees them all on the server anyway.
+    const auto statements = std::exchange(m_statements, {});
     m_records.clear();
     m_inTransaction = false;
     // What the dialect held of the session (deferred checkpoints) ends with it.

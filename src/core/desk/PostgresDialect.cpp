@@ -6,15 +6,25 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSysInfo>
 #include <QThread>
 #include <libpq-fe.h>
 
+Q_LOGGING_CATEGORY(lcServer, "zb32.database.server", QtWarningMsg)
+
 namespace zb32 {
 
 namespace {
+
+// The server's notices and warnings ("terminating connection due to ...") go to the log, not to
+// the clerk's terminal: what they mean reaches the clerk as the job's own message.
+void logNotice(void*, const char* message)
+{
+    qCInfo(lcServer, "%s", QByteArray(message).trimmed().constData());
+}
 
 // The driver's libpq connection.
 PGconn* connectionOf(const QSqlDatabase& db)
@@ -135,6 +145,9 @@ bool PostgresDialect::startSession(QSqlDatabase& db, QString* error)
     // thread while this one may change it; it only ever decides a tie of the socket's clocks.
     m_watch = std::make_unique<RoundTripWatch>(conn ? PQsocket(conn) : -1, m_roundTripSeconds * 1000,
         [conn] { return PQtransactionStatus(conn) == PQTRANS_ACTIVE; });
+    if (conn) {
+        PQsetNoticeProcessor(conn, logNotice, nullptr);
+    }
     if (!run(db, QStringLiteral("SET statement_timeout = %1").arg(kCommandTimeoutSeconds * 1000), error)
         || !run(db,
             QStringLiteral("SET idle_in_transaction_session_timeout = %1").arg(kIdleInTransactionSeconds * 1000),
@@ -158,6 +171,9 @@ void PostgresDialect::setJob(QSqlDatabase& db, const QString& job)
 
 bool PostgresDialect::isAlive(QSqlDatabase& db) const
 {
+    if (!db.isOpen()) {
+        return false;
+    }
     QSqlQuery q(db);
     return q.exec(QStringLiteral("SELECT 1")) && q.next();
 }
@@ -170,7 +186,7 @@ bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error
     // One lock for all such transactions, held until commit or rollback: they take turns, a
     // few hundred lines each, while jobs that only add records go on beside them.
     if (sharedRecords && !takeTurn(db, error)) {
-        db.rollback();
+        rollback(db);
         return false;
     }
     return true;

@@ -140,6 +140,13 @@ bool SqlDialect::isAlive(QSqlDatabase&) const
 
 bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)
 {
+    // A connection the driver has closed after losing the server can begin nothing.
+    if (!db.isOpen()) {
+        if (error) {
+            *error = QStringLiteral("connessione con il database chiusa");
+        }
+        return false;
+    }
     if (!db.transaction()) {
         if (error) {
             *error = describe(db.lastError());
@@ -155,7 +162,7 @@ bool SqlDialect::commit(QSqlDatabase& db, QString* error)
         if (error) {
             *error = describe(db.lastError());
         }
-        db.rollback();
+        rollback(db);
         return false;
     }
     return true;
@@ -163,7 +170,10 @@ bool SqlDialect::commit(QSqlDatabase& db, QString* error)
 
 void SqlDialect::rollback(QSqlDatabase& db)
 {
-    db.rollback();
+    // Nothing to take back on a connection that is gone: the server ended the transaction.
+    if (db.isOpen()) {
+        db.rollback();
+    }
 }
 
 void SqlDialect::deferCheckpoints(QSqlDatabase&)
