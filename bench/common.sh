@@ -94,3 +94,35 @@ bench_workspace() {
     mkdir -p "$WORK/Z/work/kx32/dati" "$WORK/Z/work/kx32/import" "$WORK/C"
     BATCH=(--data-affido 05/03/2010 --scadenza 05/04/2010 --intervento mo --lotto 1 --mandato 460 --sit-aff 1)
 }
+
+# The jobs print what the register cost them (see bench_register_cost).
+export QT_LOGGING_RULES="zb32.run.timing.info=true"
+
+# One measurement: "seconds peak-kB cpu-seconds" of a command, its output to $WORK/last.log.
+bench_measure() {
+    /usr/bin/time -f "%e %M %U %S" -o "$WORK/time" "$@" >"$WORK/last.log" 2>&1 || {
+        echo "failed: $*" >&2
+        cat "$WORK/last.log" >&2
+        exit 1
+    }
+    awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$WORK/time"
+}
+
+# What the register cost the last measured job, as the job's timing log says it.
+bench_register_cost() {
+    grep -o 'register [0-9.]* s (SHA-256 [0-9.]* s) of [0-9.]* s, [0-9.]* %' "$WORK/last.log" | tail -1
+}
+
+# A line of figures: what, lines, "seconds kB cpu" of the import, the anchor's seconds (or ""),
+# and what the register cost the import (bench_register_cost right after it, or "").
+bench_report() {
+    local what="$1" lines="$2" import="$3" raw="$4" cost="${5:-}" it im ic
+    read -r it im ic <<<"$import"
+    awk -v w="$what" -v l="$lines" -v it="$it" -v im="$im" -v ic="$ic" -v rt="$raw" 'BEGIN {
+        printf "%-10s import %6.2f s (cpu %6.2f s) %7.0f lines/s %5.1f MB", w, it, ic, l / (it > 0 ? it : 0.01), im / 1024
+        if (rt != "")
+            printf " | anchor %6.2f s | ratio %.2f", rt, it / (rt > 0 ? rt : 0.01)
+        printf "\n"
+    }'
+    [ -z "$cost" ] || echo "           $cost"
+}

@@ -24,34 +24,12 @@ ZB32=${ZB32:-$ROOT/build/release/src/app/zb32}
 bench_workspace orb
 trap 'bench_pg_stop; rm -rf "$WORK"' EXIT
 
-# One measurement: "seconds peak-kB cpu-seconds" of a command, its output to $WORK/last.log.
-measure() {
-    /usr/bin/time -f "%e %M %U %S" -o "$WORK/time" "$@" >"$WORK/last.log" 2>&1 || {
-        echo "failed: $*" >&2
-        cat "$WORK/last.log" >&2
-        exit 1
-    }
-    awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$WORK/time"
-}
-
 # The import into a fresh database named by the connection string; prints "seconds kB".
 import_into() {
     local connstring="$1" file="$2"
     printf '[datiserver]\r\nconnstring=%s\r\n' "$connstring" >"$WORK/Z/work/kx32/dati/kx32.ini"
     "$ZB32" initdb >/dev/null
-    measure "$ZB32" run orb --file "$file" "${BATCH[@]}"
-}
-
-report() {
-    local what="$1" lines="$2" import="$3" raw="$4"
-    read -r it im ic <<<"$import"
-    local rt="$raw" rm="" rc=""
-    awk -v w="$what" -v l="$lines" -v it="$it" -v im="$im" -v ic="$ic" -v rt="$rt" -v rm="$rm" -v rc="$rc" 'BEGIN {
-        printf "%-10s import %6.2f s (cpu %6.2f s) %7.0f lines/s %5.1f MB", w, it, ic, l / (it > 0 ? it : 0.01), im / 1024
-        if (rt != "")
-            printf " | anchor %6.2f s | ratio %.2f", rt, it / (rt > 0 ? rt : 0.01)
-        printf "\n"
-    }'
+    bench_measure "$ZB32" run orb --file "$file" "${BATCH[@]}"
 }
 
 echo "generating $CASES cases and a smaller file of $((CASES / 10)) ..."
@@ -66,23 +44,26 @@ echo "$LINES lines, $(du -m "$WORK/big/orb.txt" | cut -f1) MB; zb32 = $ZB32"
 # SQLite: the import against the prepared bulk load of the rows it left.
 sqlite_db="$WORK/Z/work/kx32/dati/import.db"
 small_import=$(import_into "Provider=SQLite;Data Source=$WORK/Z/work/kx32/dati/small.db" small.txt)
+small_cost=$(bench_register_cost)
 import=$(import_into "Provider=SQLite;Data Source=$sqlite_db" bench.txt)
+cost=$(bench_register_cost)
 grep -q "importazione conclusa" "$WORK/last.log" || { cat "$WORK/last.log"; exit 1; }
 raw=$(bench_sqlite_anchor "$sqlite_db" "$WORK")
 cases=$(sqlite3 "$sqlite_db" 'select count(*) from "tabella pratiche"')
 invoices=$(sqlite3 "$sqlite_db" 'select count(*) from "tabella fatture"')
 echo "SQLite: import stored $cases cases and $invoices invoices"
-report "SQLite" "$LINES" "$import" "$raw"
-report "SQLite/10" "$SMALL_LINES" "$small_import" ""
+bench_report "SQLite" "$LINES" "$import" "$raw" "$cost"
+bench_report "SQLite/10" "$SMALL_LINES" "$small_import" "" "$small_cost"
 
 [ -z "${ZB32_BENCH_NO_PG:-}" ] && bench_pg_start
 if [ -n "${ZB32_BENCH_PG:-}" ] && [ -z "${ZB32_BENCH_NO_PG:-}" ]; then
     bench_pg_fresh zb32_bench_import
     import=$(import_into "$(bench_pg_conn zb32_bench_import)" bench.txt)
+    cost=$(bench_register_cost)
     grep -q "importazione conclusa" "$WORK/last.log" || { cat "$WORK/last.log"; exit 1; }
     cases=$(bench_psql zb32_bench_import -At -c 'select count(*) from "tabella pratiche"')
     raw=$(bench_pg_copy_anchor zb32_bench_import "$WORK")
     echo "PostgreSQL: import stored $cases cases"
-    report "PostgreSQL" "$LINES" "$import" "$raw"
+    bench_report "PostgreSQL" "$LINES" "$import" "$raw" "$cost"
     bench_psql postgres -c "DROP DATABASE IF EXISTS zb32_bench_import"
 fi

@@ -1,52 +1,43 @@
 #!/usr/bin/env bash
-# The Vi Diru import against the raw load of the same rows by sqlite3, by hand:
+# Times "zb32 run vidiru" against loading the same final rows the database's own fastest way:
+# on SQLite a prepared bulk load in one transaction (bench/bulkload), on PostgreSQL COPY into a
+# fresh database of the same schema. Prints lines per second, peak memory, the ratio of the two
+# times and what the register cost the import; checks the rows the import left against the rows
+# the generator says the file holds.
 #
-#   bench/vidiru/run.sh [CASES...]            (default: 10000 50000 100000)
+#   bench/vidiru/run.sh [CASES...]            (default: 10000 100000)
 #
-# ZB32=path/to/zb32 (default build/release/src/app/zb32). With ZB32_BENCH_PG set to a
-# PostgreSQL connection string (Provider=PostgreSQL;Host=...;Database=...) the import is also
-# run there; ZB32_BENCH_PSQL, a psql command for the same database, empties its tables first.
+# ZB32=path of the zb32 binary (default build/release/src/app/zb32; build it with
+#   cmake --preset release && cmake --build build/release --target zb32 bench_bulkload)
+# ZB32_BENCH_PG="Provider=PostgreSQL;Host=127.0.0.1;Port=5432;User ID=postgres" runs the
+#   PostgreSQL part on that server (it creates and drops the databases zb32_bench_*); without it
+#   the script starts a throwaway server of its own (fsync on). ZB32_BENCH_NO_PG=1 skips it.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-ZB32=${ZB32:-$root/build/release/src/app/zb32}
-[ -x "$ZB32" ] || { echo "no zb32 at $ZB32 (cmake --preset release && cmake --build build/release)" >&2; exit 2; }
+
+HERE="$(cd "$(dirname "$0")" && pwd)"
+ROOT="$(cd "$HERE/../.." && pwd)"
+ZB32=${ZB32:-$ROOT/build/release/src/app/zb32}
+[ -x "$ZB32" ] || { echo "no zb32 binary at $ZB32 (see the top of this script)" >&2; exit 2; }
 sizes=("$@")
-[ ${#sizes[@]} -gt 0 ] || sizes=(10000 50000 100000)
+[ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000)
 
-work=$(mktemp -d /tmp/zb32-bench-vidiru.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-export ZB32_DRIVE_Z="$work/Z" ZB32_DRIVE_C="$work/C"
-mkdir -p "$work/Z/work/kx32/dati" "$work/Z/work/kx32/import" "$work/C"
-ini="$work/Z/work/kx32/dati/kx32.ini"
+# shellcheck source=../common.sh
+. "$HERE/../common.sh"
+bench_workspace vidiru
+trap 'bench_pg_stop; rm -rf "$WORK"' EXIT
+VIDIRU_BATCH=(--mandato 460 --lotto 0 --data-affido 07/12/2026 --scadenza 07/01/2027)
 
-# seconds and peak resident memory (MB) of a command, on stderr's last line
-timed() { /usr/bin/time -f "%e %M" "$@" 2> "$work/time" >"$work/out" || { cat "$work/out" "$work/time" >&2; exit 1; }; \
-          tail -n 1 "$work/time"; }
+# The import into the database named by the connection string; prints "seconds kB cpu".
+import_into() {
+    printf '[datiserver]\r\nconnstring=%s\r\n' "$1" >"$WORK/Z/work/kx32/dati/kx32.ini"
+    "$ZB32" initdb >/dev/null
+    bench_measure "$ZB32" run vidiru --file bench.txt "${VIDIRU_BATCH[@]}"
+}
 
-printf "%-9s %-10s %9s %11s %12s %9s\n" cases backend lines seconds lines/s "peak MB"
-for n in "${sizes[@]}"; do
-    /usr/bin/python3 "$here/generate.py" "$n" "$work/Z/work/kx32/import/bench.txt" "$work/load.sql"
-    lines=$((n * 10))
-
-    # the import into SQLite
-    db="$work/Z/work/kx32/dati/import-$n.db"
-    printf '[datiserver]\r\nconnstring=Provider=SQLite;Data Source=%s\r\n' "$db" > "$ini"
-    "$ZB32" initdb > /dev/null
-    read -r secs kb < <(timed "$ZB32" run vidiru --file bench.txt --mandato 460 --lotto 0 --data-affido 07/12/2026 --scadenza 07/01/2027)
-    grep -q "clienti: $n" "$work/out" || { echo "import of $n cases did not finish:" >&2; cat "$work/out" >&2; exit 1; }
-    printf "%-9s %-10s %9d %11.2f %12.0f %9.1f\n" "$n" sqlite "$lines" "$secs" "$(echo "$lines / $secs" | bc -l)" \
-        "$(echo "$kb / 1024" | bc -l)"
-
-    # the same rows loaded raw by sqlite3, in one transaction
-    raw="$work/raw-$n.db"
-    "$ZB32" initdb --connstring "Provider=SQLite;Data Source=$raw" > /dev/null
-    read -r rsecs rkb < <(timed sqlite3 "$raw" ".read $work/load.sql")
-    printf "%-9s %-10s %9d %11.2f %12.0f %9.1f   (%d rows)\n" "$n" sqlite3-raw "$lines" "$rsecs" \
-        "$(echo "$lines / $rsecs" | bc -l)" "$(echo "$rkb / 1024" | bc -l)" $((n * 4))
-    echo "          import / raw load: $(echo "scale=2; $secs / $rsecs" | bc -l)x"
-
-    # the import left exactly the rows of the raw load
+# The cases and invoices the import left in SQLite file $1 differ in no row from those the
+# generator's load gives (file $2).
+same_rows() {
+    local db="$1" expected="$2" cols icols diff
     cols='posizione,"Tipo Mandato","data Affido","scadenza mandato","Tipo Intervento","Situazione Affido",
           lottoimportazione,altroriferimento,memoec,"ragione sociale",P_iva,"data nascita","luogo nascita",memo,
           Indirizzo,Cap,Citta,Provincia,recapito,telefono1,telefono2,"RATE ARRETRATE","importo rata",
@@ -54,26 +45,43 @@ for n in "${sizes[@]}"; do
     icols='p.posizione,"numero fattura",periodo,"data FATTURA","data scadenza",saldo'
     cases() { echo "SELECT $cols FROM $1.\"tabella pratiche\""; }
     invoices() { echo "SELECT $icols FROM $1.\"tabella fatture\" f JOIN $1.\"tabella pratiche\" p ON p.contatore = f.conta"; }
-    diff=$(sqlite3 "$db" "ATTACH '$raw' AS raw;
+    diff=$(sqlite3 "$db" "ATTACH '$expected' AS raw;
         SELECT (SELECT count(*) FROM ($(cases main) EXCEPT $(cases raw)))
              + (SELECT count(*) FROM ($(cases raw) EXCEPT $(cases main)))
              + (SELECT count(*) FROM ($(invoices main) EXCEPT $(invoices raw)))
              + (SELECT count(*) FROM ($(invoices raw) EXCEPT $(invoices main)))
              + abs((SELECT count(*) FROM main.\"tabella fatture\") - (SELECT count(*) FROM raw.\"tabella fatture\"))
              + abs((SELECT count(*) FROM main.\"tabella pratiche\") - (SELECT count(*) FROM raw.\"tabella pratiche\"));")
-    [ "$diff" = 0 ] || { echo "the import's rows differ from the raw load ($diff rows)" >&2; exit 1; }
-    rm -f "$db"* "$raw"*
+    [ "$diff" = 0 ] || { echo "the import's rows differ from the generator's ($diff rows)" >&2; exit 1; }
+}
 
-    # the import into PostgreSQL
-    if [ -n "${ZB32_BENCH_PG:-}" ]; then
-        printf '[datiserver]\r\nconnstring=%s\r\n' "$ZB32_BENCH_PG" > "$ini"
-        if [ -n "${ZB32_BENCH_PSQL:-}" ]; then
-            $ZB32_BENCH_PSQL -q -c 'SET client_min_messages = warning; DROP TABLE IF EXISTS "tabella pratiche", "tabella fatture", "tabella pagamenti", aliquote'
-        fi
-        "$ZB32" initdb > /dev/null
-        read -r psecs pkb < <(timed "$ZB32" run vidiru --file bench.txt --mandato 460 --lotto 0 --data-affido 07/12/2026 --scadenza 07/01/2027)
-        grep -q "clienti: $n" "$work/out" || { echo "import of $n cases into PostgreSQL did not finish" >&2; exit 1; }
-        printf "%-9s %-10s %9d %11.2f %12.0f %9.1f\n" "$n" postgresql "$lines" "$psecs" \
-            "$(echo "$lines / $psecs" | bc -l)" "$(echo "$pkb / 1024" | bc -l)"
+[ -z "${ZB32_BENCH_NO_PG:-}" ] && bench_pg_start
+for n in "${sizes[@]}"; do
+    /usr/bin/python3 "$HERE/generate.py" "$n" "$WORK/Z/work/kx32/import/bench.txt" "$WORK/load.sql"
+    lines=$((n * 10))
+    echo "$n cases, $lines lines, $(du -m "$WORK/Z/work/kx32/import/bench.txt" | cut -f1) MB; zb32 = $ZB32"
+
+    db="$WORK/Z/work/kx32/dati/import.db"
+    rm -f "$db"*
+    import=$(import_into "Provider=SQLite;Data Source=$db")
+    cost=$(bench_register_cost)
+    grep -q "clienti: $n" "$WORK/last.log" || { cat "$WORK/last.log" >&2; exit 1; }
+    raw=$(bench_sqlite_anchor "$db" "$WORK")
+    bench_report "SQLite" "$lines" "$import" "$raw" "$cost"
+    expected="$WORK/expected.db"
+    rm -f "$expected"*
+    "$ZB32" initdb --connstring "Provider=SQLite;Data Source=$expected" >/dev/null
+    sqlite3 "$expected" ".read $WORK/load.sql"
+    same_rows "$db" "$expected"
+    rm -f "$db"* "$expected"*
+
+    if [ -n "${ZB32_BENCH_PG:-}" ] && [ -z "${ZB32_BENCH_NO_PG:-}" ]; then
+        bench_pg_fresh zb32_bench_import
+        import=$(import_into "$(bench_pg_conn zb32_bench_import)")
+        cost=$(bench_register_cost)
+        grep -q "clienti: $n" "$WORK/last.log" || { cat "$WORK/last.log" >&2; exit 1; }
+        raw=$(bench_pg_copy_anchor zb32_bench_import "$WORK")
+        bench_report "PostgreSQL" "$lines" "$import" "$raw" "$cost"
+        bench_psql postgres -c "DROP DATABASE IF EXISTS zb32_bench_import"
     fi
 done

@@ -3,6 +3,7 @@
 
 #include "core/desk/Cp1252.h"
 
+#include <QElapsedTimer>
 #include <cstring>
 
 namespace zb32 {
@@ -119,7 +120,10 @@ bool LineReader::fill()
     }
     m_buffer.resize(old + got);
     if (m_hash) {
+        QElapsedTimer hashing;
+        hashing.start();
         m_hash->addData(QByteArrayView(m_buffer.constData() + old, got));
+        m_hashNs += hashing.nsecsElapsed();
     }
     if (got == 0) {
         m_atEnd = true;
@@ -147,9 +151,13 @@ LineReader::Status LineReader::decideEncoding(QCryptographicHash* hash)
         }
     }
     // The rest of a file the scan need not look at still counts for the hash.
+    m_hashNs = scan.m_hashNs;
+    QElapsedTimer hashing;
+    hashing.start();
     for (QByteArray rest; hash && !(rest = m_device->read(kChunk)).isEmpty();) {
         hash->addData(rest);
     }
+    m_hashNs += hash ? hashing.nsecsElapsed() : 0;
     if (!m_device->seek(start)) {
         return fail(m_device->errorString(), 1);
     }

@@ -40,6 +40,8 @@ public:
     qint64 position() const { return m_position; }
     // Number of the line last returned, from 1.
     int lineNumber() const { return m_lineNumber; }
+    // Time spent feeding the hash of decideEncoding, for the job's timing log.
+    qint64 hashNanoseconds() const { return m_hashNs; }
     // Why reading stopped, and the number of the line it stopped at.
     QString errorString() const { return m_error; }
     int errorLine() const { return m_errorLine; }
@@ -63,6 +65,7 @@ private:
     // Reading only to decide the encoding: lines are checked, not decoded.
     bool m_scanning = false;
     QCryptographicHash* m_hash = nullptr; // what the scan reads goes through it
+    qint64 m_hashNs = 0;
     bool m_allUtf8 = true;
     int m_firstUtf8Line = 0;
     QString m_error;

@@ -10,6 +10,7 @@
 #include "core/jobs/ImportRegister.h"
 #include "core/jobs/Job.h"
 
+#include <QElapsedTimer>
 #include <array>
 
 namespace zb32 {
@@ -123,6 +124,9 @@ private:
     ImportRegister::Earlier m_resumed; // the run a resumed run continues
     qint64 m_resumeAfter = 0;
     ImportRegister m_register;
+    QElapsedTimer m_runTimer;
+    qint64 m_registerNs = 0; // time spent on the register's work, for the timing log
+    qint64 m_hashNs = 0;
     qint64 m_linesRead = 0;
     QString m_casePosition;
     bool m_caseSpoiled = false; // a check met a bad line in the open case

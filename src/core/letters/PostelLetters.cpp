@@ -7,6 +7,7 @@
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/ImportRegister.h"
+#include "core/jobs/Stopwatch.h"
 #include "core/letters/PostelWriter.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <limits>
 
 namespace zb32 {
@@ -160,9 +162,13 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     if (!openDatabase(ctx, &result)) {
         return result;
     }
+    QElapsedTimer runTimer;
+    runTimer.start();
+    qint64 registerNs = 0;
     // A batch still being imported, or stopped half-way, would give the letters of part of it.
     ImportRegister reg(ctx.db);
     {
+        const Stopwatch watch(&registerNs);
         ImportRegister::Earlier unfinished;
         QString importFile;
         QString why;
@@ -190,6 +196,7 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     }
     // Recorded once it ends; a database that cannot take the row (read only) still gets its letters.
     auto record = [&](ImportRegister::State state, qint64 letters, const QString& message) {
+        const Stopwatch watch(&registerNs);
         QFile written(path);
         QCryptographicHash sha(QCryptographicHash::Sha256);
         ImportRegister::Run run { ctx.job, QFileInfo(path).fileName(), 0, {} };
@@ -278,6 +285,8 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     }
     const QString closing = QStringLiteral("Creati %1 Postel nel file %2").arg(letters).arg(shownPath);
     record(ImportRegister::State::Completed, letters, closing);
+    qCInfo(lcTiming, "%s: register %.3f s of %.3f s, %.1f %%", qUtf8Printable(ctx.job), registerNs / 1e9,
+        runTimer.nsecsElapsed() / 1e9, 100.0 * registerNs / std::max<qint64>(1, runTimer.nsecsElapsed()));
     ctx.report.message(closing);
     return JobResult::completed();
 }
