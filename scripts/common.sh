@@ -8,7 +8,7 @@ ZB32_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
     qt6-multimedia-dev libzip-dev libpq-dev libsqlite3-dev libgl-dev qt6-translations-l10n fonts-dejavu-core
 )
-ZB32_TEST_PACKAGES=(postgresql xvfb xauth openbox python3-xlwt sqlite3 clang libclang-rt-14-dev poppler-utils)
+ZB32_TEST_PACKAGES=(postgresql xvfb xauth openbox at-spi2-core dbus-x11 python3-pyatspi python3-xlwt sqlite3 clang libclang-rt-14-dev poppler-utils)
 
 # Installs the Debian packages of the list that are missing.
 zb32_install() {

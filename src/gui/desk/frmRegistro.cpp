@@ -119,7 +119,7 @@ frmRegistro::frmRegistro(Form1* desk)
     connect(m_model, &RegisterModel::pageLoaded, this, &frmRegistro::onPageLoaded);
     connect(m_model, &QAbstractItemModel::modelReset, this, &frmRegistro::updateButtons);
     connect(
-        grdImportazioni->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &frmRegistro::updateButtons);
+        grdImportazioni->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmRegistro::updateButtons);
     // What a job or an undo wrote shows at once.
     JobRunner* runner = desk->runner();
     connect(runner, &JobRunner::started, this, &frmRegistro::updateButtons);
@@ -132,7 +132,10 @@ frmRegistro::frmRegistro(Form1* desk)
 
 const RegisterRow* frmRegistro::currentRun() const
 {
-    return m_model->run(grdImportazioni->currentIndex().row());
+    // The highlighted row, not the current index: a screen reader selects a row without moving
+    // the current one, and the buttons must act on the run the clerk sees selected.
+    const QModelIndexList rows = grdImportazioni->selectionModel()->selectedRows();
+    return rows.isEmpty() ? nullptr : m_model->run(rows.first().row());
 }
 
 void frmRegistro::onPageLoaded(const QString& error)

@@ -25,7 +25,7 @@ public:
     explicit frmRegistro(Form1* desk);
 
     RegisterModel* model() const { return m_model; }
-    // The run of the current row, or nullptr.
+    // The run of the selected row, or nullptr.
     const RegisterRow* currentRun() const;
     // Tests: what picks the CSV file instead of the file dialog (an empty name: cancelled).
     using FileChooser = std::function<QString(QWidget* parent)>;
