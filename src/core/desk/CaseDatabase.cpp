@@ -339,7 +339,15 @@ bool CaseDatabase::exec(const QString& sql, QString* error)
     if (!sendHeldWrites(error)) {
         return false;
     }
-    QSqlQuery q(database());
+    QSqlDatabase db = database();
+    // A connection the driver closed after losing the server runs nothing.
+    if (!db.isOpen()) {
+        if (error) {
+            *error = SqlDialect::closedConnection();
+        }
+        return false;
+    }
+    QSqlQuery q(db);
     if (!q.exec(sql)) {
         if (error) {
             *error = describe(q.lastError());

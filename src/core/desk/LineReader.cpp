@@ -2,6 +2,7 @@
 #include "core/desk/LineReader.h"
 
 #include "core/desk/Cp1252.h"
+#include "core/desk/Sha256.h"
 
 #include <QElapsedTimer>
 #include <cstring>
@@ -132,7 +133,7 @@ bool LineReader::fill()
     return true;
 }
 
-LineReader::Status LineReader::decideEncoding(QCryptographicHash* hash)
+LineReader::Status LineReader::decideEncoding(Sha256* hash)
 {
     const qint64 start = m_device->pos();
     const QByteArray head = m_device->peek(4);

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QIODevice>
 #include <QString>
 
 namespace zb32 {
+
+class Sha256;
 
 class LineReader
 {
@@ -27,7 +28,7 @@ public:
     // Windows-1252 file is UTF-8 — so such a file stops before anything of it is written.
     // Control characters and line lengths are still checked line by line. The device is seekable.
     // With `hash`, every byte of the file goes through it on the way: one reading serves both.
-    Status decideEncoding(QCryptographicHash* hash = nullptr);
+    Status decideEncoding(Sha256* hash = nullptr);
     Status readLine(QString* line);
     bool isUtf8() const { return m_utf8; }
     // A line whose non-ASCII bytes all form valid UTF-8 sequences was written in UTF-8, not in
@@ -64,7 +65,7 @@ private:
     bool m_skipBom = false; // the file's first bytes are a BOM: not part of line 1
     // Reading only to decide the encoding: lines are checked, not decoded.
     bool m_scanning = false;
-    QCryptographicHash* m_hash = nullptr; // what the scan reads goes through it
+    Sha256* m_hash = nullptr; // what the scan reads goes through it
     qint64 m_hashNs = 0;
     bool m_allUtf8 = true;
     int m_firstUtf8Line = 0;

@@ -42,6 +42,12 @@ QString SqlDialect::describe(const QSqlError& error)
 
 bool SqlDialect::run(QSqlDatabase& db, const QString& sql, QString* error)
 {
+    if (!db.isOpen()) {
+        if (error) {
+            *error = closedConnection();
+        }
+        return false;
+    }
     QSqlQuery q(db);
     if (!q.exec(sql)) {
         if (error) {
@@ -143,7 +149,7 @@ bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)
     // A connection the driver has closed after losing the server can begin nothing.
     if (!db.isOpen()) {
         if (error) {
-            *error = QStringLiteral("connessione con il database chiusa");
+            *error = closedConnection();
         }
         return false;
     }

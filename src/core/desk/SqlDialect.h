@@ -85,6 +85,8 @@ public:
 
     // The driver's error as one line a message box can show.
     static QString describe(const QSqlError& error);
+    // Why nothing can be run on a connection the driver closed after losing the server.
+    static QString closedConnection() { return QStringLiteral("connessione con il database chiusa"); }
     // Runs a statement that takes no values.
     static bool run(QSqlDatabase& db, const QString& sql, QString* error);
 

@@ -10,11 +10,11 @@
 #include "core/jobs/BatchData.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <algorithm>
-#include <QCoreApplication>
 #include <QSysInfo>
+#include <algorithm>
 
 namespace zb32 {
 
@@ -30,7 +30,8 @@ QString userName()
     return user.isEmpty() ? qEnvironmentVariable("USERNAME") : user;
 }
 
-const char* const kBoxFields[] = { "data affido", "scadenza", "intervento", "lotto", "nome file", "mandato", "sit aff" };
+const char* const kBoxFields[]
+    = { "data affido", "scadenza", "intervento", "lotto", "nome file", "mandato", "sit aff" };
 
 } // namespace
 
@@ -322,8 +323,8 @@ bool ImportRegister::unfinishedImport(
             continue;
         }
         Earlier latest;
-        if (!latestRun(runs.text(QStringLiteral("lavoro")), runs.text(QStringLiteral("sha256")).toLatin1(), &latest,
-                error)) {
+        if (!latestRun(
+                runs.text(QStringLiteral("lavoro")), runs.text(QStringLiteral("sha256")).toLatin1(), &latest, error)) {
             return false;
         }
         if (latest.run > 0 && latest.state != State::Completed && latest.state != State::Undone) {
@@ -354,39 +355,53 @@ bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
     if (!m_open || records.isEmpty()) {
         return true;
     }
-    constexpr qsizetype kRowsPerStatement = 50;
-    const QVariant noValues = m_db.dialect().storedNull(FieldType::Memo);
-    const qint64 run = runId();
-    for (qsizetype first = 0; first < records.size(); first += kRowsPerStatement) {
-        const qsizetype rows = std::min(kRowsPerStatement, records.size() - first);
-        QStringList tuples;
-        for (qsizetype i = 0; i < rows; ++i) {
-            tuples << QStringLiteral("(?, ?, ?, ?, ?)");
+    // Created records carry no values: three parameters a row instead of five, and many rows a
+    // statement. The rows keep the order the records were written in.
+    constexpr qsizetype kRowsPerStatement = 500;
+    for (qsizetype first = 0; first < records.size();) {
+        const bool withValues = !records[first].before.isEmpty();
+        qsizetype end = first + 1;
+        while (
+            end < records.size() && end - first < kRowsPerStatement && !records[end].before.isEmpty() == withValues) {
+            ++end;
         }
-        QSqlQuery* q = m_db.statement(QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, "
-                                                     "chiave, [valori precedenti], [valori scritti]) values ")
-                + tuples.join(QStringLiteral(", ")),
-            error);
-        if (!q) {
+        if (!insertRecords(records.mid(first, end - first), withValues, error)) {
             return false;
         }
-        int pos = 0;
-        for (qsizetype i = first; i < first + rows; ++i) {
-            const Record& r = records[i];
-            q->bindValue(pos++, run);
-            q->bindValue(pos++, r.table);
-            q->bindValue(pos++, r.key);
-            q->bindValue(pos++, r.before.isEmpty() ? noValues : QVariant(QString::fromUtf8(r.before)));
-            q->bindValue(pos++, r.after.isEmpty() ? noValues : QVariant(QString::fromUtf8(r.after)));
-        }
-        if (!q->exec()) {
-            *error = q->lastError().text();
-            q->finish();
-            return false;
-        }
-        q->finish();
+        first = end;
     }
     return true;
+}
+
+bool ImportRegister::insertRecords(const QList<Record>& records, bool withValues, QString* error)
+{
+    const QString tuple = withValues ? QStringLiteral("(?, ?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, NULL, NULL)");
+    QString sql = QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, chiave, "
+                                 "[valori precedenti], [valori scritti]) values ");
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        sql += i ? QStringLiteral(", ") + tuple : tuple;
+    }
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return false;
+    }
+    const qint64 run = runId();
+    int pos = 0;
+    for (const Record& r : records) {
+        q->bindValue(pos++, run);
+        q->bindValue(pos++, r.table);
+        q->bindValue(pos++, r.key);
+        if (withValues) {
+            q->bindValue(pos++, QString::fromUtf8(r.before));
+            q->bindValue(pos++, QString::fromUtf8(r.after));
+        }
+    }
+    const bool done = q->exec();
+    if (!done) {
+        *error = q->lastError().text();
+    }
+    q->finish();
+    return done;
 }
 
 void ImportRegister::end(State state, const Counts& counts, const QString& message, const QDateTime& now)

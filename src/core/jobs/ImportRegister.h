@@ -88,8 +88,8 @@ public:
     // Writes the run's row, "in corso", on its own: before any line of the file is written. When
     // the file's latest run is no longer `expected` (another desk started it meanwhile) nothing
     // is written: false, `*latest` is that run and the error is empty.
-    bool begin(const Run& run, const BatchData& batch, const QDateTime& now, qint64 expected, Earlier* latest,
-        QString* error);
+    bool begin(
+        const Run& run, const BatchData& batch, const QDateTime& now, qint64 expected, Earlier* latest, QString* error);
     bool isOpen() const { return m_open; }
 
     // The case import of batch `lotto` left unfinished (running, or stopped with no later run
@@ -115,6 +115,7 @@ public:
     static QDateTime fromStamp(const QString& text);
 
 private:
+    bool insertRecords(const QList<Record>& records, bool withValues, QString* error);
     bool setCounts(const Counts& counts, const QDateTime& now, QString* error);
     bool markStale(const QDateTime& now, QString* error);
     bool latestRun(const QString& job, const QByteArray& sha256, Earlier* earlier, QString* error);

@@ -3,16 +3,15 @@
 
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/desk/LineReader.h"
-
 #include "core/desk/Formats.h"
+#include "core/desk/LineReader.h"
+#include "core/desk/Sha256.h"
 #include "core/jobs/Stopwatch.h"
 
-#include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -205,12 +204,12 @@ bool ImportRun::beginRegister(const QString& path, JobResult* result)
     }
     const Stopwatch watch(&m_registerNs);
     QFile file(path);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    Sha256 sha;
     if (!file.open(QIODevice::ReadOnly) || !sha.addData(&file)) {
         *result = stopFile(file.errorString());
         return false;
     }
-    return beginRegister(path, file.size(), sha.result().toHex(), result);
+    return beginRegister(path, file.size(), sha.hexResult(), result);
 }
 
 namespace {
@@ -272,7 +271,8 @@ bool ImportRun::decideRerun(const ImportRegister::Earlier& earlier, ImportRegist
     Rerun choice = m_ctx.rerun;
     if (choice == Rerun::Refuse) {
         const int answer = m_ctx.report.ask(stopped,
-            { QStringLiteral("Riprendi dalla riga %1").arg(next), QStringLiteral("Da capo"), QStringLiteral("Annulla") },
+            { QStringLiteral("Riprendi dalla riga %1").arg(next), QStringLiteral("Da capo"),
+                QStringLiteral("Annulla") },
             0);
         if (answer < 0) {
             return refuse(stopped
@@ -311,8 +311,9 @@ bool ImportRun::beginRegister(const QString& path, qint64 size, const QByteArray
     }
     const Stopwatch watch(&m_registerNs);
     const auto unwritable = [&](const QString& error) {
-        *result = stopFile(
-            QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1").arg(error));
+        *result
+            = stopFile(QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1")
+                           .arg(error));
         return false;
     };
     if (m_ctx.db.isReadOnly()) {
@@ -377,6 +378,10 @@ void ImportRun::endRegister(ImportRegister::State state, const QString& message)
 
 bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
 {
+    // The lines' own writes held for the group go first: they are the import's, not the register's.
+    if (!m_ctx.db.sendHeldWrites(error)) {
+        return false;
+    }
     const Stopwatch watch(&m_registerNs);
     // The records of the lines kept go with the group; those of lines taken back are gone.
     QList<ImportRegister::Record> kept;
@@ -388,7 +393,8 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
     }
     m_records.clear();
     // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.savedRecords(kept, error) && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
+    return m_register.savedRecords(kept, error)
+        && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
 void ImportRun::groupCommitted(qint64 lastLine)
@@ -457,12 +463,12 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
     LineReader reader(&file);
     // The encoding is decided for the whole file before its first line is written; the same
     // reading gives the file's fingerprint for the register.
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    Sha256 sha;
     const LineReader::Status encoding = reader.decideEncoding(checking() ? nullptr : &sha);
     m_hashNs += reader.hashNanoseconds();
     m_registerNs += reader.hashNanoseconds();
     JobResult refused;
-    if (!beginRegister(path, file.size(), sha.result().toHex(), &refused)) {
+    if (!beginRegister(path, file.size(), sha.hexResult(), &refused)) {
         return refused;
     }
     if (encoding == LineReader::Status::Error) {
@@ -485,8 +491,8 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         if (handler.endsInput(text)) {
             break;
         }
-        const qint64 shown = (progress == Progress::BeforeLine ? before : reader.position()) / kProgressBlock
-            * kProgressBlock;
+        const qint64 shown
+            = (progress == Progress::BeforeLine ? before : reader.position()) / kProgressBlock * kProgressBlock;
         if (m_batch.groupsWrites()) {
             // Shown once the line is saved: a group the database refuses stops where it did.
             m_groupLines.append({ reader.lineNumber(), m_counts, shown });

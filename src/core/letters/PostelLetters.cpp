@@ -6,11 +6,11 @@
 #include "core/desk/Formats.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/desk/Sha256.h"
 #include "core/jobs/ImportRegister.h"
 #include "core/jobs/Stopwatch.h"
 #include "core/letters/PostelWriter.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -183,14 +183,14 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
         if (unfinished.run > 0) {
             file.cancelWriting();
             const bool running = unfinished.state == ImportRegister::State::Running;
-            ctx.report.message(QStringLiteral("Lettere Postel non create: l'importazione del lotto %1 dal file %2 "
-                                              "(iniziata il %3 alle %4 da %5) %6. Concluderla prima di creare le "
-                                              "lettere.")
-                                   .arg(QString::number(lotto), importFile, shortDate(unfinished.start.date()),
-                                       unfinished.start.toString(QStringLiteral("HH:mm")), unfinished.workstation,
-                                       running ? QStringLiteral("è in corso")
-                                               : QStringLiteral("si è fermata dopo la riga %1")
-                                                     .arg(unfinished.lastLineSaved)));
+            ctx.report.message(
+                QStringLiteral("Lettere Postel non create: l'importazione del lotto %1 dal file %2 "
+                               "(iniziata il %3 alle %4 da %5) %6. Concluderla prima di creare le "
+                               "lettere.")
+                    .arg(QString::number(lotto), importFile, shortDate(unfinished.start.date()),
+                        unfinished.start.toString(QStringLiteral("HH:mm")), unfinished.workstation,
+                        running ? QStringLiteral("è in corso")
+                                : QStringLiteral("si è fermata dopo la riga %1").arg(unfinished.lastLineSaved)));
             return JobResult::condition();
         }
     }
@@ -198,11 +198,11 @@ JobResult PostelDodadAzevaz(JobContext& ctx)
     auto record = [&](ImportRegister::State state, qint64 letters, const QString& message) {
         const Stopwatch watch(&registerNs);
         QFile written(path);
-        QCryptographicHash sha(QCryptographicHash::Sha256);
+        Sha256 sha;
         ImportRegister::Run run { ctx.job, QFileInfo(path).fileName(), 0, {} };
         if (state == ImportRegister::State::Completed && written.open(QIODevice::ReadOnly) && sha.addData(&written)) {
             run.size = written.size();
-            run.sha256 = sha.result().toHex();
+            run.sha256 = sha.hexResult();
         }
         QString ignored;
         reg.recordLetters(run, ctx.batch, letters, state, message, ctx.report.now(), &ignored);
