@@ -3,15 +3,14 @@
 
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
+#include "core/desk/Formats.h"
 #include "core/desk/LineReader.h"
 
-#include "core/desk/Formats.h"
-
 #include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 namespace zb32 {
@@ -264,7 +263,8 @@ bool ImportRun::decideRerun(const ImportRegister::Earlier& earlier, ImportRegist
     Rerun choice = m_ctx.rerun;
     if (choice == Rerun::Refuse) {
         const int answer = m_ctx.report.ask(stopped,
-            { QStringLiteral("Riprendi dalla riga %1").arg(next), QStringLiteral("Da capo"), QStringLiteral("Annulla") },
+            { QStringLiteral("Riprendi dalla riga %1").arg(next), QStringLiteral("Da capo"),
+                QStringLiteral("Annulla") },
             0);
         if (answer < 0) {
             return refuse(stopped
@@ -302,8 +302,9 @@ bool ImportRun::beginRegister(const QString& path, qint64 size, const QByteArray
         return true;
     }
     const auto unwritable = [&](const QString& error) {
-        *result = stopFile(
-            QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1").arg(error));
+        *result
+            = stopFile(QStringLiteral("il registro delle importazioni non si può scrivere, nulla è stato importato: %1")
+                           .arg(error));
         return false;
     };
     if (m_ctx.db.isReadOnly()) {
@@ -372,7 +373,8 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
     }
     m_records.clear();
     // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.savedRecords(kept, error) && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
+    return m_register.savedRecords(kept, error)
+        && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
 void ImportRun::groupCommitted(qint64 lastLine)
@@ -401,7 +403,7 @@ bool ImportRun::takeRefusal(qint64* line, QString* why)
     }
     // The database refused a line of a group, found by writing the group again line by line: the
     // run stops there as if it had just been written, its case taken back with it.
-    const qint64 first = r->unitFirst > 0 ? r->unitFirst : r->line;
+    const qint64 first = r->cut;
     std::array<qint64, 2> counts = m_committedCounts;
     for (const GroupLine& l : std::as_const(m_groupLines)) {
         if (l.line == first) {
@@ -467,8 +469,8 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         if (handler.endsInput(text)) {
             break;
         }
-        const qint64 shown = (progress == Progress::BeforeLine ? before : reader.position()) / kProgressBlock
-            * kProgressBlock;
+        const qint64 shown
+            = (progress == Progress::BeforeLine ? before : reader.position()) / kProgressBlock * kProgressBlock;
         if (m_batch.groupsWrites()) {
             // Shown once the line is saved: a group the database refuses stops where it did.
             m_groupLines.append({ reader.lineNumber(), m_counts, shown });
@@ -476,6 +478,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
             m_ctx.report.setProgress(shown);
         }
         m_batch.setLine(reader.lineNumber());
+        m_batch.setReadLine(reader.lineNumber());
         m_linesRead = reader.lineNumber();
         QString why;
         if (!handler.line(text, reader.lineNumber(), &why) && !passOver(reader.lineNumber(), why)) {
@@ -483,6 +486,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         }
     }
     QString why;
+    m_batch.setReadLine(reader.lineNumber());
     if (!handler.endOfInput(&why) && !passOver(reader.lineNumber(), why)) {
         return stop(reader.lineNumber(), why);
     }
