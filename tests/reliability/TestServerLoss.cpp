@@ -9,10 +9,13 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 #include <QThread>
 
@@ -232,22 +235,33 @@ private Q_SLOTS:
     // The connection breaks while a group is being committed (a trigger run at commit time ends
     // the session): nobody can tell from the program whether the commit was made, so the run
     // names that group's lines as to be checked, and the lines after it as not saved. Here the
-    // commit was not made, so the database holds the lines before the group.
+    // commit was not made, so the database holds the lines before the group. Or it breaks while
+    // the group's rows are being sent (its server process ended from another connection as the
+    // row of the cut invoice is written): the run names the group's first line as the first not
+    // saved, and the database holds exactly the groups committed before it.
     void commitCutOff_data()
     {
         QTest::addColumn<FaultInput::Job>("job");
         QTest::addColumn<int>("cases");
         QTest::addColumn<int>("cutCase"); // the case whose first invoice's group is cut off
-        QTest::newRow("orb, a group in the middle") << FaultInput::Job::Orb << 600 << 300;
-        QTest::newRow("orb, the last group") << FaultInput::Job::Orb << 60 << 40;
-        QTest::newRow("vidiru, a group in the middle") << FaultInput::Job::ViDiru << 600 << 300;
-        QTest::newRow("vidiru, the last group") << FaultInput::Job::ViDiru << 60 << 40;
+        QTest::addColumn<bool>("inFlight"); // cut while the rows are sent, else at the commit
+        for (const bool inFlight : { false, true }) {
+            const char* when = inFlight ? ", rows in flight" : ", at the commit";
+            const auto row = [&](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(QLatin1String(name) + QLatin1String(when)));
+            };
+            row("orb, a group in the middle") << FaultInput::Job::Orb << 600 << 300 << inFlight;
+            row("orb, the last group") << FaultInput::Job::Orb << 60 << 40 << inFlight;
+            row("vidiru, a group in the middle") << FaultInput::Job::ViDiru << 600 << 300 << inFlight;
+            row("vidiru, the last group") << FaultInput::Job::ViDiru << 60 << 40 << inFlight;
+        }
     }
     void commitCutOff()
     {
         QFETCH(FaultInput::Job, job);
         QFETCH(int, cases);
         QFETCH(int, cutCase);
+        QFETCH(bool, inFlight);
         test::TestWorkspace ws;
         ws.writeIni(m_server.connectionString());
         const FaultInput input = makeInput(job, cases, QStringLiteral("3"));
@@ -265,33 +279,73 @@ private Q_SLOTS:
         CaseDatabase admin;
         QString error;
         QVERIFY2(admin.open(m_server.connectionString(), &error), qPrintable(error));
+        // In flight the row waits for a lock the test holds, until the test ends its session.
+        constexpr int kHeld = 724201;
+        const QString body = inFlight
+            ? QStringLiteral("BEGIN PERFORM pg_advisory_lock(%1); RETURN NEW; END").arg(kHeld)
+            : QStringLiteral(
+                "BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); RETURN NULL; END");
         QVERIFY2(
             admin.exec(QStringLiteral("CREATE OR REPLACE FUNCTION zb32_cut() RETURNS trigger LANGUAGE plpgsql AS $$ "
-                                      "BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); "
-                                      "RETURN NULL; END $$"),
+                                      "%1 $$")
+                           .arg(body),
                 &error),
             qPrintable(error));
-        QVERIFY2(admin.exec(QStringLiteral("CREATE CONSTRAINT TRIGGER zb32_cut AFTER INSERT ON \"tabella fatture\" "
-                                           "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW "
-                                           "WHEN (trim(NEW.\"numero fattura\") = '%1') EXECUTE FUNCTION zb32_cut()")
-                                .arg(cutInvoice),
+        QVERIFY2(admin.exec(QStringLiteral("CREATE %1 zb32_cut %2 INSERT ON \"tabella fatture\" %3 FOR EACH ROW "
+                                           "WHEN (trim(NEW.\"numero fattura\") = '%4') EXECUTE FUNCTION zb32_cut()")
+                                .arg(inFlight ? QStringLiteral("TRIGGER") : QStringLiteral("CONSTRAINT TRIGGER"),
+                                    inFlight ? QStringLiteral("BEFORE") : QStringLiteral("AFTER"),
+                                    inFlight ? QString() : QStringLiteral("DEFERRABLE INITIALLY DEFERRED"), cutInvoice),
                      &error),
             qPrintable(error));
+        QSqlQuery lock(admin.database());
+        QVERIFY2(!inFlight || lock.exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kHeld)),
+            qPrintable(lock.lastError().text()));
 
         QProcess run;
         run.start(qEnvironmentVariable("ZB32_BINARY"), jobArgs(job, QStringLiteral("taglio.txt")));
+        QVERIFY(run.waitForStarted());
+        if (inFlight) {
+            // The run's server process waiting for the lock is ended from here.
+            QSqlQuery waiting(admin.database());
+            bool ended = false;
+            for (int tries = 0; tries < 600 && !ended && run.state() == QProcess::Running; ++tries) {
+                QVERIFY(waiting.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_locks WHERE locktype = "
+                                                    "'advisory' AND objid = %1 AND NOT granted")
+                                         .arg(kHeld)));
+                ended = waiting.next() && waiting.value(0).toBool();
+                if (!ended) {
+                    QThread::msleep(50);
+                }
+            }
+            QVERIFY2(ended, "the run never waited on the cut invoice's row");
+            QVERIFY(lock.exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(kHeld)));
+        }
         QVERIFY(run.waitForFinished(60000));
         const QString err = QString::fromLocal8Bit(run.readAllStandardError());
         QCOMPARE(run.exitCode(), 3);
-        static const QRegularExpression range(
-            QStringLiteral("le righe dalla (\\d+) alla (\\d+) potrebbero essere state "
-                           "salvate o no.*le righe dalla (\\d+) in poi non sono state salvate"));
-        const QRegularExpressionMatch m = range.match(err);
-        QVERIFY2(m.hasMatch(), qPrintable(err));
-        const qint64 first = m.captured(1).toLongLong();
-        const qint64 last = m.captured(2).toLongLong();
-        QVERIFY2(first <= cutLine && cutLine <= last && m.captured(3).toLongLong() == last + 1, qPrintable(err));
-        QCOMPARE(test::firstUnsavedLineOf(err), last + 1);
+        qint64 first = 0; // the first line of the group cut off
+        if (inFlight) {
+            QVERIFY2(err.contains(QLatin1String("connessione con il database interrotta")), qPrintable(err));
+            QVERIFY2(!err.contains(QLatin1String("potrebbero")), qPrintable(err));
+            first = test::firstUnsavedLineOf(err);
+            // A group begins with a case, and holds the cut line.
+            QVERIFY2(first >= 1 && first <= cutLine && input.lines[first - 1].kind == test::LineEffect::Kind::Case,
+                qPrintable(err));
+            QVERIFY2(cutLine - first < 2 * WriteBatch::kLinesPerCommit, qPrintable(err));
+        } else {
+            static const QRegularExpression range(
+                QStringLiteral("le righe dalla (\\d+) alla (\\d+) potrebbero essere state "
+                               "salvate o no.*le righe dalla (\\d+) in poi non sono state salvate"));
+            const QRegularExpressionMatch m = range.match(err);
+            QVERIFY2(m.hasMatch(), qPrintable(err));
+            first = m.captured(1).toLongLong();
+            const qint64 last = m.captured(2).toLongLong();
+            QVERIFY2(first <= cutLine && cutLine <= last && m.captured(3).toLongLong() == last + 1, qPrintable(err));
+            QCOMPARE(test::firstUnsavedLineOf(err), last + 1);
+        }
+        // A group in the middle leaves the groups before it saved.
+        QVERIFY2(cases < 600 || first > WriteBatch::kLinesPerCommit, qPrintable(err));
 
         QVERIFY(admin.exec(QStringLiteral("DROP TRIGGER zb32_cut ON \"tabella fatture\""), &error));
         QString why;

@@ -145,13 +145,13 @@ bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* 
 void GroupWrites::insert(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
     const QVector<QVariant>& values)
 {
-    m_ops.append({ true, m_line, m_unitFirst, table, keyField, key, fields, values });
+    m_ops.append({ true, m_line, m_unitFirst, m_reading, table, keyField, key, fields, values });
 }
 
 void GroupWrites::update(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
     const QVector<QVariant>& values)
 {
-    m_ops.append({ false, m_line, m_unitFirst, table, keyField, key, fields, values });
+    m_ops.append({ false, m_line, m_unitFirst, m_reading, table, keyField, key, fields, values });
 }
 
 bool GroupWrites::takeBack(qsizetype from)
@@ -221,8 +221,7 @@ bool GroupWrites::sendComposed(QString* error)
     QHash<QString, QList<qsizetype>> byShape;
     for (qsizetype i = 0; i < images.size(); ++i) {
         const Image& image = images[i];
-        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0)
-            + image.fields.join(QChar(0));
+        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fields.join(QChar(0));
         auto it = byShape.find(shape);
         if (it == byShape.end()) {
             shapes.append(shape);
@@ -401,7 +400,7 @@ GroupWrites::Outcome GroupWrites::replay(QString* error, Refusal* refusal)
         }
         m_ops.remove(keep, m_ops.size() - keep);
         m_sent = m_ops.size();
-        *refusal = { op.line, unit, why };
+        *refusal = { op.reading, unit, cut, why };
         if (error) {
             *error = why;
         }

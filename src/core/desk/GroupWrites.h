@@ -40,11 +40,13 @@ public:
     void update(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
         const QVector<QVariant>& values);
 
-    // The input line the next writes belong to, and the first line of its case (0 when none).
-    void setLine(qint64 line, qint64 unitFirst)
+    // The input line the next writes belong to, the first line of its case (0 when none), and
+    // the line the run is reading as it makes them (a refusal names it).
+    void setLine(qint64 line, qint64 unitFirst, qint64 reading)
     {
         m_line = line;
         m_unitFirst = unitFirst;
+        m_reading = reading;
     }
     // Whether record access hands its writes to the group now (inside a line).
     bool accepting() const { return m_accepting; }
@@ -60,8 +62,9 @@ public:
 
     struct Refusal
     {
-        qint64 line = 0; // the first line the database refused
+        qint64 line = 0; // the line the run was reading when it made the first write refused
         qint64 unitFirst = 0; // the first line of its case, 0 when it is in none
+        qint64 cut = 0; // the first line whose writes are dropped
         QString error;
     };
     enum class Outcome { Sent, Refused, Lost };
@@ -77,6 +80,7 @@ private:
         bool insert = false;
         qint64 line = 0;
         qint64 unitFirst = 0;
+        qint64 reading = 0;
         QString table;
         QString keyField;
         qint64 key = 0;
@@ -104,6 +108,7 @@ private:
     bool m_accepting = false;
     qint64 m_line = 0;
     qint64 m_unitFirst = 0;
+    qint64 m_reading = 0;
     QHash<QString, Sequence> m_sequences; // by table
     QHash<QString, qint64> m_lastKeys; // SQLite: the last key handed out in this transaction, by table
 };

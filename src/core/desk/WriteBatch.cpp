@@ -34,7 +34,8 @@ void WriteBatch::setGroupWrites(bool on)
 {
     const SqlDialect::Kind kind = m_db.dialect().kind();
     // A check writes line by line, so every line the database would refuse is found.
-    if (on && !m_writes && !m_rollbackGroups && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite)) {
+    if (on && !m_writes && !m_rollbackGroups
+        && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite)) {
         m_writes = std::make_unique<GroupWrites>(m_db);
         m_db.setGroupWrites(m_writes.get(), [this](QString* error) { return sendGroup(error); });
     } else if (!on && m_writes) {
@@ -61,7 +62,7 @@ bool WriteBatch::sendGroup(QString* error)
     // The lines before the refused one's case stay, to be committed; nothing more is written.
     m_refused = true;
     m_refusal = refusal;
-    m_refusedCut = refusal.unitFirst > 0 ? refusal.unitFirst : refusal.line;
+    m_refusedCut = refusal.cut;
     m_lastKeptLine = m_refusedCut - 1;
     m_inLine = false;
     m_unitOpen = false;
@@ -109,7 +110,8 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     }
     if (m_failed || m_refused) {
         if (error) {
-            *error = m_refused ? m_refusal.error : QStringLiteral("le scritture sul database sono già state interrotte");
+            *error
+                = m_refused ? m_refusal.error : QStringLiteral("le scritture sul database sono già state interrotte");
         }
         return false;
     }
@@ -131,7 +133,7 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
             m_unitOpen = true;
             m_unitMark = m_writes->size();
         }
-        m_writes->setLine(m_currentLine, m_unitOpen ? m_unitFirstLine : 0);
+        m_writes->setLine(m_currentLine, m_unitOpen ? m_unitFirstLine : 0, std::max(m_currentLine, m_readLine));
         m_lineMark = m_writes->size();
         m_writes->setAccepting(true);
         m_inLine = true;
@@ -362,10 +364,10 @@ QString WriteBatch::stopReason(const QString& reason) const
         // A file database has no connection to lose: its transaction was ended by the database
         // itself (a full disk, a write that failed).
         return (m_db.dialect().kind() == SqlDialect::Kind::SQLite
-                       ? QStringLiteral("%1 (la transazione è stata annullata dal database: le righe dalla %2 in "
-                                        "poi non sono state salvate)")
-                       : QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
-                                        "non sono state salvate)"))
+                ? QStringLiteral("%1 (la transazione è stata annullata dal database: le righe dalla %2 in "
+                                 "poi non sono state salvate)")
+                : QStringLiteral("%1 (connessione con il database interrotta: le righe dalla %2 in poi "
+                                 "non sono state salvate)"))
             .arg(reason)
             .arg(m_lastCommittedLine + 1);
     }

@@ -42,6 +42,10 @@ public:
     // safely stored. A line may open several units of writes.
     void setLine(qint64 lineNumber) { m_currentLine = lineNumber; }
     qint64 currentLine() const { return m_currentLine; }
+    // The input line the run is reading. A write it makes for an earlier line (a case closed as
+    // the next one begins) is counted to that line, but a refusal of it names the line read,
+    // as a run that writes every line at once names it.
+    void setReadLine(qint64 lineNumber) { m_readLine = lineNumber; }
     // The batch changes records another desk's job may change too: its transactions take turns
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
@@ -132,6 +136,7 @@ private:
     bool m_failed = false;
     int m_commitCount = 0;
     qint64 m_currentLine = 0;
+    qint64 m_readLine = 0;
     qint64 m_lastKeptLine = 0;
     qint64 m_lastCommittedLine = 0;
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered

@@ -423,7 +423,7 @@ bool ImportRun::takeRefusal(qint64* line, QString* why)
     }
     // The database refused a line of a group, found by writing the group again line by line: the
     // run stops there as if it had just been written, its case taken back with it.
-    const qint64 first = r->unitFirst > 0 ? r->unitFirst : r->line;
+    const qint64 first = r->cut;
     std::array<qint64, 2> counts = m_committedCounts;
     for (const GroupLine& l : std::as_const(m_groupLines)) {
         if (l.line == first) {
@@ -500,6 +500,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
             m_ctx.report.setProgress(shown);
         }
         m_batch.setLine(reader.lineNumber());
+        m_batch.setReadLine(reader.lineNumber());
         m_linesRead = reader.lineNumber();
         QString why;
         if (!handler.line(text, reader.lineNumber(), &why) && !passOver(reader.lineNumber(), why)) {
@@ -507,6 +508,7 @@ JobResult ImportRun::readTextFile(const QString& path, LineHandler& handler, Pro
         }
     }
     QString why;
+    m_batch.setReadLine(reader.lineNumber());
     if (!handler.endOfInput(&why) && !passOver(reader.lineNumber(), why)) {
         return stop(reader.lineNumber(), why);
     }

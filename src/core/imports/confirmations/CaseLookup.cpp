@@ -4,20 +4,39 @@
 // the statement stays one indexed seek whatever the list holds.
 #include "core/imports/confirmations/CaseLookup.h"
 
+#include "core/desk/CaseDatabase.h"
 #include "core/desk/Recordset.h"
+
+#include <bit>
 
 namespace zb32 {
 
 namespace {
 
 // The fields of a case that the postings read and write: fewer columns to fetch per record.
-const QString kLookup = QStringLiteral(
+const QString kFields = QStringLiteral(
     "Select contatore, [Tipo Mandato], [data Affido], [Situazione Affido], [Assignment_id], [codice esattore], "
     "[codice esattore2], [importo rata], [importo interessi], [importo spese], [importo speserecupero], "
-    "[importo totale], [totale incassato], [DataModificaDaEsattori], [modificadaesattori] "
-    "from [tabella pratiche] where posizione=?");
+    "[importo totale], [totale incassato], [DataModificaDaEsattori], [modificadaesattori]");
+const QString kLookup = kFields + QStringLiteral(" from [tabella pratiche] where posizione=?");
+// A group's positions as one array value (of type text[], spelled "_text": brackets are names
+// here), its elements quoted, so any text is one element.
+const QString kGroupArray
+    = kFields + QStringLiteral(", posizione from [tabella pratiche] where posizione = ANY(?::_text)");
 
 const QString kType = QStringLiteral("Tipo Mandato");
+const QString kPosition = QStringLiteral("posizione");
+
+QString arrayValue(const QStringList& texts)
+{
+    QStringList elements;
+    elements.reserve(texts.size());
+    for (QString t : texts) {
+        t.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+        elements << QLatin1Char('"') + t + QLatin1Char('"');
+    }
+    return QLatin1Char('{') + elements.join(QLatin1Char(',')) + QLatin1Char('}');
+}
 
 } // namespace
 
@@ -58,6 +77,80 @@ bool CaseLookup::CercaPratica(const QString& position, Recordset& cases, bool* f
     cases.moveFirst();
     for (int i = 0; i < best; ++i) {
         cases.moveNext();
+    }
+    *found = best >= 0;
+    return true;
+}
+
+bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recordset& group, QString* error)
+{
+    dropGroup();
+    QStringList asked;
+    for (const QString& p : positions) {
+        if (!m_groupPositions.contains(p)) {
+            m_groupPositions.insert(p);
+            asked << p;
+        }
+    }
+    if (asked.isEmpty()) {
+        return true;
+    }
+    bool opened = false;
+    switch (db.dialect().kind()) {
+    case SqlDialect::Kind::PostgreSQL:
+        opened = group.open(kGroupArray, { arrayValue(asked) }, error);
+        break;
+    case SqlDialect::Kind::SQLite: {
+        // A few list lengths (powers of two, the last position repeated), each prepared once.
+        const qsizetype slots = qsizetype(std::bit_ceil(quint64(asked.size())));
+        QVariantList values;
+        for (qsizetype i = 0; i < slots; ++i) {
+            values << asked.value(i, asked.last());
+        }
+        opened = group.open(kFields + QStringLiteral(", posizione from [tabella pratiche] where posizione in (")
+                + QStringLiteral("?, ").repeated(slots - 1) + QStringLiteral("?)"),
+            values, error);
+        break;
+    }
+    default:
+        m_groupPositions.clear();
+        return true;
+    }
+    if (!opened) {
+        m_groupPositions.clear();
+        return false;
+    }
+    int i = 0;
+    for (group.moveFirst(); !group.eof(); group.moveNext(), ++i) {
+        m_groupRows[group.value(kPosition).toString()].append(i);
+    }
+    return true;
+}
+
+bool CaseLookup::fromGroup(const QString& position, Recordset& group, bool* found)
+{
+    if (!m_groupPositions.contains(position)) {
+        return false;
+    }
+    // As CercaPratica: the lowest key among the cases of the mandate types asked for.
+    int best = -1;
+    qint64 bestKey = 0;
+    for (const int row : m_groupRows.value(position)) {
+        group.moveFirst();
+        for (int i = 0; i < row; ++i) {
+            group.moveNext();
+        }
+        if (group.isNull(kType) || !m_types.contains(group.text(kType))) {
+            continue;
+        }
+        if (best < 0 || group.key() < bestKey) {
+            best = row;
+            bestKey = group.key();
+        }
+    }
+    group.moveFirst();
+    for (int i = 0; i < best; ++i) {
+        group.moveNext();
     }
     *found = best >= 0;
     return true;

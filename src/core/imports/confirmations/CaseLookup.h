@@ -1,12 +1,15 @@
 // The case lookup of the confirmation import: mandate type (one, or a comma list) and position.
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 namespace zb32 {
 
+class CaseDatabase;
 class Recordset;
 
 class CaseLookup
@@ -23,8 +26,24 @@ public:
     // mandate type is one of the box's. False with the reason when the database refuses.
     bool CercaPratica(const QString& position, Recordset& cases, bool* found, QString* error);
 
+    // The cases of a group of records, read into `group` in one statement (on PostgreSQL and
+    // SQLite; elsewhere nothing is read). Only inside the group's transaction, once its turn is
+    // taken: the set is the group's view of those cases, and the postings save them through it.
+    bool readGroup(CaseDatabase& db, const QStringList& positions, Recordset& group, QString* error);
+    // Puts `group` on the case CercaPratica would find for `position`: false when the group was
+    // not read for that position (the caller looks it up alone).
+    bool fromGroup(const QString& position, Recordset& group, bool* found);
+    // The group's view is no longer the database's (its transaction ended, a line was taken back).
+    void dropGroup()
+    {
+        m_groupPositions.clear();
+        m_groupRows.clear();
+    }
+
 private:
     QSet<QString> m_types;
+    QSet<QString> m_groupPositions; // asked for in the group's statement
+    QHash<QString, QList<int>> m_groupRows; // the rows of `group` by position
 };
 
 } // namespace zb32

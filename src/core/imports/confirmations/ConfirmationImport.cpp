@@ -2,6 +2,7 @@
 #include "core/imports/confirmations/ConfirmationImport.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/LineReader.h"
 #include "core/desk/Schema.h"
 #include "core/imports/confirmations/CaseLookup.h"
 #include "core/imports/confirmations/CollectionLine.h"
@@ -10,6 +11,9 @@
 #include "core/imports/confirmations/PaymentPosting.h"
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
+
+#include <QFile>
+#include <memory>
 
 namespace zb32 {
 
@@ -64,6 +68,7 @@ public:
         , m_run(ctx, stamp.fileName)
         , m_lookup(m_settings.clientCode)
         , m_cases(ctx.db, Schema::kCases)
+        , m_groupCases(ctx.db, Schema::kCases)
         , m_invoices(ctx.db, m_settings, m_counters)
         , m_payments(ctx.db, m_settings, m_counters, m_invoices)
     {
@@ -98,6 +103,9 @@ private:
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
     // A check tells what the run would post.
     void setCheckWrites();
+    // At the start of a group: the positions of the file's next group of lines, from a reading
+    // of its own a group ahead of the run's; none at the end of the file.
+    QStringList positionsAhead(qint64 fromLine);
 
     JobContext& m_ctx;
     PostingSettings m_settings;
@@ -106,6 +114,10 @@ private:
     ImportRun m_run;
     CaseLookup m_lookup;
     Recordset m_cases;
+    Recordset m_groupCases; // the cases of the group's records, read together
+    Recordset* m_case = &m_cases; // the current record's case
+    std::unique_ptr<QFile> m_aheadFile;
+    std::unique_ptr<LineReader> m_ahead;
     InvoiceOutcomes m_invoices;
     PaymentPosting m_payments;
     CollectionLine m_decoded;
@@ -121,10 +133,57 @@ void ConfirmationRun::setCheckWrites()
     }
 }
 
+QStringList ConfirmationRun::positionsAhead(qint64 fromLine)
+{
+    QStringList positions;
+    if (!m_ahead) {
+        return positions;
+    }
+    QString text;
+    while (m_ahead->lineNumber() < fromLine - 1) {
+        if (m_ahead->readLine(&text) != LineReader::Status::Line) {
+            m_ahead.reset();
+            return positions;
+        }
+    }
+    for (int i = 0; i < WriteBatch::kLinesPerCommit; ++i) {
+        if (m_ahead->readLine(&text) != LineReader::Status::Line) {
+            m_ahead.reset();
+            break;
+        }
+        const CollectionLine line = decodeCollectionLine(text, m_settings.today);
+        if (line.empty) {
+            m_ahead.reset();
+            break;
+        }
+        if (!line.truncated()) {
+            positions << line.record.position;
+        }
+    }
+    return positions;
+}
+
 bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QString* error)
 {
-    if (!m_run.batch().beginLine(error) || !m_lookup.CercaPratica(record.position, m_cases, found, error)) {
+    // A group's transaction takes its turn as it begins; the cases of its records are read
+    // after that, together, and what the group writes goes through that same view of them.
+    const bool groupBegins = !m_ctx.db.inTransaction();
+    if (!m_run.batch().beginLine(error)) {
         return false;
+    }
+    if (groupBegins) {
+        m_lookup.dropGroup();
+        const QStringList positions = positionsAhead(m_run.batch().currentLine());
+        if (!positions.isEmpty() && !m_lookup.readGroup(m_ctx.db, positions, m_groupCases, error)) {
+            return false;
+        }
+    }
+    m_case = &m_groupCases;
+    if (!m_lookup.fromGroup(record.position, m_groupCases, found)) {
+        m_case = &m_cases;
+        if (!m_lookup.CercaPratica(record.position, m_cases, found, error)) {
+            return false;
+        }
     }
     if (!*found) {
         if (m_ctx.check) {
@@ -140,18 +199,19 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
 {
     const ConfirmationCounters before = m_counters;
     bool ok = false;
+    Recordset& cases = *m_case;
     switch (kind) {
     case Kind::Payment:
-        ok = m_payments.RegistraPagamento(record, m_cases, error);
+        ok = m_payments.RegistraPagamento(record, cases, error);
         break;
     case Kind::Invoice:
-        ok = m_invoices.RegistraFattura(record, m_cases, error);
+        ok = m_invoices.RegistraFattura(record, cases, error);
         break;
     case Kind::Outcome37:
-        ok = m_invoices.Esito37(m_cases, error);
+        ok = m_invoices.Esito37(cases, error);
         break;
     case Kind::Outcome36:
-        ok = m_invoices.Esito36(m_cases, error);
+        ok = m_invoices.Esito36(cases, error);
         break;
     case Kind::Skip:
         ok = true;
@@ -159,6 +219,9 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
     }
     if (!ok) {
         m_run.batch().abandonLine();
+        // What the line changed in the group's view of its case is taken back in the database.
+        cases.cancelUpdate();
+        m_lookup.dropGroup();
         m_counters = before; // the counters tell what is saved
         return false;
     }
@@ -203,6 +266,14 @@ JobResult ConfirmationRun::textFile(const QString& path)
     QString why;
     if (!prepare(&why)) {
         return m_run.stopFile(why);
+    }
+    // Only a reading ahead: the run's own reading decides on the file and its lines.
+    m_aheadFile = std::make_unique<QFile>(path);
+    if (m_aheadFile->open(QIODevice::ReadOnly)) {
+        m_ahead = std::make_unique<LineReader>(m_aheadFile.get());
+        if (m_ahead->decideEncoding() == LineReader::Status::Error) {
+            m_ahead.reset();
+        }
     }
     return m_run.readTextFile(path, *this);
 }

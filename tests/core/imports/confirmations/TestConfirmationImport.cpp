@@ -583,6 +583,71 @@ private Q_SLOTS:
         }
     }
 
+    // Records of a few cases over several groups of lines: the cases of a group are read
+    // together, and each posting sees what the ones before it wrote, in its group or before.
+    // At every position a case of another mandate type is passed over, before or after it.
+    void recordsOverSeveralGroups_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<int>("records");
+        for (const QString& backend : backends()) {
+            ROW("within one group") << 300;
+            ROW("over three groups") << 1300;
+        }
+    }
+    void recordsOverSeveralGroups()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, records);
+        ConfirmationDesk desk(backend);
+        ZB32_REQUIRE(desk.tdb);
+        constexpr int kCases = 5;
+        QList<qint64> cases;
+        QList<qint64> others;
+        for (int p = 1; p <= kCases; ++p) {
+            const QString position = QString::number(p);
+            const QVariantMap other { { "Tipo Mandato", QStringLiteral("999") } };
+            if (p % 2 == 0) {
+                others << desk.addCase(position, other);
+            }
+            cases << desk.addCase(position, { { "importo rata", QVariant() } }); // never paid off
+            if (p % 2 != 0) {
+                others << desk.addCase(position, other);
+            }
+        }
+        QByteArray bytes;
+        QList<int> counts(kCases);
+        QList<qint64> sums(kCases);
+        int missing = 0;
+        for (int i = 0; i < records; ++i) {
+            if (i % 7 == 6) {
+                bytes += collectionLine(QStringLiteral("99"), "350", cents(100), "R");
+                ++missing;
+                continue;
+            }
+            const int c = i % kCases;
+            bytes += collectionLine(QString::number(c + 1), "350", cents(1 + i % 3), "R");
+            ++counts[c];
+            sums[c] += 1 + i % 3;
+        }
+        const JobResult r = desk.runText(bytes);
+        QVERIFY2(r.status == JobStatus::Completed, qPrintable(r.error));
+        QCOMPARE(desk.report.log.count(QStringLiteral("non trovo la pratica 99")), missing);
+        for (int c = 0; c < kCases; ++c) {
+            const QList<QVariantMap> pays = desk.payments(cases[c]);
+            QCOMPARE(pays.size(), counts[c]);
+            qint64 posted = 0;
+            for (const QVariantMap& p : pays) {
+                posted += Currency::fromVariant(p.value("totale")).raw();
+            }
+            const qint64 expected = sums[c] * (Currency::kScale / 100);
+            QCOMPARE(posted, expected);
+            QCOMPARE(Currency::fromVariant(desk.caseRow(cases[c]).value("totale incassato")).raw(), expected);
+            QCOMPARE(desk.payments(others[c]).size(), 0);
+            QCOMPARE(plain(desk.caseRow(others[c]).value("totale incassato")), QStringLiteral("null"));
+        }
+    }
+
     void fileMissing_data()
     {
         QTest::addColumn<QString>("backend");
