@@ -356,8 +356,10 @@ bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
         return true;
     }
     // Created records carry no values: three parameters a row instead of five, and many rows a
-    // statement. The rows keep the order the records were written in.
-    constexpr qsizetype kRowsPerStatement = 500;
+    // statement. A statement takes a power of two of rows, so a handful of prepared statements
+    // serve every group (each size is prepared once a session). The rows keep the order the
+    // records were written in.
+    constexpr qsizetype kRowsPerStatement = 256;
     for (qsizetype first = 0; first < records.size();) {
         const bool withValues = !records[first].before.isEmpty();
         qsizetype end = first + 1;
@@ -365,10 +367,14 @@ bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
             end < records.size() && end - first < kRowsPerStatement && !records[end].before.isEmpty() == withValues) {
             ++end;
         }
-        if (!insertRecords(records.mid(first, end - first), withValues, error)) {
+        qsizetype rows = 1;
+        while (rows * 2 <= end - first) {
+            rows *= 2;
+        }
+        if (!insertRecords(records.mid(first, rows), withValues, error)) {
             return false;
         }
-        first = end;
+        first += rows;
     }
     return true;
 }
