@@ -170,6 +170,9 @@ const QList<TableDef>& registerTables()
                 // with their values before and after (JSON objects).
                 typed("valori precedenti", F::Memo),
                 typed("valori scritti", F::Memo),
+                // For records the run created: the last of the consecutive keys from `chiave`
+                // that the row stands for (null: `chiave` alone).
+                typed("chiave fine", F::Integer),
             } },
     };
     return all;

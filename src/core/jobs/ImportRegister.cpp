@@ -355,35 +355,68 @@ bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
     if (!m_open || records.isEmpty()) {
         return true;
     }
-    // Created records carry no values: three parameters a row instead of five, and many rows a
-    // statement. A statement takes a power of two of rows, so a handful of prepared statements
-    // serve every group (each size is prepared once a session). The rows keep the order the
-    // records were written in.
-    constexpr qsizetype kRowsPerStatement = 256;
-    for (qsizetype first = 0; first < records.size();) {
-        const bool withValues = !records[first].before.isEmpty();
-        qsizetype end = first + 1;
-        while (
-            end < records.size() && end - first < kRowsPerStatement && !records[end].before.isEmpty() == withValues) {
-            ++end;
+    // The records a group created stand in rows of consecutive keys, table by table: a group
+    // hands out its keys in blocks, so a few rows stand for hundreds of records and the
+    // register costs little beside the records themselves. Then the changes, in the order they
+    // were made (a record created and changed in one group is created first).
+    QList<Record> rows;
+    QStringList tables;
+    QHash<QString, QList<qint64>> created;
+    QList<Record> changed;
+    for (const Record& r : records) {
+        if (!r.before.isEmpty()) {
+            changed.append(r);
+            continue;
         }
-        qsizetype rows = 1;
-        while (rows * 2 <= end - first) {
-            rows *= 2;
+        auto it = created.find(r.table);
+        if (it == created.end()) {
+            tables.append(r.table);
+            it = created.insert(r.table, {});
         }
-        if (!insertRecords(records.mid(first, rows), withValues, error)) {
-            return false;
-        }
-        first += rows;
+        it->append(r.key);
     }
-    return true;
+    for (const QString& table : std::as_const(tables)) {
+        QList<qint64>& keys = created[table];
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        for (qsizetype i = 0; i < keys.size();) {
+            qsizetype end = i + 1;
+            while (end < keys.size() && keys[end] == keys[end - 1] + 1) {
+                ++end;
+            }
+            Record range;
+            range.table = table;
+            range.key = keys[i];
+            range.lastKey = keys[end - 1];
+            rows.append(range);
+            i = end;
+        }
+    }
+    // A statement takes a power of two of rows, so a handful of prepared statements serve
+    // every group (each size is prepared once a session).
+    constexpr qsizetype kRowsPerStatement = 256;
+    const auto send = [&](const QList<Record>& list, bool withValues) {
+        for (qsizetype first = 0; first < list.size();) {
+            qsizetype rowsNow = 1;
+            while (rowsNow * 2 <= std::min(kRowsPerStatement, list.size() - first)) {
+                rowsNow *= 2;
+            }
+            if (!insertRecords(list.mid(first, rowsNow), withValues, error)) {
+                return false;
+            }
+            first += rowsNow;
+        }
+        return true;
+    };
+    return send(rows, false) && send(changed, true);
 }
 
 bool ImportRegister::insertRecords(const QList<Record>& records, bool withValues, QString* error)
 {
-    const QString tuple = withValues ? QStringLiteral("(?, ?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, NULL, NULL)");
+    const QString tuple
+        = withValues ? QStringLiteral("(?, ?, ?, ?, ?, NULL)") : QStringLiteral("(?, ?, ?, NULL, NULL, ?)");
     QString sql = QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, chiave, "
-                                 "[valori precedenti], [valori scritti]) values ");
+                                 "[valori precedenti], [valori scritti], [chiave fine]) values ");
     for (qsizetype i = 0; i < records.size(); ++i) {
         sql += i ? QStringLiteral(", ") + tuple : tuple;
     }
@@ -400,6 +433,8 @@ bool ImportRegister::insertRecords(const QList<Record>& records, bool withValues
         if (withValues) {
             q->bindValue(pos++, QString::fromUtf8(r.before));
             q->bindValue(pos++, QString::fromUtf8(r.after));
+        } else {
+            q->bindValue(pos++, std::max(r.key, r.lastKey));
         }
     }
     const bool done = q->exec();

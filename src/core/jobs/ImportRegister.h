@@ -74,6 +74,7 @@ public:
         qint64 key = 0;
         QByteArray before; // JSON object of the changed fields' values before; empty: created
         QByteArray after;
+        qint64 lastKey = 0; // a created record's row: the keys key..lastKey, consecutive
     };
 
     explicit ImportRegister(CaseDatabase& db);

@@ -318,8 +318,9 @@ TablePlan* Undo::plan(const QString& table)
 
 Undo::Step Undo::loadRecords(qint64 run)
 {
-    QSqlQuery* q = m_db.statement(QStringLiteral("select tabella, chiave, [valori precedenti], [valori scritti] from "
-                                                 "[tabella importazioni record] where importazione = ? order by id"),
+    QSqlQuery* q = m_db.statement(QStringLiteral("select tabella, chiave, [valori precedenti], [valori scritti], "
+                                                 "[chiave fine] from [tabella importazioni record] where "
+                                                 "importazione = ? order by id"),
         m_error);
     if (!q) {
         return Step::Failed;
@@ -339,9 +340,12 @@ Undo::Step Undo::loadRecords(qint64 run)
                 QStringLiteral("il registro nomina la tabella %1, che l'annullamento non tratta").arg(table));
         }
         if (q->value(2).isNull() || before.isEmpty()) {
-            if (!p->createdSet.contains(key)) {
-                p->createdSet.insert(key);
-                p->created.append(key);
+            // A row of created records stands for the keys key..[chiave fine].
+            for (qint64 k = key, last = std::max(key, q->value(4).toLongLong()); k <= last; ++k) {
+                if (!p->createdSet.contains(k)) {
+                    p->createdSet.insert(k);
+                    p->created.append(k);
+                }
             }
             continue;
         }
@@ -431,8 +435,8 @@ Undo::Step Undo::checkLaterRuns()
         skipped.insert(q->value(0).toLongLong());
     }
     q->finish();
-    q = m_db.statement(QStringLiteral("select importazione, tabella, chiave from [tabella importazioni record] where "
-                                      "importazione > ? order by id"),
+    q = m_db.statement(QStringLiteral("select importazione, tabella, chiave, [chiave fine] from [tabella importazioni "
+                                      "record] where importazione > ? order by id"),
         m_error);
     if (!q) {
         return Step::Failed;
@@ -447,7 +451,12 @@ Undo::Step Undo::checkLaterRuns()
             continue;
         }
         const TablePlan* p = plan(q->value(1).toString());
-        const qint64 key = q->value(2).toLongLong();
+        qint64 key = q->value(2).toLongLong();
+        // A later run's row of created records may stand for a run of keys.
+        for (const qint64 last = std::max(key, q->value(3).toLongLong());
+             p && key < last && !p->createdSet.contains(key) && !p->changedIndex.contains(key);) {
+            ++key;
+        }
         if (p && (p->createdSet.contains(key) || p->changedIndex.contains(key))) {
             q->finish();
             const bool created = p->createdSet.contains(key);
@@ -524,11 +533,10 @@ Undo::Step Undo::restoreChanged()
                     }
                     const QJsonValue now = ImportRegister::fieldValue(rs.value(f->name));
                     if (!sameValue(now, c.after)) {
-                        return refuseRecord(
-                            QStringLiteral("%1: il campo \"%2\" vale %3, non più %4 come l'ha scritto "
-                                           "l'importazione: è stato cambiato dopo")
-                                .arg(describe(*p.def, record.key), f->name, shown(f->type, now),
-                                    shown(f->type, c.after)));
+                        return refuseRecord(QStringLiteral("%1: il campo \"%2\" vale %3, non più %4 come l'ha scritto "
+                                                           "l'importazione: è stato cambiato dopo")
+                                                .arg(describe(*p.def, record.key), f->name, shown(f->type, now),
+                                                    shown(f->type, c.after)));
                     }
                     if (!rs.setValue(f->name, typedValue(f->type, c.before), m_error)) {
                         return Step::Failed;
