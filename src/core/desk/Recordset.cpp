@@ -1,11 +1,10 @@
 // Record access: the cursor, the changed fields, and the INSERT/UPDATE texts they need.
 #include "core/desk/Recordset.h"
 
-#include "core/desk/RecordJournal.h"
-
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
 #include "core/desk/GroupWrites.h"
+#include "core/desk/RecordJournal.h"
 
 #include <QSqlError>
 #include <QSqlField>
@@ -417,6 +416,11 @@ QString Recordset::writeSql(const QList<int>& changed, bool insert) const
 
 bool Recordset::update(QString* error)
 {
+    return update(error, {}, {});
+}
+
+bool Recordset::update(QString* error, const QString& leading, const QVariantList& leadingValues)
+{
     Row* row = current();
     if (!row) {
         if (error) {
@@ -437,6 +441,13 @@ bool Recordset::update(QString* error)
             changed.append(i);
         }
     }
+    if (!leading.isEmpty() && (row->isNew || changed.isEmpty())) {
+        if (error) {
+            *error = QStringLiteral("nessuna modifica da salvare nella tabella %1 dopo l'istruzione che la precede")
+                         .arg(m_table);
+        }
+        return false;
+    }
     if (!row->isNew && changed.isEmpty()) {
         return true;
     }
@@ -447,8 +458,8 @@ bool Recordset::update(QString* error)
         return false;
     }
     // Inside a line of a batch that groups its writes they wait for the group's commit.
-    if (GroupWrites* group = m_db.groupWrites();
-        group && group->accepting() && m_keyIndex >= 0 && group->takes(m_table, m_fields[m_keyIndex])) {
+    if (GroupWrites* group = m_db.groupWrites(); leading.isEmpty() && group && group->accepting() && m_keyIndex >= 0
+        && group->takes(m_table, m_fields[m_keyIndex])) {
         return hold(*group, changed, error);
     }
     // Appending runs the same few statements over and over: their text is built once.
@@ -462,13 +473,16 @@ bool Recordset::update(QString* error)
     if (cached == m_writeSql.constEnd()) {
         cached = m_writeSql.insert(shape, writeSql(changed, row->isNew));
     }
-    const QString sql = *cached;
-    // The SQL is already in the driver's form; translate() leaves it unchanged.
-    QSqlQuery* q = m_db.statement(sql, error);
+    // The SQL is already in the driver's form; translate() leaves it unchanged (and turns what
+    // leads it into that form).
+    QSqlQuery* q = m_db.statement(leading.isEmpty() ? *cached : leading + QLatin1Char(' ') + *cached, error);
     if (!q) {
         return false;
     }
     int pos = 0;
+    for (const QVariant& v : leadingValues) {
+        q->bindValue(pos++, v);
+    }
     for (int i : changed) {
         bindChanged(q, pos++, FieldCodec::toStorage(typeOf(i), row->values[i], d));
     }

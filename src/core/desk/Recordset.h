@@ -71,6 +71,9 @@ public:
     // Saves pending changes of the current record first.
     bool addNew(QString* error);
     bool update(QString* error);
+    // The same UPDATE of a record read before, led by `leading` (a WITH clause in the case
+    // database's names whose parameters are `leadingValues`): one round trip for both.
+    bool update(QString* error, const QString& leading, const QVariantList& leadingValues);
     bool hasPendingChanges() const;
     // Forgets the current record's unsaved changes (a stopped run).
     void cancelUpdate();

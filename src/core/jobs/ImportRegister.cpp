@@ -283,18 +283,6 @@ bool ImportRegister::setCounts(const Counts& counts, const QDateTime& now, QStri
         && m_runs.setValue(QStringLiteral("ultimo salvataggio"), stamp(now), error);
 }
 
-bool ImportRegister::saved(const Counts& counts, const QDateTime& now, QString* error)
-{
-    if (!m_open) {
-        return true;
-    }
-    if (!setCounts(counts, now, error) || !m_runs.update(error)) {
-        m_runs.cancelUpdate();
-        return false;
-    }
-    return true;
-}
-
 bool ImportRegister::unfinishedImport(
     qint64 lotto, const QDateTime& now, Earlier* found, QString* fileName, QString* error)
 {
@@ -350,22 +338,17 @@ bool ImportRegister::recordLetters(const Run& run, const BatchData& batch, qint6
     return counted;
 }
 
-bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
+void ImportRegister::rowsOf(const QList<Record>& records, QList<Record>* rows, QList<Record>* changed)
 {
-    if (!m_open || records.isEmpty()) {
-        return true;
-    }
     // The records a group created stand in rows of consecutive keys, table by table: a group
     // hands out its keys in blocks, so a few rows stand for hundreds of records and the
     // register costs little beside the records themselves. Then the changes, in the order they
     // were made (a record created and changed in one group is created first).
-    QList<Record> rows;
     QStringList tables;
     QHash<QString, QList<qint64>> created;
-    QList<Record> changed;
     for (const Record& r : records) {
         if (!r.before.isEmpty()) {
-            changed.append(r);
+            changed->append(r);
             continue;
         }
         auto it = created.find(r.table);
@@ -388,10 +371,61 @@ bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
             range.table = table;
             range.key = keys[i];
             range.lastKey = keys[end - 1];
-            rows.append(range);
+            rows->append(range);
             i = end;
         }
     }
+}
+
+bool ImportRegister::savedGroup(
+    const QList<Record>& records, const Counts& counts, const QDateTime& now, QString* error)
+{
+    if (!m_open) {
+        return true;
+    }
+    QList<Record> rows;
+    QList<Record> changed;
+    rowsOf(records, &rows, &changed);
+    // PostgreSQL takes a few record rows as a WITH clause of the run row's UPDATE: a group
+    // commit of the case imports (a row or two a table) then costs the register one round trip.
+    constexpr qsizetype kLeadingRows = 8;
+    if (!setCounts(counts, now, error)) {
+        m_runs.cancelUpdate();
+        return false;
+    }
+    if (m_db.dialect().kind() != SqlDialect::Kind::PostgreSQL || rows.isEmpty() || rows.size() > kLeadingRows
+        || !changed.isEmpty() || !m_runs.hasPendingChanges()) {
+        if (!savedRecords(records, error) || !m_runs.update(error)) {
+            m_runs.cancelUpdate();
+            return false;
+        }
+        return true;
+    }
+    QString leading = QStringLiteral("with [registro record] as (insert into [tabella importazioni record] "
+                                     "(importazione, tabella, chiave, [valori precedenti], [valori scritti], "
+                                     "[chiave fine]) values ");
+    QVariantList values;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Record& r = rows[i];
+        leading += (i ? QStringLiteral(", ") : QString()) + QStringLiteral("(?, ?, ?, NULL, NULL, ?)");
+        values << runId() << r.table << r.key << std::max(r.key, r.lastKey);
+    }
+    leading += QLatin1Char(')');
+    if (!m_runs.update(error, leading, values)) {
+        m_runs.cancelUpdate();
+        return false;
+    }
+    return true;
+}
+
+bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
+{
+    if (!m_open || records.isEmpty()) {
+        return true;
+    }
+    QList<Record> rows;
+    QList<Record> changed;
+    rowsOf(records, &rows, &changed);
     // A statement takes a power of two of rows, so a handful of prepared statements serve
     // every group (each size is prepared once a session).
     constexpr qsizetype kRowsPerStatement = 256;

@@ -100,10 +100,9 @@ public:
     bool recordLetters(const Run& run, const BatchData& batch, qint64 letters, State state, const QString& message,
         const QDateTime& now, QString* error);
     qint64 runId() const { return m_runs.key(); }
-    // The row as of a group commit; called inside the group's transaction.
-    bool saved(const Counts& counts, const QDateTime& now, QString* error);
-    // The run's records, one row each, in few statements; called inside the group's transaction.
-    bool savedRecords(const QList<Record>& records, QString* error);
+    // What a group commit adds, inside the group's transaction: its records, and the run's row
+    // as of the commit; in one round trip where the server takes both in one statement.
+    bool savedGroup(const QList<Record>& records, const Counts& counts, const QDateTime& now, QString* error);
     // The run's end: its state and closing or stopping message. A register that cannot be
     // written any more (the server went away) leaves the row as the last commit wrote it.
     void end(State state, const Counts& counts, const QString& message, const QDateTime& now);
@@ -116,6 +115,11 @@ public:
     static QDateTime fromStamp(const QString& text);
 
 private:
+    // The run's records, one row a run of keys or a change, in few statements.
+    bool savedRecords(const QList<Record>& records, QString* error);
+    // A group's records as the register's rows: created ones in runs of consecutive keys, then
+    // the changes in the order they were made.
+    static void rowsOf(const QList<Record>& records, QList<Record>* rows, QList<Record>* changed);
     bool insertRecords(const QList<Record>& records, bool withValues, QString* error);
     bool setCounts(const Counts& counts, const QDateTime& now, QString* error);
     bool markStale(const QDateTime& now, QString* error);

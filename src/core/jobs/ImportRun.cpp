@@ -393,8 +393,7 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
     }
     m_records.clear();
     // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.savedRecords(kept, error)
-        && m_register.saved(registerCounts(lastLine), m_ctx.report.now(), error);
+    return m_register.savedGroup(kept, registerCounts(lastLine), m_ctx.report.now(), error);
 }
 
 void ImportRun::groupCommitted(qint64 lastLine)
