@@ -338,6 +338,11 @@ bool ImportRegister::recordLetters(const Run& run, const BatchData& batch, qint6
     return counted;
 }
 
+namespace {
+const QString kInsertRecords = QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, "
+                                              "chiave, [valori precedenti], [valori scritti], [chiave fine]) values ");
+} // namespace
+
 void ImportRegister::rowsOf(const QList<Record>& records, QList<Record>* rows, QList<Record>* changed)
 {
     // The records a group created stand in rows of consecutive keys, table by table: a group
@@ -395,15 +400,13 @@ bool ImportRegister::savedGroup(
     }
     if (m_db.dialect().kind() != SqlDialect::Kind::PostgreSQL || rows.isEmpty() || rows.size() > kLeadingRows
         || !changed.isEmpty() || !m_runs.hasPendingChanges()) {
-        if (!savedRecords(records, error) || !m_runs.update(error)) {
+        if (!insertRows(rows, changed, error) || !m_runs.update(error)) {
             m_runs.cancelUpdate();
             return false;
         }
         return true;
     }
-    QString leading = QStringLiteral("with [registro record] as (insert into [tabella importazioni record] "
-                                     "(importazione, tabella, chiave, [valori precedenti], [valori scritti], "
-                                     "[chiave fine]) values ");
+    QString leading = QStringLiteral("with [registro record] as (") + kInsertRecords;
     QVariantList values;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const Record& r = rows[i];
@@ -418,14 +421,8 @@ bool ImportRegister::savedGroup(
     return true;
 }
 
-bool ImportRegister::savedRecords(const QList<Record>& records, QString* error)
+bool ImportRegister::insertRows(const QList<Record>& rows, const QList<Record>& changed, QString* error)
 {
-    if (!m_open || records.isEmpty()) {
-        return true;
-    }
-    QList<Record> rows;
-    QList<Record> changed;
-    rowsOf(records, &rows, &changed);
     // A statement takes a power of two of rows, so a handful of prepared statements serve
     // every group (each size is prepared once a session).
     constexpr qsizetype kRowsPerStatement = 256;
@@ -449,8 +446,7 @@ bool ImportRegister::insertRecords(const QList<Record>& records, bool withValues
 {
     const QString tuple
         = withValues ? QStringLiteral("(?, ?, ?, ?, ?, NULL)") : QStringLiteral("(?, ?, ?, NULL, NULL, ?)");
-    QString sql = QStringLiteral("insert into [tabella importazioni record] (importazione, tabella, chiave, "
-                                 "[valori precedenti], [valori scritti], [chiave fine]) values ");
+    QString sql = kInsertRecords;
     for (qsizetype i = 0; i < records.size(); ++i) {
         sql += i ? QStringLiteral(", ") + tuple : tuple;
     }

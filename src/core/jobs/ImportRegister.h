@@ -115,8 +115,8 @@ public:
     static QDateTime fromStamp(const QString& text);
 
 private:
-    // The run's records, one row a run of keys or a change, in few statements.
-    bool savedRecords(const QList<Record>& records, QString* error);
+    // The rows of rowsOf in few statements.
+    bool insertRows(const QList<Record>& rows, const QList<Record>& changed, QString* error);
     // A group's records as the register's rows: created ones in runs of consecutive keys, then
     // the changes in the order they were made.
     static void rowsOf(const QList<Record>& records, QList<Record>* rows, QList<Record>* changed);
