@@ -387,6 +387,97 @@ private Q_SLOTS:
             QVERIFY2(sameRecords(stored, input.expectedBefore(input.lineCount() + 1), &why), qPrintable(why));
         }
     }
+
+    // A check of a file the database refuses in several places lists every refused line, wherever
+    // it falls in a group, and counts only the cases a run could save. A case with a refused
+    // line and a bad one lists both.
+    void checkListsEveryRefusal_data()
+    {
+        TestDatabase::addBackendColumn();
+        QTest::addColumn<QString>("job");
+        for (const char* backend : { "sqlite", "postgresql" }) {
+            for (const char* job : { "orb", "vidiru" }) {
+                QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(QLatin1String(job), QLatin1String(backend))))
+                    << QString::fromLatin1(backend) << QString::fromLatin1(job);
+            }
+        }
+    }
+    void checkListsEveryRefusal()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, job);
+        const bool orb = job == QLatin1String("orb");
+        const FaultInput input = orb ? FaultInput::orb(300, QStringLiteral("K")) : FaultInput::viDiru(300, QStringLiteral("K"));
+        QString why;
+        TestDatabase tdb(backend);
+        ZB32_REQUIRE(tdb);
+        QVERIFY2(installRules(tdb.db(), &why), qPrintable(why));
+        QList<qint64> ends;
+        {
+            const CliRun clean = runImport(tdb, job, kFile, input.bytes, jobArgs(job).mid(4));
+            QVERIFY2(clean.exitCode == 0, qPrintable(clean.describe()));
+            ends = groupEnds(tdb.db());
+            QVERIFY2(ends.size() >= 3, qPrintable(QString::number(ends.size())));
+            QVERIFY2(freshTables(tdb.connectionString(), &why) && installRules(tdb.db(), &why), qPrintable(why));
+        }
+        QList<qint64> expected;
+        QStringList spoiled; // the cases a run would not save
+        for (const Where where : { Where::FirstOfFirstGroup, Where::MiddleOfFirstGroup, Where::LastOfFirstGroup,
+                 Where::ClosingOfFirstGroup, Where::FirstOfSecondGroup }) {
+            if (where == Where::ClosingOfFirstGroup && !orb) {
+                continue; // a Vi Diru total is a line of its own
+            }
+            const Target t = targetAt(input, ends, where);
+            QVERIFY2(refuse(tdb.db(), t.what, t.value, &why), qPrintable(why));
+            expected << t.line;
+            spoiled << input.lines[t.caseFirst - 1].caseKey;
+        }
+        // In the middle of the second group, a case whose first invoice is refused and whose last
+        // invoice line is cut short.
+        qint64 first = (ends[0] + ends[1]) / 2;
+        while (input.lines[first - 1].kind != LineEffect::Kind::Invoice
+            || input.lines[first].kind != LineEffect::Kind::Invoice) {
+            ++first;
+        }
+        QByteArrayList lines = input.bytes.split('\n');
+        lines[first] = lines[first].left(orb ? 95 : 60) + '\r';
+        QVERIFY2(refuse(tdb.db(), QStringLiteral("fattura"), input.lines[first - 1].detail, &why), qPrintable(why));
+        expected << first << first + 1;
+        spoiled << input.lines[first - 1].caseKey;
+        std::sort(expected.begin(), expected.end());
+
+        TestWorkspace ws;
+        ws.writeIni(tdb.connectionString());
+        ws.writeImportFile(kFile, lines.join('\n'));
+        const CliRun check = runZb32(QStringList { QStringLiteral("check") } + jobArgs(job).mid(1));
+        QVERIFY2(check.exitCode == 3, qPrintable(check.describe()));
+        QList<qint64> listed;
+        qint64 refusals = 0;
+        QMap<QString, qint64> writes;
+        static const QRegularExpression bad(QStringLiteral("^  File [^,]+, riga (\\d+): (.*)$"));
+        static const QRegularExpression count(QStringLiteral("^  (pratiche|fatture): (\\d+)$"));
+        for (const QString& line : check.outLines()) {
+            if (const QRegularExpressionMatch m = bad.match(line); m.hasMatch()) {
+                listed << m.captured(1).toLongLong();
+                refusals += m.captured(2).contains(kRefusal) ? 1 : 0;
+            } else if (const QRegularExpressionMatch c = count.match(line); c.hasMatch()) {
+                writes.insert(c.captured(1), c.captured(2).toLongLong());
+            }
+        }
+        QCOMPARE(listed, expected);
+        QCOMPARE(refusals, qint64(expected.size() - 1));
+        qint64 cases = 0;
+        qint64 invoices = 0;
+        for (const LineEffect& e : input.lines) {
+            if (!spoiled.contains(e.caseKey)) {
+                cases += e.kind == LineEffect::Kind::Case ? 1 : 0;
+                invoices += e.kind == LineEffect::Kind::Invoice ? 1 : 0;
+            }
+        }
+        QCOMPARE(writes.value(QStringLiteral("pratiche")), cases);
+        QCOMPARE(writes.value(QStringLiteral("fatture")), invoices);
+        QCOMPARE(tdb.count(Schema::kCases), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestResume)

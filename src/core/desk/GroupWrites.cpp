@@ -14,6 +14,7 @@ namespace {
 const QString kGroupSavepoint = QStringLiteral("zb32_group");
 const QString kLineSavepoint = QStringLiteral("zb32_line");
 const QString kUnitSavepoint = QStringLiteral("zb32_unit");
+const QString kAsideSavepoint = QStringLiteral("zb32_aside");
 // Rows of one INSERT, and the values it binds at most (PostgreSQL takes 65,535, SQLite 32,766).
 constexpr qsizetype kMaxRows = 256;
 constexpr qsizetype kMaxValues = 30000;
@@ -154,12 +155,83 @@ void GroupWrites::update(const QString& table, const QString& keyField, qint64 k
     m_ops.append({ false, m_line, m_unitFirst, m_reading, table, keyField, key, fields, values });
 }
 
+void GroupWrites::refusalsTakenBack(qsizetype from)
+{
+    for (qsizetype i = 0; i < m_refusals.size(); ++i) {
+        if (m_refusedAt[i] >= from) {
+            m_refusals[i].takenBack = true;
+        }
+    }
+}
+
+QList<GroupWrites::Refusal> GroupWrites::takeRefusals()
+{
+    m_refusedAt.clear();
+    return std::exchange(m_refusals, {});
+}
+
+bool GroupWrites::setAside(qsizetype from)
+{
+    for (qsizetype i = from; i < m_ops.size(); ++i) {
+        if (!m_ops[i].dropped) {
+            m_aside.append(std::move(m_ops[i]));
+        }
+    }
+    return takeBack(from);
+}
+
+GroupWrites::Outcome GroupWrites::tryAside(QString* error)
+{
+    if (m_aside.isEmpty()) {
+        return Outcome::Sent;
+    }
+    m_sending = true;
+    const auto done = [this](Outcome outcome) {
+        m_sending = false;
+        m_aside.clear();
+        return outcome;
+    };
+    const SqlDialect& d = m_db.dialect();
+    const auto takeBackCase = [&] {
+        return run(d.rollbackToSavepoint(kAsideSavepoint), error) && run(d.releaseSavepoint(kAsideSavepoint), error);
+    };
+    qint64 segment = 0; // the case (its first line), or minus the line of a write outside any
+    qint64 skipLine = -1; // a line refused: its other writes are not tried
+    for (const Op& op : std::as_const(m_aside)) {
+        const qint64 next = op.unitFirst != 0 ? op.unitFirst : -op.line;
+        if (next != segment) {
+            if ((segment != 0 && !takeBackCase()) || !run(d.savepoint(kAsideSavepoint), error)) {
+                return done(Outcome::Lost);
+            }
+            segment = next;
+        }
+        if (op.line == skipLine) {
+            continue;
+        }
+        if (!run(d.savepoint(kLineSavepoint), error)) {
+            return done(Outcome::Lost);
+        }
+        QString why;
+        const bool ok = execSingle(op, &why);
+        if ((!ok && !run(d.rollbackToSavepoint(kLineSavepoint), error)) || !run(d.releaseSavepoint(kLineSavepoint), error)) {
+            return done(Outcome::Lost);
+        }
+        if (!ok) {
+            m_refusals.append({ op.reading, op.unitFirst, op.unitFirst != 0 ? op.unitFirst : op.line, why, true });
+            m_refusedAt.append(-1);
+            skipLine = op.line;
+        }
+    }
+    return done(takeBackCase() ? Outcome::Sent : Outcome::Lost);
+}
+
 bool GroupWrites::takeBack(qsizetype from)
 {
     if (from >= m_ops.size()) {
         return true;
     }
     const bool wasSent = from < m_sent;
+    refusalsTakenBack(from);
     m_ops.remove(from, m_ops.size() - from);
     if (!wasSent) {
         return true;
@@ -175,6 +247,9 @@ bool GroupWrites::takeBack(qsizetype from)
 void GroupWrites::clear()
 {
     m_ops.clear();
+    m_aside.clear();
+    m_refusals.clear();
+    m_refusedAt.clear();
     m_sent = 0;
     m_groupSavepoint = false;
     m_lastKeys.clear();
@@ -195,6 +270,9 @@ bool GroupWrites::sendComposed(QString* error)
     QList<const Op*> changes; // of records that were there before
     for (qsizetype i = m_sent; i < m_ops.size(); ++i) {
         const Op& op = m_ops[i];
+        if (op.dropped) {
+            continue;
+        }
         if (op.insert) {
             created[op.table].insert(op.key, images.size());
             images.append({ &op, op.fields, op.values });
@@ -362,27 +440,74 @@ GroupWrites::Outcome GroupWrites::replay(QString* error, Refusal* refusal)
     // Every write of the group again, one line at a time, each under its savepoint; a case's lines
     // under the case's as well.
     qint64 line = -1;
+    qint64 reading = -1;
     qint64 unit = 0;
+    qsizetype lineStart = 0;
+    qsizetype unitStart = 0;
+    bool lineRefused = false; // a check's line refused: its savepoint is gone, its other writes dropped
+    bool unitRefused = false; // a check's case with a line refused: taken back at its end
+    const auto endUnit = [&](qsizetype end) {
+        if (unit == 0) {
+            return true;
+        }
+        if (unitRefused) {
+            for (qsizetype i = unitStart; i < end; ++i) {
+                m_ops[i].dropped = true;
+            }
+            if (!run(d.rollbackToSavepoint(kUnitSavepoint), error)) {
+                return false;
+            }
+        }
+        return run(d.releaseSavepoint(kUnitSavepoint), error);
+    };
     for (qsizetype i = 0; i < m_ops.size(); ++i) {
-        const Op& op = m_ops[i];
-        if (op.line != line || op.unitFirst != unit) {
-            if (line >= 0 && !run(d.releaseSavepoint(kLineSavepoint), error)) {
+        Op& op = m_ops[i];
+        if (op.dropped) {
+            continue;
+        }
+        if (op.line != line || op.reading != reading || op.unitFirst != unit) {
+            if (line >= 0 && !lineRefused && !run(d.releaseSavepoint(kLineSavepoint), error)) {
                 return Outcome::Lost;
             }
             if (op.unitFirst != unit) {
-                if ((unit != 0 && !run(d.releaseSavepoint(kUnitSavepoint), error))
-                    || (op.unitFirst != 0 && !run(d.savepoint(kUnitSavepoint), error))) {
+                if (!endUnit(i) || (op.unitFirst != 0 && !run(d.savepoint(kUnitSavepoint), error))) {
                     return Outcome::Lost;
                 }
                 unit = op.unitFirst;
+                unitStart = i;
+                unitRefused = false;
             }
             if (!run(d.savepoint(kLineSavepoint), error)) {
                 return Outcome::Lost;
             }
             line = op.line;
+            reading = op.reading;
+            lineStart = i;
+            lineRefused = false;
+        }
+        if (lineRefused) {
+            op.dropped = true;
+            continue;
         }
         QString why;
         if (execSingle(op, &why)) {
+            continue;
+        }
+        if (m_collecting) {
+            // A check notes the line and goes on with the next one.
+            if (!run(d.rollbackToSavepoint(kLineSavepoint), nullptr) || !run(d.releaseSavepoint(kLineSavepoint), nullptr)) {
+                if (error) {
+                    *error = why;
+                }
+                return Outcome::Lost;
+            }
+            m_refusals.append({ op.reading, unit, unit != 0 ? unit : op.line, why, false });
+            m_refusedAt.append(i);
+            for (qsizetype j = lineStart; j <= i; ++j) {
+                m_ops[j].dropped = true;
+            }
+            lineRefused = true;
+            unitRefused = unit != 0;
             continue;
         }
         if (!run(d.rollbackToSavepoint(kLineSavepoint), nullptr)
@@ -406,9 +531,9 @@ GroupWrites::Outcome GroupWrites::replay(QString* error, Refusal* refusal)
         }
         return Outcome::Refused;
     }
-    // Line by line the database takes every write (a rule that only the composed rows broke).
-    if ((line >= 0 && !run(d.releaseSavepoint(kLineSavepoint), error))
-        || (unit != 0 && !run(d.releaseSavepoint(kUnitSavepoint), error))) {
+    // Line by line the database takes every write (a rule that only the composed rows broke), or
+    // a check has noted each line it refused.
+    if ((line >= 0 && !lineRefused && !run(d.releaseSavepoint(kLineSavepoint), error)) || !endUnit(m_ops.size())) {
         return Outcome::Lost;
     }
     m_sent = m_ops.size();

@@ -8,7 +8,8 @@
 // When the database refuses a group, it is taken back to where the group began and its writes are
 // replayed line by line, each line under its own savepoint, as every line was written before the
 // writes were grouped: the first refused line is found with the database's own words, and what the
-// lines before it wrote (up to the start of its case) stays.
+// lines before it wrote (up to the start of its case) stays. A check's group (setCollecting) goes
+// on past a refused line to the group's end, so every line the database would refuse is found.
 #pragma once
 
 #include <QHash>
@@ -66,6 +67,8 @@ public:
         qint64 unitFirst = 0; // the first line of its case, 0 when it is in none
         qint64 cut = 0; // the first line whose writes are dropped
         QString error;
+        // A check's refusal of a write the run had taken back already (its case had a bad line).
+        bool takenBack = false;
     };
     enum class Outcome { Sent, Refused, Lost };
     // Sends what is not sent yet. Refused: the writes before the refused line's case (or line) are
@@ -73,6 +76,19 @@ public:
     Outcome send(QString* error, Refusal* refusal);
     // The group's transaction ended (committed or rolled back): nothing is held any more.
     void clear();
+
+    // A check's group: a refused write does not end it. The replay goes on to the group's end;
+    // each refused line is kept (takeRefusals), its writes are dropped and, at the end of its
+    // case, the rest of the case's writes too, as the case would not be saved.
+    void setCollecting(bool collecting) { m_collecting = collecting; }
+    // Takes the writes from the `from`-th on out of the group as takeBack does, but keeps them to
+    // be tried when the group ends (tryAside): a check lists what the database would refuse of a
+    // case it takes back for a bad line as well. Only while collecting.
+    bool setAside(qsizetype from);
+    // Tries the writes set aside, a case at a time under a savepoint taken back at once; what is
+    // refused joins the refusals, marked `takenBack`.
+    Outcome tryAside(QString* error);
+    QList<Refusal> takeRefusals();
 
 private:
     struct Op
@@ -86,6 +102,7 @@ private:
         qint64 key = 0;
         QStringList fields;
         QVector<QVariant> values;
+        bool dropped = false; // a check's write the database refused, or of a case refused
     };
     struct Sequence
     {
@@ -99,6 +116,8 @@ private:
     bool execSingle(const Op& op, QString* error);
     Outcome replay(QString* error, Refusal* refusal);
     bool run(const QString& sql, QString* error);
+    // Marks the refusals of the writes from the `from`-th on as taken back.
+    void refusalsTakenBack(qsizetype from);
 
     CaseDatabase& m_db;
     QList<Op> m_ops;
@@ -106,6 +125,10 @@ private:
     bool m_groupSavepoint = false;
     bool m_sending = false;
     bool m_accepting = false;
+    bool m_collecting = false;
+    QList<Op> m_aside;
+    QList<Refusal> m_refusals;
+    QList<qsizetype> m_refusedAt; // where in the group each refusal's write is
     qint64 m_line = 0;
     qint64 m_unitFirst = 0;
     qint64 m_reading = 0;

@@ -30,13 +30,21 @@ WriteBatch::~WriteBatch()
     setGroupWrites(false);
 }
 
+void WriteBatch::setRollbackGroups(bool rollback)
+{
+    m_rollbackGroups = rollback;
+    if (m_writes) {
+        m_writes->setCollecting(rollback);
+    }
+}
+
 void WriteBatch::setGroupWrites(bool on)
 {
     const SqlDialect::Kind kind = m_db.dialect().kind();
-    // A check writes line by line, so every line the database would refuse is found.
-    if (on && !m_writes && !m_rollbackGroups
-        && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite)) {
+    if (on && !m_writes && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite)) {
         m_writes = std::make_unique<GroupWrites>(m_db);
+        // A check goes on past a refused line, so every line the database would refuse is found.
+        m_writes->setCollecting(m_rollbackGroups);
         m_db.setGroupWrites(m_writes.get(), [this](QString* error) { return sendGroup(error); });
     } else if (!on && m_writes) {
         m_db.setGroupWrites(nullptr);
@@ -256,7 +264,8 @@ void WriteBatch::abandonUnit()
         return;
     }
     if (m_writes) {
-        if (!m_writes->takeBack(m_unitMark)) {
+        // A check still tries the case's writes, so a refused one is listed beside the bad line.
+        if (!(m_rollbackGroups ? m_writes->setAside(m_unitMark) : m_writes->takeBack(m_unitMark))) {
             loseTransaction();
         }
     } else if (m_db.supportsSavepoints()) {
@@ -297,6 +306,19 @@ bool WriteBatch::commitGroup(QString* error)
     }
     const bool open = m_db.inTransaction(); // a group that never began commits nothing
     if (m_rollbackGroups) {
+        if (open && m_writes) {
+            if (!sendGroup(error)) {
+                return false;
+            }
+            if (m_writes->tryAside(error) != GroupWrites::Outcome::Sent) {
+                loseTransaction();
+                return false;
+            }
+            if (m_listener) {
+                m_listener->linesRefused(m_lastKeptLine, m_writes->takeRefusals());
+            }
+            m_writes->clear();
+        }
         if (open) {
             m_db.rollback();
             // A desk waiting for SQLite's write lock keeps waiting only while the holder commits;

@@ -31,6 +31,9 @@ public:
         // is rolled back and the batch has failed.
         virtual bool groupCommitting(qint64 lastLine, QString* error) = 0;
         virtual void groupCommitted(qint64 lastLine) = 0;
+        // A check's group up to `lastLine`, written whole before it is rolled back: the lines the
+        // database refused, in the order they were found.
+        virtual void linesRefused(qint64 lastLine, const QList<GroupWrites::Refusal>& refusals) = 0;
     };
 
     explicit WriteBatch(CaseDatabase& db, int linesPerCommit = kLinesPerCommit);
@@ -60,8 +63,10 @@ public:
     // before its case are kept, and the run stops at it.
     const GroupWrites::Refusal* refusal() const { return m_refused ? &m_refusal : nullptr; }
     // A check run: every group is rolled back where a run commits it, so no write lock is held
-    // longer than one group and nothing stays. The listener hears only `groupCommitted`.
-    void setRollbackGroups(bool rollback) { m_rollbackGroups = rollback; }
+    // longer than one group and nothing stays. A group of held writes is sent whole first, and
+    // every line the database refuses of it is told to the listener (`linesRefused`), before
+    // `groupCommitted`; `groupCommitting` is not called.
+    void setRollbackGroups(bool rollback);
     // Refused once a transaction could not be begun or was lost: a later commit would leave a
     // gap of unsaved lines behind lines that are saved.
     bool beginLine(QString* error, qint64 lineNumber = -1);

@@ -5,9 +5,17 @@ namespace zb32 {
 
 void CheckReport::addBadLine(const QString& file, qint64 line, const QString& reason, const QString& unit)
 {
-    if (++m_badLineCount <= kListed) {
-        m_badLines << QStringLiteral("File %1, %2 %3: %4").arg(file, unit).arg(line).arg(reason);
+    if (m_badLines.contains(line)) {
+        return;
     }
+    ++m_badLineCount;
+    if (qsizetype(m_badLines.size()) == kListed) {
+        if (line > m_badLines.rbegin()->first) {
+            return;
+        }
+        m_badLines.erase(std::prev(m_badLines.end()));
+    }
+    m_badLines.emplace(line, QStringLiteral("File %1, %2 %3: %4").arg(file, unit).arg(line).arg(reason));
 }
 
 void CheckReport::addMissingCase(const QString& position)
@@ -26,11 +34,11 @@ QString CheckReport::text(const QString& file) const
         out << QStringLiteral("Righe errate: nessuna");
     } else {
         out << QStringLiteral("Righe errate: %1").arg(m_badLineCount);
-        for (const QString& line : m_badLines) {
+        for (const auto& [number, line] : m_badLines) {
             out << QStringLiteral("  ") + line;
         }
-        if (m_badLineCount > m_badLines.size()) {
-            out << QStringLiteral("  ... e altre %1 righe errate").arg(m_badLineCount - m_badLines.size());
+        if (m_badLineCount > qsizetype(m_badLines.size())) {
+            out << QStringLiteral("  ... e altre %1 righe errate").arg(m_badLineCount - qsizetype(m_badLines.size()));
         }
     }
     if (!m_writes.isEmpty()) {

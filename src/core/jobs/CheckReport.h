@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <utility>
 
 namespace zb32 {
@@ -16,7 +17,8 @@ public:
     // this many of each list and counts the rest.
     static constexpr qsizetype kListed = 1000;
 
-    // "File F, riga N: motivo"
+    // "File F, riga N: motivo". Listed in line order, however they come (the database's refusals
+    // are found when a group is written); a line told twice keeps its first reason.
     void addBadLine(
         const QString& file, qint64 line, const QString& reason, const QString& unit = QStringLiteral("riga"));
     void addMissingCase(const QString& position);
@@ -31,7 +33,6 @@ public:
     bool isFinished() const { return m_finished; }
 
     qint64 badLineCount() const { return m_badLineCount; }
-    const QStringList& badLines() const { return m_badLines; }
     qint64 missingCaseCount() const { return m_missingCaseCount; }
     const QStringList& missingCases() const { return m_missingCases; }
     const QList<std::pair<QString, qint64>>& writes() const { return m_writes; }
@@ -41,7 +42,7 @@ public:
     QString text(const QString& file) const;
 
 private:
-    QStringList m_badLines;
+    std::map<qint64, QString> m_badLines; // the first kListed, by line
     qint64 m_badLineCount = 0;
     QStringList m_missingCases;
     qint64 m_missingCaseCount = 0;

@@ -405,6 +405,53 @@ void ImportRun::groupCommitted(qint64 lastLine)
     showProgress(lastLine);
 }
 
+std::array<qint64, 2> ImportRun::countsBefore(qint64 line) const
+{
+    for (const GroupLine& l : m_groupLines) {
+        if (l.line >= line) {
+            return l.counts;
+        }
+    }
+    return m_counts;
+}
+
+void ImportRun::linesRefused(qint64 lastLine, const QList<GroupWrites::Refusal>& refusals)
+{
+    // A check's group the database took only in part: each refused line is a bad line, and what
+    // its case counted (or the line, outside any case) is not what a run would write. A case the
+    // check took back itself is counted out already.
+    QList<qint64> countedOut;
+    for (const GroupWrites::Refusal& r : refusals) {
+        m_ctx.check->addBadLine(m_fileName, r.line, r.error);
+        if (r.takenBack || countedOut.contains(r.cut)) {
+            continue;
+        }
+        countedOut.append(r.cut);
+        qint64 end = r.cut + 1;
+        if (r.unitFirst > 0) {
+            end = lastLine + 1;
+            for (const auto& entry : std::as_const(m_groupCases)) {
+                if (entry.first > r.unitFirst) {
+                    end = entry.first;
+                    break;
+                }
+            }
+        }
+        const std::array<qint64, 2> from = countsBefore(r.cut);
+        const std::array<qint64, 2> to = countsBefore(end);
+        for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
+            const qint64 out = to[c] - from[c];
+            m_counts[c] -= out;
+            // The lines after it counted on from the case.
+            for (GroupLine& l : m_groupLines) {
+                if (l.line >= end) {
+                    l.counts[c] -= out;
+                }
+            }
+        }
+    }
+}
+
 void ImportRun::showProgress(qint64 upTo)
 {
     qsizetype shown = 0;

@@ -99,6 +99,9 @@ private:
     void recordCreated(const QString& table, qint64 key) override;
     void recordChanged(const QString& table, qint64 key, const QList<Change>& changes) override;
     void groupCommitted(qint64 lastLine) override;
+    void linesRefused(qint64 lastLine, const QList<GroupWrites::Refusal>& refusals) override;
+    // The counters before `line` was read, of the lines not committed yet (the present ones past them).
+    std::array<qint64, 2> countsBefore(qint64 line) const;
     bool beginRegister(const QString& path, qint64 size, const QByteArray& sha256, JobResult* result);
     // What to do with a file the register has seen: false with the result when the run ends here.
     bool decideRerun(const ImportRegister::Earlier& earlier, ImportRegister::Run* run, JobResult* result);
