@@ -2,6 +2,7 @@
 #include "core/desk/GroupWrites.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -32,6 +33,8 @@ QString sqlError(const QSqlQuery& q)
 GroupWrites::GroupWrites(CaseDatabase& db)
     : m_db(db)
 { }
+
+GroupWrites::~GroupWrites() = default;
 
 bool GroupWrites::run(const QString& sql, QString* error)
 {
@@ -244,6 +247,16 @@ bool GroupWrites::takeBack(qsizetype from)
     return ok;
 }
 
+SqliteStatements* GroupWrites::sqliteStatements()
+{
+    if (!m_sqlite && m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+        if (sqlite3* connection = SqliteStatements::connectionOf(m_db.database())) {
+            m_sqlite = std::make_unique<SqliteStatements>(connection);
+        }
+    }
+    return m_sqlite.get();
+}
+
 void GroupWrites::clear()
 {
     m_ops.clear();
@@ -314,6 +327,29 @@ bool GroupWrites::sendComposed(QString* error)
         for (const QString& f : first.fields) {
             names << d.quoteName(f);
         }
+        if (d.copiesRows()) {
+            // The server's own bulk load: one COPY of the table's rows of this shape.
+            QByteArray data;
+            data.reserve(rows.size() * 16 * names.size());
+            for (const qsizetype at : rows) {
+                const Image& image = images[at];
+                data.append(QByteArray::number(image.op->key));
+                for (const QVariant& v : image.values) {
+                    data.append('\t');
+                    SqlDialect::copyValue(&data, v);
+                }
+                data.append('\n');
+            }
+            QString why;
+            QSqlDatabase db = m_db.database();
+            if (!d.copyIn(db, first.op->table, names, data, &why)) {
+                if (error) {
+                    *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
+                }
+                return false;
+            }
+            continue;
+        }
         const qsizetype columns = names.size();
         const qsizetype most
             = qsizetype(std::bit_floor(quint64(std::max<qsizetype>(1, std::min(kMaxRows, kMaxValues / columns)))));
@@ -332,7 +368,28 @@ bool GroupWrites::sendComposed(QString* error)
             for (qsizetype i = 0; i < chunk; ++i) {
                 tuples << tuple;
             }
-            QSqlQuery* q = m_db.statement(head + tuples.join(QStringLiteral(", ")), error);
+            const QString sql = head + tuples.join(QStringLiteral(", "));
+            if (SqliteStatements* own = sqliteStatements()) {
+                sqlite3_stmt* s = own->prepared(d.translate(sql), error);
+                int pos = 0;
+                for (qsizetype i = done; s && i < done + chunk; ++i) {
+                    const Image& image = images[rows[i]];
+                    SqliteStatements::bindInteger(s, pos++, image.op->key);
+                    for (const QVariant& v : image.values) {
+                        SqliteStatements::bind(s, pos++, v);
+                    }
+                }
+                QString why;
+                if (!s || !own->run(s, &why)) {
+                    if (error && s) {
+                        *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
+                    }
+                    return false;
+                }
+                done += chunk;
+                continue;
+            }
+            QSqlQuery* q = m_db.statement(sql, error);
             if (!q) {
                 return false;
             }

@@ -18,15 +18,18 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <memory>
 
 namespace zb32 {
 
 class CaseDatabase;
+class SqliteStatements;
 
 class GroupWrites
 {
 public:
     explicit GroupWrites(CaseDatabase& db);
+    ~GroupWrites();
 
     // Whether the records of `table` can wait for the group: its new records get keys ahead of
     // their INSERT.
@@ -116,6 +119,8 @@ private:
     bool execSingle(const Op& op, QString* error);
     Outcome replay(QString* error, Refusal* refusal);
     bool run(const QString& sql, QString* error);
+    // SQLite's own statements for the multi-row INSERTs, nullptr on other databases.
+    SqliteStatements* sqliteStatements();
     // Marks the refusals of the writes from the `from`-th on as taken back.
     void refusalsTakenBack(qsizetype from);
 
@@ -132,6 +137,7 @@ private:
     qint64 m_line = 0;
     qint64 m_unitFirst = 0;
     qint64 m_reading = 0;
+    std::unique_ptr<SqliteStatements> m_sqlite; // prepared once for the run; a batch ends before its connection
     QHash<QString, Sequence> m_sequences; // by table
     QHash<QString, qint64> m_lastKeys; // SQLite: the last key handed out in this transaction, by table
 };

@@ -178,6 +178,55 @@ bool PostgresDialect::isAlive(QSqlDatabase& db) const
     return q.exec(QStringLiteral("SELECT 1")) && q.next();
 }
 
+bool PostgresDialect::copyIn(
+    QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows, QString* error) const
+{
+    // Through the driver's own connection, inside the transaction it began; the driver has no
+    // statement running meanwhile (one thread, one statement at a time).
+    PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
+    if (!conn) {
+        if (error) {
+            *error = closedConnection();
+        }
+        return false;
+    }
+    QString why;
+    const auto failed = [&](PGresult* r) {
+        if (why.isEmpty()) {
+            why = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
+            if (why.isEmpty()) {
+                why = QStringLiteral("errore sconosciuto del database");
+            }
+        }
+    };
+    const QByteArray sql
+        = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoteName(table), columns.join(QStringLiteral(", "))).toUtf8();
+    PGresult* r = PQexec(conn, sql.constData());
+    if (r && PQresultStatus(r) == PGRES_COPY_IN) {
+        PQclear(r);
+        if (PQputCopyData(conn, rows.constData(), int(rows.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1) {
+            failed(nullptr);
+        }
+        // The command's outcome; every result is read, so the connection is ready again.
+        while ((r = PQgetResult(conn))) {
+            if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+                failed(r);
+            }
+            PQclear(r);
+        }
+    } else {
+        failed(r);
+        PQclear(r);
+    }
+    if (!why.isEmpty()) {
+        if (error) {
+            *error = why;
+        }
+        return false;
+    }
+    return true;
+}
+
 bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error)
 {
     if (!SqlDialect::begin(db, sharedRecords, error)) {

@@ -53,6 +53,9 @@ public:
     void setJob(QSqlDatabase& db, const QString& job) override;
     bool isAlive(QSqlDatabase& db) const override;
     bool begin(QSqlDatabase& db, bool sharedRecords, QString* error) override;
+    bool copiesRows() const override { return true; }
+    bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
+        QString* error) const override;
 
     int roundTripSeconds() const { return m_roundTripSeconds; }
     // Whether the round-trip limit cut the connection.

@@ -144,6 +144,61 @@ bool SqlDialect::isAlive(QSqlDatabase&) const
     return true;
 }
 
+bool SqlDialect::copyIn(QSqlDatabase&, const QString& table, const QStringList&, const QByteArray&, QString* error) const
+{
+    if (error) {
+        *error = QStringLiteral("il database non carica righe in blocco (tabella %1)").arg(table);
+    }
+    return false;
+}
+
+void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
+{
+    if (value.isNull()) {
+        out->append("\\N");
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        out->append(QByteArray::number(value.toLongLong()));
+        return;
+    case QMetaType::Double:
+        // Seventeen digits read back as the same double.
+        out->append(QByteArray::number(value.toDouble(), 'g', 17));
+        return;
+    case QMetaType::Bool:
+        out->append(value.toBool() ? 't' : 'f');
+        return;
+    case QMetaType::QDate:
+        out->append(value.toDate().toString(Qt::ISODate).toLatin1());
+        return;
+    default:
+        break;
+    }
+    const QByteArray text = value.toString().toUtf8();
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            out->append("\\\\");
+            break;
+        case '\t':
+            out->append("\\t");
+            break;
+        case '\n':
+            out->append("\\n");
+            break;
+        case '\r':
+            out->append("\\r");
+            break;
+        default:
+            out->append(c);
+        }
+    }
+}
+
 bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)
 {
     // A connection the driver has closed after losing the server can begin nothing.

@@ -66,6 +66,16 @@ public:
     virtual QStringList nextSavepoint(const QString& name) const;
     // Whether the statements run for every line are worth preparing once.
     virtual bool preparesLineStatements() const { return false; }
+    // Whether new rows can be loaded through copyIn().
+    virtual bool copiesRows() const { return false; }
+    // Loads rows into `table`: `columns` are quoted names, `rows` one line a row in the text form
+    // of PostgreSQL's COPY (copyValue). False with the database's words when refused or lost; the
+    // connection is ready for the next statement either way.
+    virtual bool copyIn(
+        QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows, QString* error) const;
+    // Appends a value, as bound to an INSERT, in COPY's text form: NULL as \N, dates as ISO dates,
+    // numbers exactly, text with backslash, tab, line feed and carriage return escaped.
+    static void copyValue(QByteArray* out, const QVariant& value);
 
     // The session right after the connection opened (journal, time-outs).
     virtual bool startSession(QSqlDatabase& db, QString* error);

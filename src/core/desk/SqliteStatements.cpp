@@ -1,0 +1,113 @@
+// Prepared statements straight on SQLite's connection.
+#include "core/desk/SqliteStatements.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <sqlite3.h>
+
+namespace zb32 {
+
+sqlite3* SqliteStatements::connectionOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+SqliteStatements::SqliteStatements(sqlite3* connection)
+    : m_connection(connection)
+{ }
+
+SqliteStatements::~SqliteStatements()
+{
+    for (sqlite3_stmt* s : std::as_const(m_statements)) {
+        sqlite3_finalize(s);
+    }
+}
+
+sqlite3_stmt* SqliteStatements::prepared(const QString& sql, QString* error)
+{
+    if (sqlite3_stmt* s = m_statements.value(sql)) {
+        return s;
+    }
+    sqlite3_stmt* s = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v3(m_connection, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &s, nullptr)
+        != SQLITE_OK) {
+        if (error) {
+            *error = QString::fromUtf8(sqlite3_errmsg(m_connection));
+        }
+        sqlite3_finalize(s);
+        return nullptr;
+    }
+    m_statements.insert(sql, s);
+    return s;
+}
+
+void SqliteStatements::bind(sqlite3_stmt* statement, int pos, const QVariant& value)
+{
+    const int at = pos + 1;
+    if (value.isNull()) {
+        sqlite3_bind_null(statement, at);
+        return;
+    }
+    QString text;
+    switch (value.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(statement, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        sqlite3_bind_int(statement, at, value.toInt());
+        return;
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        sqlite3_bind_int64(statement, at, value.toLongLong());
+        return;
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(statement, at, sqlite3_int64(value.toULongLong()));
+        return;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, at, value.toDouble());
+        return;
+    case QMetaType::QString: {
+        // Not copied: the value outlives the statement's run.
+        const QString* held = static_cast<const QString*>(value.constData());
+        sqlite3_bind_text16(statement, at, held->utf16(), int(held->size() * sizeof(QChar)), SQLITE_STATIC);
+        return;
+    }
+    case QMetaType::QDateTime:
+        text = value.toDateTime().toString(Qt::ISODateWithMs); // as the driver writes them
+        break;
+    default:
+        text = value.toString();
+        break;
+    }
+    sqlite3_bind_text16(statement, at, text.utf16(), int(text.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+}
+
+void SqliteStatements::bindInteger(sqlite3_stmt* statement, int pos, qint64 value)
+{
+    sqlite3_bind_int64(statement, pos + 1, value);
+}
+
+bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
+{
+    int rc = sqlite3_step(statement);
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(statement);
+    }
+    const bool ok = rc == SQLITE_DONE;
+    if (!ok && error) {
+        *error = QString::fromUtf8(sqlite3_errmsg(m_connection));
+    }
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return ok;
+}
+
+} // namespace zb32

@@ -1,0 +1,42 @@
+// SQLite's own prepared statements on the driver's connection, for the multi-row INSERTs of a
+// group of writes: binding a few thousand values a statement through the Sql module costs more
+// than SQLite's work on them. Values are bound as the driver binds them, so the rows stored are
+// the same.
+#pragma once
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace zb32 {
+
+class SqliteStatements
+{
+public:
+    // The connection of `db` when its driver is SQLite's (nullptr otherwise).
+    static sqlite3* connectionOf(const QSqlDatabase& db);
+
+    explicit SqliteStatements(sqlite3* connection);
+    ~SqliteStatements();
+    SqliteStatements(const SqliteStatements&) = delete;
+    SqliteStatements& operator=(const SqliteStatements&) = delete;
+
+    // The statement of `sql`, prepared once, with nothing bound; nullptr with the error.
+    sqlite3_stmt* prepared(const QString& sql, QString* error);
+    // Binds parameter `pos` (from 0) as the driver would bind `value`; a text value is not
+    // copied, so `value` must outlive the run.
+    static void bind(sqlite3_stmt* statement, int pos, const QVariant& value);
+    static void bindInteger(sqlite3_stmt* statement, int pos, qint64 value);
+    // Runs the statement to its end and resets it; false with SQLite's words.
+    bool run(sqlite3_stmt* statement, QString* error);
+
+private:
+    sqlite3* m_connection;
+    QHash<QString, sqlite3_stmt*> m_statements;
+};
+
+} // namespace zb32
