@@ -10,8 +10,10 @@ class SqliteDialect : public SqlDialect
 {
 public:
     static constexpr int kBusyTimeoutMs = 15000;
-    // The page cache per connection, in KiB.
-    static constexpr int kCacheKib = 64 * 1024;
+    // The page cache per connection, in KiB: enough for a job's working pages (the group being
+    // written, the indexes' upper levels), small enough that a run of any size stays within
+    // 64 MB; a page not held is read again from the system's file cache.
+    static constexpr int kCacheKib = 16 * 1024;
     // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
     // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
     static constexpr int kDeferredCheckpointPages = 65536;
