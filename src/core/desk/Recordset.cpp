@@ -4,6 +4,7 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
 #include "core/desk/GroupWrites.h"
+#include "core/desk/SqliteStatements.h"
 #include "core/desk/RecordJournal.h"
 
 #include <QSqlError>
@@ -57,6 +58,7 @@ void Recordset::close()
     m_appendOnly = false;
     m_rows.clear();
     m_pos = 0;
+    m_reader.reset();
     if (m_forward) {
         m_forward->finish();
         m_forward.reset();
@@ -124,6 +126,26 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
     // A forward-only reader keeps its query for as long as it reads, so it gets its own
     // statement; static sets read everything at once and can share the cached one.
     QSqlQuery* q = nullptr;
+    if (sqlite3* connection = mode == Mode::ForwardOnly ? SqliteStatements::connectionOf(m_db.database()) : nullptr) {
+        // On SQLite a long selection is read on the database's own connection: the driver's copy
+        // of every row costs more than reading it.
+        QVariantList bound;
+        bound.reserve(values.size());
+        for (const QVariant& v : values) {
+            bound << FieldCodec::parameter(v);
+        }
+        m_reader = std::make_unique<SqliteReader>();
+        if (!m_reader->open(connection, m_db.dialect().translate(sql), bound, error)
+            || !setFields(m_reader->columns(), error)) {
+            m_reader.reset();
+            return false;
+        }
+        m_layoutQuery = nullptr;
+        m_mode = mode;
+        m_open = true;
+        readForwardRow();
+        return true;
+    }
     if (mode == Mode::ForwardOnly) {
         m_forward = std::make_unique<QSqlQuery>(m_db.database());
         m_forward->setForwardOnly(true);
@@ -195,14 +217,14 @@ bool Recordset::readForwardRow()
 {
     m_rows.clear();
     m_pos = 0;
-    if (!m_forward || !m_forward->next()) {
+    if (m_reader ? !m_reader->next() : !m_forward || !m_forward->next()) {
         return false;
     }
     Row row;
     row.values.resize(m_fields.size());
     row.dirty.fill(false, m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
-        row.values[i] = FieldCodec::fromStorage(m_types[i], m_forward->value(i));
+        row.values[i] = FieldCodec::fromStorage(m_types[i], m_reader ? m_reader->value(i) : m_forward->value(i));
     }
     m_rows.append(std::move(row));
     return true;
@@ -217,6 +239,12 @@ bool Recordset::moveNext(QString* error)
 {
     if (m_mode == Mode::ForwardOnly) {
         const bool got = readForwardRow();
+        if (!got && m_reader && !m_reader->error().isEmpty()) {
+            if (error) {
+                *error = m_reader->error();
+            }
+            return false;
+        }
         if (!got && m_forward && m_forward->lastError().isValid()) {
             if (error) {
                 *error = sqlError(*m_forward);

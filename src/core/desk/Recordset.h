@@ -20,6 +20,7 @@ namespace zb32 {
 
 class CaseDatabase;
 class GroupWrites;
+class SqliteReader;
 
 class Recordset
 {
@@ -122,6 +123,7 @@ private:
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;
+    std::unique_ptr<SqliteReader> m_reader; // a forward-only selection on SQLite
     // The cached statement whose columns m_fields holds: reopening it skips reading them again.
     const QSqlQuery* m_layoutQuery = nullptr;
     QString m_layoutSql;

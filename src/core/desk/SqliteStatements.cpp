@@ -110,4 +110,81 @@ bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
     return ok;
 }
 
+SqliteReader::~SqliteReader()
+{
+    sqlite3_finalize(m_statement);
+}
+
+bool SqliteReader::open(sqlite3* connection, const QString& sql, const QVariantList& values, QString* error)
+{
+    m_connection = connection;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK) {
+        if (error) {
+            *error = QString::fromUtf8(sqlite3_errmsg(connection));
+        }
+        return false;
+    }
+    if (sqlite3_bind_parameter_count(m_statement) != values.size()) {
+        if (error) {
+            *error = QStringLiteral("parametri: %1 attesi, %2 dati")
+                         .arg(sqlite3_bind_parameter_count(m_statement))
+                         .arg(values.size());
+        }
+        return false;
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant& v = values[i];
+        if (v.typeId() == QMetaType::QString && !v.isNull()) {
+            // Bound as a copy: the caller's values may go before the reading ends.
+            const QString& t = *static_cast<const QString*>(v.constData());
+            sqlite3_bind_text16(m_statement, i + 1, t.utf16(), int(t.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+        } else {
+            SqliteStatements::bind(m_statement, i, v);
+        }
+    }
+    return true;
+}
+
+QStringList SqliteReader::columns() const
+{
+    QStringList names;
+    const int n = sqlite3_column_count(m_statement);
+    for (int i = 0; i < n; ++i) {
+        QString name = QString::fromUtf8(sqlite3_column_name(m_statement, i)).remove(QLatin1Char('"'));
+        names << name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
+    }
+    return names;
+}
+
+bool SqliteReader::next()
+{
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc != SQLITE_DONE) {
+        m_error = QString::fromUtf8(sqlite3_errmsg(m_connection));
+    }
+    return false;
+}
+
+QVariant SqliteReader::value(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(m_statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_statement, column));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column)));
+    case SQLITE_NULL:
+        return {};
+    default:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column)));
+    }
+}
+
 } // namespace zb32

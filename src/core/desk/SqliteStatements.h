@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 struct sqlite3;
@@ -37,6 +38,32 @@ public:
 private:
     sqlite3* m_connection;
     QHash<QString, sqlite3_stmt*> m_statements;
+};
+
+// A selection read row by row on SQLite's own connection: the values of a row come as the
+// driver gives them (integers as qlonglong, reals as double, text, blobs, nulls), without the
+// driver's copy of every row into its cache.
+class SqliteReader
+{
+public:
+    SqliteReader() = default;
+    ~SqliteReader();
+    SqliteReader(const SqliteReader&) = delete;
+    SqliteReader& operator=(const SqliteReader&) = delete;
+
+    // Prepares `sql` and binds `values` (copied); false with SQLite's words.
+    bool open(sqlite3* connection, const QString& sql, const QVariantList& values, QString* error);
+    // The column names as the driver gives them (without quotes and table names).
+    QStringList columns() const;
+    // The next row; false at the end or on an error (error() then says which).
+    bool next();
+    QVariant value(int column) const;
+    const QString& error() const { return m_error; }
+
+private:
+    sqlite3* m_connection = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
+    QString m_error;
 };
 
 } // namespace zb32
