@@ -407,7 +407,8 @@ private Q_SLOTS:
         QFETCH(QString, backend);
         QFETCH(QString, job);
         const bool orb = job == QLatin1String("orb");
-        const FaultInput input = orb ? FaultInput::orb(300, QStringLiteral("K")) : FaultInput::viDiru(300, QStringLiteral("K"));
+        const FaultInput input
+            = orb ? FaultInput::orb(300, QStringLiteral("K")) : FaultInput::viDiru(300, QStringLiteral("K"));
         QString why;
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);

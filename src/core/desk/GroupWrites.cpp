@@ -216,7 +216,8 @@ GroupWrites::Outcome GroupWrites::tryAside(QString* error)
         }
         QString why;
         const bool ok = execSingle(op, &why);
-        if ((!ok && !run(d.rollbackToSavepoint(kLineSavepoint), error)) || !run(d.releaseSavepoint(kLineSavepoint), error)) {
+        if ((!ok && !run(d.rollbackToSavepoint(kLineSavepoint), error))
+            || !run(d.releaseSavepoint(kLineSavepoint), error)) {
             return done(Outcome::Lost);
         }
         if (!ok) {
@@ -371,8 +372,11 @@ bool GroupWrites::sendComposed(QString* error)
             const QString sql = head + tuples.join(QStringLiteral(", "));
             if (SqliteStatements* own = sqliteStatements()) {
                 sqlite3_stmt* s = own->prepared(d.translate(sql), error);
+                if (!s) {
+                    return false;
+                }
                 int pos = 0;
-                for (qsizetype i = done; s && i < done + chunk; ++i) {
+                for (qsizetype i = done; i < done + chunk; ++i) {
                     const Image& image = images[rows[i]];
                     SqliteStatements::bindInteger(s, pos++, image.op->key);
                     for (const QVariant& v : image.values) {
@@ -380,8 +384,8 @@ bool GroupWrites::sendComposed(QString* error)
                     }
                 }
                 QString why;
-                if (!s || !own->run(s, &why)) {
-                    if (error && s) {
+                if (!own->run(s, &why)) {
+                    if (error) {
                         *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
                     }
                     return false;
@@ -552,7 +556,8 @@ GroupWrites::Outcome GroupWrites::replay(QString* error, Refusal* refusal)
         }
         if (m_collecting) {
             // A check notes the line and goes on with the next one.
-            if (!run(d.rollbackToSavepoint(kLineSavepoint), nullptr) || !run(d.releaseSavepoint(kLineSavepoint), nullptr)) {
+            if (!run(d.rollbackToSavepoint(kLineSavepoint), nullptr)
+                || !run(d.releaseSavepoint(kLineSavepoint), nullptr)) {
                 if (error) {
                     *error = why;
                 }

@@ -4,8 +4,8 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/FieldCodec.h"
 #include "core/desk/GroupWrites.h"
-#include "core/desk/SqliteStatements.h"
 #include "core/desk/RecordJournal.h"
+#include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
 #include <QSqlField>

@@ -144,7 +144,8 @@ bool SqlDialect::isAlive(QSqlDatabase&) const
     return true;
 }
 
-bool SqlDialect::copyIn(QSqlDatabase&, const QString& table, const QStringList&, const QByteArray&, QString* error) const
+bool SqlDialect::copyIn(
+    QSqlDatabase&, const QString& table, const QStringList&, const QByteArray&, QString* error) const
 {
     if (error) {
         *error = QStringLiteral("il database non carica righe in blocco (tabella %1)").arg(table);

@@ -71,8 +71,8 @@ public:
     // Loads rows into `table`: `columns` are quoted names, `rows` one line a row in the text form
     // of PostgreSQL's COPY (copyValue). False with the database's words when refused or lost; the
     // connection is ready for the next statement either way.
-    virtual bool copyIn(
-        QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows, QString* error) const;
+    virtual bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
+        QString* error) const;
     // Appends a value, as bound to an INSERT, in COPY's text form: NULL as \N, dates as ISO dates,
     // numbers exactly, text with backslash, tab, line feed and carriage return escaped.
     static void copyValue(QByteArray* out, const QVariant& value);

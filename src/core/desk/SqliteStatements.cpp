@@ -46,7 +46,7 @@ sqlite3_stmt* SqliteStatements::prepared(const QString& sql, QString* error)
     return s;
 }
 
-void SqliteStatements::bind(sqlite3_stmt* statement, int pos, const QVariant& value)
+void SqliteStatements::bind(sqlite3_stmt* statement, int pos, const QVariant& value, bool copyText)
 {
     const int at = pos + 1;
     if (value.isNull()) {
@@ -75,9 +75,9 @@ void SqliteStatements::bind(sqlite3_stmt* statement, int pos, const QVariant& va
         sqlite3_bind_double(statement, at, value.toDouble());
         return;
     case QMetaType::QString: {
-        // Not copied: the value outlives the statement's run.
         const QString* held = static_cast<const QString*>(value.constData());
-        sqlite3_bind_text16(statement, at, held->utf16(), int(held->size() * sizeof(QChar)), SQLITE_STATIC);
+        sqlite3_bind_text16(statement, at, held->utf16(), int(held->size() * sizeof(QChar)),
+            copyText ? SQLITE_TRANSIENT : SQLITE_STATIC);
         return;
     }
     case QMetaType::QDateTime:
@@ -134,14 +134,8 @@ bool SqliteReader::open(sqlite3* connection, const QString& sql, const QVariantL
         return false;
     }
     for (int i = 0; i < values.size(); ++i) {
-        const QVariant& v = values[i];
-        if (v.typeId() == QMetaType::QString && !v.isNull()) {
-            // Bound as a copy: the caller's values may go before the reading ends.
-            const QString& t = *static_cast<const QString*>(v.constData());
-            sqlite3_bind_text16(m_statement, i + 1, t.utf16(), int(t.size() * sizeof(QChar)), SQLITE_TRANSIENT);
-        } else {
-            SqliteStatements::bind(m_statement, i, v);
-        }
+        // Copied: the caller's values may go before the reading ends.
+        SqliteStatements::bind(m_statement, i, values[i], true);
     }
     return true;
 }

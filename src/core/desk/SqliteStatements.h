@@ -28,9 +28,9 @@ public:
 
     // The statement of `sql`, prepared once, with nothing bound; nullptr with the error.
     sqlite3_stmt* prepared(const QString& sql, QString* error);
-    // Binds parameter `pos` (from 0) as the driver would bind `value`; a text value is not
-    // copied, so `value` must outlive the run.
-    static void bind(sqlite3_stmt* statement, int pos, const QVariant& value);
+    // Binds parameter `pos` (from 0) as the driver would bind `value`. A text value is copied
+    // only with `copyText`; otherwise `value` must outlive the run.
+    static void bind(sqlite3_stmt* statement, int pos, const QVariant& value, bool copyText = false);
     static void bindInteger(sqlite3_stmt* statement, int pos, qint64 value);
     // Runs the statement to its end and resets it; false with SQLite's words.
     bool run(sqlite3_stmt* statement, QString* error);
