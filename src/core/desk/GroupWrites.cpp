@@ -273,15 +273,23 @@ bool GroupWrites::sendComposed(QString* error)
 {
     const SqlDialect& d = m_db.dialect();
     // The new records with their final values, by table and set of fields, in the order they came.
-    struct Image
-    {
-        const Op* op;
-        QStringList fields;
-        QVector<QVariant> values;
-    };
+    // The changes of records that were there before likewise: one image a record, with the final
+    // value of every field the lines changed.
     QList<Image> images;
+    QList<Image> changes;
     QHash<QString, QHash<qint64, qsizetype>> created; // table → key → image
-    QList<const Op*> changes; // of records that were there before
+    QHash<QString, QHash<qint64, qsizetype>> changed; // table → key → change
+    const auto merge = [](Image& image, const Op& op) {
+        for (qsizetype f = 0; f < op.fields.size(); ++f) {
+            const qsizetype pos = image.fields.indexOf(op.fields[f]);
+            if (pos >= 0) {
+                image.values[pos] = op.values[f];
+            } else {
+                image.fields.append(op.fields[f]);
+                image.values.append(op.values[f]);
+            }
+        }
+    };
     for (qsizetype i = m_sent; i < m_ops.size(); ++i) {
         const Op& op = m_ops[i];
         if (op.dropped) {
@@ -294,19 +302,17 @@ bool GroupWrites::sendComposed(QString* error)
         }
         const auto table = created.constFind(op.table);
         const qsizetype at = table == created.constEnd() ? -1 : table->value(op.key, -1);
-        if (at < 0) {
-            changes.append(&op);
+        if (at >= 0) {
+            merge(images[at], op);
             continue;
         }
-        Image& image = images[at];
-        for (qsizetype f = 0; f < op.fields.size(); ++f) {
-            const qsizetype pos = image.fields.indexOf(op.fields[f]);
-            if (pos >= 0) {
-                image.values[pos] = op.values[f];
-            } else {
-                image.fields.append(op.fields[f]);
-                image.values.append(op.values[f]);
-            }
+        auto& byKey = changed[op.table];
+        const auto it = byKey.constFind(op.key);
+        if (it == byKey.constEnd()) {
+            byKey.insert(op.key, changes.size());
+            changes.append({ &op, op.fields, op.values });
+        } else {
+            merge(changes[*it], op);
         }
     }
     QList<QString> shapes; // in the order they came
@@ -416,9 +422,88 @@ bool GroupWrites::sendComposed(QString* error)
             done += chunk;
         }
     }
-    for (const Op* op : std::as_const(changes)) {
-        if (!execSingle(*op, error)) {
+    return sendChanges(changes, error);
+}
+
+bool GroupWrites::sendChanges(const QList<Image>& changes, QString* error)
+{
+    const SqlDialect& d = m_db.dialect();
+    // By table and set of fields, in the order they came.
+    QList<QString> shapes;
+    QHash<QString, QList<qsizetype>> byShape;
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const Image& change = changes[i];
+        const QString shape
+            = change.op->table + QChar(0) + change.op->keyField + QChar(0) + change.fields.join(QChar(0));
+        auto it = byShape.find(shape);
+        if (it == byShape.end()) {
+            shapes.append(shape);
+            it = byShape.insert(shape, {});
+        }
+        it->append(i);
+    }
+    for (const QString& shape : std::as_const(shapes)) {
+        const QList<qsizetype>& rows = byShape[shape];
+        const Image& first = changes[rows.first()];
+        const QString& table = first.op->table;
+        const auto refused = [&](const QString& why) {
+            if (error) {
+                *error = QStringLiteral("%1 nella tabella %2").arg(why, table);
+            }
             return false;
+        };
+        if (d.updatesRows()) {
+            // All the records of this shape in one statement.
+            QList<qint64> keys;
+            QList<const QVector<QVariant>*> values;
+            keys.reserve(rows.size());
+            values.reserve(rows.size());
+            for (const qsizetype at : rows) {
+                keys << changes[at].op->key;
+                values << &changes[at].values;
+            }
+            QString why;
+            QSqlDatabase db = m_db.database();
+            if (!d.updateRows(db, table, first.op->keyField, first.fields, keys, values, &why)) {
+                return refused(why);
+            }
+            continue;
+        }
+        SqliteStatements* own = sqliteStatements();
+        if (!own) {
+            for (const qsizetype at : rows) {
+                Op op = *changes[at].op;
+                op.fields = changes[at].fields;
+                op.values = changes[at].values;
+                if (!execSingle(op, error)) {
+                    return false;
+                }
+            }
+            continue;
+        }
+        // One statement prepared once, run for each record.
+        QStringList names;
+        for (const QString& f : first.fields) {
+            names << d.quoteName(f);
+        }
+        sqlite3_stmt* s = own->prepared(d.translate(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
+                                                          .arg(d.quoteName(table), names.join(QStringLiteral(" = ?, ")),
+                                                              d.quoteName(first.op->keyField))),
+            error);
+        if (!s) {
+            return false;
+        }
+        for (const qsizetype at : rows) {
+            const Image& change = changes[at];
+            int pos = 0;
+            for (const QVariant& v : change.values) {
+                SqliteStatements::bind(s, pos++, v);
+            }
+            SqliteStatements::bindInteger(s, pos, change.op->key);
+            QString why;
+            if (!own->run(s, &why)) {
+                return refused(why);
+            }
         }
     }
     return true;

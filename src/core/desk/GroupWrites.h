@@ -115,7 +115,18 @@ private:
         int block = 16;
     };
 
+    // A record's writes of the group in one: its final value of every field they set.
+    struct Image
+    {
+        const Op* op;
+        QStringList fields;
+        QVector<QVariant> values;
+    };
+
     bool sendComposed(QString* error);
+    // The changes of records that were there before, a statement for all of a shape where the
+    // database takes that.
+    bool sendChanges(const QList<Image>& changes, QString* error);
     bool execSingle(const Op& op, QString* error);
     Outcome replay(QString* error, Refusal* refusal);
     bool run(const QString& sql, QString* error);

@@ -227,6 +227,119 @@ bool PostgresDialect::copyIn(
     return true;
 }
 
+namespace {
+
+// A JSON string of `text`, UTF-8.
+void appendJsonText(QByteArray* out, const QString& text)
+{
+    out->append('"');
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"':
+            out->append("\\\"");
+            break;
+        case '\\':
+            out->append("\\\\");
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out->append("\\u00").append(QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0'));
+            } else {
+                out->append(c);
+            }
+        }
+    }
+    out->append('"');
+}
+
+// A value as bound to an UPDATE, as JSON the server reads into the column's own type: null, or
+// the text the column's input takes (numbers exactly, dates as ISO dates).
+void appendJsonValue(QByteArray* out, const QVariant& value)
+{
+    if (value.isNull()) {
+        out->append("null");
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        out->append(QByteArray::number(value.toLongLong()));
+        return;
+    case QMetaType::Double:
+        out->append('"').append(QByteArray::number(value.toDouble(), 'g', 17)).append('"');
+        return;
+    case QMetaType::Bool:
+        out->append(value.toBool() ? "true" : "false");
+        return;
+    case QMetaType::QDate:
+        out->append('"').append(value.toDate().toString(Qt::ISODate).toLatin1()).append('"');
+        return;
+    default:
+        appendJsonText(out, value.toString());
+    }
+}
+
+} // namespace
+
+bool PostgresDialect::updateRows(QSqlDatabase& db, const QString& table, const QString& keyField,
+    const QStringList& fields, const QList<qint64>& keys, const QList<const QVector<QVariant>*>& values,
+    QString* error) const
+{
+    PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
+    if (!conn) {
+        if (error) {
+            *error = closedConnection();
+        }
+        return false;
+    }
+    // The rows as one JSON array of objects keyed by the columns' stored names: the server reads
+    // each value into its column's own type (json_populate_recordset on the table's row type), so
+    // one statement of one value sets any number of rows.
+    QList<QByteArray> names;
+    names.reserve(fields.size());
+    for (const QString& f : fields) {
+        QByteArray name;
+        appendJsonText(&name, f.toLower());
+        names << name;
+    }
+    QByteArray keyName;
+    appendJsonText(&keyName, keyField.toLower());
+    QByteArray json;
+    json.reserve(keys.size() * 32 * (fields.size() + 1));
+    json.append('[');
+    for (qsizetype r = 0; r < keys.size(); ++r) {
+        json.append(r == 0 ? "{" : ",{").append(keyName).append(':').append(QByteArray::number(keys[r]));
+        const QVector<QVariant>& row = *values[r];
+        for (qsizetype f = 0; f < fields.size(); ++f) {
+            json.append(',').append(names[f]).append(':');
+            appendJsonValue(&json, row[f]);
+        }
+        json.append('}');
+    }
+    json.append(']');
+    QStringList sets;
+    for (const QString& f : fields) {
+        sets << QStringLiteral("%1 = zb32_v.%1").arg(quoteName(f));
+    }
+    const QByteArray sql = QStringLiteral("UPDATE %1 AS zb32_t SET %2 FROM json_populate_recordset(NULL::%1, $1::json) "
+                                          "AS zb32_v WHERE zb32_t.%3 = zb32_v.%3")
+                               .arg(quoteName(table), sets.join(QStringLiteral(", ")), quoteName(keyField))
+                               .toUtf8();
+    const char* params[] = { json.constData() };
+    PGresult* r = PQexecParams(conn, sql.constData(), 1, nullptr, params, nullptr, nullptr, 0);
+    const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok && error) {
+        *error = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
+        if (error->isEmpty()) {
+            *error = QStringLiteral("errore sconosciuto del database");
+        }
+    }
+    PQclear(r);
+    return ok;
+}
+
 bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error)
 {
     if (!SqlDialect::begin(db, sharedRecords, error)) {

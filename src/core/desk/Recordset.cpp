@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace zb32 {
 
@@ -262,6 +263,22 @@ bool Recordset::moveNext(QString* error)
 void Recordset::moveFirst()
 {
     m_pos = 0;
+}
+
+void Recordset::moveTo(int row)
+{
+    m_pos = std::clamp<qsizetype>(row, 0, m_rows.size());
+}
+
+void Recordset::appendSaved(const Recordset& other)
+{
+    Row row;
+    row.values.resize(m_fields.size());
+    row.dirty.fill(false, m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i) {
+        row.values[i] = other.value(m_fields[i]);
+    }
+    m_rows.append(std::move(row));
 }
 
 Recordset::Row* Recordset::current()

@@ -48,6 +48,9 @@ public:
     int recordCount() const { return static_cast<int>(m_rows.size()); }
     bool moveNext(QString* error = nullptr);
     void moveFirst();
+    // The `row`-th record (from 0) of a static set becomes the current one; past the last, eof.
+    void moveTo(int row);
+    int currentRow() const { return static_cast<int>(m_pos); }
 
     bool hasField(const QString& field) const;
     QVariant value(const QString& field) const;
@@ -76,6 +79,10 @@ public:
     // database's names whose parameters are `leadingValues`): one round trip for both.
     bool update(QString* error, const QString& leading, const QVariantList& leadingValues);
     bool hasPendingChanges() const;
+    // Appends the current record of `other` (its values of this set's fields, null where it has
+    // none) as a record read: a set that stands for a group's view of some records sees a record
+    // the group saved through another set as a selection made now would.
+    void appendSaved(const Recordset& other);
     // Forgets the current record's unsaved changes (a stopped run).
     void cancelUpdate();
 

@@ -153,6 +153,15 @@ bool SqlDialect::copyIn(
     return false;
 }
 
+bool SqlDialect::updateRows(QSqlDatabase&, const QString& table, const QString&, const QStringList&,
+    const QList<qint64>&, const QList<const QVector<QVariant>*>&, QString* error) const
+{
+    if (error) {
+        *error = QStringLiteral("il database non aggiorna righe in blocco (tabella %1)").arg(table);
+    }
+    return false;
+}
+
 void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
 {
     if (value.isNull()) {

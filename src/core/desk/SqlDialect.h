@@ -76,6 +76,13 @@ public:
     // Appends a value, as bound to an INSERT, in COPY's text form: NULL as \N, dates as ISO dates,
     // numbers exactly, text with backslash, tab, line feed and carriage return escaped.
     static void copyValue(QByteArray* out, const QVariant& value);
+    // Whether changes of existing rows can be sent many at once through updateRows().
+    virtual bool updatesRows() const { return false; }
+    // Sets `fields` (as record access names them) of the rows of `table` whose `keyField` is one
+    // of `keys`, to the values (as bound to an UPDATE) at the same place of `values`, in one
+    // statement. False with the database's words when refused or lost.
+    virtual bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QStringList& fields,
+        const QList<qint64>& keys, const QList<const QVector<QVariant>*>& values, QString* error) const;
 
     // The session right after the connection opened (journal, time-outs).
     virtual bool startSession(QSqlDatabase& db, QString* error);

@@ -106,16 +106,30 @@ void ImportRun::startCount(JobReporter::Counter counter, qint64 value)
     m_startCounts[counter] = value;
     m_counts[counter] = value;
     m_committedCounts[counter] = value;
+    m_shownCounts[counter] = value;
 }
 
 void ImportRun::setCount(JobReporter::Counter counter, qint64 value)
 {
-    if (m_counts[counter] != value) {
-        m_counts[counter] = value;
-        // A check leaves the boxes alone: a later run counts on from what they show.
-        if (!checking()) {
-            m_ctx.report.setCounter(counter, QString::number(value));
-        }
+    m_counts[counter] = value;
+    if (!m_countsWhenSaved || !m_batch.groupsWrites()) {
+        showCount(counter, value);
+    }
+}
+
+void ImportRun::resetCount(JobReporter::Counter counter, qint64 value)
+{
+    m_counts[counter] = value;
+    showCount(counter, value);
+}
+
+void ImportRun::showCount(JobReporter::Counter counter, qint64 value)
+{
+    // A check leaves the boxes alone: a later run counts on from what they show. A box is
+    // written first when its count leaves where the run began.
+    if (m_shownCounts[counter] != value && !checking()) {
+        m_shownCounts[counter] = value;
+        m_ctx.report.setCounter(counter, QString::number(value));
     }
 }
 
@@ -399,6 +413,9 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
 void ImportRun::groupCommitted(qint64 lastLine)
 {
     m_committedCounts = m_counts;
+    for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
+        showCount(c, m_committedCounts[c]);
+    }
     // What a refused group needs to know of its lines; the line whose handling committed this
     // group belongs to the next one.
     m_groupCases.removeIf([lastLine](const auto& entry) { return entry.first <= lastLine; });
@@ -477,7 +494,7 @@ bool ImportRun::takeRefusal(qint64* line, QString* why)
         }
     }
     for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
-        setCount(c, counts[c]);
+        resetCount(c, counts[c]);
     }
     *line = r->line;
     *why = r->error;
@@ -587,7 +604,7 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
         const qint64 first = m_batch.unitFirstLine();
         m_batch.abandonUnit();
         for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
-            setCount(c, m_caseCounts[c]);
+            resetCount(c, m_caseCounts[c]);
         }
         if (first < line) {
             why += QStringLiteral(" (la pratica %1 non è stata salvata: l'importazione va ripresa dalla riga %2)")
@@ -608,7 +625,7 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
     if (m_batch.hasFailed()) {
         // The boxes go back to what is in the database.
         for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
-            setCount(c, m_committedCounts[c]);
+            resetCount(c, m_committedCounts[c]);
         }
     } else if (!committed) {
         why += QStringLiteral(" (le righe precedenti non sono state salvate: %1)").arg(commitError);

@@ -57,6 +57,10 @@ public:
     // shows a new value. After a lost group the boxes go back to what was committed.
     void startCount(JobReporter::Counter counter, qint64 value);
     void setCount(JobReporter::Counter counter, qint64 value);
+    // The boxes of a job that counts what it saved: where the batch groups its writes, a new
+    // count is shown once its group is committed (as the progress is), so a box a refused line
+    // counted in never shows it.
+    void showCountsWhenSaved() { m_countsWhenSaved = true; }
     qint64 count(JobReporter::Counter counter) const { return m_counts[counter]; }
 
     // A case and all its lines are one unit: they are saved together or not at all. A run that
@@ -95,6 +99,9 @@ public:
     bool passOver(qint64 line, const QString& reason);
 
 private:
+    // A counter going back (a stop): the box shows it at once.
+    void resetCount(JobReporter::Counter counter, qint64 value);
+    void showCount(JobReporter::Counter counter, qint64 value);
     bool groupCommitting(qint64 lastLine, QString* error) override;
     void recordCreated(const QString& table, qint64 key) override;
     void recordChanged(const QString& table, qint64 key, const QList<Change>& changes) override;
@@ -121,6 +128,8 @@ private:
     WriteBatch m_batch;
     std::array<qint64, 2> m_counts {};
     std::array<qint64, 2> m_committedCounts {};
+    std::array<qint64, 2> m_shownCounts {}; // what the boxes show
+    bool m_countsWhenSaved = false;
     std::array<qint64, 2> m_caseCounts {}; // as the open case began
     std::array<qint64, 2> m_startCounts {}; // as the run began: the register keeps what it adds
     ImportRegister::Mode m_mode = ImportRegister::Mode::New;

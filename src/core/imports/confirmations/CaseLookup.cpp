@@ -7,6 +7,7 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Recordset.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace zb32 {
@@ -19,19 +20,18 @@ const QString kFields = QStringLiteral(
     "[codice esattore2], [importo rata], [importo interessi], [importo spese], [importo speserecupero], "
     "[importo totale], [totale incassato], [DataModificaDaEsattori], [modificadaesattori]");
 const QString kLookup = kFields + QStringLiteral(" from [tabella pratiche] where posizione=?");
-// A group's positions as one array value (of type text[], spelled "_text": brackets are names
-// here), its elements quoted, so any text is one element.
-const QString kGroupArray
-    = kFields + QStringLiteral(", posizione from [tabella pratiche] where posizione = ANY(?::_text)");
+const QString kGroupSelect = kFields + QStringLiteral(", posizione from [tabella pratiche] where ");
 
 const QString kType = QStringLiteral("Tipo Mandato");
 const QString kPosition = QStringLiteral("posizione");
 
-QString arrayValue(const QStringList& texts)
+// The values as one array value, its elements quoted, so any text is one element.
+QString arrayValue(const QVariantList& values)
 {
     QStringList elements;
-    elements.reserve(texts.size());
-    for (QString t : texts) {
+    elements.reserve(values.size());
+    for (const QVariant& v : values) {
+        QString t = v.toString();
         t.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
         elements << QLatin1Char('"') + t + QLatin1Char('"');
     }
@@ -39,6 +39,34 @@ QString arrayValue(const QStringList& texts)
 }
 
 } // namespace
+
+GroupRead openAmong(CaseDatabase& db, Recordset& set, const QString& select, const QString& column,
+    const QString& arrayType, const QVariantList& values, const QString& rest, QString* error)
+{
+    bool opened = false;
+    switch (db.dialect().kind()) {
+    case SqlDialect::Kind::PostgreSQL:
+        // The array's type spelled as the server names it ("_text" for text[]): brackets are names here.
+        opened = set.open(select + column + QStringLiteral(" = ANY(?::") + arrayType + QStringLiteral(")") + rest,
+            { arrayValue(values) }, error);
+        break;
+    case SqlDialect::Kind::SQLite: {
+        // A few list lengths (powers of two, the last value repeated), each prepared once.
+        const qsizetype slots = qsizetype(std::bit_ceil(quint64(values.size())));
+        QVariantList bound = values;
+        while (bound.size() < slots) {
+            bound << values.last();
+        }
+        opened = set.open(select + column + QStringLiteral(" in (") + QStringLiteral("?, ").repeated(slots - 1)
+                + QStringLiteral("?)") + rest,
+            bound, error);
+        break;
+    }
+    default:
+        return GroupRead::NotHere;
+    }
+    return opened ? GroupRead::Read : GroupRead::Failed;
+}
 
 QStringList CaseLookup::mandateEntries(const QString& mandateText)
 {
@@ -85,7 +113,7 @@ bool CaseLookup::CercaPratica(const QString& position, Recordset& cases, bool* f
 bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recordset& group, QString* error)
 {
     dropGroup();
-    QStringList asked;
+    QVariantList asked;
     for (const QString& p : positions) {
         if (!m_groupPositions.contains(p)) {
             m_groupPositions.insert(p);
@@ -95,28 +123,13 @@ bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recor
     if (asked.isEmpty()) {
         return true;
     }
-    bool opened = false;
-    switch (db.dialect().kind()) {
-    case SqlDialect::Kind::PostgreSQL:
-        opened = group.open(kGroupArray, { arrayValue(asked) }, error);
+    switch (openAmong(db, group, kGroupSelect, QStringLiteral("posizione"), QStringLiteral("_text"), asked, {}, error)) {
+    case GroupRead::Read:
         break;
-    case SqlDialect::Kind::SQLite: {
-        // A few list lengths (powers of two, the last position repeated), each prepared once.
-        const qsizetype slots = qsizetype(std::bit_ceil(quint64(asked.size())));
-        QVariantList values;
-        for (qsizetype i = 0; i < slots; ++i) {
-            values << asked.value(i, asked.last());
-        }
-        opened = group.open(kFields + QStringLiteral(", posizione from [tabella pratiche] where posizione in (")
-                + QStringLiteral("?, ").repeated(slots - 1) + QStringLiteral("?)"),
-            values, error);
-        break;
-    }
-    default:
+    case GroupRead::NotHere:
         m_groupPositions.clear();
         return true;
-    }
-    if (!opened) {
+    case GroupRead::Failed:
         m_groupPositions.clear();
         return false;
     }
@@ -136,10 +149,7 @@ bool CaseLookup::fromGroup(const QString& position, Recordset& group, bool* foun
     int best = -1;
     qint64 bestKey = 0;
     for (const int row : m_groupRows.value(position)) {
-        group.moveFirst();
-        for (int i = 0; i < row; ++i) {
-            group.moveNext();
-        }
+        group.moveTo(row);
         if (group.isNull(kType) || !m_types.contains(group.text(kType))) {
             continue;
         }
@@ -148,10 +158,7 @@ bool CaseLookup::fromGroup(const QString& position, Recordset& group, bool* foun
             bestKey = group.key();
         }
     }
-    group.moveFirst();
-    for (int i = 0; i < best; ++i) {
-        group.moveNext();
-    }
+    group.moveTo(std::max(best, 0));
     *found = best >= 0;
     return true;
 }

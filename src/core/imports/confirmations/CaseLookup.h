@@ -6,11 +6,19 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 namespace zb32 {
 
 class CaseDatabase;
 class Recordset;
+
+// Opens `set` on `select` (up to its WHERE) with `column` one of `values` and `rest` after it:
+// one array value of `arrayType` on PostgreSQL, a list of a few lengths on SQLite. NotHere on
+// other databases, where nothing is opened.
+enum class GroupRead { Read, NotHere, Failed };
+GroupRead openAmong(CaseDatabase& db, Recordset& set, const QString& select, const QString& column,
+    const QString& arrayType, const QVariantList& values, const QString& rest, QString* error);
 
 class CaseLookup
 {

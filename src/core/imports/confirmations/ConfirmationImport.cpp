@@ -73,6 +73,8 @@ public:
         , m_payments(ctx.db, m_settings, m_counters, m_invoices)
     {
         m_run.batch().setSharedRecords(true); // the postings change existing cases
+        m_run.batch().setGroupWrites(true);
+        m_run.showCountsWhenSaved();
     }
 
     JobResult textFile(const QString& path);
@@ -103,9 +105,18 @@ private:
     bool handle(const ConfirmationRecord& record, Kind kind, QString* error);
     // A check tells what the run would post.
     void setCheckWrites();
+    // The group's view of its cases and their open payments, read together as the group begins.
+    bool readGroup(QString* error);
+    void dropGroup()
+    {
+        m_lookup.dropGroup();
+        m_payments.dropGroup();
+    }
     // At the start of a group: the positions of the file's next group of lines, from a reading
     // of its own a group ahead of the run's; none at the end of the file.
     QStringList positionsAhead(qint64 fromLine);
+    // The same of a workbook: the positions of its next group of records, from the current one.
+    QStringList rowPositionsAhead() const;
 
     JobContext& m_ctx;
     PostingSettings m_settings;
@@ -118,6 +129,8 @@ private:
     Recordset* m_case = &m_cases; // the current record's case
     std::unique_ptr<QFile> m_aheadFile;
     std::unique_ptr<LineReader> m_ahead;
+    const ExpenseWorkbook* m_book = nullptr; // the workbook being imported
+    int m_bookIndex = 0; // its current data row
     InvoiceOutcomes m_invoices;
     PaymentPosting m_payments;
     CollectionLine m_decoded;
@@ -163,6 +176,35 @@ QStringList ConfirmationRun::positionsAhead(qint64 fromLine)
     return positions;
 }
 
+QStringList ConfirmationRun::rowPositionsAhead() const
+{
+    QStringList positions;
+    ConfirmationRecord record;
+    QString ignored;
+    for (int index = m_bookIndex; index <= m_book->recordCount() && positions.size() < WriteBatch::kLinesPerCommit;
+         ++index) {
+        if (m_book->read(index, &record, &ignored) == ExpenseWorkbook::Row::Record) {
+            positions << record.position;
+        }
+    }
+    return positions;
+}
+
+bool ConfirmationRun::readGroup(QString* error)
+{
+    dropGroup();
+    const QStringList positions = m_book ? rowPositionsAhead() : positionsAhead(m_run.batch().currentLine());
+    if (positions.isEmpty() || !m_lookup.readGroup(m_ctx.db, positions, m_groupCases, error)) {
+        return positions.isEmpty();
+    }
+    QVariantList keys;
+    keys.reserve(m_groupCases.recordCount());
+    for (m_groupCases.moveFirst(); !m_groupCases.eof(); m_groupCases.moveNext()) {
+        keys << m_groupCases.key();
+    }
+    return m_payments.readGroup(m_ctx.db, keys, error);
+}
+
 bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QString* error)
 {
     // A group's transaction takes its turn as it begins; the cases of its records are read
@@ -171,12 +213,8 @@ bool ConfirmationRun::lookUp(const ConfirmationRecord& record, bool* found, QStr
     if (!m_run.batch().beginLine(error)) {
         return false;
     }
-    if (groupBegins) {
-        m_lookup.dropGroup();
-        const QStringList positions = positionsAhead(m_run.batch().currentLine());
-        if (!positions.isEmpty() && !m_lookup.readGroup(m_ctx.db, positions, m_groupCases, error)) {
-            return false;
-        }
+    if (groupBegins && !readGroup(error)) {
+        return false;
     }
     m_case = &m_groupCases;
     if (!m_lookup.fromGroup(record.position, m_groupCases, found)) {
@@ -221,15 +259,14 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
         m_run.batch().abandonLine();
         // What the line changed in the group's view of its case is taken back in the database.
         cases.cancelUpdate();
-        m_lookup.dropGroup();
+        dropGroup();
         m_counters = before; // the counters tell what is saved
         return false;
     }
     if (kind == Kind::Outcome37 || kind == Kind::Outcome36) {
         ++m_outcomes;
     }
-    // The boxes show the running counts from the first posting on; they count with the line,
-    // so a group commit at its end counts it as saved.
+    // The boxes show the running counts from the first posting on, as their groups are saved.
     m_run.setCount(JobReporter::Clienti, m_counters.posted);
     m_run.setCount(JobReporter::Fatture, m_counters.invoices);
     return m_run.batch().endLine(error);
@@ -291,8 +328,10 @@ JobResult ConfirmationRun::workbook(const QString& path)
     }
     const int count = book.recordCount();
     m_ctx.report.setProgressMaximum(count);
+    m_book = &book;
     int records = 0;
     for (int index = 1; index <= count; ++index) {
+        m_bookIndex = index;
         m_ctx.report.setProgress(index);
         ConfirmationRecord record;
         const int row = ExpenseWorkbook::sheetRow(index);

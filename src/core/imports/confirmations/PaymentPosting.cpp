@@ -2,6 +2,7 @@
 #include "core/imports/confirmations/PaymentPosting.h"
 
 #include "core/desk/Schema.h"
+#include "core/imports/confirmations/CaseLookup.h"
 #include "core/imports/confirmations/InvoiceOutcomes.h"
 
 namespace zb32 {
@@ -11,6 +12,10 @@ namespace {
 const QString kOpenPayments = QStringLiteral(
     "Select ID, totale, codesattore, dataricevuta From [tabella pagamenti] where conta=? and [dataricevuta] is null "
     "order by ID");
+const QString kGroupOpenPayments
+    = QStringLiteral("Select ID, totale, codesattore, dataricevuta, conta From [tabella pagamenti] where ");
+const QString kGroupOpenRest = QStringLiteral(" and [dataricevuta] is null order by ID");
+const QString kReceipt = QStringLiteral("dataricevuta");
 const QString kRates = QStringLiteral(
     "Select top 1 * From Aliquote where COD_AGENT=? AND [codice cliente]=? and modalita=? order by ID");
 
@@ -76,6 +81,7 @@ PaymentPosting::PaymentPosting(
     , m_invoices(invoices)
     , m_payments(db, Schema::kPayments)
     , m_newPayments(db, Schema::kPayments)
+    , m_groupPayments(db, Schema::kPayments)
     , m_rates(db, Schema::kRates)
 { }
 
@@ -133,6 +139,60 @@ bool PaymentPosting::writeRates(const QString& agent, const std::array<QString, 
     return m_newPayments.setValue(fields[4], rate->fissa, error);
 }
 
+bool PaymentPosting::readGroup(CaseDatabase& db, const QVariantList& caseKeys, QString* error)
+{
+    dropGroup();
+    if (caseKeys.isEmpty()) {
+        return true;
+    }
+    switch (openAmong(db, m_groupPayments, kGroupOpenPayments, QStringLiteral("conta"), QStringLiteral("_int8"),
+        caseKeys, kGroupOpenRest, error)) {
+    case GroupRead::Read:
+        break;
+    case GroupRead::NotHere:
+        return true;
+    case GroupRead::Failed:
+        return false;
+    }
+    for (const QVariant& key : caseKeys) {
+        m_groupRows.insert(key.toLongLong(), {});
+    }
+    int i = 0;
+    for (m_groupPayments.moveFirst(); !m_groupPayments.eof(); m_groupPayments.moveNext(), ++i) {
+        m_groupRows[m_groupPayments.value(QStringLiteral("conta")).toLongLong()].append(i);
+    }
+    return true;
+}
+
+bool PaymentPosting::findInstalment(Recordset& payments, Currency amount)
+{
+    for (; !payments.eof(); payments.moveNext()) {
+        if (payments.isNull(kReceipt) && !payments.isNull(QStringLiteral("totale"))
+            && confirmsInstalment(payments.currency(QStringLiteral("totale")), amount)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PaymentPosting::confirm(Recordset& payments, const Recordset& cases, QString* error)
+{
+    if (!payments.setValue(kReceipt, m_settings.today.addDays(1), error)) {
+        return false;
+    }
+    if (payments.isNull(QStringLiteral("codesattore"))) {
+        QString collector;
+        if (!AssegnaEsattore(cases, payments, &collector, error)) {
+            return false;
+        }
+    }
+    if (!payments.update(error)) {
+        return false;
+    }
+    ++m_counters.confirmed;
+    return true;
+}
+
 bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error)
 {
     if (record.reference.startsWith(QLatin1Char('9'))) {
@@ -141,29 +201,21 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
     Currency amount = record.amount;
     if (isReversal(record.reference)) {
         amount = -amount; // a reversal is never matched against what the case expects
+    } else if (const auto group = m_groupRows.constFind(cases.key()); group != m_groupRows.constEnd()) {
+        // The group's view: a payment confirmed by an earlier record of the group is open no more.
+        for (const int row : *group) {
+            m_groupPayments.moveTo(row);
+            if (m_groupPayments.isNull(kReceipt) && !m_groupPayments.isNull(QStringLiteral("totale"))
+                && confirmsInstalment(m_groupPayments.currency(QStringLiteral("totale")), amount)) {
+                return confirm(m_groupPayments, cases, error);
+            }
+        }
     } else {
         if (!m_payments.open(kOpenPayments, { cases.key() }, error)) {
             return false;
         }
-        for (; !m_payments.eof(); m_payments.moveNext()) {
-            if (m_payments.isNull(QStringLiteral("totale"))
-                || !confirmsInstalment(m_payments.currency(QStringLiteral("totale")), amount)) {
-                continue;
-            }
-            if (!m_payments.setValue(QStringLiteral("dataricevuta"), m_settings.today.addDays(1), error)) {
-                return false;
-            }
-            if (m_payments.isNull(QStringLiteral("codesattore"))) {
-                QString collector;
-                if (!AssegnaEsattore(cases, m_payments, &collector, error)) {
-                    return false;
-                }
-            }
-            if (!m_payments.update(error)) {
-                return false;
-            }
-            ++m_counters.confirmed;
-            return true;
+        if (findInstalment(m_payments, amount)) {
+            return confirm(m_payments, cases, error);
         }
     }
     ++m_counters.posted;
@@ -229,6 +281,22 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
     }
     if (!p.update(error)) {
         return false;
+    }
+    if (p.isNull(kReceipt)) {
+        // Open: a later record of the group may confirm it, as it would find it in the database.
+        if (const auto group = m_groupRows.find(cases.key()); group != m_groupRows.end()) {
+            m_groupPayments.appendSaved(p);
+            const int row = m_groupPayments.recordCount() - 1;
+            const qint64 key = p.key();
+            auto at = group->begin();
+            for (; at != group->end(); ++at) {
+                m_groupPayments.moveTo(*at);
+                if (m_groupPayments.key() > key) {
+                    break;
+                }
+            }
+            group->insert(at, row);
+        }
     }
 
     Currency collected = amount;

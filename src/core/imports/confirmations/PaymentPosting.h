@@ -66,6 +66,12 @@ public:
 
     // Opens the append-only set of new payments.
     bool prepare(QString* error);
+    // The open payments of a group's cases (by key), read in one statement inside the group's
+    // turn (on PostgreSQL and SQLite; elsewhere nothing is read): the group's records confirm them
+    // through that view, and a payment a record adds open joins it.
+    bool readGroup(CaseDatabase& db, const QVariantList& caseKeys, QString* error);
+    // The group's view is no longer the database's (its transaction ended, a line was taken back).
+    void dropGroup() { m_groupRows.clear(); }
     // RegistraPagamento: posts one record on the current case of `cases`, which it saves.
     bool RegistraPagamento(const ConfirmationRecord& record, Recordset& cases, QString* error);
     // AssegnaEsattore: the case's collector ("80" when it has none), written to `payment`.
@@ -75,6 +81,10 @@ public:
     bool CaricaAliquote(const QString& agent, const RateRecord** rate, QString* error);
 
 private:
+    // Confirms the current open payment of `payments` for the case.
+    bool confirm(Recordset& payments, const Recordset& cases, QString* error);
+    // Whether `payments` holds an open payment that `amount` confirms; puts the set on it.
+    static bool findInstalment(Recordset& payments, Currency amount);
     bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
     bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
 
@@ -83,6 +93,8 @@ private:
     InvoiceOutcomes& m_invoices;
     Recordset m_payments; // the open payments of the current case
     Recordset m_newPayments; // append-only
+    Recordset m_groupPayments; // the open payments of the group's cases
+    QHash<qint64, QList<int>> m_groupRows; // the rows of m_groupPayments by case key, in key order
     Recordset m_rates;
     QHash<QString, std::optional<RateRecord>> m_rateCache;
 };
