@@ -6,7 +6,9 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <bit>
+#include <numeric>
 
 namespace zb32 {
 
@@ -425,14 +427,54 @@ bool GroupWrites::sendComposed(QString* error)
     return sendChanges(changes, error);
 }
 
-bool GroupWrites::sendChanges(const QList<Image>& changes, QString* error)
+bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
 {
     const SqlDialect& d = m_db.dialect();
-    // By table and set of fields, in the order they came.
+    if (d.updatesRows()) {
+        // A statement a table.
+        QList<const Op*> tables; // the first change of each
+        QHash<QString, QList<SqlDialect::RowChange>> byTable;
+        for (const Image& change : std::as_const(changes)) {
+            auto it = byTable.find(change.op->table);
+            if (it == byTable.end()) {
+                tables.append(change.op);
+                it = byTable.insert(change.op->table, {});
+            }
+            it->append({ change.op->key, &change.fields, &change.values });
+        }
+        for (const Op* first : std::as_const(tables)) {
+            const QString& table = first->table;
+            QString why;
+            QSqlDatabase db = m_db.database();
+            if (!d.updateRows(db, table, first->keyField, byTable[table], &why)) {
+                if (error) {
+                    *error = QStringLiteral("%1 nella tabella %2").arg(why, table);
+                }
+                return false;
+            }
+        }
+        return true;
+    }
+    // By table and set of fields, in the order they came; the fields of each in one order, so
+    // records whose lines changed the same fields in another order go together.
     QList<QString> shapes;
     QHash<QString, QList<qsizetype>> byShape;
     for (qsizetype i = 0; i < changes.size(); ++i) {
-        const Image& change = changes[i];
+        Image& change = changes[i];
+        if (!std::is_sorted(change.fields.cbegin(), change.fields.cend())) {
+            QList<qsizetype> order(change.fields.size());
+            std::iota(order.begin(), order.end(), 0);
+            std::sort(order.begin(), order.end(),
+                [&change](qsizetype a, qsizetype b) { return change.fields[a] < change.fields[b]; });
+            QStringList fields;
+            QVector<QVariant> values;
+            for (const qsizetype at : order) {
+                fields << change.fields[at];
+                values << change.values[at];
+            }
+            change.fields = fields;
+            change.values = values;
+        }
         const QString shape
             = change.op->table + QChar(0) + change.op->keyField + QChar(0) + change.fields.join(QChar(0));
         auto it = byShape.find(shape);
@@ -452,23 +494,6 @@ bool GroupWrites::sendChanges(const QList<Image>& changes, QString* error)
             }
             return false;
         };
-        if (d.updatesRows()) {
-            // All the records of this shape in one statement.
-            QList<qint64> keys;
-            QList<const QVector<QVariant>*> values;
-            keys.reserve(rows.size());
-            values.reserve(rows.size());
-            for (const qsizetype at : rows) {
-                keys << changes[at].op->key;
-                values << &changes[at].values;
-            }
-            QString why;
-            QSqlDatabase db = m_db.database();
-            if (!d.updateRows(db, table, first.op->keyField, first.fields, keys, values, &why)) {
-                return refused(why);
-            }
-            continue;
-        }
         SqliteStatements* own = sqliteStatements();
         if (!own) {
             for (const qsizetype at : rows) {

@@ -126,7 +126,7 @@ private:
     bool sendComposed(QString* error);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.
-    bool sendChanges(const QList<Image>& changes, QString* error);
+    bool sendChanges(QList<Image>& changes, QString* error);
     bool execSingle(const Op& op, QString* error);
     Outcome replay(QString* error, Refusal* refusal);
     bool run(const QString& sql, QString* error);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -283,9 +284,8 @@ void appendJsonValue(QByteArray* out, const QVariant& value)
 
 } // namespace
 
-bool PostgresDialect::updateRows(QSqlDatabase& db, const QString& table, const QString& keyField,
-    const QStringList& fields, const QList<qint64>& keys, const QList<const QVector<QVariant>*>& values,
-    QString* error) const
+bool PostgresDialect::updateRows(
+    QSqlDatabase& db, const QString& table, const QString& keyField, const QList<RowChange>& rows, QString* error) const
 {
     PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
     if (!conn) {
@@ -294,41 +294,65 @@ bool PostgresDialect::updateRows(QSqlDatabase& db, const QString& table, const Q
         }
         return false;
     }
-    // The rows as one JSON array of objects keyed by the columns' stored names: the server reads
-    // each value into its column's own type (json_populate_recordset on the table's row type), so
-    // one statement of one value sets any number of rows.
-    QList<QByteArray> names;
-    names.reserve(fields.size());
-    for (const QString& f : fields) {
-        QByteArray name;
-        appendJsonText(&name, f.toLower());
-        names << name;
+    // The rows as one JSON array of objects keyed by the columns' stored names, each with the
+    // fields its change sets: the server reads each value into its column's own type (a record of
+    // the table's row type), so one statement of one value sets any number of rows.
+    QStringList fields; // every field some row sets, in the order they come
+    QHash<QString, QByteArray> names; // their JSON names
+    bool sameFields = true;
+    for (const RowChange& r : rows) {
+        sameFields = sameFields && *r.fields == *rows.first().fields;
+        for (const QString& f : *r.fields) {
+            if (!names.contains(f)) {
+                QByteArray name;
+                appendJsonText(&name, f.toLower());
+                names.insert(f, name);
+                fields << f;
+            }
+        }
     }
     QByteArray keyName;
     appendJsonText(&keyName, keyField.toLower());
     QByteArray json;
-    json.reserve(keys.size() * 32 * (fields.size() + 1));
+    json.reserve(rows.size() * 32 * (fields.size() + 1));
     json.append('[');
-    for (qsizetype r = 0; r < keys.size(); ++r) {
-        json.append(r == 0 ? "{" : ",{").append(keyName).append(':').append(QByteArray::number(keys[r]));
-        const QVector<QVariant>& row = *values[r];
-        for (qsizetype f = 0; f < fields.size(); ++f) {
-            json.append(',').append(names[f]).append(':');
-            appendJsonValue(&json, row[f]);
+    for (const RowChange& r : rows) {
+        json.append(json.size() == 1 ? "{" : ",{").append(keyName).append(':').append(QByteArray::number(r.key));
+        for (qsizetype f = 0; f < r.fields->size(); ++f) {
+            json.append(',').append(names.value(r.fields->at(f))).append(':');
+            appendJsonValue(&json, r.values->at(f));
         }
         json.append('}');
     }
     json.append(']');
+    const QString t = quoteName(table);
+    const QString k = quoteName(keyField);
     QStringList sets;
-    for (const QString& f : fields) {
-        sets << QStringLiteral("%1 = zb32_v.%1").arg(quoteName(f));
+    QString sql;
+    if (sameFields) {
+        for (const QString& f : fields) {
+            sets << QStringLiteral("%1 = zb32_v.%1").arg(quoteName(f));
+        }
+        sql = QStringLiteral("UPDATE %1 AS zb32_t SET %2 FROM json_populate_recordset(NULL::%1, $1::json) AS zb32_v "
+                             "WHERE zb32_t.%3 = zb32_v.%3")
+                  .arg(t, sets.join(QStringLiteral(", ")), k);
+    } else {
+        // A field a row's change does not name keeps its value (the key test reads the object
+        // itself: a field set to null is named with a null).
+        for (const QString& f : fields) {
+            QString literal = f.toLower();
+            literal.replace(QLatin1Char('\''), QLatin1String("''"));
+            sets << QStringLiteral("%1 = CASE WHEN zb32_v.j ? '%2' THEN (zb32_v.r).%1 ELSE zb32_t.%1 END")
+                        .arg(quoteName(f), literal);
+        }
+        // OFFSET 0 keeps the record made once a row, however many fields read it.
+        sql = QStringLiteral("UPDATE %1 AS zb32_t SET %2 FROM (SELECT e AS j, jsonb_populate_record(NULL::%1, e) AS r "
+                             "FROM jsonb_array_elements($1::jsonb) AS e OFFSET 0) AS zb32_v WHERE zb32_t.%3 = (zb32_v.r).%3")
+                  .arg(t, sets.join(QStringLiteral(", ")), k);
     }
-    const QByteArray sql = QStringLiteral("UPDATE %1 AS zb32_t SET %2 FROM json_populate_recordset(NULL::%1, $1::json) "
-                                          "AS zb32_v WHERE zb32_t.%3 = zb32_v.%3")
-                               .arg(quoteName(table), sets.join(QStringLiteral(", ")), quoteName(keyField))
-                               .toUtf8();
+    const QByteArray text = sql.toUtf8();
     const char* params[] = { json.constData() };
-    PGresult* r = PQexecParams(conn, sql.constData(), 1, nullptr, params, nullptr, nullptr, 0);
+    PGresult* r = PQexecParams(conn, text.constData(), 1, nullptr, params, nullptr, nullptr, 0);
     const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok && error) {
         *error = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
@@ -359,7 +383,21 @@ bool PostgresDialect::takeTurn(QSqlDatabase& db, QString* error)
     // Waited for in the server's queue a moment at a time, so a desk that commits and asks again
     // at once cannot overtake one already waiting; between the moments the wait is told, and it
     // ends as on SQLite, when one and the same transaction of another workstation kept the turn
-    // for a whole time-out (a desk that hangs inside its group).
+    // for a whole time-out (a desk that hangs inside its group). A turn nobody holds or waits
+    // for is taken at once, in one round trip (a request that would overtake a waiting one is
+    // refused by the server as a conflict).
+    {
+        QSqlQuery free(db);
+        if (!free.exec(QStringLiteral("SELECT pg_try_advisory_xact_lock(%1)").arg(kSharedRecordsLock))) {
+            if (error) {
+                *error = describe(free.lastError());
+            }
+            return false;
+        }
+        if (free.next() && free.value(0).toBool()) {
+            return true;
+        }
+    }
     QSqlQuery take(db);
     take.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
     QSqlQuery holder(db);

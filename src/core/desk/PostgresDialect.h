@@ -57,8 +57,8 @@ public:
     bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
         QString* error) const override;
     bool updatesRows() const override { return true; }
-    bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QStringList& fields,
-        const QList<qint64>& keys, const QList<const QVector<QVariant>*>& values, QString* error) const override;
+    bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QList<RowChange>& rows,
+        QString* error) const override;
 
     int roundTripSeconds() const { return m_roundTripSeconds; }
     // Whether the round-trip limit cut the connection.

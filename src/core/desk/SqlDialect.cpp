@@ -153,8 +153,8 @@ bool SqlDialect::copyIn(
     return false;
 }
 
-bool SqlDialect::updateRows(QSqlDatabase&, const QString& table, const QString&, const QStringList&,
-    const QList<qint64>&, const QList<const QVector<QVariant>*>&, QString* error) const
+bool SqlDialect::updateRows(
+    QSqlDatabase&, const QString& table, const QString&, const QList<RowChange>&, QString* error) const
 {
     if (error) {
         *error = QStringLiteral("il database non aggiorna righe in blocco (tabella %1)").arg(table);

@@ -78,11 +78,19 @@ public:
     static void copyValue(QByteArray* out, const QVariant& value);
     // Whether changes of existing rows can be sent many at once through updateRows().
     virtual bool updatesRows() const { return false; }
-    // Sets `fields` (as record access names them) of the rows of `table` whose `keyField` is one
-    // of `keys`, to the values (as bound to an UPDATE) at the same place of `values`, in one
-    // statement. False with the database's words when refused or lost.
-    virtual bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QStringList& fields,
-        const QList<qint64>& keys, const QList<const QVector<QVariant>*>& values, QString* error) const;
+    // A change of one row: its key, and the fields (as record access names them) it sets to the
+    // values (as bound to an UPDATE) at the same place.
+    struct RowChange
+    {
+        qint64 key;
+        const QStringList* fields;
+        const QVector<QVariant>* values;
+    };
+    // Sets the fields of the rows of `table` whose `keyField` the changes name, in one statement;
+    // each row keeps the fields its change does not name. False with the database's words when
+    // refused or lost.
+    virtual bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField,
+        const QList<RowChange>& rows, QString* error) const;
 
     // The session right after the connection opened (journal, time-outs).
     virtual bool startSession(QSqlDatabase& db, QString* error);

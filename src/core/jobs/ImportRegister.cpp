@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <algorithm>
+#include <utility>
 
 namespace zb32 {
 
@@ -423,6 +424,36 @@ bool ImportRegister::savedGroup(
 
 bool ImportRegister::insertRows(const QList<Record>& rows, const QList<Record>& changed, QString* error)
 {
+    const SqlDialect& d = m_db.dialect();
+    // Beyond a few rows the server's own bulk load takes them all at once.
+    constexpr qsizetype kCopiedFrom = 16;
+    if (d.copiesRows() && rows.size() + changed.size() >= kCopiedFrom) {
+        const QVariant run = runId();
+        QByteArray data;
+        const auto add = [&data](const std::initializer_list<QVariant>& values) {
+            bool first = true;
+            for (const QVariant& v : values) {
+                if (!std::exchange(first, false)) {
+                    data.append('\t');
+                }
+                SqlDialect::copyValue(&data, v);
+            }
+            data.append('\n');
+        };
+        for (const Record& r : rows) {
+            add({ run, r.table, r.key, QVariant(), QVariant(), std::max(r.key, r.lastKey) });
+        }
+        for (const Record& r : changed) {
+            add({ run, r.table, r.key, QString::fromUtf8(r.before), QString::fromUtf8(r.after), QVariant() });
+        }
+        QStringList columns;
+        for (const char* c :
+            { "importazione", "tabella", "chiave", "valori precedenti", "valori scritti", "chiave fine" }) {
+            columns << d.quoteName(QLatin1String(c));
+        }
+        QSqlDatabase db = m_db.database();
+        return d.copyIn(db, Schema::kImportRecords, columns, data, error);
+    }
     // A statement takes a power of two of rows, so a handful of prepared statements serve
     // every group (each size is prepared once a session).
     constexpr qsizetype kRowsPerStatement = 256;

@@ -123,11 +123,24 @@ private Q_SLOTS:
         QVERIFY(sel.setValue(QStringLiteral("importo rata"),
             QVariant::fromValue(sel.currency(QStringLiteral("importo rata")) - Currency::fromUnits(34)), &error));
         QVERIFY(sel.setNull(QStringLiteral("importo totale"), &error));
+        if (grouped) {
+            QVERIFY2(batch.beginLine(&error, 2), qPrintable(error));
+        }
         QVERIFY(sel.update(&error));
+        // A group's changes of one record go as one, with the last value of each field.
+        const QString renamed = tricky + QStringLiteral(" \u0001 {\"a\": [1]}");
+        QVERIFY(sel.setValue(QStringLiteral("ragione sociale"), renamed, &error));
+        QVERIFY(sel.setValue(QStringLiteral("data affido"), QStringLiteral("01/02/2010"), &error));
+        QVERIFY2(sel.update(&error), qPrintable(error));
+        if (grouped) {
+            QVERIFY2(batch.endLine(&error) && batch.finish(&error), qPrintable(error));
+        }
         const QList<QVariantMap> after = tdb.rows(Schema::kCases);
         QCOMPARE(after[0].value(QStringLiteral("importo rata")).value<Currency>(), Currency::fromRaw(12005600));
         QVERIFY(after[0].value(QStringLiteral("importo totale")).isNull());
-        QCOMPARE(after[0].value(QStringLiteral("data affido")).toDate(), QDate(2009, 12, 31));
+        QCOMPARE(after[0].value(QStringLiteral("data affido")).toDate(), QDate(2010, 2, 1));
+        QCOMPARE(after[0].value(QStringLiteral("ragione sociale")).toString(), renamed);
+        QCOMPARE(after[1].value(QStringLiteral("posizione")).toString(), QStringLiteral("2"));
     }
 
     void refusedValues_data()

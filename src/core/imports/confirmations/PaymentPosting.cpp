@@ -16,8 +16,9 @@ const QString kGroupOpenPayments
     = QStringLiteral("Select ID, totale, codesattore, dataricevuta, conta From [tabella pagamenti] where ");
 const QString kGroupOpenRest = QStringLiteral(" and [dataricevuta] is null order by ID");
 const QString kReceipt = QStringLiteral("dataricevuta");
-const QString kRates = QStringLiteral(
-    "Select top 1 * From Aliquote where COD_AGENT=? AND [codice cliente]=? and modalita=? order by ID");
+// The rates of every agent for the run's client code, each agent's first (lowest key) first.
+const QString kRates
+    = QStringLiteral("Select * From Aliquote where [codice cliente]=? and modalita=? order by COD_AGENT, ID");
 
 const std::array<QString, 5> kCollectorRates { QStringLiteral("al_e_1"), QStringLiteral("al_e_2"),
     QStringLiteral("al_e_3"), QStringLiteral("al_e_4"), QStringLiteral("al_e_5") };
@@ -96,30 +97,42 @@ bool PaymentPosting::AssegnaEsattore(const Recordset& cases, Recordset& payment,
 
 bool PaymentPosting::CaricaAliquote(const QString& agent, const RateRecord** rate, QString* error)
 {
-    auto it = m_rateCache.constFind(agent);
-    if (it == m_rateCache.constEnd()) {
-        if (!m_rates.open(kRates, { agent, m_settings.clientCode, QStringLiteral("VEC") }, error)) {
-            return false;
-        }
-        std::optional<RateRecord> found;
-        if (!m_rates.eof()) {
-            RateRecord r;
-            for (int i = 0; i < 4; ++i) {
-                r.al[i] = m_rates.value(QStringLiteral("AL") + QString::number(i + 1));
-            }
-            r.fissa = m_rates.value(QStringLiteral("AL FISSA"));
-            found = r;
-        }
-        m_rates.close();
-        it = m_rateCache.insert(agent, found);
+    if (!m_ratesRead && !readRates(error)) {
+        return false;
     }
-    *rate = it->has_value() ? &**it : nullptr;
+    const auto it = m_rateCache.constFind(agent);
+    *rate = it != m_rateCache.constEnd() ? &*it : nullptr;
+    return true;
+}
+
+bool PaymentPosting::readRates(QString* error)
+{
+    // The rates are only read: every agent's are read once, before the first group, so no
+    // group waits on them (an agent's "VEC" rates are its first row, by key, of the client code).
+    m_rateCache.clear();
+    if (!m_rates.open(kRates, { m_settings.clientCode, QStringLiteral("VEC") }, error)) {
+        return false;
+    }
+    for (; !m_rates.eof(); m_rates.moveNext()) {
+        const QVariant agent = m_rates.value(QStringLiteral("COD_AGENT"));
+        if (agent.isNull() || m_rateCache.contains(agent.toString())) {
+            continue; // a null agent is nobody's
+        }
+        RateRecord r;
+        for (int i = 0; i < 4; ++i) {
+            r.al[i] = m_rates.value(QStringLiteral("AL") + QString::number(i + 1));
+        }
+        r.fissa = m_rates.value(QStringLiteral("AL FISSA"));
+        m_rateCache.insert(agent.toString(), r);
+    }
+    m_rates.close();
+    m_ratesRead = true;
     return true;
 }
 
 bool PaymentPosting::prepare(QString* error)
 {
-    return m_newPayments.openForAppend(error);
+    return m_newPayments.openForAppend(error) && readRates(error);
 }
 
 bool PaymentPosting::writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error)

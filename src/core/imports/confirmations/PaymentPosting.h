@@ -8,7 +8,6 @@
 #include <QHash>
 #include <QVariant>
 #include <array>
-#include <optional>
 
 namespace zb32 {
 
@@ -77,7 +76,7 @@ public:
     // AssegnaEsattore: the case's collector ("80" when it has none), written to `payment`.
     static bool AssegnaEsattore(const Recordset& cases, Recordset& payment, QString* collector, QString* error);
     // CaricaAliquote: the "VEC" rates of an agent for the run's client code; null when none.
-    // The rates are only read, so each agent's are looked up once per run.
+    // The rates are only read, so they are read once per run.
     bool CaricaAliquote(const QString& agent, const RateRecord** rate, QString* error);
 
 private:
@@ -87,6 +86,7 @@ private:
     static bool findInstalment(Recordset& payments, Currency amount);
     bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
     bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
+    bool readRates(QString* error);
 
     const PostingSettings& m_settings;
     ConfirmationCounters& m_counters;
@@ -96,7 +96,8 @@ private:
     Recordset m_groupPayments; // the open payments of the group's cases
     QHash<qint64, QList<int>> m_groupRows; // the rows of m_groupPayments by case key, in key order
     Recordset m_rates;
-    QHash<QString, std::optional<RateRecord>> m_rateCache;
+    QHash<QString, RateRecord> m_rateCache; // by agent
+    bool m_ratesRead = false;
 };
 
 // RevocaEsattore: when the desk asks for it, the case's collector moves to "codice esattore2"
