@@ -123,6 +123,11 @@ private Q_SLOTS:
         QVERIFY(sel.setValue(QStringLiteral("importo rata"),
             QVariant::fromValue(sel.currency(QStringLiteral("importo rata")) - Currency::fromUnits(34)), &error));
         QVERIFY(sel.setNull(QStringLiteral("importo totale"), &error));
+        // Another record, other fields, in the same group: each keeps the fields it was not given.
+        Recordset second(tdb.db(), Schema::kCases);
+        QVERIFY2(second.open(QStringLiteral("Select * from [tabella pratiche] where posizione=?"), { QStringLiteral("2") },
+                     &error),
+            qPrintable(error));
         if (grouped) {
             QVERIFY2(batch.beginLine(&error, 2), qPrintable(error));
         }
@@ -132,6 +137,8 @@ private Q_SLOTS:
         QVERIFY(sel.setValue(QStringLiteral("ragione sociale"), renamed, &error));
         QVERIFY(sel.setValue(QStringLiteral("data affido"), QStringLiteral("01/02/2010"), &error));
         QVERIFY2(sel.update(&error), qPrintable(error));
+        QVERIFY(second.setValue(QStringLiteral("Citta"), QStringLiteral("MILANO"), &error));
+        QVERIFY2(second.update(&error), qPrintable(error));
         if (grouped) {
             QVERIFY2(batch.endLine(&error) && batch.finish(&error), qPrintable(error));
         }
@@ -140,7 +147,10 @@ private Q_SLOTS:
         QVERIFY(after[0].value(QStringLiteral("importo totale")).isNull());
         QCOMPARE(after[0].value(QStringLiteral("data affido")).toDate(), QDate(2010, 2, 1));
         QCOMPARE(after[0].value(QStringLiteral("ragione sociale")).toString(), renamed);
+        QCOMPARE(after[0].value(QStringLiteral("citta")).toString(), QStringLiteral("  ROMA  "));
         QCOMPARE(after[1].value(QStringLiteral("posizione")).toString(), QStringLiteral("2"));
+        QCOMPARE(after[1].value(QStringLiteral("citta")).toString(), QStringLiteral("MILANO"));
+        QVERIFY(after[1].value(QStringLiteral("ragione sociale")).isNull());
     }
 
     void refusedValues_data()
