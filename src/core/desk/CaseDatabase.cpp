@@ -7,6 +7,7 @@
 #include "core/desk/OdbcDialect.h"
 #include "core/desk/PostgresDialect.h"
 #include "core/desk/SqliteDialect.h"
+#include "core/desk/SqliteStatements.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -81,6 +82,8 @@ void CaseDatabase::close()
     // server, where one ended before it would try to free itself on a connection that may be
     // gone. The session's end frees them all on the server anyway.
     const auto statements = std::exchange(m_statements, {});
+    m_sqlite.reset(); // SQLite's own statements go before their connection, which they would keep open
+
     m_records.clear();
     m_inTransaction = false;
     // What the dialect held of the session (deferred checkpoints) ends with it.
@@ -332,6 +335,16 @@ QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
     }
     m_statements.insert(sql, q);
     return q.get();
+}
+
+SqliteStatements* CaseDatabase::sqliteStatements()
+{
+    if (!m_sqlite) {
+        if (sqlite3* connection = SqliteStatements::connectionOf(database())) {
+            m_sqlite = std::make_unique<SqliteStatements>(connection);
+        }
+    }
+    return m_sqlite.get();
 }
 
 bool CaseDatabase::exec(const QString& sql, QString* error)

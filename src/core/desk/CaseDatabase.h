@@ -15,6 +15,7 @@ namespace zb32 {
 
 class GroupWrites;
 class RecordJournal;
+class SqliteStatements;
 
 class CaseDatabase
 {
@@ -54,6 +55,9 @@ public:
     QSqlQuery* statement(const QString& sql, QString* error);
     // Runs a statement that takes no values (transactions, pragmas).
     bool exec(const QString& sql, QString* error);
+    // SQLite's own statements on the open connection, each prepared once for its life (nullptr on
+    // other databases): selections read there cost no copy of every row by the driver.
+    SqliteStatements* sqliteStatements();
 
     // `sharedRecords`: the transaction changes records that another desk's job may change too
     // (the confirmation import updates existing cases). Such transactions wait for each other,
@@ -108,6 +112,7 @@ private:
     QString m_job;
     std::function<void(const QString&)> m_waitNotice;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    std::unique_ptr<SqliteStatements> m_sqlite;
     QHash<QString, QSqlRecord> m_records;
 };
 

@@ -147,6 +147,9 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         readForwardRow();
         return true;
     }
+    if (SqliteStatements* own = mode == Mode::Static ? m_db.sqliteStatements() : nullptr) {
+        return openOnSqlite(*own, sql, values, error);
+    }
     if (mode == Mode::ForwardOnly) {
         m_forward = std::make_unique<QSqlQuery>(m_db.database());
         m_forward->setForwardOnly(true);
@@ -211,6 +214,54 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
         m_rows.append(std::move(row));
     }
     q->finish();
+    return true;
+}
+
+bool Recordset::openOnSqlite(SqliteStatements& own, const QString& sql, const QVariantList& values, QString* error)
+{
+    // The statement is prepared once for the connection, as the driver's would be; its rows are
+    // read straight into the set.
+    sqlite3_stmt* s = own.prepared(m_db.dialect().translate(sql), error);
+    if (!s || !SqliteStatements::takesValues(s, values.size(), error)) {
+        return false;
+    }
+    QVariantList bound;
+    bound.reserve(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        bound << FieldCodec::parameter(values[i]);
+        SqliteStatements::bind(s, int(i), bound.last());
+    }
+    if (s != m_layoutQuery || sql != m_layoutSql || m_fields.isEmpty()) {
+        m_layoutQuery = nullptr;
+        if (!setFields(SqliteStatements::columnNames(s), error)) {
+            return false;
+        }
+        m_layoutQuery = s;
+        m_layoutSql = sql;
+    }
+    m_mode = Mode::Static;
+    const int columns = int(m_fields.size());
+    QString why;
+    const bool ok = own.select(
+        s,
+        [&](sqlite3_stmt* statement) {
+            Row row;
+            row.values.resize(columns);
+            row.dirty.fill(false, columns);
+            for (int i = 0; i < columns; ++i) {
+                row.values[i] = FieldCodec::fromStorage(m_types[i], SqliteStatements::columnValue(statement, i));
+            }
+            m_rows.append(std::move(row));
+        },
+        &why);
+    if (!ok) {
+        m_rows.clear();
+        if (error) {
+            *error = why;
+        }
+        return false;
+    }
+    m_open = true;
     return true;
 }
 

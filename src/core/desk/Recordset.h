@@ -21,6 +21,7 @@ namespace zb32 {
 class CaseDatabase;
 class GroupWrites;
 class SqliteReader;
+class SqliteStatements;
 
 class Recordset
 {
@@ -105,6 +106,8 @@ private:
     Row* current();
     const Row* current() const;
     bool readForwardRow();
+    // A static selection read with SQLite's own statement.
+    bool openOnSqlite(SqliteStatements& own, const QString& sql, const QVariantList& values, QString* error);
     // Hands the current record's write to the group's (WriteBatch::setGroupWrites).
     bool hold(GroupWrites& group, const QList<int>& changed, QString* error);
     // The current record is written: the journal is told, the record is clean.
@@ -132,7 +135,7 @@ private:
     std::unique_ptr<QSqlQuery> m_forward;
     std::unique_ptr<SqliteReader> m_reader; // a forward-only selection on SQLite
     // The cached statement whose columns m_fields holds: reopening it skips reading them again.
-    const QSqlQuery* m_layoutQuery = nullptr;
+    const void* m_layoutQuery = nullptr; // a QSqlQuery, or SQLite's own statement
     QString m_layoutSql;
 };
 

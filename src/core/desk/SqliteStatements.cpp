@@ -110,6 +110,62 @@ bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
     return ok;
 }
 
+bool SqliteStatements::select(
+    sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error)
+{
+    int rc = sqlite3_step(statement);
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(statement)) {
+        row(statement);
+    }
+    const bool ok = rc == SQLITE_DONE;
+    if (!ok && error) {
+        *error = QString::fromUtf8(sqlite3_errmsg(m_connection));
+    }
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return ok;
+}
+
+QVariant SqliteStatements::columnValue(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+            sqlite3_column_bytes(statement, column)));
+    case SQLITE_NULL:
+        return {};
+    default:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+            sqlite3_column_bytes(statement, column)));
+    }
+}
+
+QStringList SqliteStatements::columnNames(sqlite3_stmt* statement)
+{
+    QStringList names;
+    const int n = sqlite3_column_count(statement);
+    for (int i = 0; i < n; ++i) {
+        QString name = QString::fromUtf8(sqlite3_column_name(statement, i)).remove(QLatin1Char('"'));
+        names << name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
+    }
+    return names;
+}
+
+bool SqliteStatements::takesValues(sqlite3_stmt* statement, qsizetype count, QString* error)
+{
+    if (sqlite3_bind_parameter_count(statement) == count) {
+        return true;
+    }
+    if (error) {
+        *error = QStringLiteral("parametri: %1 attesi, %2 dati").arg(sqlite3_bind_parameter_count(statement)).arg(count);
+    }
+    return false;
+}
+
 SqliteReader::~SqliteReader()
 {
     sqlite3_finalize(m_statement);
@@ -125,12 +181,7 @@ bool SqliteReader::open(sqlite3* connection, const QString& sql, const QVariantL
         }
         return false;
     }
-    if (sqlite3_bind_parameter_count(m_statement) != values.size()) {
-        if (error) {
-            *error = QStringLiteral("parametri: %1 attesi, %2 dati")
-                         .arg(sqlite3_bind_parameter_count(m_statement))
-                         .arg(values.size());
-        }
+    if (!SqliteStatements::takesValues(m_statement, values.size(), error)) {
         return false;
     }
     for (int i = 0; i < values.size(); ++i) {
@@ -142,13 +193,7 @@ bool SqliteReader::open(sqlite3* connection, const QString& sql, const QVariantL
 
 QStringList SqliteReader::columns() const
 {
-    QStringList names;
-    const int n = sqlite3_column_count(m_statement);
-    for (int i = 0; i < n; ++i) {
-        QString name = QString::fromUtf8(sqlite3_column_name(m_statement, i)).remove(QLatin1Char('"'));
-        names << name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
-    }
-    return names;
+    return SqliteStatements::columnNames(m_statement);
 }
 
 bool SqliteReader::next()
@@ -165,20 +210,7 @@ bool SqliteReader::next()
 
 QVariant SqliteReader::value(int column) const
 {
-    switch (sqlite3_column_type(m_statement, column)) {
-    case SQLITE_INTEGER:
-        return QVariant(qlonglong(sqlite3_column_int64(m_statement, column)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(m_statement, column));
-    case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(m_statement, column)),
-            sqlite3_column_bytes(m_statement, column)));
-    case SQLITE_NULL:
-        return {};
-    default:
-        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
-            sqlite3_column_bytes(m_statement, column)));
-    }
+    return SqliteStatements::columnValue(m_statement, column);
 }
 
 } // namespace zb32

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -34,6 +35,15 @@ public:
     static void bindInteger(sqlite3_stmt* statement, int pos, qint64 value);
     // Runs the statement to its end and resets it; false with SQLite's words.
     bool run(sqlite3_stmt* statement, QString* error);
+    // Runs a selection, handing each row to `row`, and resets it; false with SQLite's words.
+    bool select(sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error);
+    // A column of the current row as the driver gives it: integers as qlonglong, reals as
+    // double, text, blobs, nulls.
+    static QVariant columnValue(sqlite3_stmt* statement, int column);
+    // The column names as the driver gives them (without quotes and table names).
+    static QStringList columnNames(sqlite3_stmt* statement);
+    // Whether the statement takes `count` values; false with the reason.
+    static bool takesValues(sqlite3_stmt* statement, qsizetype count, QString* error);
 
 private:
     sqlite3* m_connection;
