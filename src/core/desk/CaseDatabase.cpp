@@ -405,6 +405,22 @@ bool CaseDatabase::commit(QString* error)
     return m_dialect->commit(db, error);
 }
 
+bool CaseDatabase::commit(QString* error, const SqlDialect::Statement& first)
+{
+    if (first.isEmpty()) {
+        return commit(error);
+    }
+    if (!m_inTransaction) {
+        if (error) {
+            *error = QStringLiteral("nessuna transazione da salvare");
+        }
+        return false;
+    }
+    m_inTransaction = false;
+    QSqlDatabase db = database();
+    return m_dialect->commitWith(db, first, error);
+}
+
 void CaseDatabase::rollback()
 {
     if (m_inTransaction) {

@@ -65,6 +65,9 @@ public:
     // never deadlock. SQLite lets one writer in at a time anyway.
     bool beginTransaction(QString* error, bool sharedRecords = false);
     bool commit(QString* error);
+    // Runs `first` and commits, in one round trip where the database takes that
+    // (SqlDialect::sendsWithCommit); nothing is committed when `first` is refused.
+    bool commit(QString* error, const SqlDialect::Statement& first);
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
     bool supportsSavepoints() const { return m_dialect->hasSavepoints(); }

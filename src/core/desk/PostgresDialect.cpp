@@ -2,6 +2,7 @@
 // transactions that change shared records.
 #include "core/desk/PostgresDialect.h"
 
+#include "core/desk/JsonText.h"
 #include "core/desk/RoundTripWatch.h"
 
 #include <QDateTime>
@@ -230,29 +231,6 @@ bool PostgresDialect::copyIn(
 
 namespace {
 
-// A JSON string of `text`, UTF-8.
-void appendJsonText(QByteArray* out, const QString& text)
-{
-    out->append('"');
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"':
-            out->append("\\\"");
-            break;
-        case '\\':
-            out->append("\\\\");
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                out->append("\\u00").append(QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0'));
-            } else {
-                out->append(c);
-            }
-        }
-    }
-    out->append('"');
-}
-
 // A value as bound to an UPDATE, as JSON the server reads into the column's own type: null, or
 // the text the column's input takes (numbers exactly, dates as ISO dates).
 void appendJsonValue(QByteArray* out, const QVariant& value)
@@ -362,6 +340,119 @@ bool PostgresDialect::updateRows(
     }
     PQclear(r);
     return ok;
+}
+
+bool PostgresDialect::commitWith(QSqlDatabase& db, const Statement& first, QString* error)
+{
+    PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
+    if (!conn) {
+        if (error) {
+            *error = closedConnection();
+        }
+        return false;
+    }
+    // The statement's ? become $1, $2, ... (none stands inside a quoted name or text).
+    QString sql;
+    sql.reserve(first.sql.size() + 2 * first.values.size());
+    int n = 0;
+    QChar quote;
+    for (const QChar c : first.sql) {
+        if (!quote.isNull()) {
+            quote = c == quote ? QChar() : quote;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else if (c == QLatin1Char('?')) {
+            sql += QLatin1Char('$') + QString::number(++n);
+            continue;
+        }
+        sql += c;
+    }
+    // The values in the server's text form: the types come from where they go.
+    QList<QByteArray> texts;
+    QList<const char*> params;
+    for (const QVariant& v : first.values) {
+        if (v.isNull()) {
+            texts << QByteArray();
+            params << nullptr;
+            continue;
+        }
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+            texts << QByteArray(v.toBool() ? "1" : "0");
+            break;
+        case QMetaType::QDate:
+            texts << v.toDate().toString(Qt::ISODate).toLatin1();
+            break;
+        case QMetaType::QDateTime:
+            texts << v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
+            break;
+        case QMetaType::Double:
+            texts << QByteArray::number(v.toDouble(), 'g', 17);
+            break;
+        default:
+            texts << v.toString().toUtf8();
+        }
+        params << texts.last().constData();
+    }
+    QString why;
+    const auto failed = [&](PGresult* r) {
+        if (why.isEmpty()) {
+            why = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
+            if (why.isEmpty()) {
+                why = QStringLiteral("errore sconosciuto del database");
+            }
+        }
+    };
+    // One round trip: the statement, the commit and a sync in a pipeline. A refused statement
+    // makes the server skip the commit; the transaction is then rolled back.
+    const QByteArray text = sql.toUtf8();
+    bool committed = false;
+    // What the driver left of its last statement is read first, as libpq itself does before a
+    // statement outside a pipeline.
+    while (PGresult* left = PQgetResult(conn)) {
+        PQclear(left);
+    }
+    if (n != first.values.size()) {
+        why = QStringLiteral("parametri: %1 attesi, %2 dati").arg(n).arg(first.values.size());
+    } else if (PQenterPipelineMode(conn) != 1) {
+        failed(nullptr);
+    } else {
+        const bool sent
+            = PQsendQueryParams(conn, text.constData(), n, nullptr, params.constData(), nullptr, nullptr, 0) == 1
+            && PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        if (PQpipelineSync(conn) != 1 || !sent) {
+            failed(nullptr);
+        }
+        // Every result up to the sync, so the connection is ready again: each query's ends with
+        // a null one; a COMMIT of a transaction gone wrong answers ROLLBACK.
+        for (int query = 0; query < 2 && PQstatus(conn) == CONNECTION_OK; ++query) {
+            while (PGresult* r = PQgetResult(conn)) {
+                if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+                    failed(r);
+                } else if (query == 1) {
+                    committed = qstrcmp(PQcmdStatus(r), "COMMIT") == 0;
+                }
+                PQclear(r);
+            }
+        }
+        while (PQstatus(conn) == CONNECTION_OK) {
+            PGresult* r = PQgetResult(conn);
+            const bool synced = !r || PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+            PQclear(r);
+            if (synced) {
+                break;
+            }
+        }
+        PQexitPipelineMode(conn);
+    }
+    if (!committed || !why.isEmpty()) {
+        if (error) {
+            *error = why.isEmpty() ? QStringLiteral("errore sconosciuto del database") : why;
+        }
+        rollback(db);
+        return false;
+    }
+    return true;
 }
 
 bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error)

@@ -57,6 +57,8 @@ public:
     bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
         QString* error) const override;
     bool updatesRows() const override { return true; }
+    bool sendsWithCommit() const override { return true; }
+    bool commitWith(QSqlDatabase& db, const Statement& first, QString* error) override;
     bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QList<RowChange>& rows,
         QString* error) const override;
 

@@ -600,6 +600,42 @@ bool Recordset::update(QString* error, const QString& leading, const QVariantLis
     return true;
 }
 
+bool Recordset::updateLater(
+    SqlDialect::Statement* later, QString* error, const QString& leading, const QVariantList& leadingValues)
+{
+    *later = {};
+    Row* row = current();
+    if (!row || row->isNew || m_keyIndex < 0 || row->values[m_keyIndex].isNull()) {
+        if (error) {
+            *error = QStringLiteral("nessun record salvato da aggiornare nella tabella %1").arg(m_table);
+        }
+        return false;
+    }
+    QList<int> changed;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (row->dirty[i] && i != m_keyIndex) {
+            changed.append(i);
+        }
+    }
+    if (changed.isEmpty()) {
+        if (!leading.isEmpty() && error) {
+            *error = QStringLiteral("nessuna modifica da salvare nella tabella %1 dopo l'istruzione che la precede")
+                         .arg(m_table);
+        }
+        return leading.isEmpty();
+    }
+    const SqlDialect& d = m_db.dialect();
+    const QString sql = writeSql(changed, false);
+    later->sql = leading.isEmpty() ? sql : d.translate(leading + QLatin1Char(' ') + sql);
+    later->values = leadingValues;
+    for (int i : changed) {
+        later->values << FieldCodec::toStorage(typeOf(i), row->values[i], d);
+    }
+    later->values << row->values[m_keyIndex];
+    written(changed);
+    return true;
+}
+
 void Recordset::written(const QList<int>& changed)
 {
     Row* row = current();

@@ -4,6 +4,7 @@
 
 #include "core/desk/Currency.h"
 #include "core/desk/Schema.h"
+#include "core/desk/SqlDialect.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -79,6 +80,10 @@ public:
     // The same UPDATE of a record read before, led by `leading` (a WITH clause in the case
     // database's names whose parameters are `leadingValues`): one round trip for both.
     bool update(QString* error, const QString& leading, const QVariantList& leadingValues);
+    // The same UPDATE as a statement to run later, in the driver's form (CaseDatabase::commit
+    // with it): the record counts as saved. An empty statement when nothing changed.
+    bool updateLater(SqlDialect::Statement* later, QString* error, const QString& leading = {},
+        const QVariantList& leadingValues = {});
     bool hasPendingChanges() const;
     // Appends the current record of `other` (its values of this set's fields, null where it has
     // none) as a record read: a set that stands for a group's view of some records sees a record

@@ -188,25 +188,33 @@ void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
     default:
         break;
     }
-    const QByteArray text = value.toString().toUtf8();
-    for (const char c : text) {
-        switch (c) {
+    const QByteArray text = value.typeId() == QMetaType::QString
+        ? static_cast<const QString*>(value.constData())->toUtf8()
+        : value.toString().toUtf8();
+    // The runs between characters to escape go whole.
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char* escaped = nullptr;
+        switch (text[i]) {
         case '\\':
-            out->append("\\\\");
+            escaped = "\\\\";
             break;
         case '\t':
-            out->append("\\t");
+            escaped = "\\t";
             break;
         case '\n':
-            out->append("\\n");
+            escaped = "\\n";
             break;
         case '\r':
-            out->append("\\r");
+            escaped = "\\r";
             break;
         default:
-            out->append(c);
+            continue;
         }
+        out->append(text.constData() + from, i - from).append(escaped);
+        from = i + 1;
     }
+    out->append(text.constData() + from, text.size() - from);
 }
 
 bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)
@@ -237,6 +245,23 @@ bool SqlDialect::commit(QSqlDatabase& db, QString* error)
         return false;
     }
     return true;
+}
+
+bool SqlDialect::commitWith(QSqlDatabase& db, const Statement& first, QString* error)
+{
+    QSqlQuery q(db);
+    bool ok = q.prepare(first.sql);
+    for (qsizetype i = 0; ok && i < first.values.size(); ++i) {
+        q.bindValue(int(i), first.values[i]);
+    }
+    if (!ok || !q.exec()) {
+        if (error) {
+            *error = describe(q.lastError());
+        }
+        rollback(db);
+        return false;
+    }
+    return commit(db, error);
 }
 
 void SqlDialect::rollback(QSqlDatabase& db)

@@ -104,6 +104,18 @@ public:
     virtual bool begin(QSqlDatabase& db, bool sharedRecords, QString* error);
     virtual bool commit(QSqlDatabase& db, QString* error);
     virtual void rollback(QSqlDatabase& db);
+    // A statement to run later: its text in the driver's form, a ? for each of its values.
+    struct Statement
+    {
+        QString sql;
+        QVariantList values;
+        bool isEmpty() const { return sql.isEmpty(); }
+    };
+    // Whether a statement can go with the commit in one round trip (commitWith).
+    virtual bool sendsWithCommit() const { return false; }
+    // Runs `first` and commits, in one round trip; when `first` is refused nothing is committed
+    // and the transaction is rolled back. False with the database's words.
+    virtual bool commitWith(QSqlDatabase& db, const Statement& first, QString* error);
     // See CaseDatabase::deferCheckpoints; nothing to do where the log is not the desk's.
     virtual void deferCheckpoints(QSqlDatabase& db);
     virtual void resumeCheckpoints(QSqlDatabase& db, bool inTransaction);

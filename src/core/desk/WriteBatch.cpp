@@ -338,11 +338,12 @@ bool WriteBatch::commitGroup(QString* error)
     if (open && !sendGroup(error)) {
         return false;
     }
-    if (m_listener && open && !m_listener->groupCommitting(m_lastKeptLine, error)) {
+    SqlDialect::Statement withCommit;
+    if (m_listener && open && !m_listener->groupCommitting(m_lastKeptLine, &withCommit, error)) {
         loseTransaction();
         return false;
     }
-    const bool committed = m_db.commit(error);
+    const bool committed = m_db.commit(error, withCommit);
     if (m_writes) {
         m_writes->clear();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/desk/GroupWrites.h"
+#include "core/desk/SqlDialect.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -28,8 +29,10 @@ public:
     public:
         virtual ~Listener() = default;
         // `lastLine`: the last input line the group holds. False refuses the commit: the group
-        // is rolled back and the batch has failed.
-        virtual bool groupCommitting(qint64 lastLine, QString* error) = 0;
+        // is rolled back and the batch has failed. A statement left in `withCommit` is sent with
+        // the commit, in one round trip where the database takes that; when it is refused the
+        // group is not committed.
+        virtual bool groupCommitting(qint64 lastLine, SqlDialect::Statement* withCommit, QString* error) = 0;
         virtual void groupCommitted(qint64 lastLine) = 0;
         // A check's group up to `lastLine`, written whole before it is rolled back: the lines the
         // database refused, in the order they were found.

@@ -383,9 +383,16 @@ void ImportRegister::rowsOf(const QList<Record>& records, QList<Record>* rows, Q
     }
 }
 
-bool ImportRegister::savedGroup(
-    const QList<Record>& records, const Counts& counts, const QDateTime& now, QString* error)
+bool ImportRegister::savedGroup(const QList<Record>& records, const Counts& counts, const QDateTime& now,
+    SqlDialect::Statement* withCommit, QString* error)
 {
+    if (withCommit && !m_db.dialect().sendsWithCommit()) {
+        withCommit = nullptr;
+    }
+    const auto updateRun = [&](const QString& leading, const QVariantList& values) {
+        return withCommit ? m_runs.updateLater(withCommit, error, leading, values)
+                          : m_runs.update(error, leading, values);
+    };
     if (!m_open) {
         return true;
     }
@@ -401,7 +408,7 @@ bool ImportRegister::savedGroup(
     }
     if (m_db.dialect().kind() != SqlDialect::Kind::PostgreSQL || rows.isEmpty() || rows.size() > kLeadingRows
         || !changed.isEmpty() || !m_runs.hasPendingChanges()) {
-        if (!insertRows(rows, changed, error) || !m_runs.update(error)) {
+        if (!insertRows(rows, changed, error) || !updateRun({}, {})) {
             m_runs.cancelUpdate();
             return false;
         }
@@ -415,7 +422,7 @@ bool ImportRegister::savedGroup(
         values << runId() << r.table << r.key << std::max(r.key, r.lastKey);
     }
     leading += QLatin1Char(')');
-    if (!m_runs.update(error, leading, values)) {
+    if (!updateRun(leading, values)) {
         m_runs.cancelUpdate();
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
+#include "core/desk/JsonText.h"
 #include "core/desk/Formats.h"
 #include "core/desk/LineReader.h"
 #include "core/desk/Sha256.h"
@@ -10,8 +11,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -56,14 +55,22 @@ void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Chan
         return;
     }
     const Stopwatch watch(&m_registerNs);
-    QJsonObject before;
-    QJsonObject after;
+    // Two JSON objects of the fields changed, before and after.
+    QByteArray before(1, '{');
+    QByteArray after(1, '{');
     for (const Change& c : changes) {
-        before.insert(c.field, ImportRegister::fieldValue(c.before));
-        after.insert(c.field, ImportRegister::fieldValue(c.after));
+        if (before.size() > 1) {
+            before.append(',');
+            after.append(',');
+        }
+        appendJsonText(&before, c.field);
+        appendJsonText(&after, c.field);
+        before.append(':');
+        after.append(':');
+        appendJsonValue(&before, ImportRegister::fieldValue(c.before));
+        appendJsonValue(&after, ImportRegister::fieldValue(c.after));
     }
-    m_records.append({ m_batch.currentLine(), table, key, QJsonDocument(before).toJson(QJsonDocument::Compact),
-        QJsonDocument(after).toJson(QJsonDocument::Compact) });
+    m_records.append({ m_batch.currentLine(), table, key, before.append('}'), after.append('}') });
 }
 
 bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)
@@ -390,7 +397,7 @@ void ImportRun::endRegister(ImportRegister::State state, const QString& message)
         100.0 * m_registerNs / std::max<qint64>(1, m_runTimer.nsecsElapsed()));
 }
 
-bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
+bool ImportRun::groupCommitting(qint64 lastLine, SqlDialect::Statement* withCommit, QString* error)
 {
     // The lines' own writes held for the group go first: they are the import's, not the register's.
     if (!m_ctx.db.sendHeldWrites(error)) {
@@ -407,7 +414,7 @@ bool ImportRun::groupCommitting(qint64 lastLine, QString* error)
     }
     m_records.clear();
     // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.savedGroup(kept, registerCounts(lastLine), m_ctx.report.now(), error);
+    return m_register.savedGroup(kept, registerCounts(lastLine), m_ctx.report.now(), withCommit, error);
 }
 
 void ImportRun::groupCommitted(qint64 lastLine)

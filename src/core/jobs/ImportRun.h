@@ -102,7 +102,7 @@ private:
     // A counter going back (a stop): the box shows it at once.
     void resetCount(JobReporter::Counter counter, qint64 value);
     void showCount(JobReporter::Counter counter, qint64 value);
-    bool groupCommitting(qint64 lastLine, QString* error) override;
+    bool groupCommitting(qint64 lastLine, SqlDialect::Statement* withCommit, QString* error) override;
     void recordCreated(const QString& table, qint64 key) override;
     void recordChanged(const QString& table, qint64 key, const QList<Change>& changes) override;
     void groupCommitted(qint64 lastLine) override;

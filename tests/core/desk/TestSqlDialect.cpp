@@ -1,7 +1,10 @@
 // The three dialects side by side on the same cases, without a database.
 #include "core/desk/FieldCodec.h"
+#include "core/desk/JsonText.h"
 #include "core/desk/SqlDialect.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QTest>
 
 using namespace zb32;
@@ -58,6 +61,38 @@ private Q_SLOTS:
         QFETCH(QVariant, input);
         QFETCH(QVariant, expected);
         QCOMPARE(SqlDialect::create(Kind(kind))->translate(input.toString()), expected.toString());
+    }
+
+    // The text forms written by hand: COPY's, and JSON read back as it was.
+    void writtenText_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("copy"); // empty: JSON only
+        const QString tricky = QStringLiteral("a\\b\tc\nd\re \"q\" \u0001 \u00e8\u20ac");
+        QTest::newRow("text to escape") << QVariant(tricky) << QByteArray("a\\\\b\\tc\\nd\\re \"q\" \x01 \xc3\xa8\xe2\x82\xac");
+        QTest::newRow("plain text") << QVariant(QStringLiteral("Via Roma 1")) << QByteArray("Via Roma 1");
+        QTest::newRow("empty text") << QVariant(QString(QLatin1String(""))) << QByteArray("");
+        QTest::newRow("null") << QVariant() << QByteArray("\\N");
+        QTest::newRow("large integer") << QVariant(qlonglong(9007199254740993LL)) << QByteArray("9007199254740993");
+        QTest::newRow("negative fraction") << QVariant(-0.1) << QByteArray("-0.10000000000000001");
+        QTest::newRow("date") << QVariant(QDate(2009, 12, 31)) << QByteArray("2009-12-31");
+        QTest::newRow("bool") << QVariant(true) << QByteArray("t");
+    }
+    void writtenText()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, copy);
+        QByteArray copied;
+        SqlDialect::copyValue(&copied, value);
+        QCOMPARE(copied, copy);
+        const QJsonValue json = QJsonValue::fromVariant(value);
+        QByteArray written("[");
+        appendJsonValue(&written, json);
+        written.append(']');
+        QJsonParseError parsed;
+        const QJsonDocument doc = QJsonDocument::fromJson(written, &parsed);
+        QVERIFY2(parsed.error == QJsonParseError::NoError, written.constData());
+        QCOMPARE(doc.array().at(0), json);
     }
 
     // What is bound for a field of each type: the value's storage form and the typed NULL.
