@@ -512,8 +512,8 @@ bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
             names << d.quoteName(f);
         }
         sqlite3_stmt* s = own->prepared(d.translate(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
-                                                          .arg(d.quoteName(table), names.join(QStringLiteral(" = ?, ")),
-                                                              d.quoteName(first.op->keyField))),
+                                                        .arg(d.quoteName(table), names.join(QStringLiteral(" = ?, ")),
+                                                            d.quoteName(first.op->keyField))),
             error);
         if (!s) {
             return false;

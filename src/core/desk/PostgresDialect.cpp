@@ -324,8 +324,9 @@ bool PostgresDialect::updateRows(
                         .arg(quoteName(f), literal);
         }
         // OFFSET 0 keeps the record made once a row, however many fields read it.
-        sql = QStringLiteral("UPDATE %1 AS zb32_t SET %2 FROM (SELECT e AS j, jsonb_populate_record(NULL::%1, e) AS r "
-                             "FROM jsonb_array_elements($1::jsonb) AS e OFFSET 0) AS zb32_v WHERE zb32_t.%3 = (zb32_v.r).%3")
+        sql = QStringLiteral(
+            "UPDATE %1 AS zb32_t SET %2 FROM (SELECT e AS j, jsonb_populate_record(NULL::%1, e) AS r "
+            "FROM jsonb_array_elements($1::jsonb) AS e OFFSET 0) AS zb32_v WHERE zb32_t.%3 = (zb32_v.r).%3")
                   .arg(t, sets.join(QStringLiteral(", ")), k);
     }
     const QByteArray text = sql.toUtf8();

@@ -110,8 +110,7 @@ bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
     return ok;
 }
 
-bool SqliteStatements::select(
-    sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error)
+bool SqliteStatements::select(sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error)
 {
     int rc = sqlite3_step(statement);
     for (; rc == SQLITE_ROW; rc = sqlite3_step(statement)) {
@@ -134,8 +133,8 @@ QVariant SqliteStatements::columnValue(sqlite3_stmt* statement, int column)
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(statement, column));
     case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-            sqlite3_column_bytes(statement, column)));
+        return QVariant(QByteArray(
+            static_cast<const char*>(sqlite3_column_blob(statement, column)), sqlite3_column_bytes(statement, column)));
     case SQLITE_NULL:
         return {};
     default:
@@ -161,7 +160,8 @@ bool SqliteStatements::takesValues(sqlite3_stmt* statement, qsizetype count, QSt
         return true;
     }
     if (error) {
-        *error = QStringLiteral("parametri: %1 attesi, %2 dati").arg(sqlite3_bind_parameter_count(statement)).arg(count);
+        *error
+            = QStringLiteral("parametri: %1 attesi, %2 dati").arg(sqlite3_bind_parameter_count(statement)).arg(count);
     }
     return false;
 }

@@ -3,8 +3,8 @@
 
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
-#include "core/desk/JsonText.h"
 #include "core/desk/Formats.h"
+#include "core/desk/JsonText.h"
 #include "core/desk/LineReader.h"
 #include "core/desk/Sha256.h"
 #include "core/jobs/Stopwatch.h"

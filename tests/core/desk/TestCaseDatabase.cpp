@@ -125,8 +125,8 @@ private Q_SLOTS:
         QVERIFY(sel.setNull(QStringLiteral("importo totale"), &error));
         // Another record, other fields, in the same group: each keeps the fields it was not given.
         Recordset second(tdb.db(), Schema::kCases);
-        QVERIFY2(second.open(QStringLiteral("Select * from [tabella pratiche] where posizione=?"), { QStringLiteral("2") },
-                     &error),
+        QVERIFY2(second.open(QStringLiteral("Select * from [tabella pratiche] where posizione=?"),
+                     { QStringLiteral("2") }, &error),
             qPrintable(error));
         if (grouped) {
             QVERIFY2(batch.beginLine(&error, 2), qPrintable(error));

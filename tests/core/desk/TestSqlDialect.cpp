@@ -69,7 +69,8 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QByteArray>("copy"); // empty: JSON only
         const QString tricky = QStringLiteral("a\\b\tc\nd\re \"q\" \u0001 \u00e8\u20ac");
-        QTest::newRow("text to escape") << QVariant(tricky) << QByteArray("a\\\\b\\tc\\nd\\re \"q\" \x01 \xc3\xa8\xe2\x82\xac");
+        QTest::newRow("text to escape") << QVariant(tricky)
+                                        << QByteArray("a\\\\b\\tc\\nd\\re \"q\" \x01 \xc3\xa8\xe2\x82\xac");
         QTest::newRow("plain text") << QVariant(QStringLiteral("Via Roma 1")) << QByteArray("Via Roma 1");
         QTest::newRow("empty text") << QVariant(QString(QLatin1String(""))) << QByteArray("");
         QTest::newRow("null") << QVariant() << QByteArray("\\N");

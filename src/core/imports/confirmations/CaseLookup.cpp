@@ -123,7 +123,8 @@ bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recor
     if (asked.isEmpty()) {
         return true;
     }
-    switch (openAmong(db, group, kGroupSelect, QStringLiteral("posizione"), QStringLiteral("_text"), asked, {}, error)) {
+    switch (
+        openAmong(db, group, kGroupSelect, QStringLiteral("posizione"), QStringLiteral("_text"), asked, {}, error)) {
     case GroupRead::Read:
         break;
     case GroupRead::NotHere:

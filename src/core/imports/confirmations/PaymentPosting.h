@@ -2,8 +2,8 @@
 // payment, split over capital, interest, expenses and recovery costs, with commission rates.
 #pragma once
 
-#include "core/imports/confirmations/ConfirmationRecord.h"
 #include "core/desk/Recordset.h"
+#include "core/imports/confirmations/ConfirmationRecord.h"
 
 #include <QHash>
 #include <QVariant>
