@@ -271,6 +271,23 @@ void GroupWrites::clear()
     m_lastKeys.clear();
 }
 
+QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
+{
+    QList<QList<qsizetype>> groups; // in the order their shapes came
+    QHash<QString, qsizetype> byShape;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const Image& image = images[i];
+        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fields.join(QChar(0));
+        auto it = byShape.constFind(shape);
+        if (it == byShape.constEnd()) {
+            it = byShape.insert(shape, groups.size());
+            groups.append(QList<qsizetype>());
+        }
+        groups[*it].append(i);
+    }
+    return groups;
+}
+
 bool GroupWrites::sendComposed(QString* error)
 {
     const SqlDialect& d = m_db.dialect();
@@ -317,20 +334,7 @@ bool GroupWrites::sendComposed(QString* error)
             merge(changes[*it], op);
         }
     }
-    QList<QString> shapes; // in the order they came
-    QHash<QString, QList<qsizetype>> byShape;
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        const Image& image = images[i];
-        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fields.join(QChar(0));
-        auto it = byShape.find(shape);
-        if (it == byShape.end()) {
-            shapes.append(shape);
-            it = byShape.insert(shape, {});
-        }
-        it->append(i);
-    }
-    for (const QString& shape : std::as_const(shapes)) {
-        const QList<qsizetype>& rows = byShape[shape];
+    for (const QList<qsizetype>& rows : byShape(images)) {
         const Image& first = images[rows.first()];
         QStringList names { d.quoteName(first.op->keyField) };
         for (const QString& f : first.fields) {
@@ -455,12 +459,9 @@ bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
         }
         return true;
     }
-    // By table and set of fields, in the order they came; the fields of each in one order, so
-    // records whose lines changed the same fields in another order go together.
-    QList<QString> shapes;
-    QHash<QString, QList<qsizetype>> byShape;
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        Image& change = changes[i];
+    // By table and set of fields; the fields of each in one order, so records whose lines
+    // changed the same fields in another order go together.
+    for (Image& change : changes) {
         if (!std::is_sorted(change.fields.cbegin(), change.fields.cend())) {
             QList<qsizetype> order(change.fields.size());
             std::iota(order.begin(), order.end(), 0);
@@ -475,17 +476,8 @@ bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
             change.fields = fields;
             change.values = values;
         }
-        const QString shape
-            = change.op->table + QChar(0) + change.op->keyField + QChar(0) + change.fields.join(QChar(0));
-        auto it = byShape.find(shape);
-        if (it == byShape.end()) {
-            shapes.append(shape);
-            it = byShape.insert(shape, {});
-        }
-        it->append(i);
     }
-    for (const QString& shape : std::as_const(shapes)) {
-        const QList<qsizetype>& rows = byShape[shape];
+    for (const QList<qsizetype>& rows : byShape(changes)) {
         const Image& first = changes[rows.first()];
         const QString& table = first.op->table;
         const auto refused = [&](const QString& why) {

@@ -123,6 +123,8 @@ private:
         QVector<QVariant> values;
     };
 
+    // The records of each table and set of fields (the indexes in `images`), in the order they came.
+    static QList<QList<qsizetype>> byShape(const QList<Image>& images);
     bool sendComposed(QString* error);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.

@@ -9,8 +9,12 @@ namespace zb32 {
 
 void appendJsonText(QByteArray* out, QStringView text)
 {
+    appendJsonUtf8(out, text.toUtf8());
+}
+
+void appendJsonUtf8(QByteArray* out, const QByteArray& bytes)
+{
     out->append('"');
-    const QByteArray bytes = text.toUtf8();
     // The runs between characters to escape go whole.
     qsizetype from = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {

@@ -10,6 +10,8 @@ namespace zb32 {
 
 // A JSON string of `text`, UTF-8, with quotes, backslashes and control characters escaped.
 void appendJsonText(QByteArray* out, QStringView text);
+// The same of a text already in UTF-8.
+void appendJsonUtf8(QByteArray* out, const QByteArray& utf8);
 // A JSON value as QJsonDocument writes it: integers as integers, other numbers in their shortest
 // exact form (null when not finite), strings escaped.
 void appendJsonValue(QByteArray* out, const QJsonValue& value);

@@ -28,6 +28,13 @@ void logNotice(void*, const char* message)
     qCInfo(lcServer, "%s", QByteArray(message).trimmed().constData());
 }
 
+// The server's words on a result (the connection's when there is none).
+QString resultError(PGconn* conn, const PGresult* r)
+{
+    const QString text = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
+    return text.isEmpty() ? QStringLiteral("errore sconosciuto del database") : text;
+}
+
 // The driver's libpq connection.
 PGconn* connectionOf(const QSqlDatabase& db)
 {
@@ -195,10 +202,7 @@ bool PostgresDialect::copyIn(
     QString why;
     const auto failed = [&](PGresult* r) {
         if (why.isEmpty()) {
-            why = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
-            if (why.isEmpty()) {
-                why = QStringLiteral("errore sconosciuto del database");
-            }
+            why = resultError(conn, r);
         }
     };
     const QByteArray sql
@@ -231,32 +235,16 @@ bool PostgresDialect::copyIn(
 
 namespace {
 
-// A value as bound to an UPDATE, as JSON the server reads into the column's own type: null, or
-// the text the column's input takes (numbers exactly, dates as ISO dates).
-void appendJsonValue(QByteArray* out, const QVariant& value)
+// A value as bound to an UPDATE, as JSON the server reads into the column's own type: null, a
+// whole number, or the text the column's input takes.
+void appendJsonColumnValue(QByteArray* out, const QVariant& value)
 {
     if (value.isNull()) {
         out->append("null");
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
+    } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong) {
         out->append(QByteArray::number(value.toLongLong()));
-        return;
-    case QMetaType::Double:
-        out->append('"').append(QByteArray::number(value.toDouble(), 'g', 17)).append('"');
-        return;
-    case QMetaType::Bool:
-        out->append(value.toBool() ? "true" : "false");
-        return;
-    case QMetaType::QDate:
-        out->append('"').append(value.toDate().toString(Qt::ISODate).toLatin1()).append('"');
-        return;
-    default:
-        appendJsonText(out, value.toString());
+    } else {
+        appendJsonUtf8(out, SqlDialect::textForm(value));
     }
 }
 
@@ -298,7 +286,7 @@ bool PostgresDialect::updateRows(
         json.append(json.size() == 1 ? "{" : ",{").append(keyName).append(':').append(QByteArray::number(r.key));
         for (qsizetype f = 0; f < r.fields->size(); ++f) {
             json.append(',').append(names.value(r.fields->at(f))).append(':');
-            appendJsonValue(&json, r.values->at(f));
+            appendJsonColumnValue(&json, r.values->at(f));
         }
         json.append('}');
     }
@@ -334,10 +322,7 @@ bool PostgresDialect::updateRows(
     PGresult* r = PQexecParams(conn, text.constData(), 1, nullptr, params, nullptr, nullptr, 0);
     const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok && error) {
-        *error = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
-        if (error->isEmpty()) {
-            *error = QStringLiteral("errore sconosciuto del database");
-        }
+        *error = resultError(conn, r);
     }
     PQclear(r);
     return ok;
@@ -372,36 +357,13 @@ bool PostgresDialect::commitWith(QSqlDatabase& db, const Statement& first, QStri
     QList<QByteArray> texts;
     QList<const char*> params;
     for (const QVariant& v : first.values) {
-        if (v.isNull()) {
-            texts << QByteArray();
-            params << nullptr;
-            continue;
-        }
-        switch (v.typeId()) {
-        case QMetaType::Bool:
-            texts << QByteArray(v.toBool() ? "1" : "0");
-            break;
-        case QMetaType::QDate:
-            texts << v.toDate().toString(Qt::ISODate).toLatin1();
-            break;
-        case QMetaType::QDateTime:
-            texts << v.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
-            break;
-        case QMetaType::Double:
-            texts << QByteArray::number(v.toDouble(), 'g', 17);
-            break;
-        default:
-            texts << v.toString().toUtf8();
-        }
-        params << texts.last().constData();
+        texts << (v.isNull() ? QByteArray() : textForm(v));
+        params << (v.isNull() ? nullptr : texts.last().constData());
     }
     QString why;
     const auto failed = [&](PGresult* r) {
         if (why.isEmpty()) {
-            why = QString::fromUtf8(r ? PQresultErrorMessage(r) : PQerrorMessage(conn)).simplified();
-            if (why.isEmpty()) {
-                why = QStringLiteral("errore sconosciuto del database");
-            }
+            why = resultError(conn, r);
         }
     };
     // One round trip: the statement, the commit and a sync in a pipeline. A refused statement

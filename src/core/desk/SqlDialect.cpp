@@ -162,35 +162,35 @@ bool SqlDialect::updateRows(
     return false;
 }
 
+QByteArray SqlDialect::textForm(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return QByteArray::number(value.toLongLong());
+    case QMetaType::Double:
+        // Seventeen digits read back as the same double.
+        return QByteArray::number(value.toDouble(), 'g', 17);
+    case QMetaType::Bool:
+        return value.toBool() ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate).toLatin1();
+    case QMetaType::QString:
+        return static_cast<const QString*>(value.constData())->toUtf8();
+    default:
+        return value.toString().toUtf8();
+    }
+}
+
 void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
 {
     if (value.isNull()) {
         out->append("\\N");
         return;
     }
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        out->append(QByteArray::number(value.toLongLong()));
-        return;
-    case QMetaType::Double:
-        // Seventeen digits read back as the same double.
-        out->append(QByteArray::number(value.toDouble(), 'g', 17));
-        return;
-    case QMetaType::Bool:
-        out->append(value.toBool() ? 't' : 'f');
-        return;
-    case QMetaType::QDate:
-        out->append(value.toDate().toString(Qt::ISODate).toLatin1());
-        return;
-    default:
-        break;
-    }
-    const QByteArray text = value.typeId() == QMetaType::QString
-        ? static_cast<const QString*>(value.constData())->toUtf8()
-        : value.toString().toUtf8();
+    const QByteArray text = textForm(value);
     // The runs between characters to escape go whole.
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {

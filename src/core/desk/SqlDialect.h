@@ -76,6 +76,9 @@ public:
     // Appends a value, as bound to an INSERT, in COPY's text form: NULL as \N, dates as ISO dates,
     // numbers exactly, text with backslash, tab, line feed and carriage return escaped.
     static void copyValue(QByteArray* out, const QVariant& value);
+    // A value that is not null in the text form PostgreSQL's input takes for its column: numbers
+    // exactly, booleans t and f, dates as ISO dates, text as UTF-8.
+    static QByteArray textForm(const QVariant& value);
     // Whether changes of existing rows can be sent many at once through updateRows().
     virtual bool updatesRows() const { return false; }
     // A change of one row: its key, and the fields (as record access names them) it sets to the
