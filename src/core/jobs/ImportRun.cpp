@@ -207,7 +207,9 @@ JobResult ImportRun::checkDone()
     }
     CheckReport& check = *m_ctx.check;
     check.finish(m_linesRead);
-    if (check.writes().isEmpty()) {
+    if (m_checkWrites) {
+        check.setWrites(m_checkWrites());
+    } else if (check.writes().isEmpty()) {
         check.setWrites(
             { { QStringLiteral("pratiche"), m_counts[JobReporter::Clienti] - m_startCounts[JobReporter::Clienti] },
                 { QStringLiteral("fatture"), m_counts[JobReporter::Fatture] - m_startCounts[JobReporter::Fatture] } });

@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <array>
+#include <functional>
 
 namespace zb32 {
 
@@ -94,6 +95,12 @@ public:
     // and passed over where a run would stop. A case with a bad line is taken back whole at
     // its end, as a run would never save it.
     bool checking() const { return m_ctx.check != nullptr; }
+    // What a check reports it would write, asked once its last group is tried (without it: the
+    // cases and invoices counted).
+    void setCheckWrites(std::function<QList<std::pair<QString, qint64>>()> writes)
+    {
+        m_checkWrites = std::move(writes);
+    }
     // A line (row) that failed: in a check it is noted and the check goes on (true); in a run,
     // or once writing has failed, false and the caller stops.
     bool passOver(qint64 line, const QString& reason);
@@ -130,6 +137,7 @@ private:
     std::array<qint64, 2> m_committedCounts {};
     std::array<qint64, 2> m_shownCounts {}; // what the boxes show
     bool m_countsWhenSaved = false;
+    std::function<QList<std::pair<QString, qint64>>()> m_checkWrites;
     std::array<qint64, 2> m_caseCounts {}; // as the open case began
     std::array<qint64, 2> m_startCounts {}; // as the run began: the register keeps what it adds
     ImportRegister::Mode m_mode = ImportRegister::Mode::New;

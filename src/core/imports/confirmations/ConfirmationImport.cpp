@@ -139,11 +139,13 @@ private:
 
 void ConfirmationRun::setCheckWrites()
 {
-    if (m_ctx.check) {
-        m_ctx.check->setWrites(
-            { { QStringLiteral("pagamenti"), m_counters.posted }, { QStringLiteral("fatture"), m_counters.invoices },
-                { QStringLiteral("rate confermate"), m_counters.confirmed }, { QStringLiteral("esiti"), m_outcomes } });
-    }
+    // Asked after the last group is tried: the payments and invoices of lines the database refused
+    // are counted out of the run's counters by then.
+    m_run.setCheckWrites([this]() -> QList<std::pair<QString, qint64>> {
+        return { { QStringLiteral("pagamenti"), m_run.count(JobReporter::Clienti) },
+            { QStringLiteral("fatture"), m_run.count(JobReporter::Fatture) },
+            { QStringLiteral("rate confermate"), m_counters.confirmed }, { QStringLiteral("esiti"), m_outcomes } };
+    });
 }
 
 QStringList ConfirmationRun::positionsAhead(qint64 fromLine)
@@ -267,8 +269,9 @@ bool ConfirmationRun::handle(const ConfirmationRecord& record, Kind kind, QStrin
         ++m_outcomes;
     }
     // The boxes show the running counts from the first posting on, as their groups are saved.
-    m_run.setCount(JobReporter::Clienti, m_counters.posted);
-    m_run.setCount(JobReporter::Fatture, m_counters.invoices);
+    // They count on by what the record added: a check counts a line the database refuses out.
+    m_run.setCount(JobReporter::Clienti, m_run.count(JobReporter::Clienti) + m_counters.posted - before.posted);
+    m_run.setCount(JobReporter::Fatture, m_run.count(JobReporter::Fatture) + m_counters.invoices - before.invoices);
     return m_run.batch().endLine(error);
 }
 

@@ -109,6 +109,14 @@ JobResult ConfirmationDesk::run(int mode)
     return ImportaPag(ctx, mode);
 }
 
+JobResult ConfirmationDesk::check(int mode, CheckReport* check)
+{
+    CaseDatabase db;
+    JobContext ctx { db, batch, report };
+    ctx.check = check;
+    return ImportaPag(ctx, mode);
+}
+
 QVariantMap ConfirmationDesk::caseRow(qint64 key)
 {
     for (const QVariantMap& row : tdb.rows(Schema::kCases)) {

@@ -7,6 +7,7 @@
 #include "TestWorkspace.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/BatchData.h"
+#include "core/jobs/CheckReport.h"
 #include "core/jobs/Job.h"
 
 #include <QVariantMap>
@@ -56,6 +57,8 @@ public:
     // A workbook of the test data (a path under `folder`), imported under its own file name.
     JobResult runWorkbook(const QString& fixture, const QString& folder = QStringLiteral("confirmations"));
     JobResult run(int mode);
+    // The same as a check (nothing written), what it found in `check`.
+    JobResult check(int mode, CheckReport* check);
 
     QVariantMap caseRow(qint64 key);
     QList<QVariantMap> payments(qint64 caseKey);

@@ -724,6 +724,21 @@ private Q_SLOTS:
         bytes += collectionLine("9", "350", cents(1000), "R");
         bytes += collectionLine("2", code, amount, "R");
         bytes += collectionLine("1", "350", cents(3000), "R");
+        if (refuse) {
+            // A check lists the refused line and counts only what a run would save.
+            desk.ws.writeImportFile(QStringLiteral("incassi-3.txt"), bytes);
+            desk.batch.Text1[4] = QStringLiteral("incassi-3.txt");
+            CheckReport check;
+            QCOMPARE(desk.check(0, &check).status, JobStatus::Failed);
+            QCOMPARE(check.badLineCount(), 1);
+            QVERIFY2(check.text(QStringLiteral("incassi-3.txt")).contains(QStringLiteral("riga 3")),
+                qPrintable(check.text(QStringLiteral("incassi-3.txt"))));
+            const QList<std::pair<QString, qint64>> writes { { QStringLiteral("pagamenti"), 2 },
+                { QStringLiteral("fatture"), 0 }, { QStringLiteral("rate confermate"), 0 },
+                { QStringLiteral("esiti"), 0 } };
+            QCOMPARE(check.writes(), writes);
+            desk.report.log.clear();
+        }
         const JobResult r = desk.runText(bytes, QStringLiteral("incassi-3.txt"));
         QCOMPARE(r.status, JobStatus::Failed);
         QCOMPARE(desk.report.errors.size(), 1);
