@@ -83,7 +83,6 @@ void CaseDatabase::close()
     // gone. The session's end frees them all on the server anyway.
     const auto statements = std::exchange(m_statements, {});
     m_sqlite.reset(); // SQLite's own statements go before their connection, which they would keep open
-
     m_records.clear();
     m_inTransaction = false;
     // What the dialect held of the session (deferred checkpoints) ends with it.

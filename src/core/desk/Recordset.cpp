@@ -342,6 +342,26 @@ const Recordset::Row* Recordset::current() const
     return m_pos < m_rows.size() ? &m_rows[m_pos] : nullptr;
 }
 
+QList<int> Recordset::changedFields(const Row& row) const
+{
+    QList<int> changed;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (row.dirty[i] && i != m_keyIndex) {
+            changed.append(i);
+        }
+    }
+    return changed;
+}
+
+bool Recordset::nothingAfterLeading(QString* error) const
+{
+    if (error) {
+        *error = QStringLiteral("nessuna modifica da salvare nella tabella %1 dopo l'istruzione che la precede")
+                     .arg(m_table);
+    }
+    return false;
+}
+
 int Recordset::indexOf(const QString& field) const
 {
     const auto it = m_lookup.constFind(field);
@@ -531,18 +551,9 @@ bool Recordset::update(QString* error, const QString& leading, const QVariantLis
         return false;
     }
     const SqlDialect& d = m_db.dialect();
-    QList<int> changed;
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (row->dirty[i] && i != m_keyIndex) {
-            changed.append(i);
-        }
-    }
+    const QList<int> changed = changedFields(*row);
     if (!leading.isEmpty() && (row->isNew || changed.isEmpty())) {
-        if (error) {
-            *error = QStringLiteral("nessuna modifica da salvare nella tabella %1 dopo l'istruzione che la precede")
-                         .arg(m_table);
-        }
-        return false;
+        return nothingAfterLeading(error);
     }
     if (!row->isNew && changed.isEmpty()) {
         return true;
@@ -611,18 +622,9 @@ bool Recordset::updateLater(
         }
         return false;
     }
-    QList<int> changed;
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (row->dirty[i] && i != m_keyIndex) {
-            changed.append(i);
-        }
-    }
+    const QList<int> changed = changedFields(*row);
     if (changed.isEmpty()) {
-        if (!leading.isEmpty() && error) {
-            *error = QStringLiteral("nessuna modifica da salvare nella tabella %1 dopo l'istruzione che la precede")
-                         .arg(m_table);
-        }
-        return leading.isEmpty();
+        return leading.isEmpty() || nothingAfterLeading(error);
     }
     const SqlDialect& d = m_db.dialect();
     const QString sql = writeSql(changed, false);

@@ -106,6 +106,10 @@ private:
 
     bool setFields(const QStringList& names, QString* error);
     int indexOf(const QString& field) const;
+    // The fields of `row` changed since it was read or saved, the key left out.
+    QList<int> changedFields(const Row& row) const;
+    // An UPDATE led by another statement has nothing to save: false with the reason.
+    bool nothingAfterLeading(QString* error) const;
     QString writeSql(const QList<int>& changed, bool insert) const;
     FieldType typeOf(int index) const;
     Row* current();

@@ -177,15 +177,10 @@ bool PaymentPosting::readGroup(CaseDatabase& db, const QVariantList& caseKeys, Q
     return true;
 }
 
-bool PaymentPosting::findInstalment(Recordset& payments, Currency amount)
+bool PaymentPosting::confirmedBy(const Recordset& payments, Currency amount)
 {
-    for (; !payments.eof(); payments.moveNext()) {
-        if (payments.isNull(kReceipt) && !payments.isNull(QStringLiteral("totale"))
-            && confirmsInstalment(payments.currency(QStringLiteral("totale")), amount)) {
-            return true;
-        }
-    }
-    return false;
+    return payments.isNull(kReceipt) && !payments.isNull(QStringLiteral("totale"))
+        && confirmsInstalment(payments.currency(QStringLiteral("totale")), amount);
 }
 
 bool PaymentPosting::confirm(Recordset& payments, const Recordset& cases, QString* error)
@@ -218,8 +213,7 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
         // The group's view: a payment confirmed by an earlier record of the group is open no more.
         for (const int row : *group) {
             m_groupPayments.moveTo(row);
-            if (m_groupPayments.isNull(kReceipt) && !m_groupPayments.isNull(QStringLiteral("totale"))
-                && confirmsInstalment(m_groupPayments.currency(QStringLiteral("totale")), amount)) {
+            if (confirmedBy(m_groupPayments, amount)) {
                 return confirm(m_groupPayments, cases, error);
             }
         }
@@ -227,8 +221,10 @@ bool PaymentPosting::RegistraPagamento(const ConfirmationRecord& record, Records
         if (!m_payments.open(kOpenPayments, { cases.key() }, error)) {
             return false;
         }
-        if (findInstalment(m_payments, amount)) {
-            return confirm(m_payments, cases, error);
+        for (; !m_payments.eof(); m_payments.moveNext()) {
+            if (confirmedBy(m_payments, amount)) {
+                return confirm(m_payments, cases, error);
+            }
         }
     }
     ++m_counters.posted;

@@ -82,8 +82,8 @@ public:
 private:
     // Confirms the current open payment of `payments` for the case.
     bool confirm(Recordset& payments, const Recordset& cases, QString* error);
-    // Whether `payments` holds an open payment that `amount` confirms; puts the set on it.
-    static bool findInstalment(Recordset& payments, Currency amount);
+    // Whether the current payment of `payments` is open and `amount` confirms it.
+    static bool confirmedBy(const Recordset& payments, Currency amount);
     bool postNewPayment(const ConfirmationRecord& record, Currency amount, Recordset& cases, QString* error);
     bool writeRates(const QString& agent, const std::array<QString, 5>& fields, QString* error);
     bool readRates(QString* error);
