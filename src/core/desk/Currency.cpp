@@ -3,6 +3,7 @@
 
 #include <QRegularExpression>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace zb32 {
@@ -179,20 +180,31 @@ Currency Currency::fromVariant(const QVariant& value, bool* ok)
 
 QString Currency::toPlainText(QChar decimalSeparator) const
 {
-    const qint64 a = m_raw < 0 ? -m_raw : m_raw;
-    QString text = QString::number(a / kScale);
-    qint64 frac = a % kScale;
+    // Written from the right into a buffer of its own: one allocation, as a job stores amounts
+    // on most lines it reads.
+    quint64 a = m_raw < 0 ? 0 - quint64(m_raw) : quint64(m_raw);
+    char16_t text[32];
+    qsizetype at = std::size(text);
+    quint64 frac = a % kScale;
+    a /= kScale;
     if (frac != 0) {
-        QString digits = QString::number(frac).rightJustified(4, QLatin1Char('0'));
-        while (digits.endsWith(QLatin1Char('0'))) {
-            digits.chop(1);
+        int digits = 4;
+        for (; frac % 10 == 0; frac /= 10) {
+            --digits;
         }
-        text += decimalSeparator + digits;
+        for (; digits > 0; --digits, frac /= 10) {
+            text[--at] = char16_t(u'0' + frac % 10);
+        }
+        text[--at] = decimalSeparator.unicode();
     }
+    do {
+        text[--at] = char16_t(u'0' + a % 10);
+        a /= 10;
+    } while (a != 0);
     if (m_raw < 0) {
-        text.prepend(QLatin1Char('-'));
+        text[--at] = u'-';
     }
-    return text;
+    return QString(reinterpret_cast<const QChar*>(text + at), qsizetype(std::size(text)) - at);
 }
 
 Currency Currency::rounded(int decimals) const

@@ -104,13 +104,17 @@ bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* 
             }
             qint64 last = q->next() ? q->value(0).toLongLong() : 0;
             q->finish();
-            QSqlQuery seq(m_db.database());
             // Only a table with AUTOINCREMENT has a row here; a database without any has no such table.
-            if (seq.prepare(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"))) {
-                seq.addBindValue(d.storedTableName(m_db.database(), table));
-                if (seq.exec() && seq.next()) {
-                    last = std::max(last, seq.value(0).toLongLong());
+            if (s.storedName.isEmpty()) {
+                s.storedName = d.storedTableName(m_db.database(), table);
+            }
+            if (QSqlQuery* seq
+                = m_db.statement(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), nullptr)) {
+                seq->bindValue(0, s.storedName);
+                if (seq->exec() && seq->next()) {
+                    last = std::max(last, seq->value(0).toLongLong());
                 }
+                seq->finish();
             }
             it = m_lastKeys.insert(table, last);
         }
@@ -275,8 +279,20 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
 {
     QList<QList<qsizetype>> groups; // in the order their shapes came
     QHash<QString, qsizetype> byShape;
+    // Record access hands the same list of fields to every write of a shape, so most images share
+    // it: found by its address, the shape's text is built once per list, not once per record.
+    QHash<const QString*, qsizetype> byList;
+    const auto sameShape = [](const Image& a, const Image& b) {
+        return a.fields == b.fields && a.op->table == b.op->table && a.op->keyField == b.op->keyField;
+    };
     for (qsizetype i = 0; i < images.size(); ++i) {
         const Image& image = images[i];
+        const QString* list = image.fields.constData();
+        if (const auto known = byList.constFind(list);
+            known != byList.constEnd() && sameShape(images[groups[*known].first()], image)) {
+            groups[*known].append(i);
+            continue;
+        }
         const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fields.join(QChar(0));
         auto it = byShape.constFind(shape);
         if (it == byShape.constEnd()) {
@@ -284,6 +300,7 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
             groups.append(QList<qsizetype>());
         }
         groups[*it].append(i);
+        byList.insert(list, *it);
     }
     return groups;
 }
@@ -298,15 +315,37 @@ bool GroupWrites::sendComposed(QString* error)
     QList<Image> changes;
     QHash<QString, QHash<qint64, qsizetype>> created; // table → key → image
     QHash<QString, QHash<qint64, qsizetype>> changed; // table → key → change
-    const auto merge = [](Image& image, const Op& op) {
-        for (qsizetype f = 0; f < op.fields.size(); ++f) {
-            const qsizetype pos = image.fields.indexOf(op.fields[f]);
-            if (pos >= 0) {
-                image.values[pos] = op.values[f];
-            } else {
-                image.fields.append(op.fields[f]);
-                image.values.append(op.values[f]);
+    // The records of a table mostly go through the same writes, so the same two lists of fields
+    // meet again and again: their union is worked out once, and the images that come from it
+    // share its list (which byShape then finds by its address). Each entry keeps the lists it was
+    // made from, so no other list can take their addresses meanwhile.
+    struct Union
+    {
+        QStringList from;
+        QStringList with;
+        QStringList fields;
+        QList<qsizetype> at; // where each of `with`'s values goes
+    };
+    QHash<std::pair<const QString*, const QString*>, Union> unions;
+    const auto merge = [&unions](Image& image, const Op& op) {
+        const std::pair<const QString*, const QString*> lists { image.fields.constData(), op.fields.constData() };
+        auto known = unions.constFind(lists);
+        if (known == unions.constEnd()) {
+            Union u { image.fields, op.fields, image.fields, {} };
+            for (const QString& f : op.fields) {
+                qsizetype pos = u.fields.indexOf(f);
+                if (pos < 0) {
+                    pos = u.fields.size();
+                    u.fields.append(f);
+                }
+                u.at.append(pos);
             }
+            known = unions.insert(lists, u);
+        }
+        image.fields = known->fields;
+        image.values.resize(known->fields.size());
+        for (qsizetype f = 0; f < known->at.size(); ++f) {
+            image.values[known->at[f]] = op.values[f];
         }
     };
     for (qsizetype i = m_sent; i < m_ops.size(); ++i) {

@@ -113,6 +113,7 @@ private:
         QString name; // empty: the table has no key the database hands out ahead
         QList<qint64> keys; // handed out, not used yet
         int block = 16;
+        QString storedName; // SQLite: the table's name as the file spells it
     };
 
     // A record's writes of the group in one: its final value of every field they set.

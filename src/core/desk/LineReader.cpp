@@ -15,12 +15,40 @@ constexpr qint64 kChunk = 256 * 1024;
 
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
+// Files are read a word of eight bytes at a time where no byte of the word needs a closer look.
+constexpr quint64 kOnes = 0x0101010101010101ULL;
+constexpr quint64 kHighBits = 0x8080808080808080ULL;
+
+quint64 wordAt(const char* data)
+{
+    quint64 w = 0;
+    std::memcpy(&w, data, sizeof w);
+    return w;
+}
+
+// Nonzero when a byte of `w` is `byte`.
+quint64 hasByte(quint64 w, unsigned char byte)
+{
+    const quint64 x = w ^ (kOnes * byte);
+    return (x - kOnes) & ~x & kHighBits;
+}
+
+// Nonzero when a byte of `w` is below 0x20 or has its high bit set.
+quint64 hasControlOrHigh(quint64 w)
+{
+    return ((w - kOnes * 0x20) | w) & kHighBits;
+}
+
 // True when the bytes are UTF-8 (plain ASCII included); `multiByte` tells whether they held a
 // sequence of more than one byte.
 bool validUtf8(const char* data, qsizetype size, bool* multiByteSeen)
 {
     bool multiByte = false;
     for (qsizetype i = 0; i < size;) {
+        if (i + 8 <= size && (wordAt(data + i) & kHighBits) == 0) {
+            i += 8;
+            continue;
+        }
         const auto b = static_cast<unsigned char>(data[i]);
         if (b < 0x80) {
             ++i;
@@ -86,7 +114,11 @@ bool looksLikeUtf16(const QByteArray& head)
 // The offset of the first byte that no text line holds, or -1.
 qsizetype firstControlByte(const char* data, qsizetype size)
 {
-    for (qsizetype i = 0; i < size; ++i) {
+    qsizetype i = 0;
+    while (i + 8 <= size && !hasControlOrHigh(wordAt(data + i))) {
+        i += 8;
+    }
+    for (; i < size; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
         if (b < 0x20 && b != '\t' && b != '\n' && b != '\f' && b != 0x1a) {
             return i;
@@ -185,6 +217,13 @@ LineReader::Status LineReader::readLine(QString* line)
         qsizetype brk = searchFrom;
         const char* data = m_buffer.constData();
         const qsizetype size = m_buffer.size();
+        while (brk + 8 <= size) {
+            const quint64 w = wordAt(data + brk);
+            if (hasByte(w, '\r') || hasByte(w, '\n')) {
+                break;
+            }
+            brk += 8;
+        }
         while (brk < size && data[brk] != '\r' && data[brk] != '\n') {
             ++brk;
         }

@@ -71,8 +71,10 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     m_fields = names;
     m_index.clear();
     m_lookup.clear();
+    m_recent.fill({});
     m_writeSql.clear();
     m_heldFields.clear();
+    m_lastHeld = {};
     m_types.clear();
     m_keyIndex = -1;
     for (int i = 0; i < names.size(); ++i) {
@@ -345,6 +347,7 @@ const Recordset::Row* Recordset::current() const
 QList<int> Recordset::changedFields(const Row& row) const
 {
     QList<int> changed;
+    changed.reserve(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
         if (row.dirty[i] && i != m_keyIndex) {
             changed.append(i);
@@ -364,13 +367,16 @@ bool Recordset::nothingAfterLeading(QString* error) const
 
 int Recordset::indexOf(const QString& field) const
 {
-    const auto it = m_lookup.constFind(field);
-    if (it != m_lookup.constEnd()) {
-        return *it;
+    Recent& recent = m_recent[(quintptr(field.constData()) >> 4) % m_recent.size()];
+    if (recent.name.constData() == field.constData() && recent.name.size() == field.size() && !recent.name.isNull()) {
+        return recent.index;
     }
-    const int index = m_index.value(field.toLower(), -1);
-    m_lookup.insert(field, index);
-    return index;
+    auto it = m_lookup.constFind(field);
+    if (it == m_lookup.constEnd()) {
+        it = m_lookup.insert(field, m_index.value(field.toLower(), -1));
+    }
+    recent = { field, *it };
+    return *it;
 }
 
 bool Recordset::hasField(const QString& field) const
@@ -490,6 +496,17 @@ bool Recordset::addNew(QString* error)
 {
     if (hasPendingChanges() && !update(error)) {
         return false;
+    }
+    if (m_appendOnly && m_rows.size() == 1) {
+        // Appending keeps one row: it is emptied in place rather than given up and allocated again.
+        Row& row = m_rows.first();
+        row.values.fill(QVariant());
+        row.dirty.fill(false);
+        row.isNew = true;
+        row.createdHere = false;
+        row.before.clear();
+        m_pos = 0;
+        return true;
     }
     Row row;
     row.values.resize(m_fields.size());
@@ -670,19 +687,24 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
         }
         row->values[m_keyIndex] = key;
     }
-    QByteArray shape;
-    shape.reserve(2 * changed.size());
-    for (int i : changed) {
-        shape.append(char(i & 0xff)).append(char(i >> 8));
-    }
-    auto names = m_heldFields.constFind(shape);
-    if (names == m_heldFields.constEnd()) {
-        QStringList fields;
+    // The same line writes the same fields record after record: the last shape is tried first.
+    if (changed != m_lastHeld.changed) {
+        QByteArray shape;
+        shape.reserve(2 * changed.size());
         for (int i : changed) {
-            fields << m_fields[i];
+            shape.append(char(i & 0xff)).append(char(i >> 8));
         }
-        names = m_heldFields.insert(shape, fields);
+        auto known = m_heldFields.constFind(shape);
+        if (known == m_heldFields.constEnd()) {
+            QStringList fields;
+            for (int i : changed) {
+                fields << m_fields[i];
+            }
+            known = m_heldFields.insert(shape, fields);
+        }
+        m_lastHeld = { changed, *known };
     }
+    const QStringList* names = &m_lastHeld.fields;
     const SqlDialect& d = m_db.dialect();
     QVector<QVariant> values;
     values.reserve(changed.size());

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <array>
 #include <memory>
 
 namespace zb32 {
@@ -136,9 +137,23 @@ private:
     QHash<QString, int> m_index;
     // Names as callers spell them, so a lookup does not lower-case the name every time.
     mutable QHash<QString, int> m_lookup;
+    // The names last looked up, by where their text is: callers name fields by literals, whose
+    // text stays where it is, so most lookups compare an address instead of hashing the name.
+    // Each entry keeps its name, so no other text can take that address while it is here.
+    struct Recent
+    {
+        QString name;
+        int index = -1;
+    };
+    mutable std::array<Recent, 64> m_recent;
     // INSERT and UPDATE texts by the set of fields they write.
     QHash<QByteArray, QString> m_writeSql;
     QHash<QByteArray, QStringList> m_heldFields; // the fields of held writes, by the same shapes
+    struct HeldShape
+    {
+        QList<int> changed;
+        QStringList fields;
+    } m_lastHeld;
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;

@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 #include <QSqlError>
+#include <charconv>
+#include <iterator>
 
 namespace zb32 {
 
@@ -162,6 +164,56 @@ bool SqlDialect::updateRows(
     return false;
 }
 
+namespace {
+
+// yyyy-MM-dd in ten bytes at `out`; false outside the years 1 to 9999.
+bool writeIsoDate(const QDate& date, char* out)
+{
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999) {
+        return false;
+    }
+    const char text[10] = { char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
+        '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + d / 10), char('0' + d % 10) };
+    std::copy(std::begin(text), std::end(text), out);
+    return true;
+}
+
+// The COPY escape of a byte, nullptr when it goes as it is.
+const char* copyEscape(char c)
+{
+    switch (c) {
+    case '\\':
+        return "\\\\";
+    case '\t':
+        return "\\t";
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    default:
+        return nullptr;
+    }
+}
+
+void appendCopyEscaped(QByteArray* out, const QByteArray& text)
+{
+    // The runs between characters to escape go whole.
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (const char* escaped = copyEscape(text[i])) {
+            out->append(text.constData() + from, i - from).append(escaped);
+            from = i + 1;
+        }
+    }
+    out->append(text.constData() + from, text.size() - from);
+}
+
+} // namespace
+
 QByteArray SqlDialect::textForm(const QVariant& value)
 {
     switch (value.typeId()) {
@@ -175,8 +227,13 @@ QByteArray SqlDialect::textForm(const QVariant& value)
         return QByteArray::number(value.toDouble(), 'g', 17);
     case QMetaType::Bool:
         return value.toBool() ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
-    case QMetaType::QDate:
+    case QMetaType::QDate: {
+        char text[10];
+        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), text)) {
+            return QByteArray(text, sizeof text);
+        }
         return value.toDate().toString(Qt::ISODate).toLatin1();
+    }
     case QMetaType::QString:
         return static_cast<const QString*>(value.constData())->toUtf8();
     default:
@@ -190,31 +247,53 @@ void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
         out->append("\\N");
         return;
     }
-    const QByteArray text = textForm(value);
-    // The runs between characters to escape go whole.
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char* escaped = nullptr;
-        switch (text[i]) {
-        case '\\':
-            escaped = "\\\\";
-            break;
-        case '\t':
-            escaped = "\\t";
-            break;
-        case '\n':
-            escaped = "\\n";
-            break;
-        case '\r':
-            escaped = "\\r";
-            break;
-        default:
-            continue;
-        }
-        out->append(text.constData() + from, i - from).append(escaped);
-        from = i + 1;
+    // A COPY of a group writes several values a record: the common ones are written straight
+    // into `out`, with no text of their own in between.
+    char local[256];
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong: {
+        const auto end = std::to_chars(local, local + sizeof local, value.toLongLong()).ptr;
+        out->append(local, end - local);
+        return;
     }
-    out->append(text.constData() + from, text.size() - from);
+    case QMetaType::QDate:
+        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), local)) {
+            out->append(local, 10);
+            return;
+        }
+        break;
+    case QMetaType::QString: {
+        // ASCII text, the most there is, is escaped here; other text goes through UTF-8.
+        const QString& text = *static_cast<const QString*>(value.constData());
+        if (text.size() > qsizetype(sizeof local) / 2) {
+            break;
+        }
+        char* to = local;
+        for (const QChar c : text) {
+            if (c.unicode() >= 0x80) {
+                to = nullptr;
+                break;
+            }
+            if (const char* escaped = copyEscape(char(c.unicode()))) {
+                *to++ = escaped[0];
+                *to++ = escaped[1];
+            } else {
+                *to++ = char(c.unicode());
+            }
+        }
+        if (to) {
+            out->append(local, to - local);
+            return;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    appendCopyEscaped(out, textForm(value));
 }
 
 bool SqlDialect::begin(QSqlDatabase& db, bool, QString* error)

@@ -1,29 +1,11 @@
 // SQLite: ISO date text, the write lock taken at BEGIN, and checkpoints held back during a run.
 #include "core/desk/SqliteDialect.h"
 
+#include "core/desk/Formats.h"
+
 #include <QSqlError>
 
 namespace zb32 {
-
-namespace {
-
-// yyyy-MM-dd without going through a format string: a job stores a few dates per input line.
-QString isoDate(const QDate& date)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return date.toString(Qt::ISODate);
-    }
-    const char16_t text[10] = { char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
-        char16_t(u'0' + y % 10), u'-', char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-', char16_t(u'0' + d / 10),
-        char16_t(u'0' + d % 10) };
-    return QString(reinterpret_cast<const QChar*>(text), 10);
-}
-
-} // namespace
 
 QString SqliteDialect::translate(const QString& sql) const
 {
