@@ -169,6 +169,10 @@ private Q_SLOTS:
                               << "0,00";
         QTest::newRow("millions") << qint64(12345678900) << "1234567,89"
                                   << "1.234.567,89";
+        QTest::newRow("leading zero of the decimals") << qint64(-500) << "-0,05"
+                                                      << "-0,05";
+        QTest::newRow("one ten-thousandth") << qint64(10001) << "1,0001"
+                                            << "1,00";
     }
     void currencyText()
     {

@@ -96,6 +96,9 @@ private Q_SLOTS:
         QTest::newRow("empty lines") << QByteArray("\r\n\r\nx\r\n") << QStringList { "", "", "x" };
         QTest::newRow("empty file") << QByteArray() << QStringList {};
         QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << QStringList { "a", "", "b" };
+        // Breaks are looked for eight bytes at a time: on either side of a word's end.
+        QTest::newRow("breaks around the eighth byte")
+            << QByteArray("1234567\r\n12345678\n123456789\r") << QStringList { "1234567", "12345678", "123456789" };
         QTest::newRow("windows-1252") << QByteArray("citt\xe0 \x80 \x93x\x94\r\n")
                                       << QStringList { QString::fromUtf8("città € “x”") };
     }
@@ -143,6 +146,8 @@ private Q_SLOTS:
         QTest::newRow("windows-1252 stays") << QByteArray("citt\xe0\r\n\xc3 x\r\n") << 2;
         QTest::newRow("cut sequence is not utf-8") << QByteArray("a\xc3") << 1;
         QTest::newRow("overlong is not utf-8") << QByteArray("\xe0\x80\x80\r\n") << 1;
+        QTest::newRow("utf-8 across a word's end")
+            << QByteArray("plain ascii\r\n12345678abcdefg\xc3\xa0 and more after it\r\n") << 1;
     }
     void utf8LinesAreRefused()
     {
@@ -227,6 +232,9 @@ private Q_SLOTS:
         QTest::newRow("escape first") << QByteArray("\x1b[0m\r\n") << 0 << 1;
         QTest::newRow("bell at the end") << QByteArray("a\r\nb\r\nxyz\x07") << 2 << 4;
         QTest::newRow("unit separator") << QByteArray("a\x1f") << 0 << 2;
+        QTest::newRow("after two plain words") << QByteArray("abcdefghijklmnop\x01qrstuvwxyz0123456\r\n") << 0 << 17;
+        QTest::newRow("after a windows-1252 letter")
+            << QByteArray("citt\xe0 abcdefgh\x02ijklmnopqrstuvw\r\n") << 0 << 15;
         QTest::newRow("tab, form feed, ctrl-z") << QByteArray("a\tb\r\n\x0cpage\r\nx\ny\r\n\x1a") << 5 << 0;
     }
     void controlBytesAreRefused()

@@ -72,6 +72,11 @@ private Q_SLOTS:
         QTest::newRow("text to escape") << QVariant(tricky)
                                         << QByteArray("a\\\\b\\tc\\nd\\re \"q\" \x01 \xc3\xa8\xe2\x82\xac");
         QTest::newRow("plain text") << QVariant(QStringLiteral("Via Roma 1")) << QByteArray("Via Roma 1");
+        QTest::newRow("plain text to escape")
+            << QVariant(QStringLiteral("a\\b\tc\r\n")) << QByteArray("a\\\\b\\tc\\r\\n");
+        QTest::newRow("long text to escape") << QVariant(QStringLiteral("x").repeated(300) + QStringLiteral("\t"))
+                                             << QByteArray(QByteArray("x").repeated(300) + "\\t");
+        QTest::newRow("negative integer") << QVariant(-42) << QByteArray("-42");
         QTest::newRow("empty text") << QVariant(QString(QLatin1String(""))) << QByteArray("");
         QTest::newRow("null") << QVariant() << QByteArray("\\N");
         QTest::newRow("large integer") << QVariant(qlonglong(9007199254740993LL)) << QByteArray("9007199254740993");
