@@ -1,7 +1,6 @@
 // Currency conversions and formatting.
 #include "core/desk/Currency.h"
 
-#include <QRegularExpression>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -87,6 +86,46 @@ bool parseDecimal(QStringView text, QChar decimalSep, QChar thousandsSep, qint64
     return true;
 }
 
+// An optional sign and blanks, the units with thousands points only between groups of three
+// digits ("1.5" is not an Italian amount), and an optional comma with decimals. The digits
+// themselves are read by parseDecimal.
+bool italianShape(QStringView t)
+{
+    const auto digit = [&t](qsizetype i) { return i < t.size() && t[i] >= u'0' && t[i] <= u'9'; };
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
+        ++i;
+    }
+    while (i < t.size() && t[i] == u' ') {
+        ++i;
+    }
+    const qsizetype unitsFrom = i;
+    while (digit(i)) {
+        ++i;
+    }
+    if (i < t.size() && t[i] == u'.') {
+        if (i - unitsFrom < 1 || i - unitsFrom > 3) {
+            return false;
+        }
+        while (i < t.size() && t[i] == u'.') {
+            if (!digit(i + 1) || !digit(i + 2) || !digit(i + 3)) {
+                return false;
+            }
+            i += 4;
+        }
+        if (digit(i)) {
+            return false;
+        }
+    }
+    if (i < t.size() && t[i] == u',') {
+        ++i;
+        while (digit(i)) {
+            ++i;
+        }
+    }
+    return i == t.size();
+}
+
 } // namespace
 
 Currency Currency::fromDouble(double value, bool* ok)
@@ -133,11 +172,9 @@ Currency Currency::fromDecimalText(QStringView text, bool* ok)
 
 Currency Currency::fromItalianText(QStringView text, bool* ok)
 {
-    // Thousands points only between groups of three digits: "1.5" is not an Italian amount.
-    static const QRegularExpression shape(QStringLiteral("^[+-]? *(\\d{1,3}(\\.\\d{3})+|\\d*)(,\\d*)?$"));
-    const QString t = text.trimmed().toString();
+    const QStringView t = text.trimmed();
     qint64 raw = 0;
-    if (!shape.match(t).hasMatch() || !parseDecimal(t, QLatin1Char(','), QLatin1Char('.'), &raw)) {
+    if (!italianShape(t) || !parseDecimal(t, QLatin1Char(','), QLatin1Char('.'), &raw)) {
         setOk(ok, false);
         return {};
     }

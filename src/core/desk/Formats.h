@@ -36,6 +36,10 @@ inline QString columns(const QString& line, int start, int length)
 {
     return line.mid(start - 1, length);
 }
+inline QStringView columnsView(const QString& line, int start, int length)
+{
+    return QStringView(line).mid(start - 1, length);
+}
 inline QString columnsFrom(const QString& line, int start)
 {
     return line.mid(start - 1);

@@ -415,14 +415,21 @@ bool GroupWrites::sendComposed(QString* error)
             while (chunk > rows.size() - done) {
                 chunk /= 2;
             }
-            QStringList tuples;
-            tuples.reserve(chunk);
-            for (qsizetype i = 0; i < chunk; ++i) {
-                tuples << tuple;
+            // The text of a chunk is made once a run: each group sends the same few.
+            const QString shape = head + QLatin1Char('#') + QString::number(chunk);
+            auto made = m_insertSql.constFind(shape);
+            if (made == m_insertSql.constEnd()) {
+                QStringList tuples;
+                tuples.reserve(chunk);
+                for (qsizetype i = 0; i < chunk; ++i) {
+                    tuples << tuple;
+                }
+                const QString text = head + tuples.join(QStringLiteral(", "));
+                made = m_insertSql.insert(shape, { text, d.translate(text) });
             }
-            const QString sql = head + tuples.join(QStringLiteral(", "));
+            const QString& sql = made->first;
             if (SqliteStatements* own = sqliteStatements()) {
-                sqlite3_stmt* s = own->prepared(d.translate(sql), error);
+                sqlite3_stmt* s = own->prepared(made->second, error);
                 if (!s) {
                     return false;
                 }
@@ -431,7 +438,7 @@ bool GroupWrites::sendComposed(QString* error)
                     const Image& image = images[rows[i]];
                     SqliteStatements::bindInteger(s, pos++, image.op->key);
                     for (const QVariant& v : image.values) {
-                        SqliteStatements::bind(s, pos++, v);
+                        own->bindKept(s, pos++, v);
                     }
                 }
                 QString why;
@@ -553,7 +560,7 @@ bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
             const Image& change = changes[at];
             int pos = 0;
             for (const QVariant& v : change.values) {
-                SqliteStatements::bind(s, pos++, v);
+                own->bindKept(s, pos++, v);
             }
             SqliteStatements::bindInteger(s, pos, change.op->key);
             QString why;

@@ -154,6 +154,7 @@ private:
     std::unique_ptr<SqliteStatements> m_sqlite; // prepared once for the run; a batch ends before its connection
     QHash<QString, Sequence> m_sequences; // by table
     QHash<QString, qint64> m_lastKeys; // SQLite: the last key handed out in this transaction, by table
+    QHash<QString, std::pair<QString, QString>> m_insertSql; // multi-row INSERTs: as written, as the database takes it
 };
 
 } // namespace zb32

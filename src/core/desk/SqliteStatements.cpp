@@ -3,6 +3,8 @@
 
 #include <QDateTime>
 #include <QSqlDriver>
+#include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace zb32 {
@@ -95,6 +97,42 @@ void SqliteStatements::bindInteger(sqlite3_stmt* statement, int pos, qint64 valu
     sqlite3_bind_int64(statement, pos + 1, value);
 }
 
+char* SqliteStatements::keepRoom(qsizetype bytes)
+{
+    constexpr qsizetype kBlock = 256 * 1024;
+    if (m_kept.empty() || m_kept.back().size() - m_keptUsed < bytes) {
+        m_kept.emplace_back(std::max(kBlock, bytes), Qt::Uninitialized);
+        m_keptUsed = 0;
+    }
+    char* room = m_kept.back().data() + m_keptUsed;
+    m_keptUsed += bytes;
+    return room;
+}
+
+void SqliteStatements::bindKept(sqlite3_stmt* statement, int pos, const QVariant& value)
+{
+    if (value.typeId() != QMetaType::QString || value.isNull()) {
+        bind(statement, pos, value);
+        return;
+    }
+    const QString& text = *static_cast<const QString*>(value.constData());
+    // Plain ASCII, most of what is stored, is narrowed here; other text goes through UTF-8.
+    char* to = keepRoom(text.size());
+    const char* from = to;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            m_keptUsed -= text.size();
+            const QByteArray utf8 = text.toUtf8();
+            to = keepRoom(utf8.size());
+            std::memcpy(to, utf8.constData(), utf8.size());
+            sqlite3_bind_text(statement, pos + 1, to, int(utf8.size()), SQLITE_STATIC);
+            return;
+        }
+        *to++ = char(c.unicode());
+    }
+    sqlite3_bind_text(statement, pos + 1, from, int(text.size()), SQLITE_STATIC);
+}
+
 bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
 {
     int rc = sqlite3_step(statement);
@@ -107,6 +145,11 @@ bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
+    // What the statement had kept is no longer read: the first block is filled again.
+    if (m_kept.size() > 1) {
+        m_kept.erase(m_kept.begin() + 1, m_kept.end());
+    }
+    m_keptUsed = 0;
     return ok;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -33,6 +34,9 @@ public:
     // only with `copyText`; otherwise `value` must outlive the run.
     static void bind(sqlite3_stmt* statement, int pos, const QVariant& value, bool copyText = false);
     static void bindInteger(sqlite3_stmt* statement, int pos, qint64 value);
+    // Binds `value` as bind() does, a text as the UTF-8 SQLite stores, kept here until run() has
+    // run the statement: SQLite then neither translates nor copies it.
+    void bindKept(sqlite3_stmt* statement, int pos, const QVariant& value);
     // Runs the statement to its end and resets it; false with SQLite's words.
     bool run(sqlite3_stmt* statement, QString* error);
     // Runs a selection, handing each row to `row`, and resets it; false with SQLite's words.
@@ -46,8 +50,13 @@ public:
     static bool takesValues(sqlite3_stmt* statement, qsizetype count, QString* error);
 
 private:
+    // Room for `bytes` more bytes of kept text, in a block that does not move until run().
+    char* keepRoom(qsizetype bytes);
+
     sqlite3* m_connection;
     QHash<QString, sqlite3_stmt*> m_statements;
+    std::vector<QByteArray> m_kept; // blocks of kept text; the last one is being filled
+    qsizetype m_keptUsed = 0; // bytes used of the last block
 };
 
 // A selection read row by row on SQLite's own connection: the values of a row come as the

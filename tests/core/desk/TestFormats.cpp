@@ -198,6 +198,12 @@ private Q_SLOTS:
         QTest::newRow("it letters") << "12a" << true << false << qint64(0);
         QTest::newRow("it point as decimal") << "1.5" << true << false << qint64(0);
         QTest::newRow("it whole") << "250" << true << true << qint64(2500000);
+        QTest::newRow("it two thousands points") << "12.345.678,9" << true << true << qint64(123456789000);
+        QTest::newRow("it sign, blank, comma first") << "- ,5" << true << true << qint64(-5000);
+        QTest::newRow("it four digits before a point") << "1234.567" << true << false << qint64(0);
+        QTest::newRow("it four digits after a point") << "1.2345" << true << false << qint64(0);
+        QTest::newRow("it point at the end") << "1." << true << false << qint64(0);
+        QTest::newRow("it two commas") << "1,2,3" << true << false << qint64(0);
         QTest::newRow("dec db text") << "-123.4500" << false << true << qint64(-1234500);
         QTest::newRow("dec half even down") << "0.00005" << false << true << qint64(0);
         QTest::newRow("dec half even up") << "0.00015" << false << true << qint64(2);

@@ -62,7 +62,7 @@ QString fieldFrom(const QString& line, int start)
 
 bool amount(const QString& line, int start, int length, Currency* out, QString* error)
 {
-    const QString text = field(line, start, length);
+    const QStringView text = columnsView(line, start, length);
     bool ok = false;
     const Currency value = Currency::fromItalianText(text, &ok);
     if (!ok) {
@@ -83,7 +83,7 @@ bool amount(const QString& line, int start, int length, Currency* out, QString* 
 
 QDate date(const QString& line, int start, int length)
 {
-    return parseShortDate(field(line, start, length));
+    return parseShortDate(columnsView(line, start, length));
 }
 
 } // namespace ViDiru
@@ -94,20 +94,20 @@ ViDiruHeader ViDiruHeader::read(const QString& line)
 {
     ViDiruHeader h;
     // The case number is a number: its text in the workstation's form (a decimal comma).
-    h.posizione = leadingNumberText(trimBlanks(field(line, 19, 10)));
+    h.posizione = leadingNumberText(trimBlanks(columnsView(line, 19, 10)));
     h.posizione.replace(QLatin1Char('.'), QLatin1Char(','));
-    h.altroriferimento = trimBlanks(field(line, 66, 32));
-    h.cliente = trimBlanks(field(line, 108, 35));
-    h.codiceContratto = trimBlanks(field(line, 188, 10));
-    h.contratto = trimBlanks(field(line, 198, 35));
-    h.ragioneSociale = trimBlanks(field(line, 233, 50));
-    h.pIva = trimBlanks(field(line, 283, 16));
+    h.altroriferimento = trimBlanks(columnsView(line, 66, 32));
+    h.cliente = trimBlanks(columnsView(line, 108, 35));
+    h.codiceContratto = trimBlanks(columnsView(line, 188, 10));
+    h.contratto = trimBlanks(columnsView(line, 198, 35));
+    h.ragioneSociale = trimBlanks(columnsView(line, 233, 50));
+    h.pIva = trimBlanks(columnsView(line, 283, 16));
     h.dataNascita = date(line, 299, 10);
-    h.luogoNascita = trimBlanks(field(line, 309, 30));
-    h.memo = trimBlanks(field(line, 339, 35));
-    h.indirizzo = trimBlanks(field(line, 374, 50));
+    h.luogoNascita = trimBlanks(columnsView(line, 309, 30));
+    h.memo = trimBlanks(columnsView(line, 339, 35));
+    h.indirizzo = trimBlanks(columnsView(line, 374, 50));
     h.cap = field(line, 424, 5);
-    h.citta = trimBlanks(field(line, 432, 30));
+    h.citta = trimBlanks(columnsView(line, 432, 30));
     h.provincia = field(line, 467, 2);
     h.recapito = field(line, 469, 50);
     h.telefono1 = field(line, 519, 12);
@@ -157,7 +157,7 @@ bool ViDiruInstalment::read(const QString& line, ViDiruInstalment* out, QString*
     }
     i.periodo = field(line, 19, 2);
     i.scadenza = date(line, 21, 10);
-    i.numeroFattura = trimBlanks(field(line, 79, 40));
+    i.numeroFattura = trimBlanks(columnsView(line, 79, 40));
     *out = i;
     return true;
 }
