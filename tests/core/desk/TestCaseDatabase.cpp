@@ -93,6 +93,9 @@ private Q_SLOTS:
         // A second record: the pending one is saved by addNew itself.
         QVERIFY(rs.addNew(&error));
         QVERIFY(rs.setValue(QStringLiteral("posizione"), QStringLiteral("2"), &error));
+        // Longer than a block of the text SQLite is handed, beside a short one of the same row.
+        const QString longMemo = QStringLiteral("x").repeated(300000) + QStringLiteral("\u00e8");
+        QVERIFY(rs.setValue(QStringLiteral("memo"), longMemo, &error));
         QVERIFY(rs.addNew(&error));
         QVERIFY(!rs.hasPendingChanges() || rs.key() < 0);
         rs.cancelUpdate();
@@ -111,6 +114,7 @@ private Q_SLOTS:
         QCOMPARE(rows[0].value(QStringLiteral("citta")).toString(), QStringLiteral("  ROMA  "));
         QVERIFY(rows[0].value(QStringLiteral("memo")).isNull());
         QCOMPARE(rows[1].value(QStringLiteral("posizione")).toString(), QStringLiteral("2"));
+        QVERIFY(rows[1].value(QStringLiteral("memo")).toString() == longMemo);
 
         // Update of changed fields only, found again by a bound selection.
         Recordset sel(tdb.db(), Schema::kCases);
