@@ -383,6 +383,17 @@ bool countersMatch(const QString& clienti, const QString& fatture, const QString
     return false;
 }
 
+bool countersMatchTheError(const QPair<QString, QString>& boxes, const QStringList& stored, const FaultInput& input,
+    const QString& error, QString* why)
+{
+    if (countersMatch(boxes.first, boxes.second, stored, why)) {
+        return true;
+    }
+    const qint64 uncertain = uncertainLineOf(error);
+    QString ignored;
+    return uncertain > 0 && countersMatch(boxes.first, boxes.second, input.expectedBefore(uncertain), &ignored);
+}
+
 QPair<QString, QString> printedCounters(const QString& output)
 {
     static const QRegularExpression boxes(QStringLiteral("(?:^|\n)clienti: ([^\n]*)\nfatture: ([^\n]*)"));

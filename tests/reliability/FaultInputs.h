@@ -79,6 +79,11 @@ int waitForRows(const QString& connectionString, const QString& table, int minim
 // Whether the counter boxes a run printed ("clienti: N", "fatture: M"; an empty box counts as 0)
 // tell the cases and invoices among the records.
 bool countersMatch(const QString& clienti, const QString& fatture, const QStringList& records, QString* why);
+// The boxes count what is known to be saved: `stored`, or, when the error says a group's commit
+// was cut off before its answer came and the server had made it all the same, the records
+// before that group.
+bool countersMatchTheError(const QPair<QString, QString>& boxes, const QStringList& stored, const FaultInput& input,
+    const QString& error, QString* why);
 // The two boxes from the command line's output.
 QPair<QString, QString> printedCounters(const QString& output);
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <numeric>
+#include <vector>
 
 namespace zb32 {
 
@@ -43,12 +44,24 @@ bool GroupWrites::run(const QString& sql, QString* error)
     return m_db.exec(sql, error);
 }
 
+GroupWrites::Sequence& GroupWrites::sequence(const QString& table)
+{
+    // Asked at every write: a record set names its table by the same text each time.
+    if (m_lastSequence && m_lastTable.constData() == table.constData() && m_lastTable.size() == table.size()) {
+        return *m_lastSequence;
+    }
+    Sequence& s = m_sequences[table];
+    m_lastTable = table;
+    m_lastSequence = &s;
+    return s;
+}
+
 bool GroupWrites::takes(const QString& table, const QString& keyField)
 {
     if (keyField.isEmpty()) {
         return false;
     }
-    Sequence& s = m_sequences[table];
+    Sequence& s = sequence(table);
     if (s.known) {
         return !s.name.isEmpty();
     }
@@ -78,7 +91,7 @@ bool GroupWrites::takes(const QString& table, const QString& keyField)
 
 bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* key, QString* error)
 {
-    Sequence& s = m_sequences[table];
+    Sequence& s = sequence(table);
     const SqlDialect& d = m_db.dialect();
     m_sending = true;
     const auto done = [this](bool ok) {
@@ -313,8 +326,28 @@ bool GroupWrites::sendComposed(QString* error)
     // value of every field the lines changed.
     QList<Image> images;
     QList<Image> changes;
-    QHash<QString, QHash<qint64, qsizetype>> created; // table → key → image
-    QHash<QString, QHash<qint64, qsizetype>> changed; // table → key → change
+    // By table: key → image, key → change. A job writes to a few tables, each named by the
+    // text its record set holds, so a table is found by that text's address first.
+    struct TableKeys
+    {
+        QString table;
+        QHash<qint64, qsizetype> created;
+        QHash<qint64, qsizetype> changed;
+    };
+    std::vector<TableKeys> tables;
+    const auto keysOf = [&tables](const QString& table) -> TableKeys& {
+        for (TableKeys& t : tables) {
+            if (t.table.constData() == table.constData() && t.table.size() == table.size()) {
+                return t;
+            }
+        }
+        for (TableKeys& t : tables) {
+            if (t.table == table) {
+                return t;
+            }
+        }
+        return tables.emplace_back(TableKeys { table, {}, {} });
+    };
     // The records of a table mostly go through the same writes, so the same two lists of fields
     // meet again and again: their union is worked out once, and the images that come from it
     // share its list (which byShape then finds by its address). Each entry keeps the lists it was
@@ -353,18 +386,18 @@ bool GroupWrites::sendComposed(QString* error)
         if (op.dropped) {
             continue;
         }
+        TableKeys& keys = keysOf(op.table);
         if (op.insert) {
-            created[op.table].insert(op.key, images.size());
+            keys.created.insert(op.key, images.size());
             images.append({ &op, op.fields, op.values });
             continue;
         }
-        const auto table = created.constFind(op.table);
-        const qsizetype at = table == created.constEnd() ? -1 : table->value(op.key, -1);
+        const qsizetype at = keys.created.value(op.key, -1);
         if (at >= 0) {
             merge(images[at], op);
             continue;
         }
-        auto& byKey = changed[op.table];
+        auto& byKey = keys.changed;
         const auto it = byKey.constFind(op.key);
         if (it == byKey.constEnd()) {
             byKey.insert(op.key, changes.size());
@@ -381,17 +414,17 @@ bool GroupWrites::sendComposed(QString* error)
         }
         if (d.copiesRows()) {
             // The server's own bulk load: one COPY of the table's rows of this shape.
-            QByteArray data;
-            data.reserve(rows.size() * 16 * names.size());
+            SqlDialect::CopyText text(rows.size() * 16 * names.size());
             for (const qsizetype at : rows) {
                 const Image& image = images[at];
-                data.append(QByteArray::number(image.op->key));
+                SqlDialect::copyValue(&text, image.op->key);
                 for (const QVariant& v : image.values) {
-                    data.append('\t');
-                    SqlDialect::copyValue(&data, v);
+                    text.append('\t');
+                    SqlDialect::copyValue(&text, v);
                 }
-                data.append('\n');
+                text.append('\n');
             }
+            const QByteArray data = text.take();
             QString why;
             QSqlDatabase db = m_db.database();
             if (!d.copyIn(db, first.op->table, names, data, &why)) {

@@ -127,6 +127,7 @@ private:
     // The records of each table and set of fields (the indexes in `images`), in the order they came.
     static QList<QList<qsizetype>> byShape(const QList<Image>& images);
     bool sendComposed(QString* error);
+    Sequence& sequence(const QString& table);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.
     bool sendChanges(QList<Image>& changes, QString* error);
@@ -153,6 +154,10 @@ private:
     qint64 m_reading = 0;
     std::unique_ptr<SqliteStatements> m_sqlite; // prepared once for the run; a batch ends before its connection
     QHash<QString, Sequence> m_sequences; // by table
+    // The table last asked for, kept so no other text takes its address, and its entry (good
+    // until the next one is added).
+    QString m_lastTable;
+    Sequence* m_lastSequence = nullptr;
     QHash<QString, qint64> m_lastKeys; // SQLite: the last key handed out in this transaction, by table
     QHash<QString, std::pair<QString, QString>> m_insertSql; // multi-row INSERTs: as written, as the database takes it
 };

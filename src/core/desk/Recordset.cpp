@@ -74,7 +74,7 @@ bool Recordset::setFields(const QStringList& names, QString* error)
     m_recent.fill({});
     m_writeSql.clear();
     m_heldFields.clear();
-    m_lastHeld = {};
+    m_lastHeld.fill({});
     m_types.clear();
     m_keyIndex = -1;
     for (int i = 0; i < names.size(); ++i) {
@@ -687,8 +687,16 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
         }
         row->values[m_keyIndex] = key;
     }
-    // The same line writes the same fields record after record: the last shape is tried first.
-    if (changed != m_lastHeld.changed) {
+    // A job's lines write the same few sets of fields record after record: the last ones are
+    // tried first.
+    HeldShape* recent = nullptr;
+    for (HeldShape& h : m_lastHeld) {
+        if (h.changed == changed && !h.fields.isEmpty()) {
+            recent = &h;
+            break;
+        }
+    }
+    if (!recent) {
         QByteArray shape;
         shape.reserve(2 * changed.size());
         for (int i : changed) {
@@ -702,9 +710,10 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
             }
             known = m_heldFields.insert(shape, fields);
         }
-        m_lastHeld = { changed, *known };
+        recent = &m_lastHeld[m_nextHeld++ % m_lastHeld.size()];
+        *recent = { changed, *known };
     }
-    const QStringList* names = &m_lastHeld.fields;
+    const QStringList* names = &recent->fields;
     const SqlDialect& d = m_db.dialect();
     QVector<QVariant> values;
     values.reserve(changed.size());

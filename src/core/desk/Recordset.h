@@ -153,7 +153,9 @@ private:
     {
         QList<int> changed;
         QStringList fields;
-    } m_lastHeld;
+    };
+    std::array<HeldShape, 4> m_lastHeld;
+    quint32 m_nextHeld = 0;
     QList<Row> m_rows;
     qsizetype m_pos = 0;
     std::unique_ptr<QSqlQuery> m_forward;

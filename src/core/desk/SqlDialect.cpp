@@ -199,13 +199,14 @@ const char* copyEscape(char c)
     }
 }
 
-void appendCopyEscaped(QByteArray* out, const QByteArray& text)
+void appendCopyEscaped(SqlDialect::CopyText* out, const QByteArray& text)
 {
     // The runs between characters to escape go whole.
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (const char* escaped = copyEscape(text[i])) {
-            out->append(text.constData() + from, i - from).append(escaped);
+            out->append(text.constData() + from, i - from);
+            out->append(escaped, 2);
             from = i + 1;
         }
     }
@@ -243,39 +244,45 @@ QByteArray SqlDialect::textForm(const QVariant& value)
 
 void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
 {
+    CopyText text;
+    copyValue(&text, value);
+    out->append(text.take());
+}
+
+void SqlDialect::copyValue(CopyText* out, const QVariant& value)
+{
     if (value.isNull()) {
-        out->append("\\N");
+        out->append("\\N", 2);
         return;
     }
-    // A COPY of a group writes several values a record: the common ones are written straight
-    // into `out`, with no text of their own in between.
-    char local[256];
+    // The common values are written straight into `out`, with no text of their own in between.
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
     case QMetaType::ULongLong: {
-        const auto end = std::to_chars(local, local + sizeof local, value.toLongLong()).ptr;
-        out->append(local, end - local);
+        constexpr qsizetype kMost = 24;
+        char* at = out->room(kMost);
+        out->unuse(kMost - (std::to_chars(at, at + kMost, value.toLongLong()).ptr - at));
         return;
     }
     case QMetaType::QDate:
-        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), local)) {
-            out->append(local, 10);
+        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), out->room(10))) {
             return;
         }
+        out->unuse(10);
         break;
     case QMetaType::QString: {
         // ASCII text, the most there is, is escaped here; other text goes through UTF-8.
         const QString& text = *static_cast<const QString*>(value.constData());
-        if (text.size() > qsizetype(sizeof local) / 2) {
-            break;
-        }
-        char* to = local;
+        const qsizetype most = 2 * text.size();
+        char* const start = out->room(most);
+        char* to = start;
         for (const QChar c : text) {
             if (c.unicode() >= 0x80) {
-                to = nullptr;
-                break;
+                out->unuse(most);
+                appendCopyEscaped(out, text.toUtf8());
+                return;
             }
             if (const char* escaped = copyEscape(char(c.unicode()))) {
                 *to++ = escaped[0];
@@ -284,11 +291,8 @@ void SqlDialect::copyValue(QByteArray* out, const QVariant& value)
                 *to++ = char(c.unicode());
             }
         }
-        if (to) {
-            out->append(local, to - local);
-            return;
-        }
-        break;
+        out->unuse(most - (to - start));
+        return;
     }
     default:
         break;

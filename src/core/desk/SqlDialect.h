@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -73,8 +75,42 @@ public:
     // connection is ready for the next statement either way.
     virtual bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
         QString* error) const;
+    // The rows of a COPY as they are written: a few values a record, each straight into the
+    // bytes, which grow by doubling.
+    class CopyText
+    {
+    public:
+        explicit CopyText(qsizetype reserve = 0)
+            : m_bytes(reserve, Qt::Uninitialized)
+        { }
+        // `bytes` more bytes to write at the pointer returned; unuse() gives back what was not written.
+        char* room(qsizetype bytes)
+        {
+            if (m_used + bytes > m_bytes.size()) {
+                m_bytes.resize(std::max(2 * m_bytes.size(), m_used + bytes));
+            }
+            char* at = m_bytes.data() + m_used;
+            m_used += bytes;
+            return at;
+        }
+        void unuse(qsizetype bytes) { m_used -= bytes; }
+        void append(char c) { *room(1) = c; }
+        void append(const char* text, qsizetype size) { std::memcpy(room(size), text, size_t(size)); }
+        qsizetype size() const { return m_used; }
+        QByteArray take()
+        {
+            m_bytes.truncate(m_used);
+            m_used = 0;
+            return std::move(m_bytes);
+        }
+
+    private:
+        QByteArray m_bytes;
+        qsizetype m_used = 0;
+    };
     // Appends a value, as bound to an INSERT, in COPY's text form: NULL as \N, dates as ISO dates,
     // numbers exactly, text with backslash, tab, line feed and carriage return escaped.
+    static void copyValue(CopyText* out, const QVariant& value);
     static void copyValue(QByteArray* out, const QVariant& value);
     // A value that is not null in the text form PostgreSQL's input takes for its column: numbers
     // exactly, booleans t and f, dates as ISO dates, text as UTF-8.

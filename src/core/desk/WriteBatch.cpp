@@ -128,6 +128,8 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     }
     const bool began = !m_db.inTransaction();
     if (!m_db.beginTransaction(error, m_sharedRecords)) {
+        // A server that went away right after the last commit is first met here.
+        m_lost = !m_db.isAlive();
         m_failed = true;
         return false;
     }
