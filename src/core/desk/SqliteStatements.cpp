@@ -97,6 +97,11 @@ void SqliteStatements::bindInteger(sqlite3_stmt* statement, int pos, qint64 valu
     sqlite3_bind_int64(statement, pos + 1, value);
 }
 
+void SqliteStatements::bindUtf8(sqlite3_stmt* statement, int pos, const QByteArray& text)
+{
+    sqlite3_bind_text(statement, pos + 1, text.constData(), int(text.size()), SQLITE_STATIC);
+}
+
 char* SqliteStatements::keepRoom(qsizetype bytes)
 {
     constexpr qsizetype kBlock = 256 * 1024;

@@ -37,6 +37,8 @@ public:
     // Binds `value` as bind() does, a text as the UTF-8 SQLite stores, kept here until run() has
     // run the statement: SQLite then neither translates nor copies it.
     void bindKept(sqlite3_stmt* statement, int pos, const QVariant& value);
+    // Binds UTF-8 text as it is; `text` must outlive the run.
+    static void bindUtf8(sqlite3_stmt* statement, int pos, const QByteArray& text);
     // Runs the statement to its end and resets it; false with SQLite's words.
     bool run(sqlite3_stmt* statement, QString* error);
     // Runs a selection, handing each row to `row`, and resets it; false with SQLite's words.

@@ -7,6 +7,7 @@
 #include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/desk/SqlDialect.h"
+#include "core/desk/SqliteStatements.h"
 #include "core/jobs/BatchData.h"
 
 #include <QAtomicInt>
@@ -488,11 +489,35 @@ bool ImportRegister::insertRecords(const QList<Record>& records, bool withValues
     for (qsizetype i = 0; i < records.size(); ++i) {
         sql += i ? QStringLiteral(", ") + tuple : tuple;
     }
+    const qint64 run = runId();
+    if (SqliteStatements* own = m_db.sqliteStatements()) {
+        // SQLite's own statement: the JSON values go as the UTF-8 they are. As any statement,
+        // it comes after what the lines before it wrote.
+        if (!m_db.sendHeldWrites(error)) {
+            return false;
+        }
+        sqlite3_stmt* s = own->prepared(m_db.dialect().translate(sql), error);
+        if (!s) {
+            return false;
+        }
+        int pos = 0;
+        for (const Record& r : records) {
+            SqliteStatements::bindInteger(s, pos++, run);
+            own->bindKept(s, pos++, r.table);
+            SqliteStatements::bindInteger(s, pos++, r.key);
+            if (withValues) {
+                SqliteStatements::bindUtf8(s, pos++, r.before);
+                SqliteStatements::bindUtf8(s, pos++, r.after);
+            } else {
+                SqliteStatements::bindInteger(s, pos++, std::max(r.key, r.lastKey));
+            }
+        }
+        return own->run(s, error);
+    }
     QSqlQuery* q = m_db.statement(sql, error);
     if (!q) {
         return false;
     }
-    const qint64 run = runId();
     int pos = 0;
     for (const Record& r : records) {
         q->bindValue(pos++, run);
