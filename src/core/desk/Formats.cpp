@@ -96,7 +96,7 @@ QDate isoAtStart(QStringView t, bool wholeText)
 
 // Ten characters of a date, with the year, month and day at the given offsets and `separator`
 // at the other two; false outside the years 1 to 9999.
-bool writeDate(const QDate& date, char16_t* out, int yearAt, int monthAt, int dayAt, char16_t separator)
+template<typename Char> bool writeDate(const QDate& date, Char* out, int yearAt, int monthAt, int dayAt, Char separator)
 {
     int y = 0;
     int m = 0;
@@ -108,14 +108,15 @@ bool writeDate(const QDate& date, char16_t* out, int yearAt, int monthAt, int da
     for (int i = 0; i < 10; ++i) {
         out[i] = separator;
     }
-    out[yearAt] = char16_t(u'0' + y / 1000);
-    out[yearAt + 1] = char16_t(u'0' + y / 100 % 10);
-    out[yearAt + 2] = char16_t(u'0' + y / 10 % 10);
-    out[yearAt + 3] = char16_t(u'0' + y % 10);
-    out[monthAt] = char16_t(u'0' + m / 10);
-    out[monthAt + 1] = char16_t(u'0' + m % 10);
-    out[dayAt] = char16_t(u'0' + d / 10);
-    out[dayAt + 1] = char16_t(u'0' + d % 10);
+    const auto digit = [](int n) { return Char('0' + n); };
+    out[yearAt] = digit(y / 1000);
+    out[yearAt + 1] = digit(y / 100 % 10);
+    out[yearAt + 2] = digit(y / 10 % 10);
+    out[yearAt + 3] = digit(y % 10);
+    out[monthAt] = digit(m / 10);
+    out[monthAt + 1] = digit(m % 10);
+    out[dayAt] = digit(d / 10);
+    out[dayAt + 1] = digit(d % 10);
     return true;
 }
 
@@ -262,6 +263,11 @@ QString shortDate(const QDate& date)
         return date.toString(QStringLiteral("dd/MM/yyyy"));
     }
     return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
+bool writeIsoDate(const QDate& date, char* out)
+{
+    return writeDate(date, out, 0, 5, 8, '-');
 }
 
 QString isoDate(const QDate& date)

@@ -52,6 +52,8 @@ QString FormData(const QString& field);
 // few dates per input line); other years as QDate writes them, an invalid date as "".
 QString shortDate(const QDate& date);
 QString isoDate(const QDate& date);
+// yyyy-MM-dd in the ten bytes at `out`; false outside the years 1 to 9999.
+bool writeIsoDate(const QDate& date, char* out);
 
 // The shapes a date text may take besides d/M/yyyy, which is always read (one or two digits of
 // day and month, four of year; only real calendar dates). White space around the text is ignored.

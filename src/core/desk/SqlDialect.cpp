@@ -1,6 +1,7 @@
 // What the dialects share: the name rewriting and the statements every database accepts alike.
 #include "core/desk/SqlDialect.h"
 
+#include "core/desk/Formats.h"
 #include "core/desk/OdbcDialect.h"
 #include "core/desk/PostgresDialect.h"
 #include "core/desk/SqliteDialect.h"
@@ -8,7 +9,6 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <charconv>
-#include <iterator>
 
 namespace zb32 {
 
@@ -165,22 +165,6 @@ bool SqlDialect::updateRows(
 }
 
 namespace {
-
-// yyyy-MM-dd in ten bytes at `out`; false outside the years 1 to 9999.
-bool writeIsoDate(const QDate& date, char* out)
-{
-    int y = 0;
-    int m = 0;
-    int d = 0;
-    date.getDate(&y, &m, &d);
-    if (y < 1 || y > 9999) {
-        return false;
-    }
-    const char text[10] = { char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
-        '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + d / 10), char('0' + d % 10) };
-    std::copy(std::begin(text), std::end(text), out);
-    return true;
-}
 
 // The COPY escape of a byte, nullptr when it goes as it is.
 const char* copyEscape(char c)
