@@ -318,7 +318,7 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
     return groups;
 }
 
-bool GroupWrites::sendComposed(QString* error)
+bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)
 {
     const SqlDialect& d = m_db.dialect();
     // The new records with their final values, by table and set of fields, in the order they came.
@@ -406,6 +406,15 @@ bool GroupWrites::sendComposed(QString* error)
             merge(changes[*it], op);
         }
     }
+    // The statement that leads the group's writes (its savepoint) goes before the first of them.
+    const auto lead = [&]() {
+        if (leading.isEmpty() || *leadingDone) {
+            return true;
+        }
+        *leadingDone = run(leading, error);
+        return *leadingDone;
+    };
+    QList<SqlDialect::CopyBlock> copies;
     for (const QList<qsizetype>& rows : byShape(images)) {
         const Image& first = images[rows.first()];
         QStringList names { d.quoteName(first.op->keyField) };
@@ -413,7 +422,8 @@ bool GroupWrites::sendComposed(QString* error)
             names << d.quoteName(f);
         }
         if (d.copiesRows()) {
-            // The server's own bulk load: one COPY of the table's rows of this shape.
+            // The server's own bulk load: one COPY of the table's rows of this shape, all of them
+            // sent below in one query.
             SqlDialect::CopyText text(rows.size() * 16 * names.size());
             for (const qsizetype at : rows) {
                 const Image& image = images[at];
@@ -424,16 +434,11 @@ bool GroupWrites::sendComposed(QString* error)
                 }
                 text.append('\n');
             }
-            const QByteArray data = text.take();
-            QString why;
-            QSqlDatabase db = m_db.database();
-            if (!d.copyIn(db, first.op->table, names, data, &why)) {
-                if (error) {
-                    *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
-                }
-                return false;
-            }
+            copies.append({ first.op->table, names, text.take() });
             continue;
+        }
+        if (!lead()) {
+            return false;
         }
         const qsizetype columns = names.size();
         const qsizetype most
@@ -507,7 +512,24 @@ bool GroupWrites::sendComposed(QString* error)
             done += chunk;
         }
     }
-    return sendChanges(changes, error);
+    if (!copies.isEmpty()) {
+        const QString withCopies = *leadingDone ? QString() : leading;
+        qsizetype went = 0;
+        QString why;
+        QSqlDatabase db = m_db.database();
+        const bool copied = d.copyIn(db, withCopies, copies, &went, &why);
+        *leadingDone = *leadingDone || withCopies.isEmpty() || went > 0;
+        if (!copied) {
+            const qsizetype refused = went - (withCopies.isEmpty() ? 0 : 1);
+            if (error) {
+                *error = refused >= 0 && refused < copies.size()
+                    ? QStringLiteral("%1 nella tabella %2").arg(why, copies[refused].table)
+                    : why;
+            }
+            return false;
+        }
+    }
+    return lead() && sendChanges(changes, error);
 }
 
 bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
@@ -655,16 +677,22 @@ GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
         return outcome;
     };
     const SqlDialect& d = m_db.dialect();
-    if (!m_groupSavepoint) {
-        if (!run(d.savepoint(kGroupSavepoint), error)) {
-            return done(Outcome::Lost);
-        }
-        m_groupSavepoint = true;
-    }
+    // The group's savepoint goes with its first writes (in the same query as its COPYs).
+    const QString leading = m_groupSavepoint ? QString() : d.savepoint(kGroupSavepoint);
+    bool leadingDone = false;
     QString composedError;
-    if (sendComposed(&composedError)) {
+    const bool sent = sendComposed(&composedError, leading, &leadingDone);
+    m_groupSavepoint = m_groupSavepoint || leadingDone;
+    if (sent) {
         m_sent = m_ops.size();
         return done(Outcome::Sent);
+    }
+    if (!m_groupSavepoint) {
+        // Nothing of the group was written: without its savepoint it cannot be taken back alone.
+        if (error) {
+            *error = composedError;
+        }
+        return done(Outcome::Lost);
     }
     // Refused, or the server went away: only a server that answers takes the group back.
     if (!run(d.rollbackToSavepoint(kGroupSavepoint), nullptr)) {

@@ -126,7 +126,8 @@ private:
 
     // The records of each table and set of fields (the indexes in `images`), in the order they came.
     static QList<QList<qsizetype>> byShape(const QList<Image>& images);
-    bool sendComposed(QString* error);
+    // `leading` (when not empty) runs before the first write; `leadingDone` tells whether it did.
+    bool sendComposed(QString* error, const QString& leading, bool* leadingDone);
     Sequence& sequence(const QString& table);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.

@@ -188,8 +188,9 @@ bool PostgresDialect::isAlive(QSqlDatabase& db) const
 }
 
 bool PostgresDialect::copyIn(
-    QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows, QString* error) const
+    QSqlDatabase& db, const QString& leading, const QList<CopyBlock>& blocks, qsizetype* done, QString* error) const
 {
+    *done = 0;
     // Through the driver's own connection, inside the transaction it began; the driver has no
     // statement running meanwhile (one thread, one statement at a time).
     PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
@@ -199,30 +200,54 @@ bool PostgresDialect::copyIn(
         }
         return false;
     }
+    // One query of every statement: the server runs them in turn and asks for each COPY's rows
+    // when it gets there. After a refusal it skips the rest of the query.
+    QStringList statements;
+    if (!leading.isEmpty()) {
+        statements << leading;
+    }
+    for (const CopyBlock& b : blocks) {
+        statements
+            << QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoteName(b.table), b.columns.join(QStringLiteral(", ")));
+    }
     QString why;
     const auto failed = [&](PGresult* r) {
         if (why.isEmpty()) {
             why = resultError(conn, r);
         }
     };
-    const QByteArray sql
-        = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoteName(table), columns.join(QStringLiteral(", "))).toUtf8();
-    PGresult* r = PQexec(conn, sql.constData());
-    if (r && PQresultStatus(r) == PGRES_COPY_IN) {
-        PQclear(r);
-        if (PQputCopyData(conn, rows.constData(), int(rows.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1) {
-            failed(nullptr);
-        }
-        // The command's outcome; every result is read, so the connection is ready again.
-        while ((r = PQgetResult(conn))) {
-            if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+    // What the driver left of its last statement is read first, as PQexec does.
+    while (PGresult* left = PQgetResult(conn)) {
+        PQclear(left);
+    }
+    if (PQsendQuery(conn, statements.join(QStringLiteral("; ")).toUtf8().constData()) != 1) {
+        failed(nullptr);
+    } else {
+        qsizetype asked = 0; // the COPYs the server asked rows for
+        // Every result is read, so the connection is ready again.
+        while (PGresult* r = PQgetResult(conn)) {
+            switch (PQresultStatus(r)) {
+            case PGRES_COPY_IN: {
+                const QByteArray& rows = blocks[asked++].rows;
+                if (PQputCopyData(conn, rows.constData(), int(rows.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1) {
+                    failed(nullptr);
+                }
+                break;
+            }
+            case PGRES_COMMAND_OK:
+                if (why.isEmpty()) {
+                    ++*done;
+                }
+                break;
+            default:
                 failed(r);
+                break;
             }
             PQclear(r);
+            if (PQstatus(conn) == CONNECTION_BAD) {
+                break;
+            }
         }
-    } else {
-        failed(r);
-        PQclear(r);
     }
     if (!why.isEmpty()) {
         if (error) {

@@ -54,7 +54,8 @@ public:
     bool isAlive(QSqlDatabase& db) const override;
     bool begin(QSqlDatabase& db, bool sharedRecords, QString* error) override;
     bool copiesRows() const override { return true; }
-    bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
+    using SqlDialect::copyIn;
+    bool copyIn(QSqlDatabase& db, const QString& leading, const QList<CopyBlock>& blocks, qsizetype* done,
         QString* error) const override;
     bool updatesRows() const override { return true; }
     bool sendsWithCommit() const override { return true; }

@@ -147,10 +147,19 @@ bool SqlDialect::isAlive(QSqlDatabase&) const
 }
 
 bool SqlDialect::copyIn(
-    QSqlDatabase&, const QString& table, const QStringList&, const QByteArray&, QString* error) const
+    QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows, QString* error) const
 {
+    qsizetype done = 0;
+    return copyIn(db, {}, { { table, columns, rows } }, &done, error);
+}
+
+bool SqlDialect::copyIn(
+    QSqlDatabase&, const QString&, const QList<CopyBlock>& blocks, qsizetype* done, QString* error) const
+{
+    *done = 0;
     if (error) {
-        *error = QStringLiteral("il database non carica righe in blocco (tabella %1)").arg(table);
+        *error = QStringLiteral("il database non carica righe in blocco (tabella %1)")
+                     .arg(blocks.isEmpty() ? QString() : blocks.first().table);
     }
     return false;
 }

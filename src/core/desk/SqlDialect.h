@@ -73,7 +73,19 @@ public:
     // Loads rows into `table`: `columns` are quoted names, `rows` one line a row in the text form
     // of PostgreSQL's COPY (copyValue). False with the database's words when refused or lost; the
     // connection is ready for the next statement either way.
-    virtual bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
+    bool copyIn(QSqlDatabase& db, const QString& table, const QStringList& columns, const QByteArray& rows,
+        QString* error) const;
+    // Rows for one COPY: `columns` quoted names, `rows` in COPY's text form.
+    struct CopyBlock
+    {
+        QString table;
+        QStringList columns;
+        QByteArray rows;
+    };
+    // Runs `leading` (none when empty) and loads every block, all in one query, so one round
+    // trip: each COPY's rows go as the server asks for them. `done` counts what went through
+    // before a refusal (`leading` counting as one), so the caller knows what was refused.
+    virtual bool copyIn(QSqlDatabase& db, const QString& leading, const QList<CopyBlock>& blocks, qsizetype* done,
         QString* error) const;
     // The rows of a COPY as they are written: a few values a record, each straight into the
     // bytes, which grow by doubling.
