@@ -53,6 +53,45 @@ private Q_SLOTS:
 
     // Written one by one, and held for a batch's group (multi-row statements, the server's bulk
     // load): the same values come back.
+    // PostgreSQL takes a group's savepoint and COPYs as one query: what went through before a
+    // refusal is told, and the connection takes the next statement, with the savepoint held.
+    void copiesInOneQuery_data()
+    {
+        QTest::addColumn<int>("refused"); // the block refused, -1: none
+        QTest::addColumn<qsizetype>("done");
+        QTest::newRow("all go") << -1 << qsizetype(3);
+        QTest::newRow("first COPY refused") << 0 << qsizetype(1);
+        QTest::newRow("second COPY refused") << 1 << qsizetype(2);
+    }
+    void copiesInOneQuery()
+    {
+        QFETCH(int, refused);
+        QFETCH(qsizetype, done);
+        TestDatabase tdb(QStringLiteral("postgresql"));
+        ZB32_REQUIRE(tdb);
+        CaseDatabase& db = tdb.db();
+        const SqlDialect& d = db.dialect();
+        QString error;
+        QVERIFY2(db.beginTransaction(&error), qPrintable(error));
+        const QStringList columns { d.quoteName(QStringLiteral("contatore")),
+            d.quoteName(QStringLiteral("posizione")) };
+        QList<SqlDialect::CopyBlock> blocks { { Schema::kCases, columns, "1\tA\n2\tB\n" },
+            { Schema::kCases, columns, "3\tC\n" } };
+        if (refused >= 0) {
+            blocks[refused].rows = "4\tD\nnot a key\tE\n";
+        }
+        QSqlDatabase connection = db.database();
+        qsizetype went = -1;
+        const bool copied = d.copyIn(connection, d.savepoint(QStringLiteral("t")), blocks, &went, &error);
+        QCOMPARE(copied, refused < 0);
+        QCOMPARE(went, done);
+        if (!copied) {
+            QVERIFY2(db.exec(d.rollbackToSavepoint(QStringLiteral("t")), &error), qPrintable(error));
+        }
+        QVERIFY2(db.commit(&error), qPrintable(error));
+        QCOMPARE(tdb.count(Schema::kCases), refused < 0 ? 3 : 0);
+    }
+
     void recordAccessRoundTrip_data()
     {
         TestDatabase::addBackendColumn();
