@@ -687,7 +687,7 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
         }
         row->values[m_keyIndex] = key;
     }
-    // A job's lines write the same few sets of fields record after record: the last ones are
+    // A job's lines write the same few sets of fields record after record: the last sixteen are
     // tried first.
     HeldShape* recent = nullptr;
     for (HeldShape& h : m_lastHeld) {

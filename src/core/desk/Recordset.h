@@ -154,7 +154,7 @@ private:
         QList<int> changed;
         QStringList fields;
     };
-    std::array<HeldShape, 4> m_lastHeld;
+    std::array<HeldShape, 16> m_lastHeld;
     quint32 m_nextHeld = 0;
     QList<Row> m_rows;
     qsizetype m_pos = 0;

@@ -14,7 +14,15 @@ QString SqliteDialect::translate(const QString& sql) const
 
 QVariant SqliteDialect::storedDate(const QDate& date) const
 {
-    return isoDate(date);
+    if (!date.isValid()) {
+        return isoDate(date);
+    }
+    const qint64 day = date.toJulianDay();
+    StoredDate& stored = m_storedDates[quint64(day) % m_storedDates.size()];
+    if (stored.day != day) {
+        stored = { day, isoDate(date) };
+    }
+    return stored.text;
 }
 
 QVariant SqliteDialect::storedNull(FieldType type) const

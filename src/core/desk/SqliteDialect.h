@@ -4,6 +4,9 @@
 
 #include "core/desk/SqlDialect.h"
 
+#include <array>
+#include <limits>
+
 namespace zb32 {
 
 class SqliteDialect : public SqlDialect
@@ -50,6 +53,14 @@ private:
     bool m_checkpointsDeferred = false;
     bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is
     int m_autoCheckpointPages = 1000;
+    // The texts of the dates stored last, by day: a job stores the same few dates line after
+    // line (the batch's, an invoice's), and a copy of a text costs no allocation.
+    struct StoredDate
+    {
+        qint64 day = std::numeric_limits<qint64>::min(); // none: no valid date has this day
+        QString text;
+    };
+    mutable std::array<StoredDate, 16> m_storedDates;
 };
 
 } // namespace zb32
