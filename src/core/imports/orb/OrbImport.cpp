@@ -103,7 +103,7 @@ bool OrbRun::line(const QString&, qint64 number, QString* why)
             return false;
         }
         m_run.batch().setLine(number);
-        m_run.beginCase(number, trimBlanks(m_line.account()));
+        m_run.beginCase(number, trimBlanks(m_line.accountView()));
     }
     return handle(m_line, why);
 }
@@ -136,9 +136,9 @@ bool OrbRun::handleCase(const OrbLine& line, QString* why)
         return false;
     }
     const std::pair<QString, QString> fields[] = {
-        { QStringLiteral("ragione sociale"), trimBlanks(line.name()) },
-        { QStringLiteral("posizione"), trimBlanks(line.account()) },
-        { QStringLiteral("Indirizzo"), trimBlanks(line.address()) },
+        { QStringLiteral("ragione sociale"), trimBlanks(line.nameView()) },
+        { QStringLiteral("posizione"), trimBlanks(line.accountView()) },
+        { QStringLiteral("Indirizzo"), trimBlanks(line.addressView()) },
         { QStringLiteral("Cap"), line.postcode() },
         { QStringLiteral("Citta"), line.town() },
         { QStringLiteral("Provincia"), line.province() },
@@ -196,14 +196,16 @@ bool OrbRun::handleDetail(const OrbLine& line, QString* why)
         *why = QStringLiteral("riga di dettaglio (codice \"%1\") prima della prima riga A01 del file").arg(line.code());
         return false;
     }
-    const QDate invoiceDate = ddmmyyyyDate(line.invoiceDate());
+    const QDate invoiceDate = ddmmyyyyDate(line.invoiceDateView());
     if (!invoiceDate.isValid()) {
-        *why = QStringLiteral("la data fattura \"%1\" (colonne 50-57) non è una data valida").arg(line.invoiceDate());
+        *why = QStringLiteral("la data fattura \"%1\" (colonne 50-57) non è una data valida")
+                   .arg(line.invoiceDateView());
         return false;
     }
-    const QDate dueDate = ddmmyyyyDate(line.dueDate());
+    const QDate dueDate = ddmmyyyyDate(line.dueDateView());
     if (!dueDate.isValid()) {
-        *why = QStringLiteral("la data scadenza \"%1\" (colonne 103-110) non è una data valida").arg(line.dueDate());
+        *why
+            = QStringLiteral("la data scadenza \"%1\" (colonne 103-110) non è una data valida").arg(line.dueDateView());
         return false;
     }
     const Currency amount = line.outstanding();

@@ -28,11 +28,15 @@ public:
     const QString& text() const { return m_line; }
     QString code() const { return field(3, 3); }
     QString account() const { return field(12, 15); }
+    // The fields a job reads rather than stores as they are: views of the line, no copy.
+    QStringView accountView() const { return view(12, 15); }
 
     // "A01"
     QString debtorStatus() const { return field(27, 12); }
     QString name() const { return field(39, 40); }
+    QStringView nameView() const { return view(39, 40); }
     QString address() const { return field(79, 40); }
+    QStringView addressView() const { return view(79, 40); }
     QString postcode() const { return field(119, 5); }
     QString town() const { return field(124, 40); }
     QString province() const { return field(164, 2); }
@@ -57,13 +61,16 @@ public:
     // Detail line
     QString period() const { return field(35, 15); }
     QString invoiceDate() const { return field(50, 8); }
+    QStringView invoiceDateView() const { return view(50, 8); }
     QString invoiceNumber() const { return field(58, 15); }
     Currency outstanding() const { return amount(88, 15); }
     QString dueDate() const { return field(103, 8); }
+    QStringView dueDateView() const { return view(103, 8); }
 
 private:
     // Never a null text: a field the line is too short for is the empty text, as stored.
     QString field(int start, int length) const;
+    QStringView view(int start, int length) const { return QStringView(m_line).mid(start - 1, length); }
     Currency amount(int start, int length) const;
 
     QString m_line;
