@@ -155,6 +155,9 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
             const double d = in.toDouble();
             ok = d == static_cast<double>(static_cast<qlonglong>(d));
             n = static_cast<qlonglong>(d);
+        } else if (in.typeId() == QMetaType::Int || in.typeId() == QMetaType::LongLong) {
+            n = in.toLongLong(); // a key or a count as it is, not through its text
+            ok = true;
         } else {
             n = in.toString().trimmed().toLongLong(&ok);
         }

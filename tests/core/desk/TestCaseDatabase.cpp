@@ -205,6 +205,7 @@ private Q_SLOTS:
         QTest::newRow("empty date") << "scadenza mandato" << QVariant(QStringLiteral(""));
         QTest::newRow("batch not a number") << "lottoimportazione" << QVariant(QStringLiteral("1 or 1=1"));
         QTest::newRow("amount not a number") << "importo rata" << QVariant(QStringLiteral("dieci"));
+        QTest::newRow("batch beyond an integer field") << "lottoimportazione" << QVariant(qlonglong(3000000000LL));
         QTest::newRow("unknown field") << "nonesiste" << QVariant(1);
     }
     void refusedValues()
