@@ -326,8 +326,8 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
     // value of every field the lines changed.
     QList<Image> images;
     QList<Image> changes;
-    // By table: key → image, key → change. A job writes to a few tables, each named by the
-    // text its record set holds, so a table is found by that text's address first.
+    // By table: key → image, key → change. A job writes to a few tables: a short list is
+    // searched faster than a table name is hashed.
     struct TableKeys
     {
         QString table;
@@ -336,11 +336,6 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
     };
     std::vector<TableKeys> tables;
     const auto keysOf = [&tables](const QString& table) -> TableKeys& {
-        for (TableKeys& t : tables) {
-            if (t.table.constData() == table.constData() && t.table.size() == table.size()) {
-                return t;
-            }
-        }
         for (TableKeys& t : tables) {
             if (t.table == table) {
                 return t;

@@ -437,7 +437,7 @@ bool ImportRegister::insertRows(const QList<Record>& rows, const QList<Record>& 
     constexpr qsizetype kCopiedFrom = 16;
     if (d.copiesRows() && rows.size() + changed.size() >= kCopiedFrom) {
         const QVariant run = runId();
-        QByteArray data;
+        SqlDialect::CopyText data;
         const auto add = [&data](const std::initializer_list<QVariant>& values) {
             bool first = true;
             for (const QVariant& v : values) {
@@ -460,7 +460,7 @@ bool ImportRegister::insertRows(const QList<Record>& rows, const QList<Record>& 
             columns << d.quoteName(QLatin1String(c));
         }
         QSqlDatabase db = m_db.database();
-        return d.copyIn(db, Schema::kImportRecords, columns, data, error);
+        return d.copyIn(db, Schema::kImportRecords, columns, data.take(), error);
     }
     // A statement takes a power of two of rows, so a handful of prepared statements serve
     // every group (each size is prepared once a session).
