@@ -9,6 +9,7 @@
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
 #include "core/desk/Schema.h"
+#include "core/desk/WriteBatch.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -22,6 +23,8 @@ using namespace zb32::test;
 namespace {
 
 const QString kFile = QStringLiteral("grande.txt");
+// Cases enough for about three groups of a case import (some five lines a case).
+constexpr int kThreeGroups = WriteBatch::kNewRecordLinesPerCommit * 3 / 5;
 
 QStringList jobArgs(const QString& job)
 {
@@ -263,7 +266,7 @@ private Q_SLOTS:
         QByteArray bytes = collections ? collectionsFile(7000) : QByteArray();
         if (!collections) {
             // Three groups or so when a line is refused: the refusal falls in the first two.
-            const int cases = killAfter > 0 ? 1500 : 300;
+            const int cases = killAfter > 0 ? 1500 : kThreeGroups;
             input = job == QLatin1String("orb") ? FaultInput::orb(cases, QStringLiteral("K"))
                                                 : FaultInput::viDiru(cases, QStringLiteral("K"));
             bytes = input.bytes;
@@ -407,8 +410,8 @@ private Q_SLOTS:
         QFETCH(QString, backend);
         QFETCH(QString, job);
         const bool orb = job == QLatin1String("orb");
-        const FaultInput input
-            = orb ? FaultInput::orb(300, QStringLiteral("K")) : FaultInput::viDiru(300, QStringLiteral("K"));
+        const FaultInput input = orb ? FaultInput::orb(kThreeGroups, QStringLiteral("K"))
+                                     : FaultInput::viDiru(kThreeGroups, QStringLiteral("K"));
         QString why;
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);

@@ -250,9 +250,11 @@ private Q_SLOTS:
             const auto row = [&](const char* name) -> QTestData& {
                 return QTest::newRow(qPrintable(QLatin1String(name) + QLatin1String(when)));
             };
-            row("orb, a group in the middle") << FaultInput::Job::Orb << 600 << 300 << inFlight;
+            // Some five lines a case: about six groups, cut in the third.
+            constexpr int kCases = WriteBatch::kNewRecordLinesPerCommit * 6 / 5;
+            row("orb, a group in the middle") << FaultInput::Job::Orb << kCases << kCases / 2 << inFlight;
             row("orb, the last group") << FaultInput::Job::Orb << 60 << 40 << inFlight;
-            row("vidiru, a group in the middle") << FaultInput::Job::ViDiru << 600 << 300 << inFlight;
+            row("vidiru, a group in the middle") << FaultInput::Job::ViDiru << kCases << kCases / 2 << inFlight;
             row("vidiru, the last group") << FaultInput::Job::ViDiru << 60 << 40 << inFlight;
         }
     }
@@ -332,7 +334,7 @@ private Q_SLOTS:
             // A group begins with a case, and holds the cut line.
             QVERIFY2(first >= 1 && first <= cutLine && input.lines[first - 1].kind == test::LineEffect::Kind::Case,
                 qPrintable(err));
-            QVERIFY2(cutLine - first < 2 * WriteBatch::kLinesPerCommit, qPrintable(err));
+            QVERIFY2(cutLine - first < 2 * WriteBatch::kNewRecordLinesPerCommit, qPrintable(err));
         } else {
             static const QRegularExpression range(
                 QStringLiteral("le righe dalla (\\d+) alla (\\d+) potrebbero essere state "
@@ -345,7 +347,7 @@ private Q_SLOTS:
             QCOMPARE(test::firstUnsavedLineOf(err), last + 1);
         }
         // A group in the middle leaves the groups before it saved.
-        QVERIFY2(cases < 600 || first > WriteBatch::kLinesPerCommit, qPrintable(err));
+        QVERIFY2(cases <= 60 || first > WriteBatch::kNewRecordLinesPerCommit, qPrintable(err));
 
         QVERIFY(admin.exec(QStringLiteral("DROP TRIGGER zb32_cut ON \"tabella fatture\""), &error));
         QString why;

@@ -17,6 +17,10 @@ class WriteBatch
 {
 public:
     static constexpr int kLinesPerCommit = 500;
+    // A job that only adds records (new cases and their invoices) holds no record another desk
+    // waits for: its groups are larger, as each group costs a commit and, on a server, round
+    // trips (measured: a quarter less time on PostgreSQL, an eighth on SQLite, than with 500).
+    static constexpr int kNewRecordLinesPerCommit = 2000;
 
     // Whether a full group may be committed after a line: a job whose records are not whole yet
     // (a record still waiting for later lines) holds the commit until they are.
@@ -55,6 +59,8 @@ public:
     // The batch changes records another desk's job may change too: its transactions take turns
     // with every other such transaction (CaseDatabase::beginTransaction).
     void setSharedRecords(bool shared) { m_sharedRecords = shared; }
+    // The lines of a group, from the next group on.
+    void setLinesPerCommit(int lines) { m_linesPerCommit = lines; }
     void setListener(Listener* listener) { m_listener = listener; }
     // The lines' writes through record access wait for the group's commit and go to the database
     // as a few multi-row statements (GroupWrites); a refused group is replayed line by line, so a
