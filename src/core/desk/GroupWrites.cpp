@@ -46,14 +46,24 @@ bool GroupWrites::run(const QString& sql, QString* error)
 
 GroupWrites::Sequence& GroupWrites::sequence(const QString& table)
 {
-    // Asked at every write: a record set names its table by the same text each time.
-    if (m_lastSequence && m_lastTable.constData() == table.constData() && m_lastTable.size() == table.size()) {
-        return *m_lastSequence;
+    // Asked at every write: a record set names its table by the same text each time, and a job
+    // writes two tables in turn (cases and their invoices).
+    const auto holds = [&table](const LastTable& last) {
+        return last.sequence && last.table.constData() == table.constData() && last.table.size() == table.size();
+    };
+    if (holds(m_lastTables[0])) {
+        return *m_lastTables[0].sequence;
     }
-    Sequence& s = m_sequences[table];
-    m_lastTable = table;
-    m_lastSequence = &s;
-    return s;
+    if (!holds(m_lastTables[1])) {
+        const qsizetype known = m_sequences.size();
+        Sequence& s = m_sequences[table];
+        if (m_sequences.size() != known) {
+            m_lastTables[0] = {}; // a new entry may have moved the others
+        }
+        m_lastTables[1] = { table, &s };
+    }
+    std::swap(m_lastTables[0], m_lastTables[1]);
+    return *m_lastTables[0].sequence;
 }
 
 bool GroupWrites::takes(const QString& table, const QString& keyField)

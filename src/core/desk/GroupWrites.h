@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <array>
 #include <memory>
 
 namespace zb32 {
@@ -155,10 +156,14 @@ private:
     qint64 m_reading = 0;
     std::unique_ptr<SqliteStatements> m_sqlite; // prepared once for the run; a batch ends before its connection
     QHash<QString, Sequence> m_sequences; // by table
-    // The table last asked for, kept so no other text takes its address, and its entry (good
-    // until the next one is added).
-    QString m_lastTable;
-    Sequence* m_lastSequence = nullptr;
+    // The two tables last asked for, the last first, each kept so no other text takes its
+    // address, with its entry (good until the next one is added).
+    struct LastTable
+    {
+        QString table;
+        Sequence* sequence = nullptr;
+    };
+    std::array<LastTable, 2> m_lastTables;
     QHash<QString, qint64> m_lastKeys; // SQLite: the last key handed out in this transaction, by table
     QHash<QString, std::pair<QString, QString>> m_insertSql; // multi-row INSERTs: as written, as the database takes it
 };

@@ -367,15 +367,25 @@ bool Recordset::nothingAfterLeading(QString* error) const
 
 int Recordset::indexOf(const QString& field) const
 {
-    Recent& recent = m_recent[(quintptr(field.constData()) >> 4) % m_recent.size()];
-    if (recent.name.constData() == field.constData() && recent.name.size() == field.size() && !recent.name.isNull()) {
-        return recent.index;
+    // Two entries for each hash of the address: some fifty names of a job meet in 64 pairs,
+    // and a name that shared its place with another one lost it at every record.
+    const qsizetype pair = qsizetype((quint64(quintptr(field.constData())) * 0x9E3779B97F4A7C15ULL) >> 58) * 2;
+    const auto holds = [&field](const Recent& r) {
+        return r.name.constData() == field.constData() && r.name.size() == field.size() && !r.name.isNull();
+    };
+    if (holds(m_recent[pair])) {
+        return m_recent[pair].index;
+    }
+    if (holds(m_recent[pair + 1])) {
+        return m_recent[pair + 1].index;
     }
     auto it = m_lookup.constFind(field);
     if (it == m_lookup.constEnd()) {
         it = m_lookup.insert(field, m_index.value(field.toLower(), -1));
     }
-    recent = { field, *it };
+    // The newer name goes first, the one it found there second.
+    m_recent[pair + 1] = std::move(m_recent[pair]);
+    m_recent[pair] = { field, *it };
     return *it;
 }
 

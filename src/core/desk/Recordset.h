@@ -145,7 +145,7 @@ private:
         QString name;
         int index = -1;
     };
-    mutable std::array<Recent, 64> m_recent;
+    mutable std::array<Recent, 128> m_recent;
     // INSERT and UPDATE texts by the set of fields they write.
     QHash<QByteArray, QString> m_writeSql;
     QHash<QByteArray, QStringList> m_heldFields; // the fields of held writes, by the same shapes
