@@ -73,11 +73,17 @@ bool CaseDatabase::isOpen() const
 
 QSqlDatabase CaseDatabase::database() const
 {
+    if (m_beforeUse) {
+        m_beforeUse();
+    }
     return QSqlDatabase::database(m_name, false);
 }
 
 void CaseDatabase::close()
 {
+    if (m_beforeUse) {
+        m_beforeUse();
+    }
     // The driver goes first: a prepared statement that outlives it ends without a word to the
     // server, where one ended before it would try to free itself on a connection that may be
     // gone. The session's end frees them all on the server anyway.
@@ -322,6 +328,9 @@ QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
     }
     auto it = m_statements.constFind(sql);
     if (it != m_statements.constEnd()) {
+        if (m_beforeUse) {
+            m_beforeUse();
+        }
         return it->get();
     }
     auto q = std::make_shared<QSqlQuery>(database());

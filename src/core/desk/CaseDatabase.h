@@ -70,6 +70,12 @@ public:
     bool commit(QString* error, const SqlDialect::Statement& first);
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
+    // A transaction begun on the connection's own handle (a group sent behind the run) is taken
+    // on as this database's own, to be committed or rolled back as any other.
+    void adoptTransaction() { m_inTransaction = true; }
+    // Called before the connection is used: a batch sending a group from another thread waits
+    // for it to end there (WriteBatch::setCommitBehind).
+    void setBeforeUse(std::function<void()> wait) { m_beforeUse = std::move(wait); }
     bool supportsSavepoints() const { return m_dialect->hasSavepoints(); }
 
     // Whether the server still answers (SELECT 1); a file database always does.
@@ -108,6 +114,7 @@ private:
     QString m_connectionString;
     std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
+    std::function<void()> m_beforeUse;
     bool m_readOnly = false;
     RecordJournal* m_journal = nullptr;
     GroupWrites* m_groupWrites = nullptr;

@@ -99,6 +99,57 @@ bool GroupWrites::takes(const QString& table, const QString& keyField)
     return !s.name.isEmpty();
 }
 
+bool GroupWrites::fetchKeys(const QString& table, Sequence& s, qsizetype count, QString* error)
+{
+    QSqlQuery* q = m_db.statement(QStringLiteral("SELECT nextval(?::regclass) FROM generate_series(1, ?)"), error);
+    if (!q) {
+        return false;
+    }
+    q->bindValue(0, s.name);
+    q->bindValue(1, count);
+    if (!q->exec()) {
+        if (error) {
+            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
+        }
+        q->finish();
+        return false;
+    }
+    while (q->next()) {
+        s.keys.append(q->value(0).toLongLong());
+    }
+    q->finish();
+    std::sort(s.keys.begin(), s.keys.end());
+    if (s.keys.isEmpty()) {
+        if (error) {
+            *error = QStringLiteral("nessuna chiave nuova per la tabella %1").arg(table);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool GroupWrites::stockKeys(QString* error)
+{
+    // Before a group is sent behind: each table gets keys enough for a group like the one that
+    // ends, so the next lines need not wait for its answer to ask for more (they still can: a
+    // larger group waits, then fetches).
+    for (auto it = m_sequences.begin(); it != m_sequences.end(); ++it) {
+        Sequence& s = it.value();
+        const qsizetype want = std::exchange(s.usedInGroup, 0);
+        if (s.name.isEmpty() || s.keys.size() >= want) {
+            continue;
+        }
+        m_sending = true;
+        // Two groups' worth: a round trip every other group.
+        const bool fetched = fetchKeys(it.key(), s, std::max<qsizetype>(s.block, 2 * want - s.keys.size()), error);
+        m_sending = false;
+        if (!fetched) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* key, QString* error)
 {
     Sequence& s = sequence(table);
@@ -145,32 +196,17 @@ bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* 
         return done(true);
     }
     if (s.keys.isEmpty()) {
-        QSqlQuery* q = m_db.statement(QStringLiteral("SELECT nextval(?::regclass) FROM generate_series(1, ?)"), error);
-        if (!q) {
+        // A group sent behind has its answer first: the keys are asked on a connection that is free.
+        if (m_beforeKeys && !m_beforeKeys(error)) {
             return done(false);
         }
-        q->bindValue(0, s.name);
-        q->bindValue(1, s.block);
-        if (!q->exec()) {
-            if (error) {
-                *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
-            }
-            q->finish();
+        m_sending = true; // taking that answer may have written a group again
+        if (!fetchKeys(table, s, s.block, error)) {
             return done(false);
         }
-        while (q->next()) {
-            s.keys.append(q->value(0).toLongLong());
-        }
-        q->finish();
-        std::sort(s.keys.begin(), s.keys.end());
         s.block = std::min(kMaxKeyBlock, s.block * 2);
-        if (s.keys.isEmpty()) {
-            if (error) {
-                *error = QStringLiteral("nessuna chiave nuova per la tabella %1").arg(table);
-            }
-            return done(false);
-        }
     }
+    ++s.usedInGroup;
     *key = s.keys.takeFirst();
     return done(true);
 }
@@ -290,6 +326,8 @@ SqliteStatements* GroupWrites::sqliteStatements()
 void GroupWrites::clear()
 {
     m_ops.clear();
+    m_behind.clear();
+    m_laterOps.clear();
     m_aside.clear();
     m_refusals.clear();
     m_refusedAt.clear();
@@ -328,14 +366,13 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
     return groups;
 }
 
-bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)
+void GroupWrites::compose(QList<Image>* imagesOut, QList<Image>* changesOut) const
 {
-    const SqlDialect& d = m_db.dialect();
     // The new records with their final values, by table and set of fields, in the order they came.
     // The changes of records that were there before likewise: one image a record, with the final
     // value of every field the lines changed.
-    QList<Image> images;
-    QList<Image> changes;
+    QList<Image>& images = *imagesOut;
+    QList<Image>& changes = *changesOut;
     // By table: key → image, key → change. A job writes to a few tables: a short list is
     // searched faster than a table name is hashed.
     struct TableKeys
@@ -411,6 +448,93 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
             merge(changes[*it], op);
         }
     }
+}
+
+SqlDialect::CopyBlock GroupWrites::copyBlock(
+    const QList<Image>& images, const QList<qsizetype>& rows, const QStringList& names)
+{
+    SqlDialect::CopyText text(rows.size() * 16 * names.size());
+    for (const qsizetype at : rows) {
+        const Image& image = images[at];
+        SqlDialect::copyValue(&text, image.op->key);
+        for (const QVariant& v : image.values) {
+            text.append('\t');
+            SqlDialect::copyValue(&text, v);
+        }
+        text.append('\n');
+    }
+    return { images[rows.first()].op->table, names, text.take() };
+}
+
+bool GroupWrites::takeForBehind(QList<SqlDialect::CopyBlock>* blocks)
+{
+    const SqlDialect& d = m_db.dialect();
+    if (!d.copiesRows() || m_sent > 0) {
+        return false;
+    }
+    QList<Image> images;
+    QList<Image> changes;
+    compose(&images, &changes);
+    if (!changes.isEmpty()) {
+        return false; // records that were there before: written as the group is written otherwise
+    }
+    for (const QList<qsizetype>& rows : byShape(images)) {
+        const Image& first = images[rows.first()];
+        QStringList names { d.quoteName(first.op->keyField) };
+        for (const QString& f : first.fields) {
+            names << d.quoteName(f);
+        }
+        blocks->append(copyBlock(images, rows, names));
+    }
+    // Kept until the group has its answer: a refused group is written again line by line.
+    m_behind = std::move(m_ops);
+    m_ops.clear();
+    m_groupSavepoint = false;
+    return true;
+}
+
+QString GroupWrites::behindOpening(int* statements) const
+{
+    *statements = 2;
+    return QStringLiteral("BEGIN; ") + m_db.dialect().savepoint(kGroupSavepoint);
+}
+
+GroupWrites::Outcome GroupWrites::replayBehind(QString* error, Refusal* refusal)
+{
+    // The group's transaction is open at its savepoint, the writes of the lines after it are held.
+    QList<Op> later = std::exchange(m_ops, std::move(m_behind));
+    m_behind.clear();
+    m_sent = 0;
+    m_groupSavepoint = true;
+    m_sending = true;
+    Outcome outcome = Outcome::Lost;
+    if (run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), nullptr)) {
+        outcome = replay(error, refusal);
+    }
+    m_sending = false;
+    if (outcome == Outcome::Sent) {
+        // Nothing refused this time: the group is whole in the transaction, the lines after it
+        // go on from where they were.
+        m_sent = m_ops.size();
+        m_laterOps = std::move(later);
+    }
+    return outcome;
+}
+
+void GroupWrites::resumeLater()
+{
+    m_ops = std::move(m_laterOps);
+    m_laterOps.clear();
+    m_sent = 0;
+    m_groupSavepoint = false;
+}
+
+bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)
+{
+    const SqlDialect& d = m_db.dialect();
+    QList<Image> images;
+    QList<Image> changes;
+    compose(&images, &changes);
     // The statement that leads the group's writes (its savepoint) goes before the first of them.
     const auto lead = [&]() {
         if (leading.isEmpty() || *leadingDone) {
@@ -429,17 +553,7 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
         if (d.copiesRows()) {
             // The server's own bulk load: one COPY of the table's rows of this shape, all of them
             // sent below in one query.
-            SqlDialect::CopyText text(rows.size() * 16 * names.size());
-            for (const qsizetype at : rows) {
-                const Image& image = images[at];
-                SqlDialect::copyValue(&text, image.op->key);
-                for (const QVariant& v : image.values) {
-                    text.append('\t');
-                    SqlDialect::copyValue(&text, v);
-                }
-                text.append('\n');
-            }
-            copies.append({ first.op->table, names, text.take() });
+            copies.append(copyBlock(images, rows, names));
             continue;
         }
         if (!lead()) {

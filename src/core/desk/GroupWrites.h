@@ -12,6 +12,8 @@
 // on past a refused line to the group's end, so every line the database would refuse is found.
 #pragma once
 
+#include "core/desk/SqlDialect.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -19,6 +21,7 @@
 #include <QVariant>
 #include <QVector>
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace zb32 {
@@ -81,6 +84,24 @@ public:
     // The group's transaction ended (committed or rolled back): nothing is held any more.
     void clear();
 
+    // A group sent behind the run (WriteBatch::setCommitBehind). Where the group holds only new
+    // records, its COPY blocks; the writes are then kept aside until the group has its answer,
+    // and the next lines' writes are held as a new group. False (nothing changed) otherwise.
+    bool takeForBehind(QList<SqlDialect::CopyBlock>* blocks);
+    // What opens such a group's transaction, with its savepoint (`statements`: how many).
+    QString behindOpening(int* statements) const;
+    // The group sent behind was refused: its transaction is open at its savepoint. Its writes are
+    // written again line by line, as `send` does after a refusal. Refused or Lost: the writes held
+    // since are dropped. Sent: they are kept for resumeLater, once the group is committed.
+    Outcome replayBehind(QString* error, Refusal* refusal);
+    void resumeLater();
+    // The group sent behind was committed.
+    void clearBehind() { m_behind.clear(); }
+    // Asked before new keys are fetched from the database.
+    void setBeforeKeys(std::function<bool(QString*)> before) { m_beforeKeys = std::move(before); }
+    // Fetches keys for the tables that have fewer at hand than the group that ends took.
+    bool stockKeys(QString* error);
+
     // A check's group: a refused write does not end it. The replay goes on to the group's end;
     // each refused line is kept (takeRefusals), its writes are dropped and, at the end of its
     // case, the rest of the case's writes too, as the case would not be saved.
@@ -115,6 +136,7 @@ private:
         QList<qint64> keys; // handed out, not used yet
         int block = 16;
         QString storedName; // SQLite: the table's name as the file spells it
+        qsizetype usedInGroup = 0; // keys handed out since the last stockKeys
     };
 
     // A record's writes of the group in one: its final value of every field they set.
@@ -127,9 +149,16 @@ private:
 
     // The records of each table and set of fields (the indexes in `images`), in the order they came.
     static QList<QList<qsizetype>> byShape(const QList<Image>& images);
+    // The group's writes not sent yet, one image a record: new records, changes of others.
+    void compose(QList<Image>* images, QList<Image>* changes) const;
+    // The COPY rows of the images at `rows` (one table and set of fields), its columns `names`.
+    static SqlDialect::CopyBlock copyBlock(
+        const QList<Image>& images, const QList<qsizetype>& rows, const QStringList& names);
     // `leading` (when not empty) runs before the first write; `leadingDone` tells whether it did.
     bool sendComposed(QString* error, const QString& leading, bool* leadingDone);
     Sequence& sequence(const QString& table);
+    // `count` keys more for `s` from its sequence, in one round trip.
+    bool fetchKeys(const QString& table, Sequence& s, qsizetype count, QString* error);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.
     bool sendChanges(QList<Image>& changes, QString* error);
@@ -149,6 +178,9 @@ private:
     bool m_accepting = false;
     bool m_collecting = false;
     QList<Op> m_aside;
+    QList<Op> m_behind; // the writes of the group sent behind, until its answer
+    QList<Op> m_laterOps; // the lines' after it, while it is committed after a replay
+    std::function<bool(QString*)> m_beforeKeys;
     QList<Refusal> m_refusals;
     QList<qsizetype> m_refusedAt; // where in the group each refusal's write is
     qint64 m_line = 0;

@@ -47,6 +47,168 @@ PGconn* connectionOf(const QSqlDatabase& db)
     return *static_cast<PGconn* const*>(handle.constData());
 }
 
+// Runs `query` (statements, then COPYs from STDIN, as copyIn makes it) and loads each block as the
+// server asks for it. `done` counts the statements that went through before a refusal. Only the
+// connection is touched, so this may run on a thread other than the driver's.
+bool copyOn(
+    PGconn* conn, const QByteArray& query, const QList<SqlDialect::CopyBlock>& blocks, qsizetype* done, QString* error)
+{
+    *done = 0;
+    QString why;
+    const auto failed = [&](PGresult* r) {
+        if (why.isEmpty()) {
+            why = resultError(conn, r);
+        }
+    };
+    // What the driver left of its last statement is read first, as PQexec does.
+    while (PGresult* left = PQgetResult(conn)) {
+        PQclear(left);
+    }
+    if (PQsendQuery(conn, query.constData()) != 1) {
+        failed(nullptr);
+    } else {
+        qsizetype asked = 0; // the COPYs the server asked rows for
+        // Every result is read, so the connection is ready again.
+        while (PGresult* r = PQgetResult(conn)) {
+            switch (PQresultStatus(r)) {
+            case PGRES_COPY_IN: {
+                const QByteArray& rows = blocks[asked++].rows;
+                if (PQputCopyData(conn, rows.constData(), int(rows.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1) {
+                    failed(nullptr);
+                }
+                break;
+            }
+            case PGRES_COMMAND_OK:
+                if (why.isEmpty()) {
+                    ++*done;
+                }
+                break;
+            default:
+                failed(r);
+                break;
+            }
+            PQclear(r);
+            if (PQstatus(conn) == CONNECTION_BAD) {
+                break;
+            }
+        }
+    }
+    if (!why.isEmpty()) {
+        if (error) {
+            *error = why;
+        }
+        return false;
+    }
+    return true;
+}
+
+// A statement as libpq takes it: $1, $2, ... for its ? and its values in the server's text form.
+struct ServerStatement
+{
+    QByteArray sql;
+    int placeholders = 0;
+    QList<QByteArray> texts;
+    QList<const char*> params; // into `texts`; null for a null value
+};
+
+ServerStatement serverStatement(const SqlDialect::Statement& first)
+{
+    // The statement's ? become $1, $2, ... (none stands inside a quoted name or text).
+    QString sql;
+    sql.reserve(first.sql.size() + 2 * first.values.size());
+    int n = 0;
+    QChar quote;
+    for (const QChar c : first.sql) {
+        if (!quote.isNull()) {
+            quote = c == quote ? QChar() : quote;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else if (c == QLatin1Char('?')) {
+            sql += QLatin1Char('$') + QString::number(++n);
+            continue;
+        }
+        sql += c;
+    }
+    ServerStatement out;
+    out.sql = sql.toUtf8();
+    out.placeholders = n;
+    // The values in the server's text form: the types come from where they go.
+    out.texts.reserve(first.values.size());
+    for (const QVariant& v : first.values) {
+        out.texts << (v.isNull() ? QByteArray() : SqlDialect::textForm(v));
+    }
+    for (qsizetype i = 0; i < first.values.size(); ++i) {
+        out.params << (first.values[i].isNull() ? nullptr : out.texts[i].constData());
+    }
+    return out;
+}
+
+// Runs `first` and the commit in one round trip (a pipeline with a sync). True once the server
+// answered COMMIT; `sent` tells whether the commit went out at all. Only the connection is touched.
+bool commitOn(PGconn* conn, const ServerStatement& first, QString* error, bool* sent = nullptr)
+{
+    QString why;
+    const auto failed = [&](PGresult* r) {
+        if (why.isEmpty()) {
+            why = resultError(conn, r);
+        }
+    };
+    // One round trip: the statement, the commit and a sync in a pipeline. A refused statement
+    // makes the server skip the commit; the transaction is then rolled back.
+    bool committed = false;
+    // What the driver left of its last statement is read first, as libpq itself does before a
+    // statement outside a pipeline.
+    while (PGresult* left = PQgetResult(conn)) {
+        PQclear(left);
+    }
+    if (first.placeholders != first.texts.size()) {
+        why = QStringLiteral("parametri: %1 attesi, %2 dati").arg(first.placeholders).arg(first.texts.size());
+    } else if (PQenterPipelineMode(conn) != 1) {
+        failed(nullptr);
+    } else {
+        // A commit with no statement before it is a pipeline of one.
+        const int queries = first.sql.isEmpty() ? 1 : 2;
+        const bool queued = (queries == 1
+                                || PQsendQueryParams(conn, first.sql.constData(), first.placeholders, nullptr,
+                                       first.params.constData(), nullptr, nullptr, 0)
+                                    == 1)
+            && PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        if (PQpipelineSync(conn) != 1 || !queued) {
+            failed(nullptr);
+        } else if (sent) {
+            *sent = true;
+        }
+        // Every result up to the sync, so the connection is ready again: each query's ends with
+        // a null one; a COMMIT of a transaction gone wrong answers ROLLBACK.
+        for (int query = 0; query < queries && PQstatus(conn) == CONNECTION_OK; ++query) {
+            while (PGresult* r = PQgetResult(conn)) {
+                if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+                    failed(r);
+                } else if (query == queries - 1) {
+                    committed = qstrcmp(PQcmdStatus(r), "COMMIT") == 0;
+                }
+                PQclear(r);
+            }
+        }
+        while (PQstatus(conn) == CONNECTION_OK) {
+            PGresult* r = PQgetResult(conn);
+            const bool synced = !r || PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+            PQclear(r);
+            if (synced) {
+                break;
+            }
+        }
+        PQexitPipelineMode(conn);
+    }
+    if (!committed || !why.isEmpty()) {
+        if (error) {
+            *error = why.isEmpty() ? QStringLiteral("errore sconosciuto del database") : why;
+        }
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 PostgresDialect::PostgresDialect(int roundTripSeconds, int turnTimeoutMs)
@@ -200,6 +362,11 @@ bool PostgresDialect::copyIn(
         }
         return false;
     }
+    return copyOn(conn, copyQuery(leading, blocks), blocks, done, error);
+}
+
+QByteArray PostgresDialect::copyQuery(const QString& leading, const QList<CopyBlock>& blocks) const
+{
     // One query of every statement: the server runs them in turn and asks for each COPY's rows
     // when it gets there. After a refusal it skips the rest of the query.
     QStringList statements;
@@ -210,52 +377,7 @@ bool PostgresDialect::copyIn(
         statements
             << QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoteName(b.table), b.columns.join(QStringLiteral(", ")));
     }
-    QString why;
-    const auto failed = [&](PGresult* r) {
-        if (why.isEmpty()) {
-            why = resultError(conn, r);
-        }
-    };
-    // What the driver left of its last statement is read first, as PQexec does.
-    while (PGresult* left = PQgetResult(conn)) {
-        PQclear(left);
-    }
-    if (PQsendQuery(conn, statements.join(QStringLiteral("; ")).toUtf8().constData()) != 1) {
-        failed(nullptr);
-    } else {
-        qsizetype asked = 0; // the COPYs the server asked rows for
-        // Every result is read, so the connection is ready again.
-        while (PGresult* r = PQgetResult(conn)) {
-            switch (PQresultStatus(r)) {
-            case PGRES_COPY_IN: {
-                const QByteArray& rows = blocks[asked++].rows;
-                if (PQputCopyData(conn, rows.constData(), int(rows.size())) != 1 || PQputCopyEnd(conn, nullptr) != 1) {
-                    failed(nullptr);
-                }
-                break;
-            }
-            case PGRES_COMMAND_OK:
-                if (why.isEmpty()) {
-                    ++*done;
-                }
-                break;
-            default:
-                failed(r);
-                break;
-            }
-            PQclear(r);
-            if (PQstatus(conn) == CONNECTION_BAD) {
-                break;
-            }
-        }
-    }
-    if (!why.isEmpty()) {
-        if (error) {
-            *error = why;
-        }
-        return false;
-    }
-    return true;
+    return statements.join(QStringLiteral("; ")).toUtf8();
 }
 
 namespace {
@@ -362,85 +484,27 @@ bool PostgresDialect::commitWith(QSqlDatabase& db, const Statement& first, QStri
         }
         return false;
     }
-    // The statement's ? become $1, $2, ... (none stands inside a quoted name or text).
-    QString sql;
-    sql.reserve(first.sql.size() + 2 * first.values.size());
-    int n = 0;
-    QChar quote;
-    for (const QChar c : first.sql) {
-        if (!quote.isNull()) {
-            quote = c == quote ? QChar() : quote;
-        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = c;
-        } else if (c == QLatin1Char('?')) {
-            sql += QLatin1Char('$') + QString::number(++n);
-            continue;
-        }
-        sql += c;
-    }
-    // The values in the server's text form: the types come from where they go.
-    QList<QByteArray> texts;
-    QList<const char*> params;
-    for (const QVariant& v : first.values) {
-        texts << (v.isNull() ? QByteArray() : textForm(v));
-        params << (v.isNull() ? nullptr : texts.last().constData());
-    }
-    QString why;
-    const auto failed = [&](PGresult* r) {
-        if (why.isEmpty()) {
-            why = resultError(conn, r);
-        }
-    };
-    // One round trip: the statement, the commit and a sync in a pipeline. A refused statement
-    // makes the server skip the commit; the transaction is then rolled back.
-    const QByteArray text = sql.toUtf8();
-    bool committed = false;
-    // What the driver left of its last statement is read first, as libpq itself does before a
-    // statement outside a pipeline.
-    while (PGresult* left = PQgetResult(conn)) {
-        PQclear(left);
-    }
-    if (n != first.values.size()) {
-        why = QStringLiteral("parametri: %1 attesi, %2 dati").arg(n).arg(first.values.size());
-    } else if (PQenterPipelineMode(conn) != 1) {
-        failed(nullptr);
-    } else {
-        const bool sent
-            = PQsendQueryParams(conn, text.constData(), n, nullptr, params.constData(), nullptr, nullptr, 0) == 1
-            && PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        if (PQpipelineSync(conn) != 1 || !sent) {
-            failed(nullptr);
-        }
-        // Every result up to the sync, so the connection is ready again: each query's ends with
-        // a null one; a COMMIT of a transaction gone wrong answers ROLLBACK.
-        for (int query = 0; query < 2 && PQstatus(conn) == CONNECTION_OK; ++query) {
-            while (PGresult* r = PQgetResult(conn)) {
-                if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-                    failed(r);
-                } else if (query == 1) {
-                    committed = qstrcmp(PQcmdStatus(r), "COMMIT") == 0;
-                }
-                PQclear(r);
-            }
-        }
-        while (PQstatus(conn) == CONNECTION_OK) {
-            PGresult* r = PQgetResult(conn);
-            const bool synced = !r || PQresultStatus(r) == PGRES_PIPELINE_SYNC;
-            PQclear(r);
-            if (synced) {
-                break;
-            }
-        }
-        PQexitPipelineMode(conn);
-    }
-    if (!committed || !why.isEmpty()) {
-        if (error) {
-            *error = why.isEmpty() ? QStringLiteral("errore sconosciuto del database") : why;
-        }
+    if (!commitOn(conn, serverStatement(first), error)) {
         rollback(db);
         return false;
     }
     return true;
+}
+
+std::function<void()> PostgresDialect::behind(QSqlDatabase& db, BehindGroup* group) const
+{
+    PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
+    if (!conn) {
+        return {};
+    }
+    // Everything the other thread needs is made here: it touches the connection and the group only.
+    auto query = std::make_shared<const QByteArray>(copyQuery(group->opening, group->blocks));
+    auto commit = std::make_shared<const ServerStatement>(serverStatement(group->withCommit));
+    return [conn, group, query, commit] {
+        group->copied = copyOn(conn, *query, group->blocks, &group->done, &group->error);
+        group->committed = group->copied && commitOn(conn, *commit, &group->error, &group->commitSent);
+        group->connectionLost = PQstatus(conn) == CONNECTION_BAD;
+    };
 }
 
 bool PostgresDialect::begin(QSqlDatabase& db, bool sharedRecords, QString* error)

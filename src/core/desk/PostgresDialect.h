@@ -60,6 +60,7 @@ public:
     bool updatesRows() const override { return true; }
     bool sendsWithCommit() const override { return true; }
     bool commitWith(QSqlDatabase& db, const Statement& first, QString* error) override;
+    std::function<void()> behind(QSqlDatabase& db, BehindGroup* group) const override;
     bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QList<RowChange>& rows,
         QString* error) const override;
 
@@ -68,6 +69,8 @@ public:
     bool timedOut() const;
 
 private:
+    // The query of copyIn: `leading`, then a COPY from STDIN for each block.
+    QByteArray copyQuery(const QString& leading, const QList<CopyBlock>& blocks) const;
     // Waits for the turn of the transactions that change shared records, telling who holds it.
     bool takeTurn(QSqlDatabase& db, QString* error);
 

@@ -167,6 +167,32 @@ public:
     // Runs `first` and commits, in one round trip; when `first` is refused nothing is committed
     // and the transaction is rolled back. False with the database's words.
     virtual bool commitWith(QSqlDatabase& db, const Statement& first, QString* error);
+    // A whole group sent behind the run (WriteBatch::setCommitBehind): the statements that open
+    // its transaction, its COPYs and its commit with `withCommit`, on the connection's own handle,
+    // while the run reads on. Nothing is sent until the one before has its answer.
+    struct BehindGroup
+    {
+        QString opening; // run first, in the COPYs' query
+        int openingStatements = 0;
+        QList<CopyBlock> blocks;
+        Statement withCommit;
+        // What came of it.
+        qsizetype done = 0; // statements of the COPYs' query that went through
+        bool copied = false;
+        bool commitSent = false;
+        bool committed = false;
+        bool connectionLost = false;
+        QString error;
+    };
+    // What sends `group`, to run on another thread while this one leaves the connection alone;
+    // it touches nothing but the connection and the group. Empty where the database has no such
+    // way, or the connection is closed.
+    virtual std::function<void()> behind(QSqlDatabase& db, BehindGroup* group) const
+    {
+        Q_UNUSED(db);
+        Q_UNUSED(group);
+        return {};
+    }
     // See CaseDatabase::deferCheckpoints; nothing to do where the log is not the desk's.
     virtual void deferCheckpoints(QSqlDatabase& db);
     virtual void resumeCheckpoints(QSqlDatabase& db, bool inTransaction);

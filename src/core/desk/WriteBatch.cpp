@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace zb32 {
 
@@ -14,6 +16,22 @@ namespace {
 const QString kSavepoint = QStringLiteral("zb32_line");
 const QString kUnitSavepoint = QStringLiteral("zb32_unit");
 } // namespace
+
+struct WriteBatch::Flight
+{
+    SqlDialect::BehindGroup group;
+    qint64 lastLine = 0;
+    std::thread thread;
+    std::atomic<bool> finished { false };
+
+    void wait()
+    {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+    ~Flight() { wait(); }
+};
 
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     : m_db(db)
@@ -46,16 +64,211 @@ void WriteBatch::setGroupWrites(bool on)
         // A check goes on past a refused line, so every line the database would refuse is found.
         m_writes->setCollecting(m_rollbackGroups);
         m_db.setGroupWrites(m_writes.get(), [this](QString* error) { return sendGroup(error); });
+        // A group sent behind ends before the connection is used for anything else.
+        m_db.setBeforeUse([this] {
+            if (m_flight) {
+                m_flight->wait();
+            }
+        });
+        m_writes->setBeforeKeys([this](QString* error) { return settle(error); });
     } else if (!on && m_writes) {
+        QString ignored;
+        settle(&ignored);
+        m_db.setBeforeUse({});
         m_db.setGroupWrites(nullptr);
         m_writes.reset();
     }
+}
+
+bool WriteBatch::commitsBehind() const
+{
+    return m_behindWanted && !m_behindOff && m_writes && !m_rollbackGroups && !m_sharedRecords
+        && m_db.dialect().kind() == SqlDialect::Kind::PostgreSQL;
+}
+
+bool WriteBatch::sendBehind(QString* error, bool* sent)
+{
+    *sent = false;
+    // One group at a time: the one before has its answer first.
+    if (!settle(error)) {
+        return false;
+    }
+    if (!commitsBehind()) {
+        return true; // that one went wrong and was mended: this group is committed as it ends
+    }
+    if (!m_groupOpen) {
+        *sent = true; // no line since the last group
+        return true;
+    }
+    QList<SqlDialect::CopyBlock> blocks;
+    if (!m_writes->takeForBehind(&blocks)) {
+        // Records that were there before are changed: the group is written as it is otherwise.
+        m_groupOpen = false;
+        if (!m_db.beginTransaction(error, m_sharedRecords)) {
+            m_lost = !m_db.isAlive();
+            m_failed = true;
+            return false;
+        }
+        return true;
+    }
+    // The keys the next lines will want are fetched while the connection is free.
+    if (!m_writes->stockKeys(error)) {
+        m_groupOpen = false;
+        loseTransaction();
+        return false;
+    }
+    auto flight = std::make_unique<Flight>();
+    flight->lastLine = m_lastKeptLine;
+    flight->group.opening = m_writes->behindOpening(&flight->group.openingStatements);
+    flight->group.blocks = std::move(blocks);
+    m_groupOpen = false;
+    // What goes with the commit (the run's row in the register) is made now, as the group ends.
+    if (m_listener && !m_listener->groupCommitting(m_lastKeptLine, &flight->group.withCommit, error)) {
+        loseTransaction();
+        return false;
+    }
+    QSqlDatabase db = m_db.database();
+    std::function<void()> send = m_db.dialect().behind(db, &flight->group);
+    if (!send) {
+        if (error) {
+            *error = SqlDialect::closedConnection();
+        }
+        loseTransaction();
+        return false;
+    }
+    Flight* f = flight.get();
+    f->thread = std::thread([f, send = std::move(send)] {
+        send();
+        f->finished.store(true, std::memory_order_release);
+    });
+    m_flight = std::move(flight);
+    *sent = true;
+    return true;
+}
+
+bool WriteBatch::settle(QString* error)
+{
+    if (!m_flight) {
+        return true;
+    }
+    const std::unique_ptr<Flight> flight = std::move(m_flight);
+    flight->wait();
+    const SqlDialect::BehindGroup& g = flight->group;
+    if (g.committed) {
+        m_writes->clearBehind();
+        m_lastCommittedLine = flight->lastLine;
+        ++m_commitCount;
+        if (m_listener) {
+            m_listener->groupCommitted(flight->lastLine);
+        }
+        return true;
+    }
+    // From here on every group is committed as it ends.
+    m_behindOff = true;
+    if (error) {
+        *error = g.error;
+    }
+    // (The connection's state, not a statement: the transaction may stand refused.)
+    if (g.connectionLost) {
+        // A commit sent without an answer may have been made: the group's lines are named as unknown.
+        if (g.commitSent) {
+            m_uncertainLine = flight->lastLine;
+        }
+        loseTransaction();
+        return false;
+    }
+    if (g.copied || g.done > 0) {
+        m_db.adoptTransaction(); // its BEGIN went through
+    }
+    if (!g.copied && g.done >= g.openingStatements) {
+        // A COPY refused: the transaction stands at the group's savepoint.
+        return replayBehind(flight->lastLine, error);
+    }
+    // The transaction could not be opened, or its commit was refused: nothing of the group stays.
+    loseTransaction();
+    m_lost = g.copied; // a refused commit ends the batch as a lost one does
+    return false;
+}
+
+bool WriteBatch::replayBehind(qint64 lastLine, QString* error)
+{
+    GroupWrites::Refusal refusal;
+    QString why;
+    switch (m_writes->replayBehind(&why, &refusal)) {
+    case GroupWrites::Outcome::Lost:
+        if (error && !why.isEmpty()) {
+            *error = why;
+        }
+        loseTransaction();
+        return false;
+    case GroupWrites::Outcome::Refused:
+        // The lines before the refused one's case stay, to be committed; nothing more is written.
+        m_refused = true;
+        m_refusal = refusal;
+        m_refusedCut = refusal.cut;
+        m_lastKeptLine = m_refusedCut - 1;
+        m_inLine = false;
+        m_unitOpen = false;
+        m_unitWanted = false;
+        m_groupOpen = false;
+        m_writes->setAccepting(false);
+        if (error) {
+            *error = refusal.error;
+        }
+        return false;
+    case GroupWrites::Outcome::Sent:
+        break;
+    }
+    // Line by line nothing was refused: the group is committed now, and the lines read since go
+    // on in a transaction of their own.
+    const qint64 kept = std::exchange(m_lastKeptLine, lastLine);
+    SqlDialect::Statement withCommit;
+    const bool committed
+        = (!m_listener || m_listener->groupCommitting(lastLine, &withCommit, error)) && m_db.commit(error, withCommit);
+    m_lastKeptLine = kept;
+    if (!committed) {
+        if (!m_db.isAlive()) {
+            m_uncertainLine = lastLine;
+        }
+        loseTransaction();
+        return false;
+    }
+    m_lastCommittedLine = lastLine;
+    ++m_commitCount;
+    if (m_listener) {
+        m_listener->groupCommitted(lastLine);
+    }
+    m_writes->resumeLater();
+    if (m_groupOpen) {
+        m_groupOpen = false;
+        if (!m_db.beginTransaction(error, m_sharedRecords)) {
+            m_lost = !m_db.isAlive();
+            m_failed = true;
+            return false;
+        }
+        m_groupClock.start();
+    }
+    return true;
 }
 
 bool WriteBatch::sendGroup(QString* error)
 {
     if (!m_writes || m_refused || m_lost) {
         return !m_lost;
+    }
+    if (m_groupOpen) {
+        // A statement wants the writes of a group that was to be sent behind, before the group
+        // ends: its transaction is begun here, and from now on groups are committed as they end.
+        if (!settle(error)) {
+            return false;
+        }
+        m_behindOff = true;
+        m_groupOpen = false;
+        if (!m_db.beginTransaction(error, m_sharedRecords)) {
+            m_lost = !m_db.isAlive();
+            m_failed = true;
+            return false;
+        }
     }
     GroupWrites::Refusal refusal;
     switch (m_writes->send(error, &refusal)) {
@@ -100,6 +313,11 @@ bool WriteBatch::runLineStatement(const QString& sql, QString* error)
 
 void WriteBatch::loseTransaction()
 {
+    // A group sent behind may have been committed: its answer is taken first.
+    if (m_flight) {
+        QString ignored;
+        settle(&ignored);
+    }
     // The transaction itself is gone (the server went away): nothing since the last commit stays.
     if (m_writes) {
         m_writes->setAccepting(false);
@@ -109,6 +327,7 @@ void WriteBatch::loseTransaction()
     m_lost = true;
     m_failed = true;
     m_savepointHeld = false;
+    m_groupOpen = false;
 }
 
 bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
@@ -123,18 +342,30 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
         }
         return false;
     }
-    if (!m_db.inTransaction()) {
-        m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
-    }
-    const bool began = !m_db.inTransaction();
-    if (!m_db.beginTransaction(error, m_sharedRecords)) {
-        // A server that went away right after the last commit is first met here.
-        m_lost = !m_db.isAlive();
-        m_failed = true;
+    // The answer of a group sent behind is taken as soon as it is there.
+    if (m_flight && m_flight->finished.load(std::memory_order_acquire) && !settle(error)) {
         return false;
     }
-    if (began) {
-        m_groupClock.start();
+    if (commitsBehind()) {
+        // The group's transaction is begun as it is sent.
+        if (!m_groupOpen) {
+            m_groupOpen = true;
+            m_groupClock.start();
+        }
+    } else {
+        if (!m_db.inTransaction()) {
+            m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
+        }
+        const bool began = !m_db.inTransaction();
+        if (!m_db.beginTransaction(error, m_sharedRecords)) {
+            // A server that went away right after the last commit is first met here.
+            m_lost = !m_db.isAlive();
+            m_failed = true;
+            return false;
+        }
+        if (began) {
+            m_groupClock.start();
+        }
     }
     if (m_writes) {
         // No savepoints: the line's held writes are simply dropped when it is taken back.
@@ -207,8 +438,10 @@ void WriteBatch::abandonLine()
     m_inLine = false;
     if (m_writes) {
         m_writes->setAccepting(false);
-        // A line stops on the server's silence as it would on a refused statement.
-        if (!m_writes->takeBack(m_lineMark) || !m_db.isAlive()) {
+        // A line stops on the server's silence as it would on a refused statement; a group sent
+        // behind has its answer first.
+        QString ignored;
+        if (!m_writes->takeBack(m_lineMark) || (settle(&ignored) && !m_db.isAlive())) {
             loseTransaction();
         }
         return;
@@ -262,7 +495,7 @@ void WriteBatch::abandonUnit()
         return;
     }
     m_unitOpen = false;
-    if (m_lost || !m_db.inTransaction()) {
+    if (m_lost || (!m_db.inTransaction() && !m_groupOpen)) {
         return;
     }
     if (m_writes) {
@@ -293,7 +526,7 @@ bool WriteBatch::finish(QString* error)
     if (m_inLine && !endLine(error)) {
         return false;
     }
-    return commitGroup(error);
+    return commitGroup(error) && settle(error);
 }
 
 bool WriteBatch::commitGroup(QString* error)
@@ -305,6 +538,15 @@ bool WriteBatch::commitGroup(QString* error)
             *error = QStringLiteral("la transazione in corso è andata persa");
         }
         return false;
+    }
+    if (commitsBehind()) {
+        bool sent = false;
+        if (!sendBehind(error, &sent)) {
+            return false;
+        }
+        if (sent) {
+            return true;
+        }
     }
     const bool open = m_db.inTransaction(); // a group that never began commits nothing
     if (m_rollbackGroups) {

@@ -71,6 +71,15 @@ public:
     // The line the database refused when a group was replayed (nullptr when none): the lines
     // before its case are kept, and the run stops at it.
     const GroupWrites::Refusal* refusal() const { return m_refused ? &m_refusal : nullptr; }
+    // On PostgreSQL, a group of a run that only adds records is sent from another thread while
+    // the lines after it are read: its transaction, its COPYs and its commit go as the server takes
+    // them, and its answer is looked at before the next group is sent, before new keys are asked
+    // and at the run's end. A refused group is written again line by line and the run stops at
+    // the same line as when it waits for every group; a lost connection names the group's first
+    // line as the first not saved. Elsewhere (and for a check, or records shared with other
+    // desks) groups are committed as they end.
+    void setCommitBehind(bool on) { m_behindWanted = on; }
+    bool commitsBehind() const;
     // A check run: every group is rolled back where a run commits it, so no write lock is held
     // longer than one group and nothing stays. A group of held writes is sent whole first, and
     // every line the database refuses of it is told to the listener (`linesRefused`), before
@@ -129,6 +138,13 @@ public:
 private:
     bool runLineStatement(const QString& sql, QString* error);
     bool commitGroup(QString* error);
+    // Sends the group from another thread (setCommitBehind); false when it cannot go that way.
+    bool sendBehind(QString* error, bool* sent);
+    // Waits for the group sent behind, if any, and takes its answer; false with the reason when
+    // it was not committed (the batch has then stopped, or stops at a refused line).
+    bool settle(QString* error);
+    // The group sent behind was refused: its lines are written again one by one.
+    bool replayBehind(qint64 lastLine, QString* error);
     void loseTransaction();
     // Sends the writes held for the group; false when refused or lost.
     bool sendGroup(QString* error);
@@ -155,6 +171,11 @@ private:
     qint64 m_lastCommittedLine = 0;
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
     std::unique_ptr<GroupWrites> m_writes;
+    struct Flight; // a group sent behind, until its answer is taken
+    std::unique_ptr<Flight> m_flight;
+    bool m_behindWanted = false;
+    bool m_behindOff = false; // a group sent behind went wrong: groups are committed as they end
+    bool m_groupOpen = false; // lines held for a group sent behind, its transaction not begun
     qsizetype m_lineMark = 0; // where the current line's held writes begin
     qsizetype m_unitMark = 0; // where the open unit's begin
     bool m_refused = false;

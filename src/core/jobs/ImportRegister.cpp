@@ -385,7 +385,7 @@ void ImportRegister::rowsOf(const QList<Record>& records, QList<Record>* rows, Q
 }
 
 bool ImportRegister::savedGroup(const QList<Record>& records, const Counts& counts, const QDateTime& now,
-    SqlDialect::Statement* withCommit, QString* error)
+    SqlDialect::Statement* withCommit, QString* error, bool allWithCommit)
 {
     if (withCommit && !m_db.dialect().sendsWithCommit()) {
         withCommit = nullptr;
@@ -407,8 +407,8 @@ bool ImportRegister::savedGroup(const QList<Record>& records, const Counts& coun
         m_runs.cancelUpdate();
         return false;
     }
-    if (m_db.dialect().kind() != SqlDialect::Kind::PostgreSQL || rows.isEmpty() || rows.size() > kLeadingRows
-        || !changed.isEmpty() || !m_runs.hasPendingChanges()) {
+    if (m_db.dialect().kind() != SqlDialect::Kind::PostgreSQL || rows.isEmpty()
+        || (rows.size() > kLeadingRows && !allWithCommit) || !changed.isEmpty() || !m_runs.hasPendingChanges()) {
         if (!insertRows(rows, changed, error) || !updateRun({}, {})) {
             m_runs.cancelUpdate();
             return false;

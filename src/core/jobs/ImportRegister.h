@@ -104,8 +104,9 @@ public:
     // as of the commit; in one round trip where the server takes both in one statement. Where the
     // database sends a statement with its commit (SqlDialect::sendsWithCommit) and `withCommit`
     // is given, that round trip is the commit's: the statement is left there to go with it.
+    // `allWithCommit`: every record row goes in that statement, however many (a group sent behind).
     bool savedGroup(const QList<Record>& records, const Counts& counts, const QDateTime& now,
-        SqlDialect::Statement* withCommit, QString* error);
+        SqlDialect::Statement* withCommit, QString* error, bool allWithCommit = false);
     // The run's end: its state and closing or stopping message. A register that cannot be
     // written any more (the server went away) leaves the row as the last commit wrote it.
     void end(State state, const Counts& counts, const QString& message, const QDateTime& now);

@@ -406,22 +406,28 @@ bool ImportRun::groupCommitting(qint64 lastLine, SqlDialect::Statement* withComm
         return false;
     }
     const Stopwatch watch(&m_registerNs);
-    // The records of the lines kept go with the group; those of lines taken back are gone.
+    // The records of the lines kept go with the group; those of lines taken back are gone. They
+    // are let go once the group is committed: a group sent behind and refused is written again
+    // up to its refused line, with the records of the lines before it.
     QList<ImportRegister::Record> kept;
     kept.reserve(m_records.size());
-    for (ImportRegister::Record& r : m_records) {
+    for (const ImportRegister::Record& r : std::as_const(m_records)) {
         if (r.line <= lastLine) {
-            kept.append(std::move(r));
+            kept.append(r);
         }
     }
-    m_records.clear();
-    // The run's row goes with the group: after any stop it names the last line saved.
-    return m_register.savedGroup(kept, registerCounts(lastLine), m_ctx.report.now(), withCommit, error);
+    // The run's row goes with the group: after any stop it names the last line saved. A group
+    // sent behind has everything go with its commit, as nothing may be written before it.
+    return m_register.savedGroup(
+        kept, registerCounts(lastLine), m_ctx.report.now(), withCommit, error, m_batch.commitsBehind());
 }
 
 void ImportRun::groupCommitted(qint64 lastLine)
 {
-    m_committedCounts = m_counts;
+    // A group sent behind has its answer while later lines are read: what it saved is what was
+    // counted up to its last line.
+    m_committedCounts = countsBefore(lastLine + 1);
+    m_records.removeIf([lastLine](const ImportRegister::Record& r) { return r.line <= lastLine; });
     for (const JobReporter::Counter c : { JobReporter::Clienti, JobReporter::Fatture }) {
         showCount(c, m_committedCounts[c]);
     }

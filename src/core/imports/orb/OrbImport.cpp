@@ -88,6 +88,7 @@ JobResult OrbRun::run(const QString& path)
     // The cases and invoices of a group of lines go to the database together.
     m_run.batch().setGroupWrites(true);
     m_run.batch().setLinesPerCommit(WriteBatch::kNewRecordLinesPerCommit);
+    m_run.batch().setCommitBehind(true);
     const JobResult result = m_run.readTextFile(path, *this);
     m_cases.close();
     m_invoices.close();

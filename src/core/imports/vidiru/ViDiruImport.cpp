@@ -65,6 +65,7 @@ JobResult ViDiruRun::exec(const QString& path)
     // The cases and invoices of a group of lines go to the database together.
     m_run.batch().setGroupWrites(true);
     m_run.batch().setLinesPerCommit(WriteBatch::kNewRecordLinesPerCommit);
+    m_run.batch().setCommitBehind(true);
     const JobResult result = m_run.readTextFile(path, *this, ImportRun::Progress::BeforeLine);
     m_cases.close();
     m_invoices.close();
