@@ -104,9 +104,7 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
     if (!m_writes->takeForBehind(&blocks)) {
         // Records that were there before are changed: the group is written as it is otherwise.
         m_groupOpen = false;
-        if (!m_db.beginTransaction(error, m_sharedRecords)) {
-            m_lost = !m_db.isAlive();
-            m_failed = true;
+        if (!beginTransaction(error)) {
             return false;
         }
         return true;
@@ -202,16 +200,7 @@ bool WriteBatch::replayBehind(qint64 lastLine, QString* error)
         loseTransaction();
         return false;
     case GroupWrites::Outcome::Refused:
-        // The lines before the refused one's case stay, to be committed; nothing more is written.
-        m_refused = true;
-        m_refusal = refusal;
-        m_refusedCut = refusal.cut;
-        m_lastKeptLine = m_refusedCut - 1;
-        m_inLine = false;
-        m_unitOpen = false;
-        m_unitWanted = false;
-        m_groupOpen = false;
-        m_writes->setAccepting(false);
+        stopAtRefusal(refusal);
         if (error) {
             *error = refusal.error;
         }
@@ -241,9 +230,7 @@ bool WriteBatch::replayBehind(qint64 lastLine, QString* error)
     m_writes->resumeLater();
     if (m_groupOpen) {
         m_groupOpen = false;
-        if (!m_db.beginTransaction(error, m_sharedRecords)) {
-            m_lost = !m_db.isAlive();
-            m_failed = true;
+        if (!beginTransaction(error)) {
             return false;
         }
         m_groupClock.start();
@@ -264,9 +251,7 @@ bool WriteBatch::sendGroup(QString* error)
         }
         m_behindOff = true;
         m_groupOpen = false;
-        if (!m_db.beginTransaction(error, m_sharedRecords)) {
-            m_lost = !m_db.isAlive();
-            m_failed = true;
+        if (!beginTransaction(error)) {
             return false;
         }
     }
@@ -280,6 +265,23 @@ bool WriteBatch::sendGroup(QString* error)
     case GroupWrites::Outcome::Refused:
         break;
     }
+    stopAtRefusal(refusal);
+    return false;
+}
+
+bool WriteBatch::beginTransaction(QString* error)
+{
+    if (!m_db.beginTransaction(error, m_sharedRecords)) {
+        // A server that went away right after the last commit is first met here.
+        m_lost = !m_db.isAlive();
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+void WriteBatch::stopAtRefusal(const GroupWrites::Refusal& refusal)
+{
     // The lines before the refused one's case stay, to be committed; nothing more is written.
     m_refused = true;
     m_refusal = refusal;
@@ -288,8 +290,8 @@ bool WriteBatch::sendGroup(QString* error)
     m_inLine = false;
     m_unitOpen = false;
     m_unitWanted = false;
+    m_groupOpen = false;
     m_writes->setAccepting(false);
-    return false;
 }
 
 bool WriteBatch::runLineStatement(const QString& sql, QString* error)
@@ -357,10 +359,7 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
             m_savepointHeld = false; // committed or rolled back since: its savepoints are gone
         }
         const bool began = !m_db.inTransaction();
-        if (!m_db.beginTransaction(error, m_sharedRecords)) {
-            // A server that went away right after the last commit is first met here.
-            m_lost = !m_db.isAlive();
-            m_failed = true;
+        if (!beginTransaction(error)) {
             return false;
         }
         if (began) {

@@ -145,6 +145,10 @@ private:
     bool settle(QString* error);
     // The group sent behind was refused: its lines are written again one by one.
     bool replayBehind(qint64 lastLine, QString* error);
+    // Begins the group's transaction; false (the batch has failed) when it cannot be begun.
+    bool beginTransaction(QString* error);
+    // A line of the group was refused: the batch stops there, keeping the lines before its case.
+    void stopAtRefusal(const GroupWrites::Refusal& refusal);
     void loseTransaction();
     // Sends the writes held for the group; false when refused or lost.
     bool sendGroup(QString* error);
