@@ -9,34 +9,51 @@
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
 
+#include <initializer_list>
+
 namespace zb32 {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
+constexpr QStringView kCrLf = u"\r\n";
 
 // The memo lines of a case's "A01", "A02" and "R01" lines, each ending with CR LF.
+// The pieces in one text, made its size at once.
+QString joined(std::initializer_list<QStringView> pieces)
+{
+    qsizetype size = 0;
+    for (const QStringView p : pieces) {
+        size += p.size();
+    }
+    QString text;
+    text.reserve(size);
+    for (const QStringView p : pieces) {
+        text.append(p);
+    }
+    return text;
+}
+
 QString caseMemo(const OrbLine& line)
 {
-    return QStringLiteral("Stato Debitore ") + line.debtorStatus() + kCrLf //
-        + QStringLiteral("Company ") + trimBlanks(line.company()) + kCrLf //
-        + QStringLiteral("Deposito Cauzionale ") + line.deposit().toPlainText(QLatin1Char(',')) + kCrLf //
-        + QStringLiteral("Scadenza Abbonamento ") + line.subscriptionExpiry() + kCrLf;
+    return joined({ u"Stato Debitore ", line.debtorStatusView(), kCrLf, //
+        u"Company ", trimBlanks(line.companyView()), kCrLf, //
+        u"Deposito Cauzionale ", line.deposit().toPlainText(QLatin1Char(',')), kCrLf, //
+        u"Scadenza Abbonamento ", line.subscriptionExpiryView(), kCrLf });
 }
 
 QString contractMemo(const OrbLine& line)
 {
-    return QStringLiteral("Data Contratto ") + line.contractDate() + kCrLf //
-        + QStringLiteral("Decoder1 ") + line.decoder1() + kCrLf //
-        + QStringLiteral("Decoder2 ") + line.decoder2() + kCrLf //
-        + QStringLiteral("SMC1 ") + line.card1() + kCrLf //
-        + QStringLiteral("SMC2 ") + line.card2() + kCrLf;
+    return joined({ u"Data Contratto ", line.contractDateView(), kCrLf, //
+        u"Decoder1 ", line.decoder1View(), kCrLf, //
+        u"Decoder2 ", line.decoder2View(), kCrLf, //
+        u"SMC1 ", line.card1View(), kCrLf, //
+        u"SMC2 ", line.card2View(), kCrLf });
 }
 
 QString assignmentMemo(const OrbLine& line)
 {
-    return QStringLiteral("Importo Totale Affidato per debitore ") + line.assignedTotal().toPlainText(QLatin1Char(','))
-        + kCrLf + QStringLiteral("Indicazione Fascia di importo Affidato ") + line.amountBand() + kCrLf;
+    return joined({ u"Importo Totale Affidato per debitore ", line.assignedTotal().toPlainText(QLatin1Char(',')), kCrLf,
+        u"Indicazione Fascia di importo Affidato ", line.amountBandView(), kCrLf });
 }
 
 class OrbRun : public ImportRun::LineHandler
@@ -171,11 +188,11 @@ bool OrbRun::handleMemo(const OrbLine& line, QString* why)
     QString memo;
     QString field;
     if (contract) {
-        memo = m_memo + contractMemo(line);
+        memo = joined({ m_memo, contractMemo(line) });
         field = memo;
     } else {
         memo = assignmentMemo(line);
-        field = m_cases.text(QStringLiteral("memoec")) + kCrLf + memo;
+        field = joined({ m_cases.text(QStringLiteral("memoec")), kCrLf, memo });
     }
     if (!m_run.batch().beginLine(why)) {
         return false;

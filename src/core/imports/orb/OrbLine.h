@@ -33,6 +33,7 @@ public:
 
     // "A01"
     QString debtorStatus() const { return field(27, 12); }
+    QStringView debtorStatusView() const { return view(27, 12); }
     QString name() const { return field(39, 40); }
     QStringView nameView() const { return view(39, 40); }
     QString address() const { return field(79, 40); }
@@ -44,19 +45,27 @@ public:
     QString phone1() const { return field(182, 14); }
     QString phone2() const { return field(196, 14); }
     QString company() const { return field(210, 30); }
+    QStringView companyView() const { return view(210, 30); }
     Currency deposit() const { return amount(240, 8); }
     QString subscriptionExpiry() const { return field(248, 12); }
+    QStringView subscriptionExpiryView() const { return view(248, 12); }
 
     // "A02"
     QString contractDate() const { return field(27, 8); }
+    QStringView contractDateView() const { return view(27, 8); }
     QString decoder1() const { return field(137, 15); }
+    QStringView decoder1View() const { return view(137, 15); }
     QString decoder2() const { return field(152, 15); }
+    QStringView decoder2View() const { return view(152, 15); }
     QString card1() const { return field(167, 15); }
+    QStringView card1View() const { return view(167, 15); }
     QString card2() const { return field(182, 15); }
+    QStringView card2View() const { return view(182, 15); }
 
     // "R01"
     Currency assignedTotal() const { return amount(27, 15); }
     QString amountBand() const { return field(42, 2); }
+    QStringView amountBandView() const { return view(42, 2); }
 
     // Detail line
     QString period() const { return field(35, 15); }
