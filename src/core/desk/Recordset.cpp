@@ -701,7 +701,8 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
     // tried first.
     HeldShape* recent = nullptr;
     for (HeldShape& h : m_lastHeld) {
-        if (h.changed == changed && !h.fields.isEmpty()) {
+        // (std::equal: two empty lists, one of them never allocated, compare without a null pointer.)
+        if (!h.fields.isEmpty() && std::equal(h.changed.begin(), h.changed.end(), changed.begin(), changed.end())) {
             recent = &h;
             break;
         }
