@@ -17,7 +17,6 @@ namespace {
 
 constexpr QStringView kCrLf = u"\r\n";
 
-// The memo lines of a case's "A01", "A02" and "R01" lines, each ending with CR LF.
 // The pieces in one text, made its size at once.
 QString joined(std::initializer_list<QStringView> pieces)
 {
@@ -33,6 +32,7 @@ QString joined(std::initializer_list<QStringView> pieces)
     return text;
 }
 
+// The memo lines of a case's "A01", "A02" and "R01" lines, each ending with CR LF.
 QString caseMemo(const OrbLine& line)
 {
     return joined({ u"Stato Debitore ", line.debtorStatusView(), kCrLf, //
