@@ -450,6 +450,15 @@ void GroupWrites::compose(QList<Image>* imagesOut, QList<Image>* changesOut) con
     }
 }
 
+QStringList GroupWrites::columnsOf(const SqlDialect& d, const Image& image)
+{
+    QStringList names { d.quoteName(image.op->keyField) };
+    for (const QString& f : image.fields) {
+        names << d.quoteName(f);
+    }
+    return names;
+}
+
 SqlDialect::CopyBlock GroupWrites::copyBlock(
     const QList<Image>& images, const QList<qsizetype>& rows, const QStringList& names)
 {
@@ -479,12 +488,7 @@ bool GroupWrites::takeForBehind(QList<SqlDialect::CopyBlock>* blocks)
         return false; // records that were there before: written as the group is written otherwise
     }
     for (const QList<qsizetype>& rows : byShape(images)) {
-        const Image& first = images[rows.first()];
-        QStringList names { d.quoteName(first.op->keyField) };
-        for (const QString& f : first.fields) {
-            names << d.quoteName(f);
-        }
-        blocks->append(copyBlock(images, rows, names));
+        blocks->append(copyBlock(images, rows, columnsOf(d, images[rows.first()])));
     }
     // Kept until the group has its answer: a refused group is written again line by line.
     m_behind = std::move(m_ops);
@@ -546,10 +550,7 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
     QList<SqlDialect::CopyBlock> copies;
     for (const QList<qsizetype>& rows : byShape(images)) {
         const Image& first = images[rows.first()];
-        QStringList names { d.quoteName(first.op->keyField) };
-        for (const QString& f : first.fields) {
-            names << d.quoteName(f);
-        }
+        const QStringList names = columnsOf(d, first);
         if (d.copiesRows()) {
             // The server's own bulk load: one COPY of the table's rows of this shape, all of them
             // sent below in one query.

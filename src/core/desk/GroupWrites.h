@@ -151,6 +151,8 @@ private:
     static QList<QList<qsizetype>> byShape(const QList<Image>& images);
     // The group's writes not sent yet, one image a record: new records, changes of others.
     void compose(QList<Image>* images, QList<Image>* changes) const;
+    // The columns an image is written to, quoted: its key, then its fields.
+    static QStringList columnsOf(const SqlDialect& d, const Image& image);
     // The COPY rows of the images at `rows` (one table and set of fields), its columns `names`.
     static SqlDialect::CopyBlock copyBlock(
         const QList<Image>& images, const QList<qsizetype>& rows, const QStringList& names);

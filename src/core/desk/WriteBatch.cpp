@@ -111,7 +111,6 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
     }
     // The keys the next lines will want are fetched while the connection is free.
     if (!m_writes->stockKeys(error)) {
-        m_groupOpen = false;
         loseTransaction();
         return false;
     }
