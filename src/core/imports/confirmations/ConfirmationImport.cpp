@@ -13,7 +13,9 @@
 #include "core/jobs/ImportRun.h"
 
 #include <QFile>
+#include <deque>
 #include <memory>
+#include <utility>
 
 namespace zb32 {
 
@@ -82,7 +84,14 @@ public:
 
     bool endsInput(const QString& text) override
     {
-        m_decoded = decodeCollectionLine(text, m_settings.today);
+        // A line of the same text decodes the same: the reading ahead's is taken when it matches.
+        if (!m_aheadLines.empty() && m_aheadLines.front().first == text) {
+            m_decoded = std::move(m_aheadLines.front().second);
+            m_aheadLines.pop_front();
+        } else {
+            m_aheadLines.clear();
+            m_decoded = decodeCollectionLine(text, m_settings.today);
+        }
         return m_decoded.empty; // a blank line ends the file
     }
     bool line(const QString& text, qint64 number, QString* why) override;
@@ -129,6 +138,8 @@ private:
     Recordset* m_case = &m_cases; // the current record's case
     std::unique_ptr<QFile> m_aheadFile;
     std::unique_ptr<LineReader> m_ahead;
+    // The lines the reading ahead decoded after the group's first, with their texts, in order.
+    std::deque<std::pair<QString, CollectionLine>> m_aheadLines;
     const ExpenseWorkbook* m_book = nullptr; // the workbook being imported
     int m_bookIndex = 0; // its current data row
     InvoiceOutcomes m_invoices;
@@ -151,6 +162,7 @@ void ConfirmationRun::setCheckWrites()
 QStringList ConfirmationRun::positionsAhead(qint64 fromLine)
 {
     QStringList positions;
+    m_aheadLines.clear();
     if (!m_ahead) {
         return positions;
     }
@@ -166,13 +178,16 @@ QStringList ConfirmationRun::positionsAhead(qint64 fromLine)
             m_ahead.reset();
             break;
         }
-        const CollectionLine line = decodeCollectionLine(text, m_settings.today);
+        CollectionLine line = decodeCollectionLine(text, m_settings.today);
         if (line.empty) {
             m_ahead.reset();
             break;
         }
         if (!line.truncated()) {
             positions << line.record.position;
+        }
+        if (i > 0) { // the first is the line being handled, decoded already
+            m_aheadLines.emplace_back(std::move(text), std::move(line));
         }
     }
     return positions;
