@@ -4,6 +4,7 @@
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/Currency.h"
 #include "core/desk/Formats.h"
+#include "core/desk/JsonText.h"
 #include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/desk/SqlDialect.h"
@@ -70,6 +71,44 @@ QJsonValue ImportRegister::fieldValue(const QVariant& value)
     default:
         return value.toString();
     }
+}
+
+void ImportRegister::appendFieldValue(QByteArray* out, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        out->append("null");
+        return;
+    }
+    if (value.metaType() == QMetaType::fromType<Currency>()) {
+        appendJsonText(out, static_cast<const Currency*>(value.constData())->toDecimalText());
+        return;
+    }
+    switch (value.metaType().id()) {
+    case QMetaType::QDate: {
+        char text[12] = { '"' };
+        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), text + 1)) {
+            text[11] = '"';
+            out->append(text, sizeof text);
+            return;
+        }
+        break;
+    }
+    case QMetaType::Bool:
+        out->append(value.toBool() ? "true" : "false");
+        return;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        out->append(QByteArray::number(value.toLongLong()));
+        return;
+    case QMetaType::QString:
+        appendJsonText(out, *static_cast<const QString*>(value.constData()));
+        return;
+    default:
+        break;
+    }
+    appendJsonValue(out, fieldValue(value));
 }
 
 QString ImportRegister::stateText(State state)

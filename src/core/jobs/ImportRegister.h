@@ -113,6 +113,9 @@ public:
 
     // A field's value as the register keeps it: amounts as decimal text, dates as yyyy-MM-dd.
     static QJsonValue fieldValue(const QVariant& value);
+    // The same value written as JSON text, as appendJsonValue writes fieldValue's, without the
+    // QJsonValue between: the register keeps two a field changed.
+    static void appendFieldValue(QByteArray* out, const QVariant& value);
 
     // The stamp texts of the register ("yyyy-MM-dd HH:mm:ss").
     static QString stamp(const QDateTime& when);

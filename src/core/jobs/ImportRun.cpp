@@ -67,8 +67,8 @@ void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Chan
         appendJsonText(&after, c.field);
         before.append(':');
         after.append(':');
-        appendJsonValue(&before, ImportRegister::fieldValue(c.before));
-        appendJsonValue(&after, ImportRegister::fieldValue(c.after));
+        ImportRegister::appendFieldValue(&before, c.before);
+        ImportRegister::appendFieldValue(&after, c.after);
     }
     m_records.append({ m_batch.currentLine(), table, key, before.append('}'), after.append('}') });
 }

@@ -114,9 +114,10 @@ bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recor
 {
     dropGroup();
     QVariantList asked;
+    m_groupFirst.reserve(positions.size());
     for (const QString& p : positions) {
-        if (!m_groupPositions.contains(p)) {
-            m_groupPositions.insert(p);
+        if (!m_groupFirst.contains(p)) {
+            m_groupFirst.insert(p, -1);
             asked << p;
         }
     }
@@ -128,28 +129,34 @@ bool CaseLookup::readGroup(CaseDatabase& db, const QStringList& positions, Recor
     case GroupRead::Read:
         break;
     case GroupRead::NotHere:
-        m_groupPositions.clear();
+        dropGroup();
         return true;
     case GroupRead::Failed:
-        m_groupPositions.clear();
+        dropGroup();
         return false;
     }
+    m_groupNext.assign(size_t(group.recordCount()), -1);
     int i = 0;
     for (group.moveFirst(); !group.eof(); group.moveNext(), ++i) {
-        m_groupRows[group.value(kPosition).toString()].append(i);
+        const auto at = m_groupFirst.find(group.value(kPosition).toString());
+        if (at != m_groupFirst.end()) {
+            m_groupNext[size_t(i)] = *at;
+            *at = i;
+        }
     }
     return true;
 }
 
 bool CaseLookup::fromGroup(const QString& position, Recordset& group, bool* found)
 {
-    if (!m_groupPositions.contains(position)) {
+    const auto at = m_groupFirst.constFind(position);
+    if (at == m_groupFirst.constEnd()) {
         return false;
     }
     // As CercaPratica: the lowest key among the cases of the mandate types asked for.
     int best = -1;
     qint64 bestKey = 0;
-    for (const int row : m_groupRows.value(position)) {
+    for (int row = *at; row >= 0; row = m_groupNext[size_t(row)]) {
         group.moveTo(row);
         if (group.isNull(kType) || !m_types.contains(group.text(kType))) {
             continue;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <vector>
 
 namespace zb32 {
 
@@ -44,14 +45,16 @@ public:
     // The group's view is no longer the database's (its transaction ended, a line was taken back).
     void dropGroup()
     {
-        m_groupPositions.clear();
-        m_groupRows.clear();
+        m_groupFirst.clear();
+        m_groupNext.clear();
     }
 
 private:
     QSet<QString> m_types;
-    QSet<QString> m_groupPositions; // asked for in the group's statement
-    QHash<QString, QList<int>> m_groupRows; // the rows of `group` by position
+    // The positions asked for in the group's statement, each with its first row of `group` (-1:
+    // none); the further rows of a position follow in m_groupNext, row by row, to a -1.
+    QHash<QString, int> m_groupFirst;
+    std::vector<int> m_groupNext;
 };
 
 } // namespace zb32
