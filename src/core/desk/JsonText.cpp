@@ -9,7 +9,22 @@ namespace zb32 {
 
 void appendJsonText(QByteArray* out, QStringView text)
 {
-    appendJsonUtf8(out, text.toUtf8());
+    // Printable ASCII, most texts and every field name, is written as it is read, with no UTF-8
+    // copy between; anything else goes through one.
+    const qsizetype start = out->size();
+    out->resize(start + text.size() + 2);
+    char* p = out->data() + start;
+    *p++ = '"';
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x20 || u >= 0x7f || u == u'"' || u == u'\\') {
+            out->resize(start);
+            appendJsonUtf8(out, text.toUtf8());
+            return;
+        }
+        *p++ = char(u);
+    }
+    *p = '"';
 }
 
 void appendJsonUtf8(QByteArray* out, const QByteArray& bytes)
