@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <charconv>
+#include <cmath>
 
 namespace zb32 {
 
@@ -216,9 +217,15 @@ QByteArray SqlDialect::textForm(const QVariant& value)
     case QMetaType::UInt:
     case QMetaType::ULongLong:
         return QByteArray::number(value.toLongLong());
-    case QMetaType::Double:
-        // Seventeen digits read back as the same double.
-        return QByteArray::number(value.toDouble(), 'g', 17);
+    case QMetaType::Double: {
+        // The shortest text that reads back as the same double.
+        char text[32];
+        const double d = value.toDouble();
+        if (!std::isfinite(d)) {
+            return QByteArray::number(d);
+        }
+        return QByteArray(text, std::to_chars(text, text + sizeof text, d).ptr - text);
+    }
     case QMetaType::Bool:
         return value.toBool() ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
     case QMetaType::QDate: {
@@ -259,6 +266,14 @@ void SqlDialect::copyValue(CopyText* out, const QVariant& value)
         out->unuse(kMost - (std::to_chars(at, at + kMost, value.toLongLong()).ptr - at));
         return;
     }
+    case QMetaType::Double:
+        if (const double d = value.toDouble(); std::isfinite(d)) {
+            constexpr qsizetype kMost = 32;
+            char* at = out->room(kMost);
+            out->unuse(kMost - (std::to_chars(at, at + kMost, d).ptr - at));
+            return;
+        }
+        break;
     case QMetaType::QDate:
         if (writeIsoDate(*static_cast<const QDate*>(value.constData()), out->room(10))) {
             return;

@@ -81,7 +81,9 @@ private Q_SLOTS:
         QTest::newRow("empty text") << QVariant(QString(QLatin1String(""))) << QByteArray("");
         QTest::newRow("null") << QVariant() << QByteArray("\\N");
         QTest::newRow("large integer") << QVariant(qlonglong(9007199254740993LL)) << QByteArray("9007199254740993");
-        QTest::newRow("negative fraction") << QVariant(-0.1) << QByteArray("-0.10000000000000001");
+        QTest::newRow("negative fraction") << QVariant(-0.1) << QByteArray("-0.1");
+        QTest::newRow("fraction of seventeen digits") << QVariant(0.1 + 0.2) << QByteArray("0.30000000000000004");
+        QTest::newRow("small number") << QVariant(1.5e-7) << QByteArray("1.5e-07");
         QTest::newRow("date") << QVariant(QDate(2009, 12, 31)) << QByteArray("2009-12-31");
         QTest::newRow("bool") << QVariant(true) << QByteArray("t");
         QTest::newRow("amount") << QVariant::fromValue(Currency::fromDecimalText(QStringLiteral("-1234.5")))
