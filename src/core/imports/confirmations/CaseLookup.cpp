@@ -28,14 +28,23 @@ const QString kPosition = QStringLiteral("posizione");
 // The values as one array value, its elements quoted, so any text is one element.
 QString arrayValue(const QVariantList& values)
 {
-    QStringList elements;
-    elements.reserve(values.size());
+    QString array;
+    array.reserve(2 + 12 * values.size());
+    array.append(QLatin1Char('{'));
     for (const QVariant& v : values) {
-        QString t = v.toString();
-        t.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-        elements << QLatin1Char('"') + t + QLatin1Char('"');
+        if (array.size() > 1) {
+            array.append(QLatin1Char(','));
+        }
+        array.append(QLatin1Char('"'));
+        for (const QChar c : v.toString()) {
+            if (c == QLatin1Char('\\') || c == QLatin1Char('"')) {
+                array.append(QLatin1Char('\\'));
+            }
+            array.append(c);
+        }
+        array.append(QLatin1Char('"'));
     }
-    return QLatin1Char('{') + elements.join(QLatin1Char(',')) + QLatin1Char('}');
+    return array.append(QLatin1Char('}'));
 }
 
 } // namespace
