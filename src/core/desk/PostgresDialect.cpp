@@ -390,6 +390,8 @@ void appendJsonColumnValue(QByteArray* out, const QVariant& value)
         out->append("null");
     } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong) {
         out->append(QByteArray::number(value.toLongLong()));
+    } else if (value.typeId() == QMetaType::QString) {
+        appendJsonText(out, *static_cast<const QString*>(value.constData()));
     } else {
         appendJsonUtf8(out, SqlDialect::textForm(value));
     }
@@ -432,7 +434,7 @@ bool PostgresDialect::updateRows(
     for (const RowChange& r : rows) {
         json.append(json.size() == 1 ? "{" : ",{").append(keyName).append(':').append(QByteArray::number(r.key));
         for (qsizetype f = 0; f < r.fields->size(); ++f) {
-            json.append(',').append(names.value(r.fields->at(f))).append(':');
+            json.append(',').append(*names.constFind(r.fields->at(f))).append(':');
             appendJsonColumnValue(&json, r.values->at(f));
         }
         json.append('}');
