@@ -104,10 +104,7 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
     if (!m_writes->takeForBehind(&blocks)) {
         // Records that were there before are changed: the group is written as it is otherwise.
         m_groupOpen = false;
-        if (!beginTransaction(error)) {
-            return false;
-        }
-        return true;
+        return beginTransaction(error);
     }
     // The keys the next lines will want are fetched while the connection is free.
     if (!m_writes->stockKeys(error)) {
@@ -153,11 +150,7 @@ bool WriteBatch::settle(QString* error)
     const SqlDialect::BehindGroup& g = flight->group;
     if (g.committed) {
         m_writes->clearBehind();
-        m_lastCommittedLine = flight->lastLine;
-        ++m_commitCount;
-        if (m_listener) {
-            m_listener->groupCommitted(flight->lastLine);
-        }
+        committedUpTo(flight->lastLine, true);
         return true;
     }
     // From here on every group is committed as it ends.
@@ -221,11 +214,7 @@ bool WriteBatch::replayBehind(qint64 lastLine, QString* error)
         loseTransaction();
         return false;
     }
-    m_lastCommittedLine = lastLine;
-    ++m_commitCount;
-    if (m_listener) {
-        m_listener->groupCommitted(lastLine);
-    }
+    committedUpTo(lastLine, true);
     m_writes->resumeLater();
     if (m_groupOpen) {
         m_groupOpen = false;
@@ -266,6 +255,15 @@ bool WriteBatch::sendGroup(QString* error)
     }
     stopAtRefusal(refusal);
     return false;
+}
+
+void WriteBatch::committedUpTo(qint64 lastLine, bool tell)
+{
+    m_lastCommittedLine = lastLine;
+    ++m_commitCount;
+    if (m_listener && tell) {
+        m_listener->groupCommitted(lastLine);
+    }
 }
 
 bool WriteBatch::beginTransaction(QString* error)
@@ -600,11 +598,7 @@ bool WriteBatch::commitGroup(QString* error)
         }
         return false;
     }
-    m_lastCommittedLine = m_lastKeptLine;
-    ++m_commitCount;
-    if (m_listener && open) {
-        m_listener->groupCommitted(m_lastCommittedLine);
-    }
+    committedUpTo(m_lastKeptLine, open);
     return true;
 }
 

@@ -147,6 +147,8 @@ private:
     bool replayBehind(qint64 lastLine, QString* error);
     // Begins the group's transaction; false (the batch has failed) when it cannot be begun.
     bool beginTransaction(QString* error);
+    // A group's commit went through: its lines up to `lastLine` are saved; `tell` tells the listener.
+    void committedUpTo(qint64 lastLine, bool tell);
     // A line of the group was refused: the batch stops there, keeping the lines before its case.
     void stopAtRefusal(const GroupWrites::Refusal& refusal);
     void loseTransaction();
