@@ -347,6 +347,9 @@ QSqlQuery* CaseDatabase::statement(const QString& sql, QString* error)
 
 SqliteStatements* CaseDatabase::sqliteStatements()
 {
+    if (m_beforeUse) {
+        m_beforeUse();
+    }
     if (!m_sqlite) {
         if (sqlite3* connection = SqliteStatements::connectionOf(database())) {
             m_sqlite = std::make_unique<SqliteStatements>(connection);

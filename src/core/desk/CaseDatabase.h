@@ -73,6 +73,8 @@ public:
     // A transaction begun on the connection's own handle (a group sent behind the run) is taken
     // on as this database's own, to be committed or rolled back as any other.
     void adoptTransaction() { m_inTransaction = true; }
+    // The transaction was committed there (SQLite's group sent behind): none is open any more.
+    void endedElsewhere() { m_inTransaction = false; }
     // Called before the connection is used: a batch sending a group from another thread waits
     // for it to end there (WriteBatch::setCommitBehind).
     void setBeforeUse(std::function<void()> wait) { m_beforeUse = std::move(wait); }

@@ -79,6 +79,18 @@ bool GroupWrites::takes(const QString& table, const QString& keyField)
     const SqlDialect& d = m_db.dialect();
     if (d.kind() == SqlDialect::Kind::SQLite) {
         s.name = table; // the rowid: any key not taken is good
+        s.storedName = d.storedTableName(m_db.database(), table);
+        // Keys can be reserved ahead only where the database itself hands out keys after a counter.
+        m_sending = true;
+        QSqlQuery* q = m_db.statement(
+            QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"), nullptr);
+        m_sending = false;
+        if (q) {
+            q->bindValue(0, s.storedName);
+            s.reservable = q->exec() && q->next()
+                && q->value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+            q->finish();
+        }
         return true;
     }
     if (d.kind() != SqlDialect::Kind::PostgreSQL) {
@@ -133,15 +145,17 @@ bool GroupWrites::stockKeys(QString* error)
     // Before a group is sent behind: each table gets keys enough for a group like the one that
     // ends, so the next lines need not wait for its answer to ask for more (they still can: a
     // larger group waits, then fetches).
+    const bool sqlite = m_db.dialect().kind() == SqlDialect::Kind::SQLite;
     for (auto it = m_sequences.begin(); it != m_sequences.end(); ++it) {
         Sequence& s = it.value();
         const qsizetype want = std::exchange(s.usedInGroup, 0);
-        if (s.name.isEmpty() || s.keys.size() >= want) {
+        if (s.name.isEmpty() || s.keys.size() >= want || (sqlite && !(m_reserveKeys && s.reservable))) {
             continue;
         }
         m_sending = true;
         // Two groups' worth: a round trip every other group.
-        const bool fetched = fetchKeys(it.key(), s, std::max<qsizetype>(s.block, 2 * want - s.keys.size()), error);
+        const qsizetype count = std::max<qsizetype>(s.block, 2 * want - s.keys.size());
+        const bool fetched = sqlite ? reserveKeys(s, count, error) : fetchKeys(it.key(), s, count, error);
         m_sending = false;
         if (!fetched) {
             return false;
@@ -150,61 +164,161 @@ bool GroupWrites::stockKeys(QString* error)
     return true;
 }
 
+bool GroupWrites::nextFreeKey(const QString& table, const QString& keyField, Sequence& s, qint64* key, QString* error)
+{
+    // Inside the write lock nobody else adds records: the keys after the highest one, and after
+    // the highest one ever handed out (reserved ones included), are free.
+    const SqlDialect& d = m_db.dialect();
+    auto it = m_lastKeys.find(table);
+    if (it == m_lastKeys.end()) {
+        QSqlQuery* q = m_db.statement(
+            QStringLiteral("SELECT max(%1) FROM %2").arg(d.quoteName(keyField), d.quoteName(table)), error);
+        if (!q) {
+            return false;
+        }
+        if (!q->exec()) {
+            if (error) {
+                *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
+            }
+            q->finish();
+            return false;
+        }
+        qint64 last = q->next() ? q->value(0).toLongLong() : 0;
+        q->finish();
+        // Only a table with AUTOINCREMENT has a row here; a database without any has no such table.
+        if (QSqlQuery* seq
+            = m_db.statement(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), nullptr)) {
+            seq->bindValue(0, s.storedName);
+            if (seq->exec() && seq->next()) {
+                last = std::max(last, seq->value(0).toLongLong());
+            }
+            seq->finish();
+        }
+        it = m_lastKeys.insert(table, last);
+    }
+    *key = ++*it;
+    return true;
+}
+
+bool GroupWrites::reserveKeys(Sequence& s, qsizetype count, QString* error)
+{
+    // The block goes after the highest key, the counter and the last block reserved: whoever
+    // adds a record after this commits (this run's next groups, another desk, the collection
+    // system) is handed a key after the block.
+    const SqlDialect& d = m_db.dialect();
+    const auto failed = [&](QSqlQuery* q) {
+        if (error) {
+            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), s.name);
+        }
+        q->finish();
+        return false;
+    };
+    QSqlQuery* q = m_db.statement(QStringLiteral("SELECT max(coalesce((SELECT max(rowid) FROM %1), 0), "
+                                                 "coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0))")
+                                      .arg(d.quoteName(s.name)),
+        error);
+    if (!q) {
+        return false;
+    }
+    q->bindValue(0, s.storedName);
+    if (!q->exec() || !q->next()) {
+        return failed(q);
+    }
+    const qint64 last = std::max(s.reservedEnd, q->value(0).toLongLong());
+    q->finish();
+    const qint64 end = last + count;
+    QSqlQuery* set = m_db.statement(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ?"), error);
+    if (!set) {
+        return false;
+    }
+    set->bindValue(0, end);
+    set->bindValue(1, s.storedName);
+    if (!set->exec()) {
+        return failed(set);
+    }
+    const bool hadRow = set->numRowsAffected() > 0;
+    set->finish();
+    if (!hadRow) {
+        // A table nothing was ever added to has no row yet.
+        QSqlQuery* add = m_db.statement(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)"), error);
+        if (!add) {
+            return false;
+        }
+        add->bindValue(0, s.storedName);
+        add->bindValue(1, end);
+        if (!add->exec()) {
+            return failed(add);
+        }
+        add->finish();
+    }
+    for (qint64 k = last + 1; k <= end; ++k) {
+        s.keys.append(k);
+    }
+    s.reservedEnd = end;
+    return true;
+}
+
+bool GroupWrites::returnKeys(QString* error)
+{
+    for (Sequence& s : m_sequences) {
+        if (!s.reservable || s.reservedEnd == 0 || s.keys.isEmpty()) {
+            continue;
+        }
+        m_sending = true;
+        QSqlQuery* q
+            = m_db.statement(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq = ?"), error);
+        m_sending = false;
+        if (!q) {
+            return false;
+        }
+        q->bindValue(0, s.keys.first() - 1);
+        q->bindValue(1, s.storedName);
+        q->bindValue(2, s.reservedEnd);
+        const bool ok = q->exec();
+        if (!ok && error) {
+            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), s.name);
+        }
+        q->finish();
+        if (!ok) {
+            return false;
+        }
+        s.keys.clear();
+        s.reservedEnd = 0;
+    }
+    return true;
+}
+
 bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* key, QString* error)
 {
     Sequence& s = sequence(table);
-    const SqlDialect& d = m_db.dialect();
+    const bool sqlite = m_db.dialect().kind() == SqlDialect::Kind::SQLite;
     m_sending = true;
     const auto done = [this](bool ok) {
         m_sending = false;
         return ok;
     };
-    if (d.kind() == SqlDialect::Kind::SQLite) {
-        // Inside the write lock nobody else adds records: the keys after the highest one, and after
-        // the highest one ever handed out, are free.
-        auto it = m_lastKeys.find(table);
-        if (it == m_lastKeys.end()) {
-            QSqlQuery* q = m_db.statement(
-                QStringLiteral("SELECT max(%1) FROM %2").arg(d.quoteName(keyField), d.quoteName(table)), error);
-            if (!q) {
-                return done(false);
-            }
-            if (!q->exec()) {
-                if (error) {
-                    *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
-                }
-                q->finish();
-                return done(false);
-            }
-            qint64 last = q->next() ? q->value(0).toLongLong() : 0;
-            q->finish();
-            // Only a table with AUTOINCREMENT has a row here; a database without any has no such table.
-            if (s.storedName.isEmpty()) {
-                s.storedName = d.storedTableName(m_db.database(), table);
-            }
-            if (QSqlQuery* seq
-                = m_db.statement(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), nullptr)) {
-                seq->bindValue(0, s.storedName);
-                if (seq->exec() && seq->next()) {
-                    last = std::max(last, seq->value(0).toLongLong());
-                }
-                seq->finish();
-            }
-            it = m_lastKeys.insert(table, last);
-        }
-        *key = ++*it;
-        return done(true);
+    if (sqlite && m_reserveKeys && !s.reservable && m_beforeKeys && !m_beforeKeys(false, error)) {
+        return done(false);
     }
-    if (s.keys.isEmpty()) {
-        // A group sent behind has its answer first: the keys are asked on a connection that is free.
-        if (m_beforeKeys && !m_beforeKeys(error)) {
+    if (s.keys.isEmpty() && (!sqlite || m_reserveKeys)) {
+        // A group sent behind has its answer first: the keys are asked on a connection that is
+        // free (on SQLite inside the group's write lock, taken now).
+        if (m_beforeKeys && !m_beforeKeys(true, error)) {
             return done(false);
         }
         m_sending = true; // taking that answer may have written a group again
-        if (!fetchKeys(table, s, s.block, error)) {
+        if (!sqlite) {
+            if (!fetchKeys(table, s, s.block, error)) {
+                return done(false);
+            }
+        } else if (m_reserveKeys && !reserveKeys(s, s.block, error)) {
             return done(false);
         }
         s.block = std::min(kMaxKeyBlock, s.block * 2);
+    }
+    if (sqlite && (!m_reserveKeys || s.keys.isEmpty())) {
+        // Groups are committed as they end (or stopped being sent behind just now).
+        return done(nextFreeKey(table, keyField, s, key, error));
     }
     ++s.usedInGroup;
     *key = s.keys.takeFirst();
@@ -497,6 +611,11 @@ bool GroupWrites::takeForBehind(QList<SqlDialect::CopyBlock>* blocks)
     return true;
 }
 
+QString GroupWrites::behindSavepoint()
+{
+    return kGroupSavepoint;
+}
+
 QString GroupWrites::behindOpening(int* statements) const
 {
     *statements = 2;
@@ -533,6 +652,114 @@ void GroupWrites::resumeLater()
     m_groupSavepoint = false;
 }
 
+QList<GroupWrites::Chunk> GroupWrites::insertChunks(const Image& first, const QStringList& names, qsizetype rows)
+{
+    const SqlDialect& d = m_db.dialect();
+    const qsizetype columns = names.size();
+    const qsizetype most
+        = qsizetype(std::bit_floor(quint64(std::max<qsizetype>(1, std::min(kMaxRows, kMaxValues / columns)))));
+    const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+                             .arg(d.quoteName(first.op->table), names.join(QStringLiteral(", ")));
+    QList<Chunk> chunks;
+    qsizetype done = 0;
+    while (done < rows) {
+        // Chunks of a power of two rows: a few statement texts per table, each prepared once.
+        qsizetype chunk = most;
+        while (chunk > rows - done) {
+            chunk /= 2;
+        }
+        // The text of a chunk is made once a run: each group sends the same few.
+        const QString shape = head + QLatin1Char('#') + QString::number(chunk);
+        auto made = m_insertSql.constFind(shape);
+        if (made == m_insertSql.constEnd()) {
+            const QString tuple = QLatin1Char('(') + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
+            QStringList tuples;
+            tuples.reserve(chunk);
+            for (qsizetype i = 0; i < chunk; ++i) {
+                tuples << tuple;
+            }
+            const QString text = head + tuples.join(QStringLiteral(", "));
+            made = m_insertSql.insert(shape, { text, d.translate(text) });
+        }
+        chunks.append({ *made, done, chunk });
+        done += chunk;
+    }
+    return chunks;
+}
+
+bool GroupWrites::runChunk(SqliteStatements* own, sqlite3_stmt* s, const QList<Image>& images,
+    const QList<qsizetype>& rows, const Chunk& chunk, QString* why)
+{
+    int pos = 0;
+    for (qsizetype i = chunk.from; i < chunk.from + chunk.count; ++i) {
+        const Image& image = images[rows[i]];
+        SqliteStatements::bindInteger(s, pos++, image.op->key);
+        for (const QVariant& v : image.values) {
+            own->bindKept(s, pos++, v);
+        }
+    }
+    return own->run(s, why);
+}
+
+bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group, bool* taken, QString* error)
+{
+    *taken = false;
+    SqliteStatements* own = sqliteStatements();
+    if (!own || m_sent > 0) {
+        return true;
+    }
+    // Everything is made here: the other thread binds and runs prepared statements, and touches
+    // nothing else of the batch.
+    struct Statement
+    {
+        sqlite3_stmt* statement;
+        qsizetype shape;
+        Chunk chunk;
+        QString table;
+    };
+    struct Inserts
+    {
+        QList<Image> images;
+        QList<QList<qsizetype>> shapes;
+        QList<Statement> statements;
+    };
+    auto inserts = std::make_shared<Inserts>();
+    QList<Image> changes;
+    compose(&inserts->images, &changes);
+    if (!changes.isEmpty()) {
+        return true; // records that were there before: written as the group is written otherwise
+    }
+    const SqlDialect& d = m_db.dialect();
+    inserts->shapes = byShape(inserts->images);
+    for (qsizetype shape = 0; shape < inserts->shapes.size(); ++shape) {
+        const QList<qsizetype>& rows = inserts->shapes[shape];
+        const Image& first = inserts->images[rows.first()];
+        for (const Chunk& chunk : insertChunks(first, columnsOf(d, first), rows.size())) {
+            sqlite3_stmt* s = own->prepared(chunk.sql.second, error);
+            if (!s) {
+                return false;
+            }
+            inserts->statements.append({ s, shape, chunk, first.op->table });
+        }
+    }
+    // The images point into the writes, which stay where they are until the group has its answer.
+    m_behind = std::move(m_ops);
+    m_ops.clear();
+    m_groupSavepoint = false;
+    group->writes = [own, inserts](QString* refused) {
+        for (const Statement& s : std::as_const(inserts->statements)) {
+            QString why;
+            if (!runChunk(own, s.statement, inserts->images, inserts->shapes[s.shape], s.chunk, &why)) {
+                *refused = QStringLiteral("%1 nella tabella %2").arg(why, s.table);
+                return false;
+            }
+        }
+        return true;
+    };
+    *taken = true;
+    return true;
+}
+
 bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)
 {
     const SqlDialect& d = m_db.dialect();
@@ -560,61 +787,27 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
         if (!lead()) {
             return false;
         }
-        const qsizetype columns = names.size();
-        const qsizetype most
-            = qsizetype(std::bit_floor(quint64(std::max<qsizetype>(1, std::min(kMaxRows, kMaxValues / columns)))));
-        const QString tuple = QLatin1Char('(') + QStringLiteral("?, ").repeated(columns - 1) + QStringLiteral("?)");
-        const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
-                                 .arg(d.quoteName(first.op->table), names.join(QStringLiteral(", ")));
-        qsizetype done = 0;
-        while (done < rows.size()) {
-            // Chunks of a power of two rows: a few statement texts per table, each prepared once.
-            qsizetype chunk = most;
-            while (chunk > rows.size() - done) {
-                chunk /= 2;
-            }
-            // The text of a chunk is made once a run: each group sends the same few.
-            const QString shape = head + QLatin1Char('#') + QString::number(chunk);
-            auto made = m_insertSql.constFind(shape);
-            if (made == m_insertSql.constEnd()) {
-                QStringList tuples;
-                tuples.reserve(chunk);
-                for (qsizetype i = 0; i < chunk; ++i) {
-                    tuples << tuple;
-                }
-                const QString text = head + tuples.join(QStringLiteral(", "));
-                made = m_insertSql.insert(shape, { text, d.translate(text) });
-            }
-            const QString& sql = made->first;
+        for (const Chunk& chunk : insertChunks(first, names, rows.size())) {
             if (SqliteStatements* own = sqliteStatements()) {
-                sqlite3_stmt* s = own->prepared(made->second, error);
+                sqlite3_stmt* s = own->prepared(chunk.sql.second, error);
                 if (!s) {
                     return false;
                 }
-                int pos = 0;
-                for (qsizetype i = done; i < done + chunk; ++i) {
-                    const Image& image = images[rows[i]];
-                    SqliteStatements::bindInteger(s, pos++, image.op->key);
-                    for (const QVariant& v : image.values) {
-                        own->bindKept(s, pos++, v);
-                    }
-                }
                 QString why;
-                if (!own->run(s, &why)) {
+                if (!runChunk(own, s, images, rows, chunk, &why)) {
                     if (error) {
                         *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
                     }
                     return false;
                 }
-                done += chunk;
                 continue;
             }
-            QSqlQuery* q = m_db.statement(sql, error);
+            QSqlQuery* q = m_db.statement(chunk.sql.first, error);
             if (!q) {
                 return false;
             }
             int pos = 0;
-            for (qsizetype i = done; i < done + chunk; ++i) {
+            for (qsizetype i = chunk.from; i < chunk.from + chunk.count; ++i) {
                 const Image& image = images[rows[i]];
                 q->bindValue(pos++, image.op->key);
                 for (const QVariant& v : image.values) {
@@ -629,7 +822,6 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
             if (!ok) {
                 return false;
             }
-            done += chunk;
         }
     }
     if (!copies.isEmpty()) {

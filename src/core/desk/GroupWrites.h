@@ -24,6 +24,8 @@
 #include <functional>
 #include <memory>
 
+struct sqlite3_stmt;
+
 namespace zb32 {
 
 class CaseDatabase;
@@ -90,6 +92,8 @@ public:
     bool takeForBehind(QList<SqlDialect::CopyBlock>* blocks);
     // What opens such a group's transaction, with its savepoint (`statements`: how many).
     QString behindOpening(int* statements) const;
+    // The savepoint such a group's writes begin at, where it is set apart from its opening (SQLite).
+    static QString behindSavepoint();
     // The group sent behind was refused: its transaction is open at its savepoint. Its writes are
     // written again line by line, as `send` does after a refusal. Refused or Lost: the writes held
     // since are dropped. Sent: they are kept for resumeLater, once the group is committed.
@@ -97,10 +101,23 @@ public:
     void resumeLater();
     // The group sent behind was committed.
     void clearBehind() { m_behind.clear(); }
-    // Asked before new keys are fetched from the database.
-    void setBeforeKeys(std::function<bool(QString*)> before) { m_beforeKeys = std::move(before); }
+    // SQLite, a group sent behind: its new records as prepared multi-row INSERTs, which
+    // `group->writes` runs on another thread; the writes are kept aside as takeForBehind keeps
+    // them. `taken` false (nothing changed) where the group changes records that were there before.
+    bool takeInsertsForBehind(SqlDialect::BehindGroup* group, bool* taken, QString* error);
+    // Asked before new keys are fetched from the database. `reserving` false: the table's keys
+    // cannot be reserved ahead (SQLite without AUTOINCREMENT), so groups are no longer sent behind.
+    void setBeforeKeys(std::function<bool(bool reserving, QString*)> before) { m_beforeKeys = std::move(before); }
     // Fetches keys for the tables that have fewer at hand than the group that ends took.
     bool stockKeys(QString* error);
+    // SQLite, groups sent behind: new keys come from blocks reserved in the table's AUTOINCREMENT
+    // counter (sqlite_sequence) inside a write lock, so the lines after a group take keys while it
+    // is written, and no other writer (another desk, the collection system) is handed them. Off:
+    // the next free keys are counted inside the group's own write lock.
+    void setReservingKeys(bool on) { m_reserveKeys = on; }
+    // The reserved keys no line took go back to the counter, where nobody took keys after them
+    // (at the run's end, inside its last write lock).
+    bool returnKeys(QString* error);
 
     // A check's group: a refused write does not end it. The replay goes on to the group's end;
     // each refused line is kept (takeRefusals), its writes are dropped and, at the end of its
@@ -136,6 +153,8 @@ private:
         QList<qint64> keys; // handed out, not used yet
         int block = 16;
         QString storedName; // SQLite: the table's name as the file spells it
+        bool reservable = false; // SQLite: the table has an AUTOINCREMENT counter
+        qint64 reservedEnd = 0; // SQLite: the last key this run reserved
         qsizetype usedInGroup = 0; // keys handed out since the last stockKeys
     };
 
@@ -156,11 +175,28 @@ private:
     // The COPY rows of the images at `rows` (one table and set of fields), its columns `names`.
     static SqlDialect::CopyBlock copyBlock(
         const QList<Image>& images, const QList<qsizetype>& rows, const QStringList& names);
+    // A multi-row INSERT of `count` rows from the `from`-th of a shape's: its text as written and
+    // as the database takes it.
+    struct Chunk
+    {
+        std::pair<QString, QString> sql;
+        qsizetype from;
+        qsizetype count;
+    };
+    // The INSERTs of `rows` records of one shape, a power of two rows each, whose columns are `names`.
+    QList<Chunk> insertChunks(const Image& first, const QStringList& names, qsizetype rows);
+    // Binds a chunk's rows (`rows`: the indexes in `images`) to SQLite's statement and runs it.
+    static bool runChunk(SqliteStatements* own, sqlite3_stmt* s, const QList<Image>& images,
+        const QList<qsizetype>& rows, const Chunk& chunk, QString* why);
     // `leading` (when not empty) runs before the first write; `leadingDone` tells whether it did.
     bool sendComposed(QString* error, const QString& leading, bool* leadingDone);
     Sequence& sequence(const QString& table);
     // `count` keys more for `s` from its sequence, in one round trip.
     bool fetchKeys(const QString& table, Sequence& s, qsizetype count, QString* error);
+    // SQLite: `count` keys more for `s`, reserved in the table's counter inside the open transaction.
+    bool reserveKeys(Sequence& s, qsizetype count, QString* error);
+    // SQLite: the next free key, counted inside the group's write lock.
+    bool nextFreeKey(const QString& table, const QString& keyField, Sequence& s, qint64* key, QString* error);
     // The changes of records that were there before, a statement for all of a shape where the
     // database takes that.
     bool sendChanges(QList<Image>& changes, QString* error);
@@ -182,7 +218,8 @@ private:
     QList<Op> m_aside;
     QList<Op> m_behind; // the writes of the group sent behind, until its answer
     QList<Op> m_laterOps; // the lines' after it, while it is committed after a replay
-    std::function<bool(QString*)> m_beforeKeys;
+    std::function<bool(bool, QString*)> m_beforeKeys;
+    bool m_reserveKeys = false;
     QList<Refusal> m_refusals;
     QList<qsizetype> m_refusedAt; // where in the group each refusal's write is
     qint64 m_line = 0;

@@ -30,8 +30,13 @@ SqlDialect::~SqlDialect() = default;
 
 QString SqlDialect::describe(const QSqlError& error)
 {
+    return describe(error.text());
+}
+
+QString SqlDialect::describe(const QString& words)
+{
     // The drivers' texts run over several indented lines; a message box shows them as one.
-    const QString text = error.text().simplified();
+    const QString text = words.simplified();
     if (text.isEmpty()) {
         return QStringLiteral("errore sconosciuto del database");
     }

@@ -175,6 +175,9 @@ public:
         QString opening; // run first, in the COPYs' query
         int openingStatements = 0;
         QList<CopyBlock> blocks;
+        // SQLite: the group's writes, run on the other thread before the commit; false with
+        // SQLite's words when refused (the transaction then stands at the group's savepoint).
+        std::function<bool(QString*)> writes;
         Statement withCommit;
         // What came of it.
         qsizetype done = 0; // statements of the COPYs' query that went through
@@ -199,6 +202,8 @@ public:
 
     // The driver's error as one line a message box can show.
     static QString describe(const QSqlError& error);
+    // The same for a database's own words.
+    static QString describe(const QString& text);
     // Why nothing can be run on a connection the driver closed after losing the server.
     static QString closedConnection() { return QStringLiteral("connessione con il database chiusa"); }
     // Runs a statement that takes no values.

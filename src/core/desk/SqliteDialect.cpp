@@ -2,8 +2,10 @@
 #include "core/desk/SqliteDialect.h"
 
 #include "core/desk/Formats.h"
+#include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
+#include <sqlite3.h>
 
 namespace zb32 {
 
@@ -117,6 +119,29 @@ bool SqliteDialect::commit(QSqlDatabase& db, QString* error)
         return false;
     }
     return true;
+}
+
+std::function<void()> SqliteDialect::behind(QSqlDatabase& db, BehindGroup* group) const
+{
+    sqlite3* connection = SqliteStatements::connectionOf(db);
+    if (!connection || !group->writes) {
+        return {};
+    }
+    return [connection, group] {
+        group->copied = group->writes(&group->error);
+        if (!group->copied) {
+            return;
+        }
+        group->commitSent = true;
+        char* words = nullptr;
+        if (sqlite3_exec(connection, "COMMIT", nullptr, nullptr, &words) == SQLITE_OK) {
+            group->committed = true;
+            return;
+        }
+        group->error = describe(words ? QString::fromUtf8(words) : QString::fromUtf8(sqlite3_errmsg(connection)));
+        sqlite3_free(words);
+        sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
+    };
 }
 
 void SqliteDialect::rollback(QSqlDatabase& db)

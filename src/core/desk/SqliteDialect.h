@@ -40,6 +40,7 @@ public:
     bool begin(QSqlDatabase& db, bool sharedRecords, QString* error) override;
     bool commit(QSqlDatabase& db, QString* error) override;
     void rollback(QSqlDatabase& db) override;
+    std::function<void()> behind(QSqlDatabase& db, BehindGroup* group) const override;
     void deferCheckpoints(QSqlDatabase& db) override;
     void resumeCheckpoints(QSqlDatabase& db, bool inTransaction) override;
 

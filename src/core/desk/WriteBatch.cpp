@@ -70,7 +70,7 @@ void WriteBatch::setGroupWrites(bool on)
                 m_flight->wait();
             }
         });
-        m_writes->setBeforeKeys([this](QString* error) { return settle(error); });
+        m_writes->setBeforeKeys([this](bool reserving, QString* error) { return beforeKeys(reserving, error); });
     } else if (!on && m_writes) {
         QString ignored;
         settle(&ignored);
@@ -82,8 +82,88 @@ void WriteBatch::setGroupWrites(bool on)
 
 bool WriteBatch::commitsBehind() const
 {
+    const SqlDialect::Kind kind = m_db.dialect().kind();
     return m_behindWanted && !m_behindOff && m_writes && !m_rollbackGroups && !m_sharedRecords
-        && m_db.dialect().kind() == SqlDialect::Kind::PostgreSQL;
+        && (kind == SqlDialect::Kind::PostgreSQL || kind == SqlDialect::Kind::SQLite);
+}
+
+bool WriteBatch::beforeKeys(bool reserving, QString* error)
+{
+    if (!settle(error)) {
+        return false;
+    }
+    if (m_db.dialect().kind() != SqlDialect::Kind::SQLite) {
+        return true;
+    }
+    if (!reserving) {
+        // Keys that cannot be reserved are counted inside the group's own write lock, held until
+        // its commit: from here on groups are committed as they end.
+        m_behindOff = true;
+    }
+    m_writes->setReservingKeys(commitsBehind());
+    if (!commitsBehind()) {
+        m_groupOpen = false;
+    }
+    // SQLite hands out keys inside the write lock: the group's transaction is begun now.
+    if (!m_db.inTransaction()) {
+        if (!beginTransaction(error)) {
+            return false;
+        }
+        m_groupClock.start();
+    }
+    return true;
+}
+
+bool WriteBatch::sendInsertsBehind(QString* error, bool* sent)
+{
+    // The group's transaction (begun when its first keys were reserved, or now) gets the keys the
+    // next lines will take, then the group's savepoint and the register's part; its INSERTs and
+    // its commit go from the other thread.
+    if (!m_db.inTransaction() && !beginTransaction(error)) {
+        return false;
+    }
+    auto flight = std::make_unique<Flight>();
+    bool taken = false;
+    if (!m_writes->takeInsertsForBehind(&flight->group, &taken, error)) {
+        loseTransaction();
+        return false;
+    }
+    m_groupOpen = false;
+    if (!taken) {
+        return true; // records that were there before are changed: committed as the group ends
+    }
+    flight->lastLine = m_lastKeptLine;
+    if (!(m_finishing ? m_writes->returnKeys(error) : m_writes->stockKeys(error))
+        || !m_db.exec(m_db.dialect().savepoint(m_writes->behindSavepoint()), error)) {
+        loseTransaction();
+        return false;
+    }
+    if (m_listener && !m_listener->groupCommitting(m_lastKeptLine, &flight->group.withCommit, error)) {
+        loseTransaction();
+        return false;
+    }
+    return fly(std::move(flight), error, sent);
+}
+
+bool WriteBatch::fly(std::unique_ptr<Flight> flight, QString* error, bool* sent)
+{
+    QSqlDatabase db = m_db.database();
+    std::function<void()> send = m_db.dialect().behind(db, &flight->group);
+    if (!send) {
+        if (error) {
+            *error = SqlDialect::closedConnection();
+        }
+        loseTransaction();
+        return false;
+    }
+    Flight* f = flight.get();
+    f->thread = std::thread([f, send = std::move(send)] {
+        send();
+        f->finished.store(true, std::memory_order_release);
+    });
+    m_flight = std::move(flight);
+    *sent = true;
+    return true;
 }
 
 bool WriteBatch::sendBehind(QString* error, bool* sent)
@@ -99,6 +179,9 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
     if (!m_groupOpen) {
         *sent = true; // no line since the last group
         return true;
+    }
+    if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+        return sendInsertsBehind(error, sent);
     }
     QList<SqlDialect::CopyBlock> blocks;
     if (!m_writes->takeForBehind(&blocks)) {
@@ -121,23 +204,7 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
         loseTransaction();
         return false;
     }
-    QSqlDatabase db = m_db.database();
-    std::function<void()> send = m_db.dialect().behind(db, &flight->group);
-    if (!send) {
-        if (error) {
-            *error = SqlDialect::closedConnection();
-        }
-        loseTransaction();
-        return false;
-    }
-    Flight* f = flight.get();
-    f->thread = std::thread([f, send = std::move(send)] {
-        send();
-        f->finished.store(true, std::memory_order_release);
-    });
-    m_flight = std::move(flight);
-    *sent = true;
-    return true;
+    return fly(std::move(flight), error, sent);
 }
 
 bool WriteBatch::settle(QString* error)
@@ -149,6 +216,7 @@ bool WriteBatch::settle(QString* error)
     flight->wait();
     const SqlDialect::BehindGroup& g = flight->group;
     if (g.committed) {
+        m_db.endedElsewhere();
         m_writes->clearBehind();
         committedUpTo(flight->lastLine, true);
         return true;
@@ -345,6 +413,9 @@ bool WriteBatch::beginLine(QString* error, qint64 lineNumber)
     if (m_flight && m_flight->finished.load(std::memory_order_acquire) && !settle(error)) {
         return false;
     }
+    if (m_writes && m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+        m_writes->setReservingKeys(commitsBehind());
+    }
     if (commitsBehind()) {
         // The group's transaction is begun as it is sent.
         if (!m_groupOpen) {
@@ -522,7 +593,10 @@ bool WriteBatch::finish(QString* error)
     if (m_inLine && !endLine(error)) {
         return false;
     }
-    return commitGroup(error) && settle(error);
+    m_finishing = true; // the reserved keys no line took are given back with the last group
+    const bool ok = commitGroup(error) && settle(error);
+    m_finishing = false;
+    return ok;
 }
 
 bool WriteBatch::commitGroup(QString* error)

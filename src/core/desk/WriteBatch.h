@@ -71,13 +71,16 @@ public:
     // The line the database refused when a group was replayed (nullptr when none): the lines
     // before its case are kept, and the run stops at it.
     const GroupWrites::Refusal* refusal() const { return m_refused ? &m_refusal : nullptr; }
-    // On PostgreSQL, a group of a run that only adds records is sent from another thread while
-    // the lines after it are read: its transaction, its COPYs and its commit go as the server takes
-    // them, and its answer is looked at before the next group is sent, before new keys are asked
-    // and at the run's end. A refused group is written again line by line and the run stops at
-    // the same line as when it waits for every group; a lost connection names the group's first
-    // line as the first not saved. Elsewhere (and for a check, or records shared with other
-    // desks) groups are committed as they end.
+    // A group of a run that only adds records is sent from another thread while the lines after
+    // it are read, and its answer is looked at before the next group is sent, before new keys are
+    // asked and at the run's end. On PostgreSQL its transaction, its COPYs and its commit go as
+    // the server takes them. On SQLite the transaction is begun as the group ends (the write lock
+    // is then held only while the group is written), the next group's keys are reserved in it,
+    // and its multi-row INSERTs and its commit run on the other thread. A refused group is written
+    // again line by line and the run stops at the same line as when it waits for every group; a
+    // lost connection names the group's first line as the first not saved. For a check, records
+    // shared with other desks, an SQLite table whose keys cannot be reserved, and elsewhere,
+    // groups are committed as they end.
     void setCommitBehind(bool on) { m_behindWanted = on; }
     bool commitsBehind() const;
     // A check run: every group is rolled back where a run commits it, so no write lock is held
@@ -140,6 +143,13 @@ private:
     bool commitGroup(QString* error);
     // Sends the group from another thread (setCommitBehind); false when it cannot go that way.
     bool sendBehind(QString* error, bool* sent);
+    // SQLite's part of sendBehind: the transaction is begun here, the INSERTs and commit go behind.
+    bool sendInsertsBehind(QString* error, bool* sent);
+    struct Flight; // a group sent behind, until its answer is taken
+    // Starts the group's thread; false (the batch has failed) when the connection is closed.
+    bool fly(std::unique_ptr<Flight> flight, QString* error, bool* sent);
+    // Before the group's lines take new keys from the database (GroupWrites::setBeforeKeys).
+    bool beforeKeys(bool reserving, QString* error);
     // Waits for the group sent behind, if any, and takes its answer; false with the reason when
     // it was not committed (the batch has then stopped, or stops at a refused line).
     bool settle(QString* error);
@@ -177,8 +187,8 @@ private:
     qint64 m_lastCommittedLine = 0;
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
     std::unique_ptr<GroupWrites> m_writes;
-    struct Flight; // a group sent behind, until its answer is taken
     std::unique_ptr<Flight> m_flight;
+    bool m_finishing = false; // the last group of the run is being committed
     bool m_behindWanted = false;
     bool m_behindOff = false; // a group sent behind went wrong: groups are committed as they end
     bool m_groupOpen = false; // lines held for a group sent behind, its transaction not begun
