@@ -279,6 +279,84 @@ private Q_SLOTS:
         QVERIFY(!db.inTransaction());
     }
 
+    // SQLite's groups sent behind take keys reserved ahead in the table's counter: another writer
+    // adding a record between two groups is handed a key after them, and the keys no line took
+    // are given back at the end. A table without a counter has its keys counted inside the
+    // group's own write lock instead.
+    void sqliteKeysReservedAhead_data()
+    {
+        QTest::addColumn<bool>("counter");
+        QTest::addColumn<bool>("otherWriter");
+        QTest::newRow("alone") << true << false;
+        QTest::newRow("another writer between groups") << true << true;
+        QTest::newRow("no counter, another writer") << false << true;
+    }
+    void sqliteKeysReservedAhead()
+    {
+        QFETCH(bool, counter);
+        QFETCH(bool, otherWriter);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        QString error;
+        if (!counter) {
+            QVERIFY(tdb.db().exec(QStringLiteral("DROP TABLE [tabella pratiche]"), &error));
+            QVERIFY2(tdb.db().exec(QStringLiteral("CREATE TABLE [tabella pratiche] (contatore INTEGER PRIMARY KEY, "
+                                                  "posizione TEXT)"),
+                         &error),
+                qPrintable(error));
+        }
+        CaseDatabase db;
+        QVERIFY2(db.open(tdb.connectionString(), &error), qPrintable(error));
+        Recordset rs(db, Schema::kCases);
+        QVERIFY(rs.openForAppend(&error));
+        CaseDatabase other;
+        QVERIFY2(other.open(tdb.connectionString(), &error), qPrintable(error));
+        QStringList expected;
+        {
+            WriteBatch batch(db, 3);
+            setWrites(batch, Writes::Behind);
+            // More lines than the first block of keys: later blocks are reserved as groups end.
+            for (int line = 1; line <= 40; ++line) {
+                QVERIFY2(batch.beginLine(&error, line), qPrintable(error));
+                QVERIFY(rs.addNew(&error));
+                QVERIFY(rs.setValue(QStringLiteral("posizione"), QString::number(line), &error));
+                QVERIFY2(rs.update(&error), qPrintable(error));
+                QVERIFY2(batch.endLine(&error), qPrintable(error));
+                expected << QString::number(line);
+                if (otherWriter && line % 3 == 0) {
+                    // It waits for the group on its way, then adds its record with a key the
+                    // database hands out.
+                    QVERIFY2(
+                        other.exec(
+                            QStringLiteral("INSERT INTO [tabella pratiche] (posizione) VALUES ('altro %1')").arg(line),
+                            &error),
+                        qPrintable(error));
+                    expected << QStringLiteral("altro %1").arg(line);
+                }
+            }
+            QVERIFY2(batch.finish(&error), qPrintable(error));
+        }
+        QStringList stored;
+        qint64 last = 0;
+        for (const QVariantMap& row : tdb.rows(Schema::kCases)) {
+            stored << row.value(QStringLiteral("posizione")).toString();
+            last = std::max(last, row.value(QStringLiteral("contatore")).toLongLong());
+        }
+        stored.sort();
+        expected.sort();
+        QCOMPARE(stored, expected);
+        if (counter) {
+            QSqlQuery seq(tdb.db().database());
+            QVERIFY(seq.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'tabella pratiche'")));
+            QVERIFY(seq.next());
+            // Alone, the counter is back at the last key used; never before it.
+            QVERIFY(seq.value(0).toLongLong() >= last);
+            QVERIFY(otherWriter || seq.value(0).toLongLong() == last);
+        } else {
+            QCOMPARE(last, qint64(expected.size()));
+        }
+    }
+
     // A lost transaction (here: the server closed the session) takes the uncommitted group with
     // it, and the batch says from which line the input has to be imported again. A group sent
     // behind and committed before the loss stays saved, though the batch takes its answer later.
