@@ -480,7 +480,7 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
     return groups;
 }
 
-void GroupWrites::compose(QList<Image>* imagesOut, QList<Image>* changesOut) const
+void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* imagesOut, QList<Image>* changesOut)
 {
     // The new records with their final values, by table and set of fields, in the order they came.
     // The changes of records that were there before likewise: one image a record, with the final
@@ -537,8 +537,8 @@ void GroupWrites::compose(QList<Image>* imagesOut, QList<Image>* changesOut) con
             image.values[known->at[f]] = op.values[f];
         }
     };
-    for (qsizetype i = m_sent; i < m_ops.size(); ++i) {
-        const Op& op = m_ops[i];
+    for (qsizetype i = from; i < ops.size(); ++i) {
+        const Op& op = ops[i];
         if (op.dropped) {
             continue;
         }
@@ -597,7 +597,7 @@ bool GroupWrites::takeForBehind(QList<SqlDialect::CopyBlock>* blocks)
     }
     QList<Image> images;
     QList<Image> changes;
-    compose(&images, &changes);
+    compose(m_ops, m_sent, &images, &changes);
     if (!changes.isEmpty()) {
         return false; // records that were there before: written as the group is written otherwise
     }
@@ -701,63 +701,43 @@ bool GroupWrites::runChunk(SqliteStatements* own, sqlite3_stmt* s, const QList<I
     return own->run(s, why);
 }
 
-bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group, bool* taken, QString* error)
+bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
 {
-    *taken = false;
     SqliteStatements* own = sqliteStatements();
     if (!own || m_sent > 0) {
-        return true;
+        return false;
     }
-    // Everything is made here: the other thread binds and runs prepared statements, and touches
-    // nothing else of the batch.
-    struct Statement
-    {
-        sqlite3_stmt* statement;
-        qsizetype shape;
-        Chunk chunk;
-        QString table;
-    };
-    struct Inserts
-    {
-        QList<Image> images;
-        QList<QList<qsizetype>> shapes;
-        QList<Statement> statements;
-    };
-    auto inserts = std::make_shared<Inserts>();
-    QList<Image> changes;
-    compose(&inserts->images, &changes);
-    if (!changes.isEmpty()) {
-        return true; // records that were there before: written as the group is written otherwise
-    }
+    // Kept until the group has its answer: a refused group is written again line by line.
+    m_behind = std::move(m_ops);
+    m_ops.clear();
+    m_groupSavepoint = false;
+    group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
+    return true;
+}
+
+bool GroupWrites::writeBehind(SqliteStatements* own, QString* error)
+{
+    // On the other thread: this touches the group's writes, the INSERT texts and SQLite's own
+    // statements, which the run's thread leaves alone until the group has its answer.
     const SqlDialect& d = m_db.dialect();
-    inserts->shapes = byShape(inserts->images);
-    for (qsizetype shape = 0; shape < inserts->shapes.size(); ++shape) {
-        const QList<qsizetype>& rows = inserts->shapes[shape];
-        const Image& first = inserts->images[rows.first()];
+    QList<Image> images;
+    QList<Image> changes;
+    compose(m_behind, 0, &images, &changes);
+    for (const QList<qsizetype>& rows : byShape(images)) {
+        const Image& first = images[rows.first()];
         for (const Chunk& chunk : insertChunks(first, columnsOf(d, first), rows.size())) {
             sqlite3_stmt* s = own->prepared(chunk.sql.second, error);
             if (!s) {
                 return false;
             }
-            inserts->statements.append({ s, shape, chunk, first.op->table });
-        }
-    }
-    // The images point into the writes, which stay where they are until the group has its answer.
-    m_behind = std::move(m_ops);
-    m_ops.clear();
-    m_groupSavepoint = false;
-    group->writes = [own, inserts](QString* refused) {
-        for (const Statement& s : std::as_const(inserts->statements)) {
             QString why;
-            if (!runChunk(own, s.statement, inserts->images, inserts->shapes[s.shape], s.chunk, &why)) {
-                *refused = QStringLiteral("%1 nella tabella %2").arg(why, s.table);
+            if (!runChunk(own, s, images, rows, chunk, &why)) {
+                *error = QStringLiteral("%1 nella tabella %2").arg(why, first.op->table);
                 return false;
             }
         }
-        return true;
-    };
-    *taken = true;
-    return true;
+    }
+    return sendChanges(changes, error);
 }
 
 bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)
@@ -765,7 +745,7 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
     const SqlDialect& d = m_db.dialect();
     QList<Image> images;
     QList<Image> changes;
-    compose(&images, &changes);
+    compose(m_ops, m_sent, &images, &changes);
     // The statement that leads the group's writes (its savepoint) goes before the first of them.
     const auto lead = [&]() {
         if (leading.isEmpty() || *leadingDone) {

@@ -101,10 +101,11 @@ public:
     void resumeLater();
     // The group sent behind was committed.
     void clearBehind() { m_behind.clear(); }
-    // SQLite, a group sent behind: its new records as prepared multi-row INSERTs, which
-    // `group->writes` runs on another thread; the writes are kept aside as takeForBehind keeps
-    // them. `taken` false (nothing changed) where the group changes records that were there before.
-    bool takeInsertsForBehind(SqlDialect::BehindGroup* group, bool* taken, QString* error);
+    // SQLite, a group sent behind: `group->writes` writes it on another thread as `send` would
+    // (multi-row INSERTs, changes on prepared statements), and the writes are kept aside as
+    // takeForBehind keeps them. (They are let go here: freed there, the memory of this thread's
+    // allocations made the run slower.) False (nothing changed) where the group cannot go that way.
+    bool takeInsertsForBehind(SqlDialect::BehindGroup* group);
     // Asked before new keys are fetched from the database. `reserving` false: the table's keys
     // cannot be reserved ahead (SQLite without AUTOINCREMENT), so groups are no longer sent behind.
     void setBeforeKeys(std::function<bool(bool reserving, QString*)> before) { m_beforeKeys = std::move(before); }
@@ -168,8 +169,10 @@ private:
 
     // The records of each table and set of fields (the indexes in `images`), in the order they came.
     static QList<QList<qsizetype>> byShape(const QList<Image>& images);
-    // The group's writes not sent yet, one image a record: new records, changes of others.
-    void compose(QList<Image>* images, QList<Image>* changes) const;
+    // The writes of `ops` from the `from`-th on, one image a record: new records, changes of others.
+    static void compose(const QList<Op>& ops, qsizetype from, QList<Image>* images, QList<Image>* changes);
+    // SQLite, on the thread of a group sent behind: its writes, as `send` writes them.
+    bool writeBehind(SqliteStatements* own, QString* error);
     // The columns an image is written to, quoted: its key, then its fields.
     static QStringList columnsOf(const SqlDialect& d, const Image& image);
     // The COPY rows of the images at `rows` (one table and set of fields), its columns `names`.

@@ -376,6 +376,11 @@ void SqlDialect::resumeCheckpoints(QSqlDatabase&, bool)
 
 QString SqlDialect::topToLimit(const QString& sql)
 {
+    // Only a selection can have a top; the others go without the expression (which a group sent
+    // behind would otherwise share with the thread that makes the lines).
+    if (!sql.trimmed().startsWith(QLatin1String("select"), Qt::CaseInsensitive)) {
+        return sql;
+    }
     static const QRegularExpression top(
         QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = top.match(sql);

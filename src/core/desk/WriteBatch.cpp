@@ -123,14 +123,9 @@ bool WriteBatch::sendInsertsBehind(QString* error, bool* sent)
         return false;
     }
     auto flight = std::make_unique<Flight>();
-    bool taken = false;
-    if (!m_writes->takeInsertsForBehind(&flight->group, &taken, error)) {
-        loseTransaction();
-        return false;
-    }
     m_groupOpen = false;
-    if (!taken) {
-        return true; // records that were there before are changed: committed as the group ends
+    if (!m_writes->takeInsertsForBehind(&flight->group)) {
+        return true; // committed as the group ends
     }
     flight->lastLine = m_lastKeptLine;
     if (!(m_finishing ? m_writes->returnKeys(error) : m_writes->stockKeys(error))
