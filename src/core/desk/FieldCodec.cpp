@@ -88,6 +88,14 @@ QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dial
     }
 }
 
+QVariant toHeld(FieldType type, const QVariant& value, const SqlDialect& dialect)
+{
+    if (type == FieldType::Date && value.typeId() == QMetaType::QDate && value.toDate().isValid()) {
+        return value;
+    }
+    return toStorage(type, value, dialect);
+}
+
 QVariant parameter(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QString && !value.isNull()) {

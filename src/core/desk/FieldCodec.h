@@ -25,6 +25,9 @@ QDate parseDate(const QString& text);
 QVariant fromStorage(FieldType type, const QVariant& raw);
 // A value of the field's type as the dialect binds it; a missing one as its typed NULL.
 QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dialect);
+// As toStorage, but a date stays a date: a write held for a group has it written as the
+// database stores it when it is bound (GroupWrites::bound), on whichever thread binds it.
+QVariant toHeld(FieldType type, const QVariant& value, const SqlDialect& dialect);
 // A value set on a field (a date text dd/MM/yyyy, an Italian amount text, a number) in the
 // field's type. A text is stored as a text, an empty one as "": only a missing value (an
 // invalid or null QVariant) becomes NULL. Refused with the reason when it does not convert.

@@ -25,6 +25,12 @@ constexpr qsizetype kMaxValues = 30000;
 // How many keys PostgreSQL hands out in one round trip at most.
 constexpr int kMaxKeyBlock = 1024;
 
+// A held value as the driver binds it: dates are held as dates (FieldCodec::toHeld).
+QVariant bound(const SqlDialect& d, const QVariant& value)
+{
+    return value.typeId() == QMetaType::QDate ? d.storedDate(value.toDate()) : value;
+}
+
 QString sqlError(const QSqlQuery& q)
 {
     const QString text = q.lastError().text().simplified();
@@ -791,7 +797,7 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
                 const Image& image = images[rows[i]];
                 q->bindValue(pos++, image.op->key);
                 for (const QVariant& v : image.values) {
-                    q->bindValue(pos++, v);
+                    q->bindValue(pos++, bound(d, v));
                 }
             }
             const bool ok = q->exec();
@@ -945,7 +951,7 @@ bool GroupWrites::execSingle(const Op& op, QString* error)
         q->bindValue(pos++, op.key);
     }
     for (const QVariant& v : op.values) {
-        q->bindValue(pos++, v);
+        q->bindValue(pos++, bound(d, v));
     }
     if (!op.insert) {
         q->bindValue(pos++, op.key);

@@ -729,7 +729,7 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
     QVector<QVariant> values;
     values.reserve(changed.size());
     for (int i : changed) {
-        values.append(FieldCodec::toStorage(typeOf(i), row->values[i], d));
+        values.append(FieldCodec::toHeld(typeOf(i), row->values[i], d));
     }
     const qint64 key = row->values[m_keyIndex].toLongLong();
     if (row->isNew) {

@@ -1,6 +1,8 @@
 // Prepared statements straight on SQLite's connection.
 #include "core/desk/SqliteStatements.h"
 
+#include "core/desk/Formats.h"
+
 #include <QDateTime>
 #include <QSqlDriver>
 #include <algorithm>
@@ -116,6 +118,17 @@ char* SqliteStatements::keepRoom(qsizetype bytes)
 
 void SqliteStatements::bindKept(sqlite3_stmt* statement, int pos, const QVariant& value)
 {
+    if (value.typeId() == QMetaType::QDate) {
+        // Stored as ISO text, as SqliteDialect::storedDate gives it.
+        char* to = keepRoom(10);
+        if (writeIsoDate(*static_cast<const QDate*>(value.constData()), to)) {
+            sqlite3_bind_text(statement, pos + 1, to, 10, SQLITE_STATIC);
+        } else {
+            m_keptUsed -= 10;
+            bind(statement, pos, isoDate(value.toDate()), true);
+        }
+        return;
+    }
     if (value.typeId() != QMetaType::QString || value.isNull()) {
         bind(statement, pos, value);
         return;

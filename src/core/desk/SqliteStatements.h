@@ -35,7 +35,8 @@ public:
     static void bind(sqlite3_stmt* statement, int pos, const QVariant& value, bool copyText = false);
     static void bindInteger(sqlite3_stmt* statement, int pos, qint64 value);
     // Binds `value` as bind() does, a text as the UTF-8 SQLite stores, kept here until run() has
-    // run the statement: SQLite then neither translates nor copies it.
+    // run the statement: SQLite then neither translates nor copies it. A date is bound as the
+    // ISO text the case database stores.
     void bindKept(sqlite3_stmt* statement, int pos, const QVariant& value);
     // Binds UTF-8 text as it is; `text` must outlive the run.
     static void bindUtf8(sqlite3_stmt* statement, int pos, const QByteArray& text);
