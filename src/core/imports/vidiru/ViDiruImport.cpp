@@ -83,7 +83,7 @@ bool ViDiruRun::line(const QString& text, qint64 number, QString* error)
         if (!m_run.endCase(error)) {
             return false;
         }
-        m_run.beginCase(number, ViDiruHeader::read(text).posizione);
+        m_run.beginCase(number, ViDiruHeader::position(text));
     }
     WriteBatch& batch = m_run.batch();
     if (!batch.beginLine(error) || !handle(code, text, error)) {

@@ -90,12 +90,18 @@ QDate date(const QString& line, int start, int length)
 
 using namespace ViDiru;
 
+QString ViDiruHeader::position(const QString& line)
+{
+    // The case number is a number: its text in the workstation's form (a decimal comma).
+    QString text = leadingNumberText(trimBlanks(columnsView(line, 19, 10)));
+    text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
 ViDiruHeader ViDiruHeader::read(const QString& line)
 {
     ViDiruHeader h;
-    // The case number is a number: its text in the workstation's form (a decimal comma).
-    h.posizione = leadingNumberText(trimBlanks(columnsView(line, 19, 10)));
-    h.posizione.replace(QLatin1Char('.'), QLatin1Char(','));
+    h.posizione = position(line);
     h.altroriferimento = trimBlanks(columnsView(line, 66, 32));
     h.cliente = trimBlanks(columnsView(line, 108, 35));
     h.codiceContratto = trimBlanks(columnsView(line, 188, 10));

@@ -58,6 +58,8 @@ struct ViDiruHeader
     QString telefono2; // 531–542 as they stand
 
     static ViDiruHeader read(const QString& line);
+    // `posizione` alone, as read() gives it.
+    static QString position(const QString& line);
     // "Cliente NAME" CR LF "contratto CODE DESCRIPTION".
     QString memoec() const;
 };
