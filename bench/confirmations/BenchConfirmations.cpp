@@ -6,6 +6,7 @@
 //                       [--records N] [--rows N] [--seed N]
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
+#include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/imports/confirmations/CollectionLine.h"
 #include "core/imports/confirmations/ConfirmationImport.h"
@@ -345,6 +346,8 @@ QString optionValue(const QStringList& args, const QString& name, const QString&
 
 int main(int argc, char** argv)
 {
+    // As the desk itself runs (see there).
+    zb32::restartWithAvx2StringFunctions(argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString backend = optionValue(args, QStringLiteral("--backend"), QStringLiteral("sqlite"));

@@ -2,6 +2,7 @@
 // the bare read of the same rows for comparison. Run by hand (see RESULTS.md).
 #include "core/desk/CaseDatabase.h"
 #include "core/desk/DrivePath.h"
+#include "core/desk/Platform.h"
 #include "core/desk/Schema.h"
 #include "core/jobs/Job.h"
 #include "core/letters/PostelLetters.h"
@@ -164,6 +165,8 @@ double rawRead(CaseDatabase& db)
 
 int main(int argc, char** argv)
 {
+    // As the desk itself runs (see there).
+    zb32::restartWithAvx2StringFunctions(argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     QString backend = QStringLiteral("sqlite");

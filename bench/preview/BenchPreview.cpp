@@ -1,6 +1,7 @@
 // The preview of a large print file: the check of every letter, and the PDF of the first ones,
 // with their times and peak memory. The file is written by the letter run's writer. Run by
 // hand (see RESULTS.md).
+#include "core/desk/Platform.h"
 #include "core/letters/PostelReader.h"
 #include "core/letters/PostelWriter.h"
 #include "render/PrintFilePreview.h"
@@ -88,6 +89,8 @@ bool writeFile(const QString& path, int letters)
 
 int main(int argc, char** argv)
 {
+    // As the desk itself runs (see there).
+    zb32::restartWithAvx2StringFunctions(argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen"); // fonts, no window
     }
