@@ -5,7 +5,11 @@
 #include "core/desk/Sha256.h"
 
 #include <QElapsedTimer>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace zb32 {
 
@@ -129,6 +133,65 @@ qsizetype firstControlByte(const char* data, qsizetype size)
 
 } // namespace
 
+// The file's bytes go to the hash on a thread of their own while the scan looks at its lines: a
+// few chunks at most are waiting, so memory stays flat.
+struct LineReader::HashFeed
+{
+    explicit HashFeed(Sha256* hash)
+    {
+        thread = std::thread([this, hash] {
+            for (;;) {
+                QByteArray bytes;
+                {
+                    std::unique_lock lock(mutex);
+                    ready.wait(lock, [this] { return done || !chunks.empty(); });
+                    if (chunks.empty()) {
+                        return;
+                    }
+                    bytes = std::move(chunks.front());
+                    chunks.pop_front();
+                }
+                room.notify_one();
+                hash->addData(bytes);
+            }
+        });
+    }
+    ~HashFeed() { finish(); }
+    HashFeed(const HashFeed&) = delete;
+    HashFeed& operator=(const HashFeed&) = delete;
+
+    void push(QByteArray bytes)
+    {
+        {
+            std::unique_lock lock(mutex);
+            room.wait(lock, [this] { return chunks.size() < kChunks; });
+            chunks.push_back(std::move(bytes));
+        }
+        ready.notify_one();
+    }
+    // Waits until every byte pushed is in the hash.
+    void finish()
+    {
+        if (!thread.joinable()) {
+            return;
+        }
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+        }
+        ready.notify_one();
+        thread.join();
+    }
+
+    static constexpr size_t kChunks = 16;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::condition_variable room;
+    std::deque<QByteArray> chunks;
+    bool done = false;
+    std::thread thread;
+};
+
 LineReader::LineReader(QIODevice* device)
     : m_device(device)
 { }
@@ -152,10 +215,10 @@ bool LineReader::fill()
         return false;
     }
     m_buffer.resize(old + got);
-    if (m_hash) {
+    if (m_feed && got > 0) {
         QElapsedTimer hashing;
         hashing.start();
-        m_hash->addData(QByteArrayView(m_buffer.constData() + old, got));
+        m_feed->push(QByteArray(m_buffer.constData() + old, got));
         m_hashNs += hashing.nsecsElapsed();
     }
     if (got == 0) {
@@ -172,7 +235,8 @@ LineReader::Status LineReader::decideEncoding(Sha256* hash)
     const bool utf16 = looksLikeUtf16(head);
     const bool bom = head.startsWith(kUtf8Bom);
     LineReader scan(m_device);
-    scan.m_hash = hash;
+    std::unique_ptr<HashFeed> feed = hash ? std::make_unique<HashFeed>(hash) : nullptr;
+    scan.m_feed = feed.get();
     scan.m_scanning = true;
     scan.m_refuseControl = false;
     scan.m_skipBom = bom;
@@ -187,8 +251,11 @@ LineReader::Status LineReader::decideEncoding(Sha256* hash)
     m_hashNs = scan.m_hashNs;
     QElapsedTimer hashing;
     hashing.start();
-    for (QByteArray rest; hash && !(rest = m_device->read(kChunk)).isEmpty();) {
-        hash->addData(rest);
+    for (QByteArray rest; feed && !(rest = m_device->read(kChunk)).isEmpty();) {
+        feed->push(std::move(rest));
+    }
+    if (feed) {
+        feed->finish();
     }
     m_hashNs += hash ? hashing.nsecsElapsed() : 0;
     if (!m_device->seek(start)) {

@@ -41,13 +41,15 @@ public:
     qint64 position() const { return m_position; }
     // Number of the line last returned, from 1.
     int lineNumber() const { return m_lineNumber; }
-    // Time spent feeding the hash of decideEncoding, for the job's timing log.
+    // Time the reading spent on the hash of decideEncoding (fed on a thread of its own beside
+    // the scan), for the job's timing log.
     qint64 hashNanoseconds() const { return m_hashNs; }
     // Why reading stopped, and the number of the line it stopped at.
     QString errorString() const { return m_error; }
     int errorLine() const { return m_errorLine; }
 
 private:
+    struct HashFeed;
     bool fill();
     Status deliver(qsizetype end, qsizetype next, QString* line);
     Status tooLong();
@@ -65,7 +67,7 @@ private:
     bool m_skipBom = false; // the file's first bytes are a BOM: not part of line 1
     // Reading only to decide the encoding: lines are checked, not decoded.
     bool m_scanning = false;
-    Sha256* m_hash = nullptr; // what the scan reads goes through it
+    HashFeed* m_feed = nullptr; // what the scan reads goes through it, to the hash
     qint64 m_hashNs = 0;
     bool m_allUtf8 = true;
     int m_firstUtf8Line = 0;

@@ -1,8 +1,10 @@
 // Line reading: CR and CR LF end a line, a lone LF does not; bytes are Windows-1252.
 #include "core/desk/Cp1252.h"
 #include "core/desk/LineReader.h"
+#include "core/desk/Sha256.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QTest>
 
 using zb32::LineReader;
@@ -172,7 +174,8 @@ private Q_SLOTS:
     }
 
     // The encoding is decided for the whole file before its first line: a BOM and nothing but
-    // UTF-8 make it UTF-8; UTF-16, or a UTF-8 line in a Windows-1252 file, stop it at once.
+    // UTF-8 make it UTF-8; UTF-16, or a UTF-8 line in a Windows-1252 file, stop it at once. The
+    // same reading gives the file's SHA-256, the whole file's however early the scan stops.
     void encodingOfTheFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -195,6 +198,14 @@ private Q_SLOTS:
             10) << QStringList {} << 1 << "UTF-16";
         QTest::newRow("utf-16 big-endian, no bom")
             << QByteArray("\0a\0b\0\r\0\n", 8) << QStringList {} << 1 << "UTF-16";
+        // Many chunks of the reading, in the scan and after it.
+        QByteArray many;
+        for (int i = 0; i < 300000; ++i) {
+            many += "x\r\n";
+        }
+        QTest::newRow("many chunks") << many << QStringList(300000, QStringLiteral("x")) << 0 << "";
+        QTest::newRow("utf-8 on the third line of many chunks")
+            << QByteArray("ok\r\nok\r\ncitt\xc3\xa0\r\n") + many << QStringList {} << 3 << "UTF-8";
     }
     void encodingOfTheFile()
     {
@@ -205,13 +216,16 @@ private Q_SLOTS:
         QBuffer b(&bytes);
         b.open(QIODevice::ReadOnly);
         LineReader reader(&b);
+        zb32::Sha256 hash;
+        const LineReader::Status status = reader.decideEncoding(&hash);
+        QCOMPARE(hash.hexResult(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         if (errorLine > 0) {
-            QCOMPARE(reader.decideEncoding(), LineReader::Status::Error);
+            QCOMPARE(status, LineReader::Status::Error);
             QCOMPARE(reader.errorLine(), errorLine);
             QVERIFY2(reader.errorString().contains(reason), qPrintable(reader.errorString()));
             return;
         }
-        QCOMPARE(reader.decideEncoding(), LineReader::Status::Line);
+        QCOMPARE(status, LineReader::Status::Line);
         QStringList lines;
         QString line;
         while (reader.readLine(&line) == LineReader::Status::Line) {
