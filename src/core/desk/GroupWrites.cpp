@@ -264,6 +264,12 @@ bool GroupWrites::reserveKeys(Sequence& s, qsizetype count, QString* error)
     return true;
 }
 
+bool GroupWrites::holdsReservedKeys() const
+{
+    return std::any_of(m_sequences.cbegin(), m_sequences.cend(),
+        [](const Sequence& s) { return s.reservable && s.reservedEnd > 0 && !s.keys.isEmpty(); });
+}
+
 bool GroupWrites::returnKeys(QString* error)
 {
     for (Sequence& s : m_sequences) {

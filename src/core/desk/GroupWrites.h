@@ -117,8 +117,9 @@ public:
     // the next free keys are counted inside the group's own write lock.
     void setReservingKeys(bool on) { m_reserveKeys = on; }
     // The reserved keys no line took go back to the counter, where nobody took keys after them
-    // (at the run's end, inside its last write lock).
+    // (at the run's end, inside a write lock).
     bool returnKeys(QString* error);
+    bool holdsReservedKeys() const;
 
     // A check's group: a refused write does not end it. The replay goes on to the group's end;
     // each refused line is kept (takeRefusals), its writes are dropped and, at the end of its

@@ -128,8 +128,7 @@ bool WriteBatch::sendInsertsBehind(QString* error, bool* sent)
         return true; // committed as the group ends
     }
     flight->lastLine = m_lastKeptLine;
-    if (!(m_finishing ? m_writes->returnKeys(error) : m_writes->stockKeys(error))
-        || !m_db.exec(m_db.dialect().savepoint(m_writes->behindSavepoint()), error)) {
+    if (!m_writes->stockKeys(error) || !m_db.exec(m_db.dialect().savepoint(m_writes->behindSavepoint()), error)) {
         loseTransaction();
         return false;
     }
@@ -588,10 +587,28 @@ bool WriteBatch::finish(QString* error)
     if (m_inLine && !endLine(error)) {
         return false;
     }
-    m_finishing = true; // the reserved keys no line took are given back with the last group
-    const bool ok = commitGroup(error) && settle(error);
-    m_finishing = false;
-    return ok;
+    if (!commitGroup(error) || !settle(error)) {
+        return false;
+    }
+    giveBackKeys();
+    return true;
+}
+
+void WriteBatch::giveBackKeys()
+{
+    // The keys reserved for lines that did not come go back to the counters, in a transaction of
+    // their own once everything is committed (a run that stopped gives them back too). A key not
+    // given back is only a gap in the numbering, so nothing of this fails the run.
+    if (m_failed || !m_writes || !m_writes->holdsReservedKeys()) {
+        return;
+    }
+    QString ignored;
+    if (!m_db.beginTransaction(&ignored)) {
+        return;
+    }
+    if (!m_writes->returnKeys(&ignored) || !m_db.commit(&ignored)) {
+        m_db.rollback();
+    }
 }
 
 bool WriteBatch::commitGroup(QString* error)

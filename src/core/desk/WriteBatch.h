@@ -150,6 +150,8 @@ private:
     bool fly(std::unique_ptr<Flight> flight, QString* error, bool* sent);
     // Before the group's lines take new keys from the database (GroupWrites::setBeforeKeys).
     bool beforeKeys(bool reserving, QString* error);
+    // At the end: SQLite's keys reserved and not taken go back (GroupWrites::returnKeys).
+    void giveBackKeys();
     // Waits for the group sent behind, if any, and takes its answer; false with the reason when
     // it was not committed (the batch has then stopped, or stops at a refused line).
     bool settle(QString* error);
@@ -188,7 +190,6 @@ private:
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
     std::unique_ptr<GroupWrites> m_writes;
     std::unique_ptr<Flight> m_flight;
-    bool m_finishing = false; // the last group of the run is being committed
     bool m_behindWanted = false;
     bool m_behindOff = false; // a group sent behind went wrong: groups are committed as they end
     bool m_groupOpen = false; // lines held for a group sent behind, its transaction not begun

@@ -287,14 +287,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("counter");
         QTest::addColumn<bool>("otherWriter");
-        QTest::newRow("alone") << true << false;
-        QTest::newRow("another writer between groups") << true << true;
-        QTest::newRow("no counter, another writer") << false << true;
+        QTest::addColumn<int>("lines"); // groups of 3
+        QTest::newRow("alone") << true << false << 40;
+        QTest::newRow("alone, the last line ends a group") << true << false << 39;
+        QTest::newRow("another writer between groups") << true << true << 40;
+        QTest::newRow("no counter, another writer") << false << true << 40;
     }
     void sqliteKeysReservedAhead()
     {
         QFETCH(bool, counter);
         QFETCH(bool, otherWriter);
+        QFETCH(int, lines);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         QString error;
@@ -316,7 +319,7 @@ private Q_SLOTS:
             WriteBatch batch(db, 3);
             setWrites(batch, Writes::Behind);
             // More lines than the first block of keys: later blocks are reserved as groups end.
-            for (int line = 1; line <= 40; ++line) {
+            for (int line = 1; line <= lines; ++line) {
                 QVERIFY2(batch.beginLine(&error, line), qPrintable(error));
                 QVERIFY(rs.addNew(&error));
                 QVERIFY(rs.setValue(QStringLiteral("posizione"), QString::number(line), &error));
