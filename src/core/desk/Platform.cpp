@@ -57,7 +57,13 @@ void restartWithAvx2StringFunctions(char* argv[])
     if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) {
         return;
     }
-    execv("/proc/self/exe", argv);
+    // By its own path, not /proc/self/exe: the process keeps its name ("zb32") in the task list.
+    char path[4096];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (size > 0) {
+        path[size] = '\0';
+        execv(path, argv);
+    }
     // Not started again: this process goes on as it is.
     if (current) {
         setenv("GLIBC_TUNABLES", before.c_str(), 1);
