@@ -9,7 +9,7 @@ namespace zb32 {
 bool processAlive(qint64 pid);
 
 // Called first thing in main(): on an x86-64 processor with AVX-512, the program is started again
-// (once, the same process id and arguments) with the C library's AVX2 copy and fill functions.
+// (once, the same process id, name and arguments) with the C library's AVX2 copy and fill functions.
 void restartWithAvx2StringFunctions(char* argv[]);
 
 } // namespace zb32
