@@ -4,6 +4,7 @@
 #include "Zb32Process.h"
 #include "core/desk/Schema.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -48,6 +49,39 @@ private Q_SLOTS:
         const Run r = runZb32(args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("uso:")));
+    }
+
+    // On a processor with AVX-512 the program starts itself again, at once, with the C
+    // library's AVX2 functions: the same process, under its own name.
+    void startsWithAvx2Functions()
+    {
+#if defined(__GLIBC__) && defined(__x86_64__)
+        if (!__builtin_cpu_supports("avx512f")) {
+            QSKIP("the processor has no AVX-512");
+        }
+#else
+        QSKIP("only the C library of Linux on x86-64 chooses so");
+#endif
+        test::TestWorkspace ws;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("GLIBC_TUNABLES"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess desk; // the desk waits for its operator meanwhile
+        desk.setProcessEnvironment(env);
+        desk.start(qEnvironmentVariable("ZB32_BINARY"), {});
+        QVERIFY(desk.waitForStarted());
+        const QString proc = QStringLiteral("/proc/%1/").arg(desk.processId());
+        const auto read = [&proc](const char* what) {
+            QFile f(proc + QLatin1String(what));
+            return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+        };
+        // What the process was started with (the C library reads it as the program loads).
+        QTRY_VERIFY_WITH_TIMEOUT(read("environ").split(QChar(0)).contains(
+                                     QStringLiteral("GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX512F,-AVX512VL")),
+            10000);
+        QCOMPARE(read("comm").trimmed(), QStringLiteral("zb32"));
+        desk.kill();
+        desk.waitForFinished();
     }
 
     void versionIsPrinted()
