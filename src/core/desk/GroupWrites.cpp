@@ -72,6 +72,30 @@ GroupWrites::Sequence& GroupWrites::sequence(const QString& table)
     return *m_lastTables[0].sequence;
 }
 
+QSqlQuery* GroupWrites::runWith(const QString& sql, const QVariantList& values, const QString& table, QString* error)
+{
+    QSqlQuery* q = m_db.statement(sql, error);
+    if (!q) {
+        return nullptr;
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        q->bindValue(i, values[i]);
+    }
+    if (!q->exec()) {
+        if (error) {
+            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
+        }
+        q->finish();
+        return nullptr;
+    }
+    return q;
+}
+
+bool GroupWrites::hasUnusedKeys(const Sequence& s)
+{
+    return s.reservable && s.reservedEnd > 0 && !s.keys.isEmpty();
+}
+
 bool GroupWrites::takes(const QString& table, const QString& keyField)
 {
     if (keyField.isEmpty()) {
@@ -88,13 +112,12 @@ bool GroupWrites::takes(const QString& table, const QString& keyField)
         s.storedName = d.storedTableName(m_db.database(), table);
         // Keys can be reserved ahead only where the database itself hands out keys after a counter.
         m_sending = true;
-        QSqlQuery* q = m_db.statement(
-            QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"), nullptr);
+        QSqlQuery* q = runWith(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"),
+            { s.storedName }, table, nullptr);
         m_sending = false;
         if (q) {
-            q->bindValue(0, s.storedName);
-            s.reservable = q->exec() && q->next()
-                && q->value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+            s.reservable
+                = q->next() && q->value(0).toString().contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
             q->finish();
         }
         return true;
@@ -119,17 +142,9 @@ bool GroupWrites::takes(const QString& table, const QString& keyField)
 
 bool GroupWrites::fetchKeys(const QString& table, Sequence& s, qsizetype count, QString* error)
 {
-    QSqlQuery* q = m_db.statement(QStringLiteral("SELECT nextval(?::regclass) FROM generate_series(1, ?)"), error);
+    QSqlQuery* q = runWith(
+        QStringLiteral("SELECT nextval(?::regclass) FROM generate_series(1, ?)"), { s.name, count }, table, error);
     if (!q) {
-        return false;
-    }
-    q->bindValue(0, s.name);
-    q->bindValue(1, count);
-    if (!q->exec()) {
-        if (error) {
-            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
-        }
-        q->finish();
         return false;
     }
     while (q->next()) {
@@ -177,25 +192,17 @@ bool GroupWrites::nextFreeKey(const QString& table, const QString& keyField, Seq
     const SqlDialect& d = m_db.dialect();
     auto it = m_lastKeys.find(table);
     if (it == m_lastKeys.end()) {
-        QSqlQuery* q = m_db.statement(
-            QStringLiteral("SELECT max(%1) FROM %2").arg(d.quoteName(keyField), d.quoteName(table)), error);
+        QSqlQuery* q = runWith(
+            QStringLiteral("SELECT max(%1) FROM %2").arg(d.quoteName(keyField), d.quoteName(table)), {}, table, error);
         if (!q) {
-            return false;
-        }
-        if (!q->exec()) {
-            if (error) {
-                *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), table);
-            }
-            q->finish();
             return false;
         }
         qint64 last = q->next() ? q->value(0).toLongLong() : 0;
         q->finish();
         // Only a table with AUTOINCREMENT has a row here; a database without any has no such table.
-        if (QSqlQuery* seq
-            = m_db.statement(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), nullptr)) {
-            seq->bindValue(0, s.storedName);
-            if (seq->exec() && seq->next()) {
+        if (QSqlQuery* seq = runWith(
+                QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), { s.storedName }, table, nullptr)) {
+            if (seq->next()) {
                 last = std::max(last, seq->value(0).toLongLong());
             }
             seq->finish();
@@ -212,48 +219,29 @@ bool GroupWrites::reserveKeys(Sequence& s, qsizetype count, QString* error)
     // adds a record after this commits (this run's next groups, another desk, the collection
     // system) is handed a key after the block.
     const SqlDialect& d = m_db.dialect();
-    const auto failed = [&](QSqlQuery* q) {
-        if (error) {
-            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), s.name);
-        }
-        q->finish();
-        return false;
-    };
-    QSqlQuery* q = m_db.statement(QStringLiteral("SELECT max(coalesce((SELECT max(rowid) FROM %1), 0), "
-                                                 "coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0))")
-                                      .arg(d.quoteName(s.name)),
-        error);
+    QSqlQuery* q = runWith(QStringLiteral("SELECT max(coalesce((SELECT max(rowid) FROM %1), 0), "
+                                          "coalesce((SELECT seq FROM sqlite_sequence WHERE name = ?), 0))")
+                               .arg(d.quoteName(s.name)),
+        { s.storedName }, s.name, error);
     if (!q) {
         return false;
     }
-    q->bindValue(0, s.storedName);
-    if (!q->exec() || !q->next()) {
-        return failed(q);
-    }
-    const qint64 last = std::max(s.reservedEnd, q->value(0).toLongLong());
+    const qint64 last = std::max(s.reservedEnd, q->next() ? q->value(0).toLongLong() : 0);
     q->finish();
     const qint64 end = last + count;
-    QSqlQuery* set = m_db.statement(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ?"), error);
+    QSqlQuery* set = runWith(
+        QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ?"), { end, s.storedName }, s.name, error);
     if (!set) {
         return false;
-    }
-    set->bindValue(0, end);
-    set->bindValue(1, s.storedName);
-    if (!set->exec()) {
-        return failed(set);
     }
     const bool hadRow = set->numRowsAffected() > 0;
     set->finish();
     if (!hadRow) {
         // A table nothing was ever added to has no row yet.
-        QSqlQuery* add = m_db.statement(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)"), error);
+        QSqlQuery* add = runWith(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)"),
+            { s.storedName, end }, s.name, error);
         if (!add) {
             return false;
-        }
-        add->bindValue(0, s.storedName);
-        add->bindValue(1, end);
-        if (!add->exec()) {
-            return failed(add);
         }
         add->finish();
     }
@@ -266,34 +254,23 @@ bool GroupWrites::reserveKeys(Sequence& s, qsizetype count, QString* error)
 
 bool GroupWrites::holdsReservedKeys() const
 {
-    return std::any_of(m_sequences.cbegin(), m_sequences.cend(),
-        [](const Sequence& s) { return s.reservable && s.reservedEnd > 0 && !s.keys.isEmpty(); });
+    return std::any_of(m_sequences.cbegin(), m_sequences.cend(), hasUnusedKeys);
 }
 
 bool GroupWrites::returnKeys(QString* error)
 {
     for (Sequence& s : m_sequences) {
-        if (!s.reservable || s.reservedEnd == 0 || s.keys.isEmpty()) {
+        if (!hasUnusedKeys(s)) {
             continue;
         }
         m_sending = true;
-        QSqlQuery* q
-            = m_db.statement(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq = ?"), error);
+        QSqlQuery* q = runWith(QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq = ?"),
+            { s.keys.first() - 1, s.storedName, s.reservedEnd }, s.name, error);
         m_sending = false;
         if (!q) {
             return false;
         }
-        q->bindValue(0, s.keys.first() - 1);
-        q->bindValue(1, s.storedName);
-        q->bindValue(2, s.reservedEnd);
-        const bool ok = q->exec();
-        if (!ok && error) {
-            *error = QStringLiteral("%1 nella tabella %2").arg(sqlError(*q), s.name);
-        }
         q->finish();
-        if (!ok) {
-            return false;
-        }
         s.keys.clear();
         s.reservedEnd = 0;
     }

@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 
+class QSqlQuery;
 struct sqlite3_stmt;
 
 namespace zb32 {
@@ -199,6 +200,11 @@ private:
     bool fetchKeys(const QString& table, Sequence& s, qsizetype count, QString* error);
     // SQLite: `count` keys more for `s`, reserved in the table's counter inside the open transaction.
     bool reserveKeys(Sequence& s, qsizetype count, QString* error);
+    // Runs `sql` (in the case database's names) with `values`: the statement, to read and then
+    // finish, or nullptr with the database's words, for `table`, when it is refused.
+    QSqlQuery* runWith(const QString& sql, const QVariantList& values, const QString& table, QString* error);
+    // SQLite: keys reserved and not taken yet.
+    static bool hasUnusedKeys(const Sequence& s);
     // SQLite: the next free key, counted inside the group's write lock.
     bool nextFreeKey(const QString& table, const QString& keyField, Sequence& s, qint64* key, QString* error);
     // The changes of records that were there before, a statement for all of a shape where the
