@@ -94,7 +94,8 @@ public:
     // is then no longer synced by frequent checkpoints, every commit of the run syncs it
     // (synchronous=FULL, one sequential sync): a commit survives a power cut as soon as it is
     // made. Other desks read and write the file as ever, and their own commits still checkpoint
-    // by their own setting. No-op elsewhere.
+    // by their own setting. A group's savepoint journal is kept in memory meanwhile, instead of
+    // a temporary file per group. No-op elsewhere.
     void deferCheckpoints();
     // Who is told of the records written through record access (a run's register); none by default.
     void setRecordJournal(RecordJournal* journal) { m_journal = journal; }

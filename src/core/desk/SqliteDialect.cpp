@@ -164,6 +164,13 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     m_checkpointsDeferred
         = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
         && run(db, QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
+    // A group's savepoint keeps the earlier content of each page the group changes. Beyond 64 KiB
+    // SQLite moves it into a temporary file, made, written and deleted group after group; a
+    // group of confirmations changes a few hundred pages, so in memory it stays within a few MB.
+    // Temporary tables would go there too; the jobs make none.
+    if (m_checkpointsDeferred) {
+        run(db, QStringLiteral("PRAGMA temp_store=MEMORY"), nullptr);
+    }
 }
 
 void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
@@ -174,6 +181,7 @@ void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
     m_checkpointsDeferred = false;
     run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
     run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
+    run(db, QStringLiteral("PRAGMA temp_store=DEFAULT"), nullptr);
     if (!inTransaction) {
         // Passive: it copies what no other desk is still reading and never waits for a lock.
         run(db, QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"), nullptr);
