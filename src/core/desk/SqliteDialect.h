@@ -4,6 +4,7 @@
 
 #include "core/desk/SqlDialect.h"
 
+#include <QElapsedTimer>
 #include <array>
 #include <limits>
 
@@ -20,6 +21,9 @@ public:
     // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
     // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
     static constexpr int kDeferredCheckpointPages = 65536;
+    // While checkpoints are deferred, the log is synced by the first commit begun this long after
+    // the last synced one, in ms (see CaseDatabase::deferCheckpoints).
+    static constexpr int kLogSyncMs = 1000;
 
     explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs, bool readOnly = false)
         : m_busyTimeoutMs(busyTimeoutMs)
@@ -54,6 +58,8 @@ private:
     bool m_checkpointsDeferred = false;
     bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is
     int m_autoCheckpointPages = 1000;
+    bool m_syncsCommit = false; // the transaction open, or the next one, syncs the log as it commits
+    QElapsedTimer m_sinceSync;
     // The texts of the dates stored last, by day: a job stores the same few dates line after
     // line (the batch's, an invoice's), and a copy of a text costs no allocation.
     struct StoredDate

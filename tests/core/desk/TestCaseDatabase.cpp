@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QThread>
 
 using namespace zb32;
 using zb32::test::TestDatabase;
@@ -663,7 +664,14 @@ private Q_SLOTS:
         const qint64 sync = pragma("synchronous");
         db.deferCheckpoints();
         QCOMPARE(pragma("wal_autocheckpoint"), qint64(SqliteDialect::kDeferredCheckpointPages));
-        QCOMPARE(pragma("synchronous"), qint64(2)); // FULL: every commit syncs the log
+        QCOMPARE(pragma("temp_store"), qint64(2)); // a group's savepoint journal in memory
+        // The log is synced by the first commit, then by the first begun a second after that.
+        for (const auto& [waitMs, level] : { std::pair { 0, 2 }, { 0, 1 }, { SqliteDialect::kLogSyncMs + 50, 2 } }) {
+            QThread::msleep(static_cast<unsigned long>(waitMs));
+            QVERIFY2(db.beginTransaction(&error), qPrintable(error));
+            QCOMPARE(pragma("synchronous"), qint64(level));
+            QVERIFY2(db.commit(&error), qPrintable(error));
+        }
         // Well over the usual checkpoint threshold of pages, in several commits.
         const QString text(2000, QLatin1Char('x'));
         Recordset rs(db, Schema::kInvoices);
@@ -694,6 +702,7 @@ private Q_SLOTS:
         db.resumeCheckpoints();
         QCOMPARE(pragma("wal_autocheckpoint"), autoPages);
         QCOMPARE(pragma("synchronous"), sync);
+        QCOMPARE(pragma("temp_store"), qint64(0));
         QVERIFY2(QFileInfo(file).size() > before + qint64(total) * 2000,
             qPrintable(QString::number(QFileInfo(file).size())));
         // Resuming twice does nothing more.
