@@ -8,6 +8,8 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace zb32 {
@@ -21,17 +23,90 @@ struct WriteBatch::Flight
 {
     SqlDialect::BehindGroup group;
     qint64 lastLine = 0;
-    std::thread thread;
     std::atomic<bool> finished { false };
+    Sender* sender = nullptr; // while it is on its way
+    bool sending = false; // under the sender's lock
 
-    void wait()
-    {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
+    void wait();
     ~Flight() { wait(); }
 };
+
+// The thread the groups go behind on, one for the batch's life: a group at a time. A flight's
+// end is told through the sender's own lock and condition, which outlive every flight.
+struct WriteBatch::Sender
+{
+    Sender()
+        : thread([this] { serve(); })
+    { }
+    ~Sender()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+    Sender(const Sender&) = delete;
+    Sender& operator=(const Sender&) = delete;
+
+    void send(Flight* f, std::function<void()> work)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            f->sender = this;
+            f->sending = true;
+            flight = f;
+            job = std::move(work);
+        }
+        wake.notify_one();
+    }
+
+    void waitFor(const Flight* f)
+    {
+        std::unique_lock lock(mutex);
+        ended.wait(lock, [f] { return !f->sending; });
+    }
+
+    void serve()
+    {
+        for (;;) {
+            Flight* f = nullptr;
+            std::function<void()> work;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stopping || flight; });
+                if (!flight) {
+                    return;
+                }
+                std::swap(f, flight);
+                std::swap(work, job);
+            }
+            work();
+            {
+                const std::lock_guard lock(mutex);
+                f->finished.store(true, std::memory_order_release);
+                f->sending = false;
+            }
+            ended.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    Flight* flight = nullptr;
+    std::function<void()> job;
+    bool stopping = false;
+    std::thread thread; // last: it starts once the rest is there
+};
+
+void WriteBatch::Flight::wait()
+{
+    if (sender) {
+        sender->waitFor(this);
+    }
+}
 
 WriteBatch::WriteBatch(CaseDatabase& db, int linesPerCommit)
     : m_db(db)
@@ -150,11 +225,10 @@ bool WriteBatch::fly(std::unique_ptr<Flight> flight, QString* error, bool* sent)
         loseTransaction();
         return false;
     }
-    Flight* f = flight.get();
-    f->thread = std::thread([f, send = std::move(send)] {
-        send();
-        f->finished.store(true, std::memory_order_release);
-    });
+    if (!m_sender) {
+        m_sender = std::make_unique<Sender>();
+    }
+    m_sender->send(flight.get(), std::move(send));
     m_flight = std::move(flight);
     *sent = true;
     return true;

@@ -146,7 +146,8 @@ private:
     // SQLite's part of sendBehind: the transaction is begun here, the INSERTs and commit go behind.
     bool sendInsertsBehind(QString* error, bool* sent);
     struct Flight; // a group sent behind, until its answer is taken
-    // Starts the group's thread; false (the batch has failed) when the connection is closed.
+    struct Sender; // the thread groups are sent behind on
+    // Sends the group behind; false (the batch has failed) when the connection is closed.
     bool fly(std::unique_ptr<Flight> flight, QString* error, bool* sent);
     // Before the group's lines take new keys from the database (GroupWrites::setBeforeKeys).
     bool beforeKeys(bool reserving, QString* error);
@@ -189,7 +190,8 @@ private:
     qint64 m_lastCommittedLine = 0;
     qint64 m_uncertainLine = 0; // last line of a group whose commit went unanswered
     std::unique_ptr<GroupWrites> m_writes;
-    std::unique_ptr<Flight> m_flight;
+    std::unique_ptr<Sender> m_sender; // started with the first group sent behind
+    std::unique_ptr<Flight> m_flight; // after the sender: its answer is waited for first
     bool m_behindWanted = false;
     bool m_behindOff = false; // a group sent behind went wrong: groups are committed as they end
     bool m_groupOpen = false; // lines held for a group sent behind, its transaction not begun
