@@ -130,6 +130,7 @@ bool SqliteDialect::commit(QSqlDatabase& db, QString* error)
     if (m_syncsCommit) {
         m_sinceSync.start();
     }
+    m_logUnsynced = m_checkpointsDeferred && !m_syncsCommit;
     return true;
 }
 
@@ -196,6 +197,17 @@ void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
     }
     m_checkpointsDeferred = false;
     m_syncsCommit = false;
+    if (m_logUnsynced) {
+        // The last commits of the run are synced now, whether the checkpoint below copies
+        // anything or not (another desk still reading the older pages keeps it from it).
+        m_logUnsynced = false;
+        sqlite3_file* log = nullptr;
+        sqlite3* connection = SqliteStatements::connectionOf(db);
+        if (connection && sqlite3_file_control(connection, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK
+            && log && log->pMethods) {
+            log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+        }
+    }
     run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
     run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
     run(db, QStringLiteral("PRAGMA temp_store=DEFAULT"), nullptr);

@@ -60,6 +60,7 @@ private:
     int m_autoCheckpointPages = 1000;
     bool m_syncsCommit = false; // the transaction open, or the next one, syncs the log as it commits
     QElapsedTimer m_sinceSync;
+    bool m_logUnsynced = false; // the last commit of a deferred run went without a sync
     // The texts of the dates stored last, by day: a job stores the same few dates line after
     // line (the batch's, an invoice's), and a copy of a text costs no allocation.
     struct StoredDate
