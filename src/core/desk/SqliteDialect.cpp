@@ -174,8 +174,8 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     m_autoCheckpointPages = q.value(0).toInt();
     q.finish();
     // Checkpoints no longer sync the log every few commits, so the commits do it themselves, once
-    // a second: a sync at every commit (two hundred for 100,000 records) cost a third of the run.
-    // The first commit syncs.
+    // a second: a sync at every commit (two hundred for 100,000 records) cost about a quarter of
+    // the run. The first commit syncs.
     m_checkpointsDeferred
         = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
         && run(db, QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
