@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <memory>
 
 namespace zb32 {
 
@@ -21,6 +22,9 @@ public:
     static constexpr qsizetype kMaxLineBytes = 1024 * 1024;
 
     explicit LineReader(QIODevice* device);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
     // Reads the whole file once, before the first line, and decides its encoding for all of it:
     // UTF-8 when it starts with a UTF-8 BOM and every byte after it is UTF-8, else Windows-1252.
@@ -50,12 +54,14 @@ public:
 
 private:
     struct HashFeed;
+    struct ReadAhead;
     bool fill();
     Status deliver(qsizetype end, qsizetype next, QString* line);
     Status tooLong();
     Status fail(const QString& why, int line);
 
     QIODevice* m_device;
+    std::unique_ptr<ReadAhead> m_ahead; // started by the first fill()
     QByteArray m_buffer;
     qsizetype m_offset = 0;
     qint64 m_position = 0;
