@@ -200,13 +200,16 @@ struct LineReader::ReadAhead
 {
     struct Chunk
     {
-        QByteArray bytes;
+        QByteArray bytes; // `headroom` free bytes, then what was read
         bool end = false; // nothing after it: the file's end, or `error`
         QString error;
     };
 
-    explicit ReadAhead(QIODevice* device)
-        : thread([this, device] { read(device); })
+    // `headroom`: free bytes before each chunk's data, where the line the chunk before ends in
+    // is copied, so the chunk itself becomes the buffer.
+    ReadAhead(QIODevice* device, qsizetype bytesBefore)
+        : headroom(bytesBefore)
+        , thread([this, device] { read(device); })
     { }
     ~ReadAhead() { stop(); }
     ReadAhead(const ReadAhead&) = delete;
@@ -216,13 +219,18 @@ struct LineReader::ReadAhead
     {
         for (bool end = false; !end;) {
             Chunk chunk;
-            chunk.bytes.resize(kChunk);
-            const qint64 got = device->read(chunk.bytes.data(), kChunk);
-            chunk.bytes.resize(std::max<qint64>(got, 0));
-            if (got < 0) {
+            chunk.bytes.resize(headroom + kChunk);
+            // A whole chunk, whatever the device hands at a time.
+            qint64 got = 0;
+            qint64 n = 0;
+            while (got < kChunk && (n = device->read(chunk.bytes.data() + headroom + got, kChunk - got)) > 0) {
+                got += n;
+            }
+            chunk.bytes.resize(headroom + got);
+            if (got == 0 && n < 0) {
                 chunk.error = device->errorString();
             }
-            end = chunk.end = got <= 0;
+            end = chunk.end = got == 0;
             {
                 std::unique_lock lock(mutex);
                 room.wait(lock, [this] { return stopping || chunks.size() < kChunksAhead; });
@@ -260,6 +268,7 @@ struct LineReader::ReadAhead
     }
 
     static constexpr size_t kChunksAhead = 2;
+    const qsizetype headroom;
     std::mutex mutex;
     std::condition_variable ready;
     std::condition_variable room;
@@ -279,12 +288,10 @@ bool LineReader::fill()
     if (m_atEnd) {
         return false;
     }
-    if (m_offset > 0) {
-        m_buffer.remove(0, m_offset);
-        m_offset = 0;
-    }
+    // The scan hands each chunk on to the hash whole; the reading keeps it as its buffer.
+    constexpr qsizetype kRoom = 16 * 1024;
     if (!m_ahead) {
-        m_ahead = std::make_unique<ReadAhead>(m_device);
+        m_ahead = std::make_unique<ReadAhead>(m_device, m_feed ? 0 : kRoom);
     }
     ReadAhead::Chunk chunk = m_ahead->take();
     if (chunk.end) {
@@ -293,7 +300,20 @@ bool LineReader::fill()
         m_ahead.reset();
         return false;
     }
-    m_buffer.append(chunk.bytes.constData(), chunk.bytes.size()); // a copy: nothing is shared
+    const qsizetype rest = m_buffer.size() - m_offset; // the start of a line not read whole yet
+    if (!m_feed && rest <= kRoom) {
+        char* start = chunk.bytes.data() + kRoom - rest;
+        std::memcpy(start, m_buffer.constData() + m_offset, size_t(rest));
+        m_buffer = std::move(chunk.bytes);
+        m_offset = kRoom - rest;
+        return true;
+    }
+    if (m_offset > 0) {
+        m_buffer.remove(0, m_offset);
+        m_offset = 0;
+    }
+    const qsizetype skip = m_ahead->headroom;
+    m_buffer.append(chunk.bytes.constData() + skip, chunk.bytes.size() - skip); // a copy: nothing is shared
     if (m_feed) {
         QElapsedTimer hashing;
         hashing.start();
@@ -390,7 +410,7 @@ LineReader::Status LineReader::readLine(QString* line)
                 continue;
             }
             qsizetype end = brk + 1;
-            if (end < m_buffer.size() && m_buffer[end] == '\n') {
+            if (end < m_buffer.size() && m_buffer.at(end) == '\n') {
                 ++end;
             }
             return deliver(brk, end, line);

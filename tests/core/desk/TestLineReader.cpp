@@ -103,6 +103,15 @@ private Q_SLOTS:
             << QByteArray("1234567\r\n12345678\n123456789\r") << QStringList { "1234567", "12345678", "123456789" };
         QTest::newRow("windows-1252") << QByteArray("citt\xe0 \x80 \x93x\x94\r\n")
                                       << QStringList { QString::fromUtf8("città € “x”") };
+        // A line cut by a chunk's end is copied in front of the next chunk while it fits there
+        // (16 KiB), and the chunks are joined beyond that: lines of either size on every boundary.
+        QByteArray around;
+        QStringList aroundLines;
+        for (int i = 0; i < 120; ++i) {
+            aroundLines << QString(16 * 1024 - 1 + i % 3, QLatin1Char('a' + i % 26));
+            around += aroundLines.last().toLatin1() + (i % 2 ? "\r\n" : "\n");
+        }
+        QTest::newRow("lines about the room before a chunk") << around << aroundLines;
     }
     void lines()
     {
