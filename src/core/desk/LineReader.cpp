@@ -193,9 +193,10 @@ struct LineReader::HashFeed
     std::thread thread;
 };
 
-// The file is read a few chunks ahead on a thread of its own: the copy out of the system's file
-// cache, a tenth of a case import's time on the desk's thread, goes there, and the desk takes
-// each chunk from memory the other core has just written. Nobody else uses the device meanwhile.
+// The file is read a couple of chunks ahead on a thread of its own: the copy out of the system's
+// file cache, a tenth of a case import's time on the desk's thread, goes there. The reading then
+// keeps each chunk as its buffer, with the start of the line the chunk before ended in copied in
+// front of it, so the desk's thread copies no more than that. Nobody else uses the device meanwhile.
 struct LineReader::ReadAhead
 {
     struct Chunk
