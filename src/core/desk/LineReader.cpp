@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zb32 {
@@ -132,6 +133,64 @@ qsizetype firstControlByte(const char* data, qsizetype size)
     return -1;
 }
 
+// Items handed from one thread to another, at most `limit` waiting: the side that puts waits
+// for room, the side that takes waits for an item. Once closed, nothing waits any more.
+template<typename T> class Handoff
+{
+public:
+    explicit Handoff(size_t limit)
+        : m_limit(limit)
+    { }
+
+    // False when closed; the item is kept all the same, for drain().
+    bool put(T item)
+    {
+        {
+            std::unique_lock lock(m_mutex);
+            m_room.wait(lock, [this] { return m_closed || m_items.size() < m_limit; });
+            m_items.push_back(std::move(item));
+            if (m_closed) {
+                return false;
+            }
+        }
+        m_ready.notify_one();
+        return true;
+    }
+    // The next item; none once closed and empty.
+    std::optional<T> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_closed || !m_items.empty(); });
+        if (m_items.empty()) {
+            return std::nullopt;
+        }
+        T item = std::move(m_items.front());
+        m_items.pop_front();
+        lock.unlock();
+        m_room.notify_one();
+        return item;
+    }
+    void close()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_ready.notify_all();
+        m_room.notify_all();
+    }
+    // What was put and not taken, in order; once no other thread uses the handoff.
+    std::deque<T> drain() { return std::move(m_items); }
+
+private:
+    const size_t m_limit;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_room;
+    std::deque<T> m_items;
+    bool m_closed = false;
+};
+
 } // namespace
 
 // The file's bytes go to the hash on a thread of their own while the scan looks at its lines: a
@@ -139,58 +198,28 @@ qsizetype firstControlByte(const char* data, qsizetype size)
 struct LineReader::HashFeed
 {
     explicit HashFeed(Sha256* hash)
-    {
-        thread = std::thread([this, hash] {
-            for (;;) {
-                QByteArray bytes;
-                {
-                    std::unique_lock lock(mutex);
-                    ready.wait(lock, [this] { return done || !chunks.empty(); });
-                    if (chunks.empty()) {
-                        return;
-                    }
-                    bytes = std::move(chunks.front());
-                    chunks.pop_front();
-                }
-                room.notify_one();
-                hash->addData(bytes);
+        : thread([this, hash] {
+            while (std::optional<QByteArray> bytes = chunks.take()) {
+                hash->addData(*bytes);
             }
-        });
-    }
+        })
+    { }
     ~HashFeed() { finish(); }
     HashFeed(const HashFeed&) = delete;
     HashFeed& operator=(const HashFeed&) = delete;
 
-    void push(QByteArray bytes)
-    {
-        {
-            std::unique_lock lock(mutex);
-            room.wait(lock, [this] { return chunks.size() < kChunks; });
-            chunks.push_back(std::move(bytes));
-        }
-        ready.notify_one();
-    }
+    void push(QByteArray bytes) { chunks.put(std::move(bytes)); }
     // Waits until every byte pushed is in the hash.
     void finish()
     {
-        if (!thread.joinable()) {
-            return;
+        if (thread.joinable()) {
+            chunks.close();
+            thread.join();
         }
-        {
-            const std::lock_guard lock(mutex);
-            done = true;
-        }
-        ready.notify_one();
-        thread.join();
     }
 
-    static constexpr size_t kChunks = 16;
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::condition_variable room;
-    std::deque<QByteArray> chunks;
-    bool done = false;
-    std::thread thread;
+    Handoff<QByteArray> chunks { 16 };
+    std::thread thread; // last: it starts once the rest is there
 };
 
 // The file is read a couple of chunks ahead on a thread of its own: the copy out of the system's
@@ -232,49 +261,29 @@ struct LineReader::ReadAhead
                 chunk.error = device->errorString();
             }
             end = chunk.end = got == 0;
-            {
-                std::unique_lock lock(mutex);
-                room.wait(lock, [this] { return stopping || chunks.size() < kChunksAhead; });
-                chunks.push_back(std::move(chunk)); // when stopping, for stop() to hand over
-                if (stopping) {
-                    return;
-                }
+            if (!chunks.put(std::move(chunk))) {
+                return; // stopped: the chunk is handed over by stop()
             }
-            ready.notify_one();
         }
     }
     // The next chunk; not asked again after one that ends the file.
     Chunk take()
     {
-        std::unique_lock lock(mutex);
-        ready.wait(lock, [this] { return !chunks.empty(); });
-        Chunk chunk = std::move(chunks.front());
-        chunks.pop_front();
-        lock.unlock();
-        room.notify_one();
-        return chunk;
+        std::optional<Chunk> chunk = chunks.take();
+        return chunk ? std::move(*chunk) : Chunk { {}, true, {} };
     }
     // Stops the reading; the chunks read and not taken, in order.
     std::deque<Chunk> stop()
     {
-        {
-            const std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        room.notify_one();
         if (thread.joinable()) {
+            chunks.close();
             thread.join();
         }
-        return std::move(chunks);
+        return chunks.drain();
     }
 
-    static constexpr size_t kChunksAhead = 2;
     const qsizetype headroom;
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::condition_variable room;
-    std::deque<Chunk> chunks;
-    bool stopping = false;
+    Handoff<Chunk> chunks { 2 };
     std::thread thread; // last: it starts once the rest is there
 };
 
@@ -301,20 +310,19 @@ bool LineReader::fill()
         m_ahead.reset();
         return false;
     }
+    const qsizetype room = m_ahead->headroom;
     const qsizetype rest = m_buffer.size() - m_offset; // the start of a line not read whole yet
-    if (!m_feed && rest <= kRoom) {
-        char* start = chunk.bytes.data() + kRoom - rest;
-        std::memcpy(start, m_buffer.constData() + m_offset, size_t(rest));
+    if (!m_feed && rest <= room) {
+        std::memcpy(chunk.bytes.data() + room - rest, m_buffer.constData() + m_offset, size_t(rest));
         m_buffer = std::move(chunk.bytes);
-        m_offset = kRoom - rest;
+        m_offset = room - rest;
         return true;
     }
     if (m_offset > 0) {
         m_buffer.remove(0, m_offset);
         m_offset = 0;
     }
-    const qsizetype skip = m_ahead->headroom;
-    m_buffer.append(chunk.bytes.constData() + skip, chunk.bytes.size() - skip); // a copy: nothing is shared
+    m_buffer.append(chunk.bytes.constData() + room, chunk.bytes.size() - room); // a copy: nothing is shared
     if (m_feed) {
         QElapsedTimer hashing;
         hashing.start();
