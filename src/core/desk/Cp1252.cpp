@@ -47,11 +47,18 @@ constexpr std::array<char16_t, 32> kHigh = {
 
 QString decode(const char* data, qsizetype size)
 {
-    QString out(size, Qt::Uninitialized);
-    QChar* dst = out.data();
-    for (qsizetype i = 0; i < size; ++i) {
+    // Latin-1 is Windows-1252 but for 0x80..0x9F: Qt's own widening does the bulk, then those
+    // bytes, rare in a creditor's file, are put right.
+    QString out = QString::fromLatin1(data, size);
+    QChar* dst = nullptr;
+    for (qsizetype i = asciiEnd(data, 0, size); i < size; i = asciiEnd(data, i + 1, size)) {
         const auto b = static_cast<unsigned char>(data[i]);
-        dst[i] = (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(char16_t(b));
+        if (b < 0xA0) {
+            if (!dst) {
+                dst = out.data();
+            }
+            dst[i] = QChar(kHigh[b - 0x80]);
+        }
     }
     return out;
 }

@@ -594,8 +594,9 @@ bool GroupWrites::takeForBehind(QList<SqlDialect::CopyBlock>* blocks)
         blocks->append(copyBlock(images, rows, columnsOf(d, images[rows.first()])));
     }
     // Kept until the group has its answer: a refused group is written again line by line.
-    m_behind = std::move(m_ops);
-    m_ops.clear();
+    // (Swapped: the next group's writes go into the room the last group's left.)
+    m_behind.clear();
+    m_behind.swap(m_ops);
     m_groupSavepoint = false;
     return true;
 }
@@ -697,8 +698,9 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
         return false;
     }
     // Kept until the group has its answer: a refused group is written again line by line.
-    m_behind = std::move(m_ops);
-    m_ops.clear();
+    // (Swapped: the next group's writes go into the room the last group's left.)
+    m_behind.clear();
+    m_behind.swap(m_ops);
     m_groupSavepoint = false;
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     return true;

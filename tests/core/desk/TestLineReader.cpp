@@ -344,6 +344,18 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8("N° contratto àèìòù € ‘’ …");
         QCOMPARE(zb32::Cp1252::decode(zb32::Cp1252::encode(text)), text);
         QCOMPARE(zb32::Cp1252::encode(QString::fromUtf8("\u4e2d")), QByteArray("?"));
+        // Every byte, at every place in the words of eight that plain text is passed over in.
+        for (int b = 0; b < 256; ++b) {
+            for (int at = 0; at < 17; ++at) {
+                QByteArray bytes(19, 'x');
+                bytes[at] = char(b);
+                const QString decoded = zb32::Cp1252::decode(bytes);
+                QCOMPARE(decoded.size(), bytes.size());
+                QCOMPARE(decoded.at(at), zb32::Cp1252::decode(bytes.mid(at, 1)).at(0));
+                QCOMPARE(zb32::Cp1252::encode(decoded), bytes);
+            }
+        }
+        QCOMPARE(zb32::Cp1252::decode(QByteArray("\x80")), QString::fromUtf8("€"));
     }
 };
 
