@@ -110,6 +110,11 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
         *out = QVariant();
         return true;
     }
+    if ((type == FieldType::Text || type == FieldType::Memo) && in.typeId() == QMetaType::QString
+        && !static_cast<const QString*>(in.constData())->isNull()) {
+        *out = in; // most of the values a job sets: the text itself, shared
+        return true;
+    }
     const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
     auto refuse = [&](const QString& what) {
         if (error) {

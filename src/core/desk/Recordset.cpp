@@ -466,7 +466,7 @@ bool Recordset::setValue(const QString& field, const QVariant& value, QString* e
     if (!row->isNew && !row->createdHere && !row->dirty[i] && m_db.recordJournal()) {
         row->before.insert(i, row->values[i]);
     }
-    row->values[i] = converted;
+    row->values[i] = std::move(converted);
     row->dirty[i] = true;
     return true;
 }
@@ -510,7 +510,11 @@ bool Recordset::addNew(QString* error)
     if (m_appendOnly && m_rows.size() == 1) {
         // Appending keeps one row: it is emptied in place rather than given up and allocated again.
         Row& row = m_rows.first();
-        row.values.fill(QVariant());
+        for (QVariant& v : row.values) {
+            if (v.isValid()) { // (most fields of a table stay unset: those are passed over)
+                v.clear();
+            }
+        }
         row.dirty.fill(false);
         row.isNew = true;
         row.createdHere = false;
