@@ -183,14 +183,67 @@ double leadingNumber(QStringView text)
     return leadingNumberText(text).toDouble();
 }
 
+namespace {
+
+// leadingAmount's common case, read straight off the text: as leadingNumberText reads it, with
+// the digits at most a Currency holds exactly. False where the text needs the general path.
+bool exactLeadingAmount(QStringView text, int shift, Currency* amount)
+{
+    bool negative = false;
+    bool signSeen = false;
+    bool pointSeen = false;
+    bool digitSeen = false;
+    qint64 digits = 0;
+    int significant = 0;
+    int decimals = shift;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u' ' || u == u'\t' || u == u'\n') {
+            continue;
+        }
+        if ((u == u'-' || u == u'+') && !signSeen && !digitSeen && !pointSeen) {
+            signSeen = true;
+            negative = u == u'-';
+        } else if (u == u'.' && !pointSeen) {
+            pointSeen = true;
+        } else if (u >= u'0' && u <= u'9') {
+            digitSeen = true;
+            if (significant > 0 || u != u'0') {
+                ++significant;
+            }
+            digits = digits * 10 + (u - u'0');
+            decimals += pointSeen ? 1 : 0;
+            if (significant > 14 || decimals > 4) {
+                return false;
+            }
+        } else {
+            break;
+        }
+    }
+    qint64 raw = digits;
+    for (int d = decimals; d < 4; ++d) {
+        raw *= 10;
+    }
+    if (raw > Currency::kMaxRaw) {
+        return false;
+    }
+    *amount = Currency::fromRaw(negative ? -raw : raw);
+    return true;
+}
+
+} // namespace
+
 Currency leadingAmount(QStringView text, int divisor)
 {
-    QString digits = leadingNumberText(text);
     // Dividing by a power of ten is a shift of the decimal point, so the amount stays exact.
     int shift = 0;
     for (int d = divisor; d > 1; d /= 10) {
         ++shift;
     }
+    if (Currency fast; exactLeadingAmount(text, shift, &fast)) {
+        return fast; // every amount field of a creditor's file, read once per line
+    }
+    QString digits = leadingNumberText(text);
     if (shift > 0) {
         const bool negative = digits.startsWith(QLatin1Char('-'));
         if (negative) {
@@ -233,6 +286,14 @@ qint64 leadingInteger(QStringView text, OutOfRange outOfRange)
     }
     return number.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
                                                : std::numeric_limits<qint64>::max();
+}
+
+QString trimBlanks(const QString& text)
+{
+    if (!text.isEmpty() && text.front() != QLatin1Char(' ') && text.back() != QLatin1Char(' ')) {
+        return text; // nothing to take off: the text itself, shared
+    }
+    return trimBlanks(QStringView(text));
 }
 
 QString trimBlanks(QStringView text)

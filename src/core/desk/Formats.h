@@ -30,6 +30,7 @@ qint64 leadingInteger(QStringView text, OutOfRange outOfRange);
 // Only blanks (U+0020) are trimmed: the files pad with them, and a tab or a no-break space is
 // content. Never a null text, so an empty field is stored as an empty text.
 QString trimBlanks(QStringView text);
+QString trimBlanks(const QString& text); // the same text, shared, when it has none to trim
 
 // Columns of a fixed-width line: 1-based start, length; short lines give what is present.
 inline QString columns(const QString& line, int start, int length)

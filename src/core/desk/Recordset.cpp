@@ -463,12 +463,28 @@ bool Recordset::setValue(const QString& field, const QVariant& value, QString* e
     if (!FieldCodec::convert(typeOf(i), m_fields[i], value, &converted, error)) {
         return false;
     }
+    store(row, i, std::move(converted));
+    return true;
+}
+
+bool Recordset::setValue(const QString& field, const QString& value, QString* error)
+{
+    const int i = indexOf(field);
+    Row* row = current();
+    if (i < 0 || !row || value.isNull() || (typeOf(i) != FieldType::Text && typeOf(i) != FieldType::Memo)) {
+        return setValue(field, QVariant(value), error);
+    }
+    store(row, i, QVariant(value));
+    return true;
+}
+
+void Recordset::store(Row* row, int i, QVariant&& value)
+{
     if (!row->isNew && !row->createdHere && !row->dirty[i] && m_db.recordJournal()) {
         row->before.insert(i, row->values[i]);
     }
-    row->values[i] = std::move(converted);
+    row->values[i] = std::move(value);
     row->dirty[i] = true;
-    return true;
 }
 
 bool Recordset::hasPendingChanges() const

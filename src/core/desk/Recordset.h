@@ -73,6 +73,8 @@ public:
     // Converts the value to the field's type (a date text dd/MM/yyyy, an Italian amount
     // text, a number); a value that does not convert is refused with the reason.
     bool setValue(const QString& field, const QVariant& value, QString* error);
+    // The same for a text: into a text field it goes as it is, shared.
+    bool setValue(const QString& field, const QString& value, QString* error);
     bool setNull(const QString& field, QString* error) { return setValue(field, QVariant(), error); }
 
     // Saves pending changes of the current record first.
@@ -109,6 +111,8 @@ private:
     int indexOf(const QString& field) const;
     // The fields of `row` changed since it was read or saved, the key left out.
     QList<int> changedFields(const Row& row) const;
+    // The field's new value, converted; its stored one is kept for the journal.
+    void store(Row* row, int i, QVariant&& value);
     // An UPDATE led by another statement has nothing to save: false with the reason.
     bool nothingAfterLeading(QString* error) const;
     QString writeSql(const QList<int>& changed, bool insert) const;

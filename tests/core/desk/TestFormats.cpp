@@ -144,6 +144,14 @@ private Q_SLOTS:
                                      << "12" << qint64(1200);
         QTest::newRow("fraction only") << ".5"
                                        << "0.5" << qint64(50);
+        QTest::newRow("four decimals once divided") << "-0012.34"
+                                                    << "-12.34" << qint64(-1234);
+        QTest::newRow("five decimals once divided") << "1.234"
+                                                    << "1.234" << qint64(123);
+        QTest::newRow("fifteen digits") << "123456789012345"
+                                        << "123456789012345" << qint64(123456789012345LL * 100);
+        QTest::newRow("trailing zeros past four decimals") << "7.50000"
+                                                           << "7.5" << qint64(750);
     }
     void leadingNumber()
     {
@@ -416,6 +424,9 @@ private Q_SLOTS:
         QTest::newRow("lone LF kept") << "x\n"
                                       << "x\n";
         QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x " << QString(QChar(0xA0)) + "x";
+        QTest::newRow("nothing to trim") << "a b"
+                                         << "a b";
+        QTest::newRow("null") << QString() << "";
     }
     void trimBlanks()
     {
@@ -423,6 +434,7 @@ private Q_SLOTS:
         const QString got = zb32::trimBlanks(raw);
         QTEST(got, "trimmed");
         QVERIFY(!got.isNull());
+        QCOMPARE(zb32::trimBlanks(QStringView(raw)), got);
     }
 };
 

@@ -282,7 +282,7 @@ bool PaymentPosting::postNewPayment(const ConfirmationRecord& record, Currency a
         }
         for (const auto* group : { &kCollectorRates, &kAgencyRates }) {
             for (const QString& field : *group) {
-                if (!p.setValue(field, 0, error)) {
+                if (!p.setValue(field, QVariant(0), error)) {
                     return false;
                 }
             }

@@ -8,7 +8,7 @@ namespace zb32 {
 OrbLine::OrbLine(const QString& stripped)
     : m_line(stripped)
 {
-    const QString c = code();
+    const QStringView c = view(3, 3);
     if (c == QLatin1String("A01")) {
         m_kind = Kind::Case;
     } else if (c == QLatin1String("A02")) {
