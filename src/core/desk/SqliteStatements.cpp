@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <sqlite3.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zb32 {
 
@@ -137,7 +140,23 @@ void SqliteStatements::bindKept(sqlite3_stmt* statement, int pos, const QVariant
     // Plain ASCII, most of what is stored, is narrowed here; other text goes through UTF-8.
     char* to = keepRoom(text.size());
     const char* from = to;
-    for (const QChar c : text) {
+    const QChar* begin = text.constData();
+    const QChar* next = begin;
+#if defined(__SSE2__)
+    // Sixteen characters a step while they stay ASCII; the first step that does not goes on below.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i notAscii = _mm_set1_epi16(short(0xFF80));
+    for (; next + 16 <= begin + text.size(); next += 16, to += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next + 8));
+        const __m128i high = _mm_and_si128(_mm_or_si128(a, b), notAscii);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) {
+            break;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(a, b));
+    }
+#endif
+    for (const QChar c : QStringView(next, begin + text.size())) {
         if (c.unicode() >= 0x80) {
             m_keptUsed -= text.size();
             const QByteArray utf8 = text.toUtf8();

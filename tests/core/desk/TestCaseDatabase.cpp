@@ -149,6 +149,9 @@ private Q_SLOTS:
         QVERIFY(rs.setValue(QStringLiteral("importo totale"), QVariant::fromValue(Currency::fromRaw(-15)), &error));
         QVERIFY(rs.setValue(QStringLiteral("lottoimportazione"), QStringLiteral("42"), &error));
         QVERIFY(rs.setValue(QStringLiteral("Citta"), QStringLiteral("  ROMA  "), &error));
+        // Its only characters past ASCII above U+8000, inside the first sixteen.
+        const QString farText = QStringLiteral("VIA \u8a9e\uff21 1234567890123456789");
+        QVERIFY(rs.setValue(QStringLiteral("indirizzo"), farText, &error));
         QVERIFY2(rs.update(&error), qPrintable(error));
         const qint64 first = rs.key();
         QVERIFY(first > 0);
@@ -174,6 +177,7 @@ private Q_SLOTS:
         QCOMPARE(rows[0].value(QStringLiteral("importo totale")).value<Currency>(), Currency::fromRaw(-15));
         QCOMPARE(rows[0].value(QStringLiteral("lottoimportazione")).toLongLong(), 42);
         QCOMPARE(rows[0].value(QStringLiteral("citta")).toString(), QStringLiteral("  ROMA  "));
+        QCOMPARE(rows[0].value(QStringLiteral("indirizzo")).toString(), farText);
         QVERIFY(rows[0].value(QStringLiteral("memo")).isNull());
         QCOMPARE(rows[1].value(QStringLiteral("posizione")).toString(), QStringLiteral("2"));
         QVERIFY(rows[1].value(QStringLiteral("memo")).toString() == longMemo);
