@@ -426,10 +426,29 @@ SqliteStatements* GroupWrites::sqliteStatements()
     return m_sqlite.get();
 }
 
+void GroupWrites::clearBehind()
+{
+    m_behindImages.clear();
+    m_behindChanges.clear();
+    m_behind.clear();
+}
+
+void GroupWrites::composeAhead()
+{
+    m_aheadImages.clear();
+    m_aheadChanges.clear();
+    compose(m_ops, 0, &m_aheadImages, &m_aheadChanges);
+    m_aheadOf = m_ops.constData();
+    m_aheadCount = m_ops.size();
+}
+
 void GroupWrites::clear()
 {
     m_ops.clear();
-    m_behind.clear();
+    clearBehind();
+    m_aheadImages.clear();
+    m_aheadChanges.clear();
+    m_aheadCount = -1;
     m_laterOps.clear();
     m_aside.clear();
     m_refusals.clear();
@@ -615,6 +634,8 @@ QString GroupWrites::behindOpening(int* statements) const
 GroupWrites::Outcome GroupWrites::replayBehind(QString* error, Refusal* refusal)
 {
     // The group's transaction is open at its savepoint, the writes of the lines after it are held.
+    m_behindImages.clear();
+    m_behindChanges.clear();
     QList<Op> later = std::exchange(m_ops, std::move(m_behind));
     m_behind.clear();
     m_sent = 0;
@@ -699,9 +720,21 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
     }
     // Kept until the group has its answer: a refused group is written again line by line.
     // (Swapped: the next group's writes go into the room the last group's left.)
+    const bool composed = m_aheadCount == m_ops.size() && m_aheadOf == m_ops.constData();
     m_behind.clear();
-    m_behind.swap(m_ops);
+    m_behind.swap(m_ops); // (the writes stay where they are: the images still point at them)
     m_groupSavepoint = false;
+    if (composed) {
+        m_behindImages = std::exchange(m_aheadImages, {});
+        m_behindChanges = std::exchange(m_aheadChanges, {});
+    } else {
+        m_behindImages.clear();
+        m_behindChanges.clear();
+        compose(m_behind, 0, &m_behindImages, &m_behindChanges);
+    }
+    m_aheadImages.clear();
+    m_aheadChanges.clear();
+    m_aheadCount = -1;
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     return true;
 }
@@ -711,9 +744,7 @@ bool GroupWrites::writeBehind(SqliteStatements* own, QString* error)
     // On the other thread: this touches the group's writes, the INSERT texts and SQLite's own
     // statements, which the run's thread leaves alone until the group has its answer.
     const SqlDialect& d = m_db.dialect();
-    QList<Image> images;
-    QList<Image> changes;
-    compose(m_behind, 0, &images, &changes);
+    const QList<Image>& images = m_behindImages;
     for (const QList<qsizetype>& rows : byShape(images)) {
         const Image& first = images[rows.first()];
         for (const Chunk& chunk : insertChunks(first, columnsOf(d, first), rows.size())) {
@@ -728,7 +759,7 @@ bool GroupWrites::writeBehind(SqliteStatements* own, QString* error)
             }
         }
     }
-    return sendChanges(changes, error);
+    return sendChanges(m_behindChanges, error);
 }
 
 bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* leadingDone)

@@ -101,7 +101,10 @@ public:
     Outcome replayBehind(QString* error, Refusal* refusal);
     void resumeLater();
     // The group sent behind was committed.
-    void clearBehind() { m_behind.clear(); }
+    void clearBehind();
+    // SQLite: the group's writes composed now, while the group before is still being written;
+    // takeInsertsForBehind takes them if the writes are still those.
+    void composeAhead();
     // SQLite, a group sent behind: `group->writes` writes it on another thread as `send` would
     // (multi-row INSERTs, changes on prepared statements), and the writes are kept aside as
     // takeForBehind keeps them. (They are let go here: freed there, the memory of this thread's
@@ -227,6 +230,14 @@ private:
     bool m_collecting = false;
     QList<Op> m_aside;
     QList<Op> m_behind; // the writes of the group sent behind, until its answer
+    // SQLite: the records they come to, composed on the run's thread (which has the time, and
+    // frees them too), written on the other.
+    QList<Image> m_behindImages;
+    QList<Image> m_behindChanges;
+    QList<Image> m_aheadImages;
+    QList<Image> m_aheadChanges;
+    const Op* m_aheadOf = nullptr; // the writes they were composed from, and how many
+    qsizetype m_aheadCount = -1;
     QList<Op> m_laterOps; // the lines' after it, while it is committed after a replay
     std::function<bool(bool, QString*)> m_beforeKeys;
     bool m_reserveKeys = false;

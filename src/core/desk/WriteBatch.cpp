@@ -237,6 +237,9 @@ bool WriteBatch::fly(std::unique_ptr<Flight> flight, QString* error, bool* sent)
 bool WriteBatch::sendBehind(QString* error, bool* sent)
 {
     *sent = false;
+    if (m_flight && m_groupOpen && commitsBehind() && m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+        m_writes->composeAhead(); // meanwhile the group before is still being written
+    }
     // One group at a time: the one before has its answer first.
     if (!settle(error)) {
         return false;
