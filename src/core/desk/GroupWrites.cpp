@@ -442,13 +442,19 @@ void GroupWrites::composeAhead()
     m_aheadCount = m_ops.size();
 }
 
+void GroupWrites::dropAhead()
+{
+    m_aheadImages.clear();
+    m_aheadChanges.clear();
+    m_aheadOf = nullptr;
+    m_aheadCount = -1;
+}
+
 void GroupWrites::clear()
 {
     m_ops.clear();
     clearBehind();
-    m_aheadImages.clear();
-    m_aheadChanges.clear();
-    m_aheadCount = -1;
+    dropAhead();
     m_laterOps.clear();
     m_aside.clear();
     m_refusals.clear();
@@ -716,6 +722,7 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
 {
     SqliteStatements* own = sqliteStatements();
     if (!own || m_sent > 0) {
+        dropAhead();
         return false;
     }
     // Kept until the group has its answer: a refused group is written again line by line.
@@ -732,9 +739,7 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
         m_behindChanges.clear();
         compose(m_behind, 0, &m_behindImages, &m_behindChanges);
     }
-    m_aheadImages.clear();
-    m_aheadChanges.clear();
-    m_aheadCount = -1;
+    dropAhead();
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     return true;
 }

@@ -103,8 +103,10 @@ public:
     // The group sent behind was committed.
     void clearBehind();
     // SQLite: the group's writes composed now, while the group before is still being written;
-    // takeInsertsForBehind takes them if the writes are still those.
+    // takeInsertsForBehind takes them if the writes are still those; dropAhead lets them go
+    // (WriteBatch does as it leaves the step that made them, taken or not).
     void composeAhead();
+    void dropAhead();
     // SQLite, a group sent behind: `group->writes` writes it on another thread as `send` would
     // (multi-row INSERTs, changes on prepared statements), and the writes are kept aside as
     // takeForBehind keeps them. (They are let go here: freed there, the memory of this thread's

@@ -3,6 +3,7 @@
 
 #include "core/desk/CaseDatabase.h"
 
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -240,6 +241,12 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
     if (m_flight && m_groupOpen && commitsBehind() && m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
         m_writes->composeAhead(); // meanwhile the group before is still being written
     }
+    // Composed for this step only: a later group never finds them, whichever way this one goes.
+    const auto noneAhead = qScopeGuard([this] {
+        if (m_writes) {
+            m_writes->dropAhead();
+        }
+    });
     // One group at a time: the one before has its answer first.
     if (!settle(error)) {
         return false;
