@@ -79,6 +79,15 @@ private Q_SLOTS:
         if (qEnvironmentVariableIsSet("ZB32_WINDOW_FRAMES_WM")) {
             // The manager frames the window a moment after it is mapped. (Where the client sits in
             // the frame Qt learns only from the manager's later moves; the sizes are what count.)
+            // Now and then Qt misses the frame's first extents (one run in eight or so, seen with
+            // the About box): mapped again, the window is framed again and the extents come anew.
+            for (int attempt = 0; attempt < 3
+                 && !QTest::qWaitFor([w] { return w->frameGeometry().height() > w->geometry().height(); }, 5000);
+                 ++attempt) {
+                w->hide();
+                w->show();
+                QVERIFY(QTest::qWaitForWindowExposed(w));
+            }
             QTRY_VERIFY2_WITH_TIMEOUT(w->frameGeometry().height() > w->geometry().height(),
                 qPrintable(QStringLiteral("frame %1,%2 %3x%4 client %5,%6 %7x%8")
                                .arg(w->frameGeometry().x())
