@@ -120,6 +120,38 @@ template<typename Char> bool writeDate(const QDate& date, Char* out, int yearAt,
     return true;
 }
 
+// The leading-number rule: blanks, tabs and line feeds anywhere are passed over, a sign before
+// the first digit or point, one decimal point, digits; anything else ends the number. Each digit
+// goes to `digit(d, afterPoint)`, which stops the reading by returning false. False when it did;
+// `negative` tells the sign.
+template<typename Digit> bool readLeadingNumber(QStringView text, bool* negative, Digit&& digit)
+{
+    *negative = false;
+    bool signSeen = false;
+    bool pointSeen = false;
+    bool digitSeen = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u' ' || u == u'\t' || u == u'\n') {
+            continue;
+        }
+        if ((u == u'-' || u == u'+') && !signSeen && !digitSeen && !pointSeen) {
+            signSeen = true;
+            *negative = u == u'-';
+        } else if (u == u'.' && !pointSeen) {
+            pointSeen = true;
+        } else if (u >= u'0' && u <= u'9') {
+            digitSeen = true;
+            if (!digit(u, pointSeen)) {
+                return false;
+            }
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString leadingNumberText(QStringView text)
@@ -129,25 +161,10 @@ QString leadingNumberText(QStringView text)
     QVarLengthArray<char16_t, 32> intPart;
     QVarLengthArray<char16_t, 32> fracPart;
     bool negative = false;
-    bool signSeen = false;
-    bool pointSeen = false;
-    bool digitSeen = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
-            continue;
-        }
-        if ((c == QLatin1Char('-') || c == QLatin1Char('+')) && !signSeen && !digitSeen && !pointSeen) {
-            signSeen = true;
-            negative = c == QLatin1Char('-');
-        } else if (c == QLatin1Char('.') && !pointSeen) {
-            pointSeen = true;
-        } else if (c.unicode() >= '0' && c.unicode() <= '9') {
-            digitSeen = true;
-            (pointSeen ? fracPart : intPart).append(c.unicode());
-        } else {
-            break;
-        }
-    }
+    readLeadingNumber(text, &negative, [&](char16_t d, bool afterPoint) {
+        (afterPoint ? fracPart : intPart).append(d);
+        return true;
+    });
     qsizetype lead = 0;
     while (lead < intPart.size() - 1 && intPart[lead] == u'0') {
         ++lead;
@@ -190,35 +207,19 @@ namespace {
 bool exactLeadingAmount(QStringView text, int shift, Currency* amount)
 {
     bool negative = false;
-    bool signSeen = false;
-    bool pointSeen = false;
-    bool digitSeen = false;
     qint64 digits = 0;
     int significant = 0;
     int decimals = shift;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n') {
-            continue;
+    const bool fits = readLeadingNumber(text, &negative, [&](char16_t d, bool afterPoint) {
+        if (significant > 0 || d != u'0') {
+            ++significant;
         }
-        if ((u == u'-' || u == u'+') && !signSeen && !digitSeen && !pointSeen) {
-            signSeen = true;
-            negative = u == u'-';
-        } else if (u == u'.' && !pointSeen) {
-            pointSeen = true;
-        } else if (u >= u'0' && u <= u'9') {
-            digitSeen = true;
-            if (significant > 0 || u != u'0') {
-                ++significant;
-            }
-            digits = digits * 10 + (u - u'0');
-            decimals += pointSeen ? 1 : 0;
-            if (significant > 14 || decimals > 4) {
-                return false;
-            }
-        } else {
-            break;
-        }
+        digits = digits * 10 + (d - u'0');
+        decimals += afterPoint ? 1 : 0;
+        return significant <= 14 && decimals <= 4;
+    });
+    if (!fits) {
+        return false;
     }
     qint64 raw = digits;
     for (int d = decimals; d < 4; ++d) {

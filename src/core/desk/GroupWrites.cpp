@@ -722,7 +722,6 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
 {
     SqliteStatements* own = sqliteStatements();
     if (!own || m_sent > 0) {
-        dropAhead();
         return false;
     }
     // Kept until the group has its answer: a refused group is written again line by line.
@@ -739,7 +738,6 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
         m_behindChanges.clear();
         compose(m_behind, 0, &m_behindImages, &m_behindChanges);
     }
-    dropAhead();
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     return true;
 }

@@ -293,16 +293,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("counter");
         QTest::addColumn<bool>("otherWriter");
         QTest::addColumn<int>("lines"); // groups of 3
-        QTest::newRow("alone") << true << false << 40;
-        QTest::newRow("alone, the last line ends a group") << true << false << 39;
-        QTest::newRow("another writer between groups") << true << true << 40;
-        QTest::newRow("no counter, another writer") << false << true << 40;
+        QTest::addColumn<bool>("changedAgain"); // each record changed again in its own line
+        QTest::newRow("alone") << true << false << 40 << false;
+        QTest::newRow("alone, the last line ends a group") << true << false << 39 << false;
+        QTest::newRow("another writer between groups") << true << true << 40 << false;
+        QTest::newRow("no counter, another writer") << false << true << 40 << false;
+        QTest::newRow("records changed again") << true << false << 40 << true;
+        QTest::newRow("records changed again, another writer") << true << true << 40 << true;
     }
     void sqliteKeysReservedAhead()
     {
         QFETCH(bool, counter);
         QFETCH(bool, otherWriter);
         QFETCH(int, lines);
+        QFETCH(bool, changedAgain);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         QString error;
@@ -329,8 +333,13 @@ private Q_SLOTS:
                 QVERIFY(rs.addNew(&error));
                 QVERIFY(rs.setValue(QStringLiteral("posizione"), QString::number(line), &error));
                 QVERIFY2(rs.update(&error), qPrintable(error));
+                if (changedAgain) {
+                    // A write of its own, joined to the record's creation in the group's rows.
+                    QVERIFY(rs.setValue(QStringLiteral("posizione"), QStringLiteral("%1 bis").arg(line), &error));
+                    QVERIFY2(rs.update(&error), qPrintable(error));
+                }
                 QVERIFY2(batch.endLine(&error), qPrintable(error));
-                expected << QString::number(line);
+                expected << (changedAgain ? QStringLiteral("%1 bis").arg(line) : QString::number(line));
                 if (otherWriter && line % 3 == 0) {
                     // It waits for the group on its way, then adds its record with a key the
                     // database hands out.
