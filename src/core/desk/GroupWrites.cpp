@@ -878,22 +878,42 @@ bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
         return true;
     }
     // By table and set of fields; the fields of each in one order, so records whose lines
-    // changed the same fields in another order go together.
+    // changed the same fields in another order go together. A list of fields that several records
+    // share is put in order once, and they share the ordered one (byShape then finds it by its
+    // address). The lists met are kept meanwhile, so no address is met twice for two lists.
+    struct Ordered
+    {
+        QStringList met;
+        QStringList fields;
+        QList<qsizetype> order; // empty: already in order
+    };
+    QHash<const QString*, Ordered> ordered;
     for (Image& change : changes) {
-        if (!std::is_sorted(change.fields.cbegin(), change.fields.cend())) {
-            QList<qsizetype> order(change.fields.size());
-            std::iota(order.begin(), order.end(), 0);
-            std::sort(order.begin(), order.end(),
-                [&change](qsizetype a, qsizetype b) { return change.fields[a] < change.fields[b]; });
-            QStringList fields;
-            QVector<QVariant> values;
-            for (const qsizetype at : order) {
-                fields << change.fields[at];
-                values << change.values[at];
+        const QStringList& fields = change.fields; // (read only: a shared list is not copied)
+        auto it = ordered.find(fields.constData());
+        if (it == ordered.end()) {
+            Ordered o { fields, fields, {} };
+            if (!std::is_sorted(fields.cbegin(), fields.cend())) {
+                o.order.resize(fields.size());
+                std::iota(o.order.begin(), o.order.end(), 0);
+                std::sort(o.order.begin(), o.order.end(),
+                    [&fields](qsizetype a, qsizetype b) { return fields.at(a) < fields.at(b); });
+                o.fields.clear();
+                for (const qsizetype at : std::as_const(o.order)) {
+                    o.fields << fields.at(at);
+                }
             }
-            change.fields = fields;
-            change.values = values;
+            it = ordered.insert(fields.constData(), std::move(o));
         }
+        if (!it->order.isEmpty()) {
+            QVector<QVariant> values;
+            values.reserve(change.values.size());
+            for (const qsizetype at : std::as_const(it->order)) {
+                values << change.values.at(at);
+            }
+            change.values = std::move(values);
+        }
+        change.fields = it->fields;
     }
     for (const QList<qsizetype>& rows : byShape(changes)) {
         const Image& first = changes[rows.first()];

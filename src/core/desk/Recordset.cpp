@@ -251,7 +251,7 @@ bool Recordset::openOnSqlite(SqliteStatements& own, const QString& sql, const QV
             row.values.resize(columns);
             row.dirty.fill(false, columns);
             for (int i = 0; i < columns; ++i) {
-                row.values[i] = FieldCodec::fromStorage(m_types[i], SqliteStatements::columnValue(statement, i));
+                row.values[i] = SqliteStatements::fieldValue(statement, i, m_types[i]);
             }
             m_rows.append(std::move(row));
         },
@@ -481,7 +481,10 @@ bool Recordset::setValue(const QString& field, const QString& value, QString* er
 void Recordset::store(Row* row, int i, QVariant&& value)
 {
     if (!row->isNew && !row->createdHere && !row->dirty[i] && m_db.recordJournal()) {
-        row->before.insert(i, row->values[i]);
+        if (row->before.size() <= i) {
+            row->before.resize(m_fields.size());
+        }
+        row->before[i] = std::move(row->values[i]);
     }
     row->values[i] = std::move(value);
     row->dirty[i] = true;
@@ -514,7 +517,7 @@ void Recordset::cancelUpdate()
         m_rows.removeAt(m_pos);
         return;
     }
-    row->before.clear();
+    row->before.clear(); // (a taken back change: the row's room goes too, seldom)
     row->dirty.fill(false);
 }
 
@@ -694,15 +697,17 @@ void Recordset::written(const QList<int>& changed)
             journal->recordCreated(m_table, key);
         } else if (!row->createdHere) {
             QList<RecordJournal::Change> changes;
+            changes.reserve(changed.size());
             for (int i : changed) {
-                changes.append({ m_fields[i], row->before.value(i), row->values[i] });
+                // (Taken out: the entry is empty for the row's next change.)
+                changes.append({ m_fields[i], i < row->before.size() ? std::exchange(row->before[i], {}) : QVariant(),
+                    row->values[i] });
             }
             journal->recordChanged(m_table, key, changes);
         }
     }
     row->createdHere = row->createdHere || row->isNew;
     row->isNew = false;
-    row->before.clear();
     row->dirty.fill(false);
 }
 

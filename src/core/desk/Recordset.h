@@ -104,7 +104,9 @@ private:
         QVector<bool> dirty;
         bool isNew = false;
         bool createdHere = false; // inserted by this set: its later changes are part of its creation
-        QHash<int, QVariant> before; // for a journal: the stored values of the fields changed since
+        // For a journal: the stored values of the fields changed since (where `dirty`), sized
+        // at the first change.
+        QVector<QVariant> before;
     };
 
     bool setFields(const QStringList& names, QString* error);

@@ -1,6 +1,7 @@
 // Prepared statements straight on SQLite's connection.
 #include "core/desk/SqliteStatements.h"
 
+#include "core/desk/FieldCodec.h"
 #include "core/desk/Formats.h"
 
 #include <QDateTime>
@@ -221,6 +222,47 @@ QVariant SqliteStatements::columnValue(sqlite3_stmt* statement, int column)
         return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
             sqlite3_column_bytes(statement, column)));
     }
+}
+
+QVariant SqliteStatements::fieldValue(sqlite3_stmt* statement, int column, FieldType type)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER: {
+        const qint64 n = sqlite3_column_int64(statement, column);
+        if (type == FieldType::Currency && n <= Currency::kMaxUnits && n >= -Currency::kMaxUnits) {
+            return QVariant::fromValue(Currency::fromUnits(n));
+        }
+        if (type == FieldType::Integer || type == FieldType::Key || type == FieldType::Currency) {
+            return QVariant(qlonglong(n)); // (a currency beyond its range stays as stored)
+        }
+        break;
+    }
+    case SQLITE_FLOAT:
+        if (type == FieldType::Currency) {
+            const double d = sqlite3_column_double(statement, column);
+            bool ok = false;
+            const Currency c = Currency::fromDouble(d, &ok);
+            return ok ? QVariant::fromValue(c) : QVariant(d);
+        }
+        break;
+    case SQLITE_TEXT:
+        if (type == FieldType::Text || type == FieldType::Memo || type == FieldType::Date) {
+            // (Asked for in this order: the bytes, then their count.)
+            const char* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+            const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column));
+            if (type != FieldType::Date) {
+                return QVariant(text.isNull() ? QString(QLatin1String("")) : text); // never a null text
+            }
+            const QDate d = FieldCodec::parseDate(text);
+            return d.isValid() ? QVariant(d) : QVariant(text);
+        }
+        break;
+    default:
+        break;
+    }
+    return FieldCodec::fromStorage(type, columnValue(statement, column));
 }
 
 QStringList SqliteStatements::columnNames(sqlite3_stmt* statement)

@@ -4,6 +4,8 @@
 // the same.
 #pragma once
 
+#include "core/desk/Schema.h"
+
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
@@ -47,6 +49,9 @@ public:
     // A column of the current row as the driver gives it: integers as qlonglong, reals as
     // double, text, blobs, nulls.
     static QVariant columnValue(sqlite3_stmt* statement, int column);
+    // columnValue as a field of `type` holds it (FieldCodec::fromStorage), the common cases
+    // without the driver's value in between.
+    static QVariant fieldValue(sqlite3_stmt* statement, int column, FieldType type);
     // The column names as the driver gives them (without quotes and table names).
     static QStringList columnNames(sqlite3_stmt* statement);
     // Whether the statement takes `count` values; false with the reason.

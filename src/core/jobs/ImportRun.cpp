@@ -63,14 +63,25 @@ void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Chan
             before.append(',');
             after.append(',');
         }
-        appendJsonText(&before, c.field);
-        appendJsonText(&after, c.field);
-        before.append(':');
-        after.append(':');
+        const QByteArray& name = jsonName(c.field);
+        before.append(name);
+        after.append(name);
         ImportRegister::appendFieldValue(&before, c.before);
         ImportRegister::appendFieldValue(&after, c.after);
     }
     m_records.append({ m_batch.currentLine(), table, key, before.append('}'), after.append('}') });
+}
+
+const QByteArray& ImportRun::jsonName(const QString& field)
+{
+    JsonName& at = m_jsonNames[(quintptr(field.constData()) * 0x9E3779B97F4A7C15ULL) >> 58];
+    if (at.name.constData() != field.constData() || at.name.size() != field.size() || at.name.isNull()) {
+        at.name = field;
+        at.json.clear();
+        appendJsonText(&at.json, field);
+        at.json.append(':');
+    }
+    return at.json;
 }
 
 bool ImportRun::findInput(JobContext& ctx, QString* path, JobResult* result)

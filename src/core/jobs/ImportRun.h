@@ -153,6 +153,15 @@ private:
     bool m_caseOpeningBad = false; // ... on its first line: its other lines are not told
     // The records the lines of the open group wrote, for the register; written with the group.
     QList<ImportRegister::Record> m_records;
+    // A field's name as JSON text, the name kept (so its text is the same while its address is);
+    // a few dozen names come back change after change.
+    struct JsonName
+    {
+        QString name;
+        QByteArray json;
+    };
+    std::array<JsonName, 64> m_jsonNames;
+    const QByteArray& jsonName(const QString& field);
     // Of the lines not committed yet, when the batch groups its writes: the cases that began (first
     // line, position) and the counters before each line.
     QList<std::pair<qint64, QString>> m_groupCases;

@@ -2,9 +2,11 @@
 #include "RecordingReporter.h"
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
+#include "core/desk/FieldCodec.h"
 #include "core/desk/Recordset.h"
 #include "core/desk/Schema.h"
 #include "core/desk/SqliteDialect.h"
+#include "core/desk/SqliteStatements.h"
 #include "core/desk/WriteBatch.h"
 
 #include <QFileInfo>
@@ -20,6 +22,7 @@ using zb32::test::TestDatabase;
 // groups sent from another thread while the next lines are made.
 enum class Writes { Lines, Groups, Behind };
 Q_DECLARE_METATYPE(Writes)
+Q_DECLARE_METATYPE(zb32::FieldType)
 
 class TestCaseDatabase : public QObject
 {
@@ -113,6 +116,64 @@ private Q_SLOTS:
         }
         QVERIFY2(db.commit(&error), qPrintable(error));
         QCOMPARE(tdb.count(Schema::kCases), refused < 0 ? 3 : 0);
+    }
+
+    // A column read straight into a field's value (SqliteStatements::fieldValue) is what the
+    // driver's value of it makes (FieldCodec::fromStorage), whatever SQLite holds.
+    void storedValueAsField_data()
+    {
+        QTest::addColumn<QString>("stored"); // an SQL expression
+        QTest::addColumn<FieldType>("type");
+        const std::pair<const char*, std::pair<const char*, FieldType>> rows[] = {
+            { "integer as currency", { "1234", FieldType::Currency } },
+            { "integer beyond a currency", { "9223372036854775807", FieldType::Currency } },
+            { "real as currency", { "12.345", FieldType::Currency } },
+            { "real beyond a currency", { "1e300", FieldType::Currency } },
+            { "text as currency", { "'12,50'", FieldType::Currency } },
+            { "real as double", { "0.1", FieldType::Double } },
+            { "integer as double", { "7", FieldType::Double } },
+            { "integer as key", { "42", FieldType::Key } },
+            { "text as integer", { "'42'", FieldType::Integer } },
+            { "real as integer", { "2.5", FieldType::Integer } },
+            { "text", { "'ROMA '", FieldType::Text } },
+            { "empty text", { "''", FieldType::Text } },
+            { "text past ASCII", { "'è€語'", FieldType::Memo } },
+            { "integer as text", { "12", FieldType::Text } },
+            { "ISO date", { "'2009-12-31'", FieldType::Date } },
+            { "date and time", { "'2009-12-31 10:00:00'", FieldType::Date } },
+            { "not a date", { "'31-31-2009'", FieldType::Date } },
+            { "empty date", { "''", FieldType::Date } },
+            { "null currency", { "NULL", FieldType::Currency } },
+            { "null text", { "NULL", FieldType::Text } },
+            { "blob as text", { "x'41'", FieldType::Text } },
+        };
+        for (const auto& [name, row] : rows) {
+            QTest::newRow(name) << QString::fromUtf8(row.first) << row.second;
+        }
+    }
+    void storedValueAsField()
+    {
+        QFETCH(QString, stored);
+        QFETCH(FieldType, type);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        SqliteStatements own(SqliteStatements::connectionOf(tdb.db().database()));
+        QString error;
+        sqlite3_stmt* s = own.prepared(QStringLiteral("SELECT ") + stored, &error);
+        QVERIFY2(s, qPrintable(error));
+        QVariant direct;
+        QVariant viaDriver;
+        QVERIFY2(own.select(
+                     s,
+                     [&](sqlite3_stmt* row) {
+                         direct = SqliteStatements::fieldValue(row, 0, type);
+                         viaDriver = FieldCodec::fromStorage(type, SqliteStatements::columnValue(row, 0));
+                     },
+                     &error),
+            qPrintable(error));
+        QCOMPARE(direct.metaType(), viaDriver.metaType());
+        QCOMPARE(direct.isNull(), viaDriver.isNull());
+        QCOMPARE(direct, viaDriver);
     }
 
     void recordAccessRoundTrip_data()

@@ -33,18 +33,18 @@ CollectionLine decodeCollectionLine(const QString& line, const QDate& today)
     }
     out.length = t.size();
     ConfirmationRecord& r = out.record;
-    r.position = leadingNumberText(columns(t, 8, 9).trimmed());
+    r.position = leadingNumberText(columnsView(t, 8, 9).trimmed());
     r.invoiceNumber = columns(t, 17, 10);
     out.amountText = columns(t, 31, 8);
     out.amountIsNumber = isWholeNumber(out.amountText);
     if (out.amountIsNumber) {
         r.amount = leadingAmount(out.amountText, 100);
     }
-    const QDate date = ddmmyyyyDate(columns(t, 47, 8), DdmmyyyyRest::AsFormData);
+    const QDate date = ddmmyyyyDate(columnsView(t, 47, 8), DdmmyyyyRest::AsFormData);
     out.dateFromFile = date.isValid();
     r.date = out.dateFromFile ? date : today;
     r.dateText = shortDate(r.date);
-    r.code = columns(t, 61, 3).trimmed();
+    r.code = columnsView(t, 61, 3).trimmed().toString();
     r.reference = columns(t, 64, 20);
     return out;
 }
