@@ -73,6 +73,59 @@ QVariant fromStorage(FieldType type, const QVariant& raw)
     return raw;
 }
 
+QVariant fromServerText(FieldType type, const char* text, int length)
+{
+    if (!text) {
+        return QVariant();
+    }
+    const QByteArrayView bytes(text, length);
+    switch (type) {
+    case FieldType::Key:
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = bytes.toLongLong(&ok);
+        return ok ? QVariant(n) : QVariant(QString::fromLatin1(bytes));
+    }
+    case FieldType::Text:
+    case FieldType::Memo:
+        return QVariant(presentText(QString::fromUtf8(bytes)));
+    case FieldType::Date: {
+        // The server's ISO date (the driver's session asks for ISO): yyyy-mm-dd, else as the
+        // driver reads it.
+        const auto digits = [&bytes](int from, int count) {
+            int n = 0;
+            for (int i = from; i < from + count; ++i) {
+                const char c = bytes[i];
+                if (c < '0' || c > '9') {
+                    return -1;
+                }
+                n = n * 10 + (c - '0');
+            }
+            return n;
+        };
+        if (length == 10 && bytes[4] == '-' && bytes[7] == '-') {
+            const int y = digits(0, 4);
+            const int m = digits(5, 2);
+            const int d = digits(8, 2);
+            if (y >= 0 && m >= 0 && d >= 0) {
+                return QVariant(QDate(y, m, d));
+            }
+        }
+        return QVariant(QDate::fromString(QString::fromLatin1(bytes), Qt::ISODate));
+    }
+    case FieldType::Currency: {
+        // The driver hands numeric as its text (high precision).
+        const QString digits = QString::fromLatin1(bytes);
+        bool ok = false;
+        const Currency c = Currency::fromDecimalText(digits, &ok);
+        return ok ? QVariant::fromValue(c) : QVariant(digits);
+    }
+    case FieldType::Double:
+        break;
+    }
+    return fromStorage(type, QVariant(QString::fromLatin1(bytes)));
+}
+
 QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dialect)
 {
     if (isMissing(value)) {

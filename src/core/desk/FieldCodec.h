@@ -23,6 +23,10 @@ QDate parseDate(const QString& text);
 // Currency, a whole number as qlonglong, a text as a text ("" stays ""). NULL is an invalid
 // QVariant; a value that does not fit the type is kept as it came.
 QVariant fromStorage(FieldType type, const QVariant& raw);
+// fromStorage of a value the server sent as text (nullptr: NULL), for a column of the type
+// the case database gives the field (SqlDialect::TextRows::holds): what the driver's value of
+// it would give.
+QVariant fromServerText(FieldType type, const char* text, int length);
 // A value of the field's type as the dialect binds it; a missing one as its typed NULL.
 QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dialect);
 // As toStorage, but a date stays a date: a write held for a group has it written as the

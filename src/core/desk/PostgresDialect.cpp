@@ -477,6 +477,91 @@ bool PostgresDialect::updateRows(
     return ok;
 }
 
+namespace {
+
+// A result's rows, kept until the set has read them.
+class ServerTextRows : public SqlDialect::TextRows
+{
+public:
+    explicit ServerTextRows(PGresult* result)
+        : m_result(result)
+    { }
+    ~ServerTextRows() override { PQclear(m_result); }
+    ServerTextRows(const ServerTextRows&) = delete;
+    ServerTextRows& operator=(const ServerTextRows&) = delete;
+
+    QStringList columns() const override
+    {
+        QStringList names;
+        for (int i = 0; i < PQnfields(m_result); ++i) {
+            names << QString::fromUtf8(PQfname(m_result, i));
+        }
+        return names;
+    }
+    bool holds(int column, FieldType type) const override
+    {
+        // The server's type numbers (pg_type): what the case database makes each field.
+        constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kText = 25, kVarchar = 1043, kBpchar = 1042, kDate = 1082,
+                      kNumeric = 1700;
+        const Oid oid = PQftype(m_result, column);
+        switch (type) {
+        case FieldType::Key:
+        case FieldType::Integer:
+            return oid == kInt2 || oid == kInt4 || oid == kInt8;
+        case FieldType::Text:
+        case FieldType::Memo:
+            return oid == kText || oid == kVarchar || oid == kBpchar;
+        case FieldType::Date:
+            return oid == kDate;
+        case FieldType::Currency:
+            return oid == kNumeric;
+        case FieldType::Double:
+            return false; // read through the driver (its infinities and not-a-numbers)
+        }
+        return false;
+    }
+    qsizetype rowCount() const override { return PQntuples(m_result); }
+    const char* value(qsizetype row, int column, int* length) const override
+    {
+        if (PQgetisnull(m_result, int(row), column)) {
+            *length = 0;
+            return nullptr;
+        }
+        *length = PQgetlength(m_result, int(row), column);
+        return PQgetvalue(m_result, int(row), column);
+    }
+
+private:
+    PGresult* m_result;
+};
+
+} // namespace
+
+std::unique_ptr<SqlDialect::TextRows> PostgresDialect::selectText(
+    QSqlDatabase& db, const QByteArray& sql, const QList<QByteArray>& params, QString* error) const
+{
+    PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
+    // The driver reads text as UTF-8 only on a UTF-8 session; elsewhere it reads on.
+    static const int kUtf8 = pg_char_to_encoding("UTF8");
+    if (!conn || PQclientEncoding(conn) != kUtf8) {
+        return nullptr;
+    }
+    QList<const char*> values;
+    for (const QByteArray& p : params) {
+        values << p.constData();
+    }
+    PGresult* r
+        = PQexecParams(conn, sql.constData(), int(values.size()), nullptr, values.constData(), nullptr, nullptr, 0);
+    if (!r || PQresultStatus(r) != PGRES_TUPLES_OK) {
+        if (error) {
+            *error = resultError(conn, r);
+        }
+        PQclear(r);
+        return nullptr;
+    }
+    return std::make_unique<ServerTextRows>(r);
+}
+
 bool PostgresDialect::commitWith(QSqlDatabase& db, const Statement& first, QString* error)
 {
     PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;

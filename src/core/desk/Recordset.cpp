@@ -219,6 +219,72 @@ bool Recordset::open(const QString& sql, const QVariantList& values, QString* er
     return true;
 }
 
+bool Recordset::openAsText(const QString& sql, const QVariantList& values, QString* error)
+{
+    close();
+    if (!m_db.sendHeldWrites(error)) {
+        return false;
+    }
+    // The parameters numbered as the server takes them ("?" is never inside a name or a text here).
+    const QString translated = m_db.dialect().translate(sql);
+    QString numbered;
+    numbered.reserve(translated.size() + 8);
+    int count = 0;
+    for (const QChar c : translated) {
+        if (c == QLatin1Char('?')) {
+            numbered.append(QLatin1Char('$')).append(QString::number(++count));
+        } else {
+            numbered.append(c);
+        }
+    }
+    QList<QByteArray> params;
+    for (const QVariant& v : values) {
+        const QVariant p = FieldCodec::parameter(v);
+        if (count != values.size() || (p.typeId() != QMetaType::QString && p.typeId() != QMetaType::LongLong)) {
+            return open(sql, values, error); // only texts and whole numbers go as text here
+        }
+        params << p.toString().toUtf8();
+    }
+    QSqlDatabase db = m_db.database();
+    QString why;
+    const std::unique_ptr<SqlDialect::TextRows> rows = m_db.dialect().selectText(db, numbered.toUtf8(), params, &why);
+    if (!rows) {
+        if (!why.isEmpty()) {
+            if (error) {
+                *error = why;
+            }
+            return false;
+        }
+        return open(sql, values, error);
+    }
+    const QStringList names = rows->columns();
+    m_layoutQuery = nullptr; // (a driver's statement reopened later reads its columns again)
+    if (names != m_fields && !setFields(names, error)) {
+        return false;
+    }
+    const int columns = int(m_fields.size());
+    for (int i = 0; i < columns; ++i) {
+        if (!rows->holds(i, m_types[i])) {
+            return open(sql, values, error);
+        }
+    }
+    m_mode = Mode::Static;
+    m_rows.reserve(rows->rowCount());
+    for (qsizetype r = 0; r < rows->rowCount(); ++r) {
+        Row row;
+        row.values.resize(columns);
+        row.dirty.fill(false, columns);
+        for (int i = 0; i < columns; ++i) {
+            int length = 0;
+            const char* text = rows->value(r, i, &length);
+            row.values[i] = FieldCodec::fromServerText(m_types[i], text, length);
+        }
+        m_rows.append(std::move(row));
+    }
+    m_open = true;
+    return true;
+}
+
 bool Recordset::openOnSqlite(SqliteStatements& own, const QString& sql, const QVariantList& values, QString* error)
 {
     // The statement is prepared once for the connection, as the driver's would be; its rows are

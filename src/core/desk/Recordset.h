@@ -42,6 +42,10 @@ public:
 
     // `sql` is written in the case database's names; every value is bound in order.
     bool open(const QString& sql, const QVariantList& values, QString* error, Mode mode = Mode::Static);
+    // As open() (static), where the database sends the rows as text (SqlDialect::selectText):
+    // read straight from it. The driver reads them otherwise, and where a column is not of the
+    // type the case database gives its field.
+    bool openAsText(const QString& sql, const QVariantList& values, QString* error);
     // A set that only serves to append: nothing is fetched, and only the current record is kept.
     bool openForAppend(QString* error);
     void close();

@@ -176,6 +176,67 @@ private Q_SLOTS:
         QCOMPARE(direct, viaDriver);
     }
 
+    // A group's selection read from the server's text (Recordset::openAsText) gives the values
+    // the driver's reading gives, for every type the case database gives its fields.
+    void serverTextAsField_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("stored"); // an SQL expression
+        const std::pair<const char*, std::pair<const char*, const char*>> rows[] = {
+            { "text", { "ragione sociale", "'ROMA '" } },
+            { "empty text", { "ragione sociale", "''" } },
+            { "text past ASCII", { "ragione sociale", "'è€語'" } },
+            { "null text", { "ragione sociale", "NULL" } },
+            { "memo", { "memo", "repeat('ab', 5000)" } },
+            { "date", { "data Affido", "'2009-12-31'" } },
+            { "date past 9999", { "data Affido", "'12345-01-02'" } },
+            { "infinite date", { "data Affido", "'infinity'" } },
+            { "null date", { "data Affido", "NULL" } },
+            { "amount", { "importo rata", "1234.5" } },
+            { "negative amount", { "importo rata", "-0.0015" } },
+            { "largest amount", { "importo rata", "999999999999999.9999" } },
+            { "null amount", { "importo rata", "NULL" } },
+            { "whole number", { "lottoimportazione", "-42" } },
+            { "null whole number", { "lottoimportazione", "NULL" } },
+            { "key", { "contatore", "7" } },
+        };
+        for (const auto& [name, row] : rows) {
+            QTest::newRow(name) << QString::fromUtf8(row.first) << QString::fromUtf8(row.second);
+        }
+    }
+    void serverTextAsField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, stored);
+        TestDatabase tdb(QStringLiteral("postgresql"));
+        ZB32_REQUIRE(tdb);
+        QString error;
+        const QString insert = field == QLatin1String("contatore")
+            ? QStringLiteral("INSERT INTO [tabella pratiche] (contatore, posizione) VALUES (%1, 'T')").arg(stored)
+            : QStringLiteral("INSERT INTO [tabella pratiche] (posizione, [%1]) VALUES ('T', %2)").arg(field, stored);
+        QVERIFY2(tdb.db().exec(tdb.db().dialect().translate(insert), &error), qPrintable(error));
+        const QString select
+            = QStringLiteral("Select [%1], posizione from [tabella pratiche] where posizione = ?").arg(field);
+        // The server's type of the column is the one the text is read for: no reading through the driver.
+        QSqlDatabase db = tdb.db().database();
+        const auto rows = tdb.db().dialect().selectText(db,
+            tdb.db().dialect().translate(select).replace(QLatin1Char('?'), QLatin1String("$1")).toUtf8(), { "T" },
+            &error);
+        QVERIFY2(rows, qPrintable(error));
+        QVERIFY(rows->holds(0, Schema::field(*Schema::table(Schema::kCases), field)->type));
+        Recordset asText(tdb.db(), Schema::kCases);
+        Recordset viaDriver(tdb.db(), Schema::kCases);
+        QVERIFY2(asText.openAsText(select, { QStringLiteral("T") }, &error), qPrintable(error));
+        QVERIFY2(viaDriver.open(select, { QStringLiteral("T") }, &error), qPrintable(error));
+        QCOMPARE(asText.recordCount(), 1);
+        QCOMPARE(viaDriver.recordCount(), 1);
+        const QVariant a = asText.value(field);
+        const QVariant b = viaDriver.value(field);
+        QCOMPARE(a.metaType(), b.metaType());
+        QCOMPARE(a.isNull(), b.isNull());
+        QCOMPARE(a, b);
+    }
+
     void recordAccessRoundTrip_data()
     {
         TestDatabase::addBackendColumn();

@@ -56,7 +56,7 @@ GroupRead openAmong(CaseDatabase& db, Recordset& set, const QString& select, con
     switch (db.dialect().kind()) {
     case SqlDialect::Kind::PostgreSQL:
         // The array's type spelled as the server names it ("_text" for text[]): brackets are names here.
-        opened = set.open(select + column + QStringLiteral(" = ANY(?::") + arrayType + QStringLiteral(")") + rest,
+        opened = set.openAsText(select + column + QStringLiteral(" = ANY(?::") + arrayType + QStringLiteral(")") + rest,
             { arrayValue(values) }, error);
         break;
     case SqlDialect::Kind::SQLite: {
