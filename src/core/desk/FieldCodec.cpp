@@ -168,6 +168,12 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
         *out = in; // most of the values a job sets: the text itself, shared
         return true;
     }
+    // The amounts and numbers the postings work out, already of the field's type.
+    if ((type == FieldType::Currency && in.metaType() == QMetaType::fromType<Currency>())
+        || (type == FieldType::Double && in.typeId() == QMetaType::Double)) {
+        *out = in;
+        return true;
+    }
     const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
     auto refuse = [&](const QString& what) {
         if (error) {

@@ -56,8 +56,13 @@ void ImportRun::recordChanged(const QString& table, qint64 key, const QList<Chan
     }
     const Stopwatch watch(&m_registerNs);
     // Two JSON objects of the fields changed, before and after.
-    QByteArray before(1, '{');
-    QByteArray after(1, '{');
+    QByteArray before;
+    QByteArray after;
+    // Room for a field's name and value a change, so the texts seldom grow again.
+    before.reserve(2 + 48 * changes.size());
+    after.reserve(2 + 48 * changes.size());
+    before.append('{');
+    after.append('{');
     for (const Change& c : changes) {
         if (before.size() > 1) {
             before.append(',');
