@@ -550,6 +550,10 @@ std::unique_ptr<SqlDialect::TextRows> PostgresDialect::selectText(
     for (const QByteArray& p : params) {
         values << p.constData();
     }
+    // What the driver left of its last statement is read first, as PQexec does.
+    while (PGresult* left = PQgetResult(conn)) {
+        PQclear(left);
+    }
     PGresult* r
         = PQexecParams(conn, sql.constData(), int(values.size()), nullptr, values.constData(), nullptr, nullptr, 0);
     if (!r || PQresultStatus(r) != PGRES_TUPLES_OK) {

@@ -237,10 +237,13 @@ bool Recordset::openAsText(const QString& sql, const QVariantList& values, QStri
             numbered.append(c);
         }
     }
+    if (count != values.size()) {
+        return open(sql, values, error);
+    }
     QList<QByteArray> params;
     for (const QVariant& v : values) {
         const QVariant p = FieldCodec::parameter(v);
-        if (count != values.size() || (p.typeId() != QMetaType::QString && p.typeId() != QMetaType::LongLong)) {
+        if (p.typeId() != QMetaType::QString && p.typeId() != QMetaType::LongLong) {
             return open(sql, values, error); // only texts and whole numbers go as text here
         }
         params << p.toString().toUtf8();
