@@ -300,7 +300,7 @@ bool Recordset::openOnSqlite(SqliteStatements& own, const QString& sql, const QV
     bound.reserve(values.size());
     for (qsizetype i = 0; i < values.size(); ++i) {
         bound << FieldCodec::parameter(values[i]);
-        SqliteStatements::bind(s, int(i), bound.last());
+        own.bindKept(s, int(i), bound.last()); // (a text as the UTF-8 SQLite compares)
     }
     if (s != m_layoutQuery || sql != m_layoutSql || m_fields.isEmpty()) {
         m_layoutQuery = nullptr;

@@ -183,12 +183,17 @@ bool SqliteStatements::run(sqlite3_stmt* statement, QString* error)
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
+    releaseKept();
+    return ok;
+}
+
+void SqliteStatements::releaseKept()
+{
     // What the statement had kept is no longer read: the first block is filled again.
     if (m_kept.size() > 1) {
         m_kept.erase(m_kept.begin() + 1, m_kept.end());
     }
     m_keptUsed = 0;
-    return ok;
 }
 
 bool SqliteStatements::select(sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error)
@@ -203,6 +208,7 @@ bool SqliteStatements::select(sqlite3_stmt* statement, const std::function<void(
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
+    releaseKept();
     return ok;
 }
 

@@ -44,7 +44,8 @@ public:
     static void bindUtf8(sqlite3_stmt* statement, int pos, const QByteArray& text);
     // Runs the statement to its end and resets it; false with SQLite's words.
     bool run(sqlite3_stmt* statement, QString* error);
-    // Runs a selection, handing each row to `row`, and resets it; false with SQLite's words.
+    // Runs a selection, handing each row to `row`, and resets it (what bindKept kept goes too);
+    // false with SQLite's words.
     bool select(sqlite3_stmt* statement, const std::function<void(sqlite3_stmt*)>& row, QString* error);
     // A column of the current row as the driver gives it: integers as qlonglong, reals as
     // double, text, blobs, nulls.
@@ -60,6 +61,7 @@ public:
 private:
     // Room for `bytes` more bytes of kept text, in a block that does not move until run().
     char* keepRoom(qsizetype bytes);
+    void releaseKept();
 
     sqlite3* m_connection;
     QHash<QString, sqlite3_stmt*> m_statements;
