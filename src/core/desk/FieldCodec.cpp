@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <algorithm>
+#include <iterator>
 
 namespace zb32::FieldCodec {
 
@@ -114,11 +116,18 @@ QVariant fromServerText(FieldType type, const char* text, int length)
         return QVariant(QDate::fromString(QString::fromLatin1(bytes), Qt::ISODate));
     }
     case FieldType::Currency: {
-        // The driver hands numeric as its text (high precision).
-        const QString digits = QString::fromLatin1(bytes);
+        // The driver hands numeric as its text (high precision); a short one is widened here.
+        char16_t wide[48];
+        if (length > qsizetype(std::size(wide))) {
+            const QString digits = QString::fromLatin1(bytes);
+            bool ok = false;
+            const Currency c = Currency::fromDecimalText(digits, &ok);
+            return ok ? QVariant::fromValue(c) : QVariant(digits);
+        }
+        std::copy(bytes.begin(), bytes.end(), wide);
         bool ok = false;
-        const Currency c = Currency::fromDecimalText(digits, &ok);
-        return ok ? QVariant::fromValue(c) : QVariant(digits);
+        const Currency c = Currency::fromDecimalText(QStringView(wide, length), &ok);
+        return ok ? QVariant::fromValue(c) : QVariant(QString::fromLatin1(bytes));
     }
     case FieldType::Double:
         break;
