@@ -118,16 +118,18 @@ QVariant fromServerText(FieldType type, const char* text, int length)
     case FieldType::Currency: {
         // The driver hands numeric as its text (high precision); a short one is widened here.
         char16_t wide[48];
-        if (length > qsizetype(std::size(wide))) {
-            const QString digits = QString::fromLatin1(bytes);
-            bool ok = false;
-            const Currency c = Currency::fromDecimalText(digits, &ok);
-            return ok ? QVariant::fromValue(c) : QVariant(digits);
+        QString longText;
+        QStringView digits;
+        if (length <= qsizetype(std::size(wide))) {
+            std::copy(bytes.begin(), bytes.end(), wide);
+            digits = QStringView(wide, length);
+        } else {
+            longText = QString::fromLatin1(bytes);
+            digits = longText;
         }
-        std::copy(bytes.begin(), bytes.end(), wide);
         bool ok = false;
-        const Currency c = Currency::fromDecimalText(QStringView(wide, length), &ok);
-        return ok ? QVariant::fromValue(c) : QVariant(QString::fromLatin1(bytes));
+        const Currency c = Currency::fromDecimalText(digits, &ok);
+        return ok ? QVariant::fromValue(c) : QVariant(digits.toString());
     }
     case FieldType::Double:
         break;

@@ -538,24 +538,21 @@ private:
 } // namespace
 
 std::unique_ptr<SqlDialect::TextRows> PostgresDialect::selectText(
-    QSqlDatabase& db, const QByteArray& sql, const QList<QByteArray>& params, QString* error) const
+    QSqlDatabase& db, const Statement& select, QString* error) const
 {
     PGconn* conn = db.isOpen() ? connectionOf(db) : nullptr;
     // The driver reads text as UTF-8 only on a UTF-8 session; elsewhere it reads on.
     static const int kUtf8 = pg_char_to_encoding("UTF8");
-    if (!conn || PQclientEncoding(conn) != kUtf8) {
+    const ServerStatement s = serverStatement(select);
+    if (!conn || PQclientEncoding(conn) != kUtf8 || s.placeholders != s.texts.size()) {
         return nullptr;
-    }
-    QList<const char*> values;
-    for (const QByteArray& p : params) {
-        values << p.constData();
     }
     // What the driver left of its last statement is read first, as PQexec does.
     while (PGresult* left = PQgetResult(conn)) {
         PQclear(left);
     }
     PGresult* r
-        = PQexecParams(conn, sql.constData(), int(values.size()), nullptr, values.constData(), nullptr, nullptr, 0);
+        = PQexecParams(conn, s.sql.constData(), s.placeholders, nullptr, s.params.constData(), nullptr, nullptr, 0);
     if (!r || PQresultStatus(r) != PGRES_TUPLES_OK) {
         if (error) {
             *error = resultError(conn, r);

@@ -63,8 +63,7 @@ public:
     std::function<void()> behind(QSqlDatabase& db, BehindGroup* group) const override;
     bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField, const QList<RowChange>& rows,
         QString* error) const override;
-    std::unique_ptr<TextRows> selectText(
-        QSqlDatabase& db, const QByteArray& sql, const QList<QByteArray>& params, QString* error) const override;
+    std::unique_ptr<TextRows> selectText(QSqlDatabase& db, const Statement& select, QString* error) const override;
 
     int roundTripSeconds() const { return m_roundTripSeconds; }
     // Whether the round-trip limit cut the connection.

@@ -225,32 +225,13 @@ bool Recordset::openAsText(const QString& sql, const QVariantList& values, QStri
     if (!m_db.sendHeldWrites(error)) {
         return false;
     }
-    // The parameters numbered as the server takes them ("?" is never inside a name or a text here).
-    const QString translated = m_db.dialect().translate(sql);
-    QString numbered;
-    numbered.reserve(translated.size() + 8);
-    int count = 0;
-    for (const QChar c : translated) {
-        if (c == QLatin1Char('?')) {
-            numbered.append(QLatin1Char('$')).append(QString::number(++count));
-        } else {
-            numbered.append(c);
-        }
-    }
-    if (count != values.size()) {
-        return open(sql, values, error);
-    }
-    QList<QByteArray> params;
+    SqlDialect::Statement select { m_db.dialect().translate(sql), {} };
     for (const QVariant& v : values) {
-        const QVariant p = FieldCodec::parameter(v);
-        if (p.typeId() != QMetaType::QString && p.typeId() != QMetaType::LongLong) {
-            return open(sql, values, error); // only texts and whole numbers go as text here
-        }
-        params << p.toString().toUtf8();
+        select.values << FieldCodec::parameter(v);
     }
     QSqlDatabase db = m_db.database();
     QString why;
-    const std::unique_ptr<SqlDialect::TextRows> rows = m_db.dialect().selectText(db, numbered.toUtf8(), params, &why);
+    const std::unique_ptr<SqlDialect::TextRows> rows = m_db.dialect().selectText(db, select, &why);
     if (!rows) {
         if (!why.isEmpty()) {
             if (error) {

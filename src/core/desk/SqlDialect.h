@@ -143,32 +143,6 @@ public:
     virtual bool updateRows(QSqlDatabase& db, const QString& table, const QString& keyField,
         const QList<RowChange>& rows, QString* error) const;
 
-    // The rows of a selection as the server sends them, as text (a null as nullptr), read on the
-    // connection's own handle instead of through the driver's values.
-    class TextRows
-    {
-    public:
-        virtual ~TextRows() = default;
-        virtual QStringList columns() const = 0;
-        // Whether the server's type of `column` is the one the case database gives a field of
-        // `type` (FieldCodec::fromServerText reads it as the driver's value of it would read).
-        virtual bool holds(int column, FieldType type) const = 0;
-        virtual qsizetype rowCount() const = 0;
-        virtual const char* value(qsizetype row, int column, int* length) const = 0;
-    };
-    // Runs `sql` (in the database's own names, its parameters as $1...) with `params` as text.
-    // Nullptr with the database's words when refused; nullptr and no words where the database
-    // has no such way (the driver's values are then read as ever).
-    virtual std::unique_ptr<TextRows> selectText(
-        QSqlDatabase& db, const QByteArray& sql, const QList<QByteArray>& params, QString* error) const
-    {
-        Q_UNUSED(db);
-        Q_UNUSED(sql);
-        Q_UNUSED(params);
-        Q_UNUSED(error);
-        return nullptr;
-    }
-
     // The session right after the connection opened (journal, time-outs).
     virtual bool startSession(QSqlDatabase& db, QString* error);
     // The job the session works for now, for whoever looks at the server's sessions.
@@ -188,6 +162,30 @@ public:
         QVariantList values;
         bool isEmpty() const { return sql.isEmpty(); }
     };
+    // The rows of a selection as the server sends them, as text (a null as nullptr), read on the
+    // connection's own handle instead of through the driver's values.
+    class TextRows
+    {
+    public:
+        virtual ~TextRows() = default;
+        virtual QStringList columns() const = 0;
+        // Whether the server's type of `column` is the one the case database gives a field of
+        // `type` (FieldCodec::fromServerText reads it as the driver's value of it would read).
+        virtual bool holds(int column, FieldType type) const = 0;
+        virtual qsizetype rowCount() const = 0;
+        virtual const char* value(qsizetype row, int column, int* length) const = 0;
+    };
+    // Runs `select` (in the database's own names). Nullptr with the database's words when
+    // refused; nullptr and no words where the database has no such way (the driver's values
+    // are then read as ever).
+    virtual std::unique_ptr<TextRows> selectText(QSqlDatabase& db, const Statement& select, QString* error) const
+    {
+        Q_UNUSED(db);
+        Q_UNUSED(select);
+        Q_UNUSED(error);
+        return nullptr;
+    }
+
     // Whether a statement can go with the commit in one round trip (commitWith).
     virtual bool sendsWithCommit() const { return false; }
     // Runs `first` and commits, in one round trip; when `first` is refused nothing is committed

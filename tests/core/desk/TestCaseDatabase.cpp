@@ -219,9 +219,8 @@ private Q_SLOTS:
             = QStringLiteral("Select [%1], posizione from [tabella pratiche] where posizione = ?").arg(field);
         // The server's type of the column is the one the text is read for: no reading through the driver.
         QSqlDatabase db = tdb.db().database();
-        const auto rows = tdb.db().dialect().selectText(db,
-            tdb.db().dialect().translate(select).replace(QLatin1Char('?'), QLatin1String("$1")).toUtf8(), { "T" },
-            &error);
+        const auto rows = tdb.db().dialect().selectText(
+            db, { tdb.db().dialect().translate(select), { QStringLiteral("T") } }, &error);
         QVERIFY2(rows, qPrintable(error));
         QVERIFY(rows->holds(0, Schema::field(*Schema::table(Schema::kCases), field)->type));
         Recordset asText(tdb.db(), Schema::kCases);
