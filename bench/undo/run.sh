@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times "zb32 annulla" of an Orb run of 100,000 cases (100,000 cases and 300,000 invoices to
-# delete, 400,000 register rows to read) on SQLite and, when a server is given, on PostgreSQL.
+# delete, 400,000 register rows to read) on SQLite and on PostgreSQL.
 # The import itself is timed too, for scale; after the undo the case tables must be empty.
 #
 #   bench/undo/run.sh [CASES]
@@ -8,7 +8,8 @@
 # ZB32=path of the zb32 binary (default build/release/src/app/zb32; build it with
 #   cmake --preset release && cmake --build build/release --target zb32)
 # ZB32_BENCH_PG="Provider=PostgreSQL;Host=127.0.0.1;Port=5432;User ID=postgres" runs the
-#   PostgreSQL part on that server (it creates and drops the database zb32_bench_undo).
+#   PostgreSQL part on that server (it creates and drops the database zb32_bench_undo); without
+#   it the script starts a throwaway server of its own (fsync on). ZB32_BENCH_NO_PG=1 skips it.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -20,7 +21,7 @@ ZB32=${ZB32:-$ROOT/build/release/src/app/zb32}
 # shellcheck source=../common.sh
 . "$HERE/../common.sh"
 bench_workspace undo
-trap 'rm -rf "$WORK"' EXIT
+trap 'bench_pg_stop; rm -rf "$WORK"' EXIT
 
 # "seconds peak-MB" of a command, its output to $WORK/last.log.
 measure() {
@@ -59,17 +60,13 @@ sqlite_count() {
 }
 import_and_undo "SQLite" "Provider=SQLite;Data Source=$sqlite_db" sqlite_count
 
-if [ -n "${ZB32_BENCH_PG:-}" ]; then
-    host=$(sed -n 's/.*Host=\([^;]*\).*/\1/ip' <<<"$ZB32_BENCH_PG")
-    port=$(sed -n 's/.*Port=\([^;]*\).*/\1/ip' <<<"$ZB32_BENCH_PG")
-    user=$(sed -n 's/.*User ID=\([^;]*\).*/\1/ip' <<<"$ZB32_BENCH_PG")
-    psql_admin=(psql -q -h "${host:-127.0.0.1}" -p "${port:-5432}" -U "${user:-postgres}" -v ON_ERROR_STOP=1)
-    "${psql_admin[@]}" -d postgres -c "DROP DATABASE IF EXISTS zb32_bench_undo" -c "CREATE DATABASE zb32_bench_undo" >/dev/null
+[ -z "${ZB32_BENCH_NO_PG:-}" ] && bench_pg_start
+if [ -n "${ZB32_BENCH_PG:-}" ] && [ -z "${ZB32_BENCH_NO_PG:-}" ]; then
+    bench_psql postgres -c "DROP DATABASE IF EXISTS zb32_bench_undo" -c "CREATE DATABASE zb32_bench_undo" >/dev/null
     pg_count() {
-        "${psql_admin[@]}" -At -d zb32_bench_undo \
+        bench_psql zb32_bench_undo -At \
             -c 'select (select count(*) from "tabella pratiche") + (select count(*) from "tabella fatture")'
     }
-    base=$(sed 's/;*Database=[^;]*//I' <<<"$ZB32_BENCH_PG")
-    import_and_undo "PostgreSQL" "$base;Database=zb32_bench_undo" pg_count
-    "${psql_admin[@]}" -d postgres -c "DROP DATABASE IF EXISTS zb32_bench_undo" >/dev/null
+    import_and_undo "PostgreSQL" "$(bench_pg_conn zb32_bench_undo)" pg_count
+    bench_psql postgres -c "DROP DATABASE IF EXISTS zb32_bench_undo" >/dev/null
 fi
