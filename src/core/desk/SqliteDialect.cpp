@@ -9,6 +9,17 @@
 
 namespace zb32 {
 
+SqliteDialect::SqliteDialect(int busyTimeoutMs, bool readOnly)
+    : m_busyTimeoutMs(busyTimeoutMs)
+    , m_readOnly(readOnly)
+{
+    // Set before the process's first connection starts the library (and refused after it):
+    // SQLite's count of its own memory takes a lock at every allocation and release, and the
+    // desk sets no limit on that memory, so nothing reads the count.
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    Q_UNUSED(configured);
+}
+
 QString SqliteDialect::translate(const QString& sql) const
 {
     return topToLimit(sql);

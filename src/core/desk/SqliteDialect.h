@@ -25,10 +25,7 @@ public:
     // the last synced one, in ms (see CaseDatabase::deferCheckpoints).
     static constexpr int kLogSyncMs = 1000;
 
-    explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs, bool readOnly = false)
-        : m_busyTimeoutMs(busyTimeoutMs)
-        , m_readOnly(readOnly)
-    { }
+    explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs, bool readOnly = false);
 
     Kind kind() const override { return Kind::SQLite; }
     QString translate(const QString& sql) const override;
