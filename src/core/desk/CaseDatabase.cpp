@@ -398,6 +398,9 @@ bool CaseDatabase::beginTransaction(QString* error, bool sharedRecords)
     if (m_inTransaction) {
         return true;
     }
+    if (m_beforeBegin) {
+        m_beforeBegin();
+    }
     QSqlDatabase db = database();
     if (!m_dialect->begin(db, sharedRecords, error)) {
         return false;

@@ -64,6 +64,8 @@ public:
     // on every workstation, so none reads a record another is about to change, and two of them
     // never deadlock. SQLite lets one writer in at a time anyway.
     bool beginTransaction(QString* error, bool sharedRecords = false);
+    // Called right before a transaction is begun (tests: another desk committing at that moment).
+    void setBeforeBegin(std::function<void()> hook) { m_beforeBegin = std::move(hook); }
     bool commit(QString* error);
     // Runs `first` and commits, in one round trip where the database takes that
     // (SqlDialect::sendsWithCommit); nothing is committed when `first` is refused.
@@ -120,6 +122,7 @@ private:
     std::unique_ptr<SqlDialect> m_dialect;
     bool m_inTransaction = false;
     std::function<void()> m_beforeUse;
+    std::function<void()> m_beforeBegin;
     bool m_readOnly = false;
     RecordJournal* m_journal = nullptr;
     GroupWrites* m_groupWrites = nullptr;

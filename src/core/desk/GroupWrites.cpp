@@ -2,6 +2,7 @@
 #include "core/desk/GroupWrites.h"
 
 #include "core/desk/CaseDatabase.h"
+#include "core/desk/SqliteDialect.h"
 #include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <numeric>
+#include <sqlite3.h>
 #include <vector>
 
 namespace zb32 {
@@ -411,9 +413,43 @@ bool GroupWrites::takeBack(qsizetype from)
     // Writes already in the database: the group goes back to its start and what stays is sent again.
     m_sent = 0;
     m_sending = true;
-    const bool ok = run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), nullptr);
+    const bool ok = backToGroupStart(nullptr);
     m_sending = false;
     return ok;
+}
+
+void GroupWrites::transactionBegun()
+{
+    sqlite3* connection
+        = m_db.dialect().kind() == SqlDialect::Kind::SQLite ? SqliteStatements::connectionOf(m_db.database()) : nullptr;
+    m_changesAtBegin = connection ? sqlite3_total_changes64(connection) : -1;
+}
+
+bool GroupWrites::backToGroupStart(QString* error)
+{
+    if (!m_bare) {
+        return run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), error);
+    }
+    QSqlDatabase db = m_db.database();
+    sqlite3* connection = SqliteStatements::connectionOf(db);
+    if (!connection || sqlite3_get_autocommit(connection)) {
+        return false; // SQLite ended the transaction itself (a full disk, a failed write)
+    }
+    // Inside the write lock nobody else commits: the count is the one of the transaction's start.
+    const qint64 seen = SqliteDialect::dataVersion(db);
+    m_db.rollback();
+    if (!m_db.beginTransaction(error, true)) {
+        return false;
+    }
+    if (seen < 0 || SqliteDialect::dataVersion(db) != seen) {
+        if (error) {
+            *error = QStringLiteral("un'altra postazione ha scritto sul database mentre le righe del gruppo "
+                                    "venivano riprese una per una");
+        }
+        return false;
+    }
+    m_changesAtBegin = sqlite3_total_changes64(connection);
+    return true;
 }
 
 SqliteStatements* GroupWrites::sqliteStatements()
@@ -461,6 +497,8 @@ void GroupWrites::clear()
     m_refusedAt.clear();
     m_sent = 0;
     m_groupSavepoint = false;
+    m_bare = false;
+    m_changesAtBegin = -1;
     m_lastKeys.clear();
 }
 
@@ -1014,8 +1052,14 @@ GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
         return outcome;
     };
     const SqlDialect& d = m_db.dialect();
+    if (!m_groupSavepoint && !m_bare && m_sent == 0 && !m_collecting && !m_reserveKeys && m_changesAtBegin >= 0
+        && m_db.inTransaction()) {
+        // SQLite: nothing but the group's writes in the transaction since it began (transactionBegun).
+        sqlite3* connection = SqliteStatements::connectionOf(m_db.database());
+        m_bare = connection && sqlite3_total_changes64(connection) == m_changesAtBegin;
+    }
     // The group's savepoint goes with its first writes (in the same query as its COPYs).
-    const QString leading = m_groupSavepoint ? QString() : d.savepoint(kGroupSavepoint);
+    const QString leading = m_groupSavepoint || m_bare ? QString() : d.savepoint(kGroupSavepoint);
     bool leadingDone = false;
     QString composedError;
     const bool sent = sendComposed(&composedError, leading, &leadingDone);
@@ -1024,7 +1068,7 @@ GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
         m_sent = m_ops.size();
         return done(Outcome::Sent);
     }
-    if (!m_groupSavepoint) {
+    if (!m_groupSavepoint && !m_bare) {
         // Nothing of the group was written: without its savepoint it cannot be taken back alone.
         if (error) {
             *error = composedError;
@@ -1032,9 +1076,10 @@ GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
         return done(Outcome::Lost);
     }
     // Refused, or the server went away: only a server that answers takes the group back.
-    if (!run(d.rollbackToSavepoint(kGroupSavepoint), nullptr)) {
+    QString why;
+    if (!backToGroupStart(&why)) {
         if (error) {
-            *error = composedError;
+            *error = why.isEmpty() ? composedError : QStringLiteral("%1 (%2)").arg(composedError, why);
         }
         return done(Outcome::Lost);
     }

@@ -86,6 +86,13 @@ public:
     Outcome send(QString* error, Refusal* refusal);
     // The group's transaction ended (committed or rolled back): nothing is held any more.
     void clear();
+    // The group's transaction was just begun (WriteBatch). On SQLite what the connection has
+    // changed so far is noted: when the group's writes are all the transaction holds, they go
+    // without a savepoint (SQLite would keep the earlier content of every page they change), and
+    // taking them back rolls the transaction back whole and begins it again, in turn with other
+    // desks. That holds only if no other desk committed in between: what the lines read and the
+    // keys they took may have changed, so the transaction counts as lost (its first line named).
+    void transactionBegun();
 
     // A group sent behind the run (WriteBatch::setCommitBehind). Where the group holds only new
     // records, its COPY blocks; the writes are then kept aside until the group has its answer,
@@ -220,6 +227,9 @@ private:
     bool run(const QString& sql, QString* error);
     // SQLite's own statements for the multi-row INSERTs, nullptr on other databases.
     SqliteStatements* sqliteStatements();
+    // The group's writes in the database taken back: to its savepoint, or (without one) by
+    // beginning the transaction again. False when the transaction is gone.
+    bool backToGroupStart(QString* error);
     // Marks the refusals of the writes from the `from`-th on as taken back.
     void refusalsTakenBack(qsizetype from);
 
@@ -227,6 +237,8 @@ private:
     QList<Op> m_ops;
     qsizetype m_sent = 0;
     bool m_groupSavepoint = false;
+    bool m_bare = false; // SQLite: the group's writes went without a savepoint (transactionBegun)
+    qint64 m_changesAtBegin = -1; // SQLite: the connection's changes as the transaction began
     bool m_sending = false;
     bool m_accepting = false;
     bool m_collecting = false;

@@ -46,11 +46,10 @@ public:
     void resumeCheckpoints(QSqlDatabase& db, bool inTransaction) override;
 
     int busyTimeoutMs() const { return m_busyTimeoutMs; }
-
-private:
     // The count of the commits other connections made to the file; -1 when unknown.
     static qint64 dataVersion(QSqlDatabase& db);
 
+private:
     int m_busyTimeoutMs;
     bool m_checkpointsDeferred = false;
     bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is

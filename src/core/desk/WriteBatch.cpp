@@ -414,11 +414,15 @@ void WriteBatch::committedUpTo(qint64 lastLine, bool tell)
 
 bool WriteBatch::beginTransaction(QString* error)
 {
+    const bool begins = !m_db.inTransaction();
     if (!m_db.beginTransaction(error, m_sharedRecords)) {
         // A server that went away right after the last commit is first met here.
         m_lost = !m_db.isAlive();
         m_failed = true;
         return false;
+    }
+    if (begins && m_writes) {
+        m_writes->transactionBegun();
     }
     return true;
 }

@@ -537,6 +537,100 @@ private Q_SLOTS:
         QCOMPARE(tdb.count(Schema::kInvoices), 4);
     }
 
+    // SQLite: a group that is all its transaction holds is written without a savepoint. Taken
+    // back (refused, or a line abandoned after its writes went), the transaction is begun again
+    // and the group written anew; if another desk committed in between, nothing of the group
+    // stays and its first line is the first not saved. A write of the batch's own before the
+    // group's keeps the savepoint, and that write stays.
+    void sqliteGroupTakenBackWithoutSavepoint_data()
+    {
+        QTest::addColumn<bool>("ownWriteFirst");
+        QTest::addColumn<int>("refused"); // the line whose invoice the database refuses (0: none)
+        QTest::addColumn<int>("abandonedAfterSending"); // the line taken back after its writes went
+        QTest::addColumn<bool>("otherDesk"); // another desk commits as the transaction begins again
+        QTest::addColumn<QList<int>>("stored");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("refused: the lines before it stay") << false << 3 << 0 << false << QList<int> { 1, 2 } << false;
+        QTest::newRow("refused, another desk in between: the group is lost")
+            << false << 3 << 0 << true << QList<int> { 900 } << true;
+        QTest::newRow("refused after a write of its own: back to the savepoint")
+            << true << 3 << 0 << true << QList<int> { 800, 1, 2 } << false;
+        QTest::newRow("line taken back after its writes went")
+            << false << 0 << 3 << false << QList<int> { 1, 2, 4, 5 } << false;
+        QTest::newRow("line taken back, another desk in between: the group is lost")
+            << false << 0 << 3 << true << QList<int> { 900 } << true;
+    }
+    void sqliteGroupTakenBackWithoutSavepoint()
+    {
+        QFETCH(bool, ownWriteFirst);
+        QFETCH(int, refused);
+        QFETCH(int, abandonedAfterSending);
+        QFETCH(bool, otherDesk);
+        QFETCH(QList<int>, stored);
+        QFETCH(bool, lost);
+        TestDatabase tdb(QStringLiteral("sqlite"));
+        ZB32_REQUIRE(tdb);
+        CaseDatabase db;
+        CaseDatabase other;
+        QString error;
+        QVERIFY2(
+            db.open(tdb.connectionString(), &error) && other.open(tdb.connectionString(), &error), qPrintable(error));
+        if (refused > 0) {
+            QVERIFY2(db.exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT ON [tabella fatture] WHEN "
+                                            "NEW.conta = %1 BEGIN SELECT RAISE(ABORT, 'fattura bloccata'); END")
+                                 .arg(refused),
+                         &error),
+                qPrintable(error));
+        }
+        int begins = 0;
+        db.setBeforeBegin([&] {
+            if (++begins == 2 && otherDesk) {
+                QString why;
+                QVERIFY2(other.exec(QStringLiteral("INSERT INTO [tabella fatture] (conta) VALUES (900)"), &why),
+                    qPrintable(why));
+            }
+        });
+        Recordset rs(db, Schema::kInvoices);
+        QVERIFY(rs.openForAppend(&error));
+        bool finished = false;
+        {
+            WriteBatch batch(db, 10);
+            batch.setGroupWrites(true);
+            for (int line = 1; line <= 5 && batch.beginLine(&error, line); ++line) {
+                if (line == 1 && ownWriteFirst) {
+                    QVERIFY2(db.exec(QStringLiteral("INSERT INTO [tabella fatture] (conta) VALUES (800)"), &error),
+                        qPrintable(error));
+                }
+                QVERIFY(rs.addNew(&error));
+                QVERIFY(rs.setValue(QStringLiteral("conta"), line, &error));
+                QVERIFY2(rs.update(&error), qPrintable(error));
+                if (line == abandonedAfterSending) {
+                    QVERIFY2(db.exec(QStringLiteral("SELECT 1"), &error), qPrintable(error)); // sends the group
+                    batch.abandonLine();
+                } else {
+                    QVERIFY2(batch.endLine(&error), qPrintable(error));
+                }
+            }
+            finished = batch.finish(&error);
+            if (!finished && batch.refusal()) {
+                QVERIFY2(error.contains(QStringLiteral("fattura bloccata")), qPrintable(error));
+                QCOMPARE(batch.firstUnsavedLine(), qint64(refused));
+                finished = batch.finish(&error); // the lines before it are committed
+            }
+            QCOMPARE(batch.transactionLost(), lost);
+            if (lost) {
+                QCOMPARE(batch.firstUnsavedLine(), qint64(1));
+            }
+        }
+        QCOMPARE(finished, !lost);
+        QList<int> seen;
+        for (const QVariantMap& row : tdb.rows(Schema::kInvoices)) {
+            seen << row.value(QStringLiteral("conta")).toInt();
+        }
+        QCOMPARE(seen, stored);
+        QVERIFY(!db.inTransaction());
+    }
+
     // Lines taken back in the middle of a group, and saves of different field sets of one
     // record: each save writes its own fields, and the lines around a taken-back one stay.
     void writeBatchGoesOnAfterAnAbandonedLine_data() { backends(); }
