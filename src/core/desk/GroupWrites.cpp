@@ -713,8 +713,12 @@ QList<GroupWrites::Chunk> GroupWrites::insertChunks(const Image& first, const QS
     const qsizetype columns = names.size();
     const qsizetype most
         = qsizetype(std::bit_floor(quint64(std::max<qsizetype>(1, std::min(kMaxRows, kMaxValues / columns)))));
-    const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
-                             .arg(d.quoteName(first.op->table), names.join(QStringLiteral(", ")));
+    // On SQLite "OR FAIL": a refused INSERT keeps the rows before the refused one instead of
+    // copying every page it changes into a journal of its own first. A refused group is taken
+    // back whole anyway (to its savepoint, or its transaction begun again).
+    const QString head = QStringLiteral("INSERT %1INTO %2 (%3) VALUES ")
+                             .arg(d.kind() == SqlDialect::Kind::SQLite ? QStringLiteral("OR FAIL ") : QString(),
+                                 d.quoteName(first.op->table), names.join(QStringLiteral(", ")));
     QList<Chunk> chunks;
     qsizetype done = 0;
     while (done < rows) {
