@@ -11,6 +11,7 @@
 #include <QSqlField>
 #include <QSqlRecord>
 #include <algorithm>
+#include <cstring>
 
 namespace zb32 {
 
@@ -394,16 +395,21 @@ const Recordset::Row* Recordset::current() const
     return m_pos < m_rows.size() ? &m_rows[m_pos] : nullptr;
 }
 
-QList<int> Recordset::changedFields(const Row& row) const
+const QList<int>& Recordset::changedFields(const Row& row)
 {
-    QList<int> changed;
-    changed.reserve(m_fields.size());
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (row.dirty[i] && i != m_keyIndex) {
-            changed.append(i);
+    m_changed.resize(m_fields.size()); // room for every field, allocated once
+    int* out = m_changed.data();
+    // A record changes a few of its fields: the others are passed over a block at a time.
+    const char* dirty = reinterpret_cast<const char*>(row.dirty.constData());
+    const char* end = dirty + row.dirty.size();
+    qsizetype n = 0;
+    for (const char* at = dirty; (at = static_cast<const char*>(std::memchr(at, 1, size_t(end - at)))); ++at) {
+        if (const int i = int(at - dirty); i != m_keyIndex) {
+            out[n++] = i;
         }
     }
-    return changed;
+    m_changed.resize(n);
+    return m_changed;
 }
 
 bool Recordset::nothingAfterLeading(QString* error) const
@@ -546,15 +552,7 @@ bool Recordset::hasPendingChanges() const
     if (!row) {
         return false;
     }
-    if (row->isNew) {
-        return true;
-    }
-    for (bool d : row->dirty) {
-        if (d) {
-            return true;
-        }
-    }
-    return false;
+    return row->isNew || std::memchr(row->dirty.constData(), 1, size_t(row->dirty.size()));
 }
 
 void Recordset::cancelUpdate()
@@ -797,7 +795,7 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
             known = m_heldFields.insert(shape, fields);
         }
         recent = &m_lastHeld[m_nextHeld++ % m_lastHeld.size()];
-        *recent = { changed, *known };
+        *recent = { QList<int>(changed.cbegin(), changed.cend()), *known }; // a copy: `changed` is reused
     }
     const QStringList* names = &recent->fields;
     const SqlDialect& d = m_db.dialect();

@@ -115,8 +115,9 @@ private:
 
     bool setFields(const QStringList& names, QString* error);
     int indexOf(const QString& field) const;
-    // The fields of `row` changed since it was read or saved, the key left out.
-    QList<int> changedFields(const Row& row) const;
+    // The fields of `row` changed since it was read or saved, the key left out (good until the
+    // next call).
+    const QList<int>& changedFields(const Row& row);
     // The field's new value, converted; its stored one is kept for the journal.
     void store(Row* row, int i, QVariant&& value);
     // An UPDATE led by another statement has nothing to save: false with the reason.
@@ -165,6 +166,7 @@ private:
         QStringList fields;
     };
     std::array<HeldShape, 16> m_lastHeld;
+    QList<int> m_changed; // changedFields's list, kept for its room
     quint32 m_nextHeld = 0;
     QList<Row> m_rows;
     qsizetype m_pos = 0;
