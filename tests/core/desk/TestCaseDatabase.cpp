@@ -537,92 +537,72 @@ private Q_SLOTS:
         QCOMPARE(tdb.count(Schema::kInvoices), 4);
     }
 
-    // SQLite: a group that is all its transaction holds is written without a savepoint. Taken
-    // back (refused, or a line abandoned after its writes went), the transaction is begun again
-    // and the group written anew; if another desk committed in between, nothing of the group
-    // stays and its first line is the first not saved. A write of the batch's own before the
-    // group's keeps the savepoint, and that write stays.
+    // SQLite: a group that is all its transaction holds goes without a savepoint. Taken back (a
+    // refused line, a line abandoned after its writes went), the transaction is begun again and
+    // the group written anew, unless another desk committed in between: then the group is lost
+    // from its first line. A write of the batch's own before the group's keeps the savepoint.
     void sqliteGroupTakenBackWithoutSavepoint_data()
     {
-        QTest::addColumn<bool>("ownWriteFirst");
+        QTest::addColumn<int>("ownWrite"); // conta of an invoice written first, outside the group (0: none)
         QTest::addColumn<int>("refused"); // the line whose invoice the database refuses (0: none)
-        QTest::addColumn<int>("abandonedAfterSending"); // the line taken back after its writes went
+        QTest::addColumn<int>("abandoned"); // the line taken back after its writes went (0: none)
         QTest::addColumn<bool>("otherDesk"); // another desk commits as the transaction begins again
         QTest::addColumn<QList<int>>("stored");
-        QTest::addColumn<bool>("lost");
-        QTest::newRow("refused: the lines before it stay") << false << 3 << 0 << false << QList<int> { 1, 2 } << false;
-        QTest::newRow("refused, another desk in between: the group is lost")
-            << false << 3 << 0 << true << QList<int> { 900 } << true;
-        QTest::newRow("refused after a write of its own: back to the savepoint")
-            << true << 3 << 0 << true << QList<int> { 800, 1, 2 } << false;
-        QTest::newRow("line taken back after its writes went")
-            << false << 0 << 3 << false << QList<int> { 1, 2, 4, 5 } << false;
-        QTest::newRow("line taken back, another desk in between: the group is lost")
-            << false << 0 << 3 << true << QList<int> { 900 } << true;
+        QTest::newRow("refused") << 0 << 3 << 0 << false << QList<int> { 1, 2 };
+        QTest::newRow("refused, another desk between") << 0 << 3 << 0 << true << QList<int> { 900 };
+        QTest::newRow("refused after a write of its own") << 800 << 3 << 0 << true << QList<int> { 800, 1, 2 };
+        QTest::newRow("taken back") << 0 << 0 << 3 << false << QList<int> { 1, 2, 4, 5 };
+        QTest::newRow("taken back, another desk between") << 0 << 0 << 3 << true << QList<int> { 900 };
     }
     void sqliteGroupTakenBackWithoutSavepoint()
     {
-        QFETCH(bool, ownWriteFirst);
+        QFETCH(int, ownWrite);
         QFETCH(int, refused);
-        QFETCH(int, abandonedAfterSending);
+        QFETCH(int, abandoned);
         QFETCH(bool, otherDesk);
         QFETCH(QList<int>, stored);
-        QFETCH(bool, lost);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         CaseDatabase db;
         CaseDatabase other;
         QString error;
-        QVERIFY2(
-            db.open(tdb.connectionString(), &error) && other.open(tdb.connectionString(), &error), qPrintable(error));
-        if (refused > 0) {
-            QVERIFY2(db.exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT ON [tabella fatture] WHEN "
-                                            "NEW.conta = %1 BEGIN SELECT RAISE(ABORT, 'fattura bloccata'); END")
-                                 .arg(refused),
-                         &error),
-                qPrintable(error));
-        }
+        QVERIFY2(db.open(tdb.connectionString(), &error) && other.open(tdb.connectionString(), &error)
+                && db.exec(QStringLiteral("CREATE TRIGGER rifiuta BEFORE INSERT ON [tabella fatture] WHEN NEW.conta "
+                                          "= %1 BEGIN SELECT RAISE(ABORT, 'fattura bloccata'); END")
+                               .arg(refused),
+                    &error),
+            qPrintable(error));
+        const auto invoice
+            = [](int conta) { return QStringLiteral("INSERT INTO [tabella fatture] (conta) VALUES (%1)").arg(conta); };
         int begins = 0;
-        db.setBeforeBegin([&] {
-            if (++begins == 2 && otherDesk) {
-                QString why;
-                QVERIFY2(other.exec(QStringLiteral("INSERT INTO [tabella fatture] (conta) VALUES (900)"), &why),
-                    qPrintable(why));
-            }
-        });
+        db.setBeforeBegin([&] { QVERIFY(++begins != 2 || !otherDesk || other.exec(invoice(900), &error)); });
         Recordset rs(db, Schema::kInvoices);
         QVERIFY(rs.openForAppend(&error));
-        bool finished = false;
+        const bool lost = stored.contains(900);
         {
             WriteBatch batch(db, 10);
             batch.setGroupWrites(true);
             for (int line = 1; line <= 5 && batch.beginLine(&error, line); ++line) {
-                if (line == 1 && ownWriteFirst) {
-                    QVERIFY2(db.exec(QStringLiteral("INSERT INTO [tabella fatture] (conta) VALUES (800)"), &error),
-                        qPrintable(error));
-                }
-                QVERIFY(rs.addNew(&error));
-                QVERIFY(rs.setValue(QStringLiteral("conta"), line, &error));
-                QVERIFY2(rs.update(&error), qPrintable(error));
-                if (line == abandonedAfterSending) {
+                QVERIFY2((line > 1 || ownWrite == 0 || db.exec(invoice(ownWrite), &error)) && rs.addNew(&error)
+                        && rs.setValue(QStringLiteral("conta"), line, &error) && rs.update(&error),
+                    qPrintable(error));
+                if (line == abandoned) {
                     QVERIFY2(db.exec(QStringLiteral("SELECT 1"), &error), qPrintable(error)); // sends the group
                     batch.abandonLine();
                 } else {
                     QVERIFY2(batch.endLine(&error), qPrintable(error));
                 }
             }
-            finished = batch.finish(&error);
+            bool finished = batch.finish(&error);
             if (!finished && batch.refusal()) {
                 QVERIFY2(error.contains(QStringLiteral("fattura bloccata")), qPrintable(error));
                 QCOMPARE(batch.firstUnsavedLine(), qint64(refused));
                 finished = batch.finish(&error); // the lines before it are committed
             }
+            QCOMPARE(finished, !lost);
             QCOMPARE(batch.transactionLost(), lost);
-            if (lost) {
-                QCOMPARE(batch.firstUnsavedLine(), qint64(1));
-            }
+            QVERIFY(!lost || batch.firstUnsavedLine() == 1);
         }
-        QCOMPARE(finished, !lost);
         QList<int> seen;
         for (const QVariantMap& row : tdb.rows(Schema::kInvoices)) {
             seen << row.value(QStringLiteral("conta")).toInt();
