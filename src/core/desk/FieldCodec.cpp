@@ -13,11 +13,6 @@ namespace zb32::FieldCodec {
 
 namespace {
 
-bool isMissing(const QVariant& v)
-{
-    return !v.isValid() || v.isNull();
-}
-
 // QtSql binds a null QString as NULL; a text of the desk is never missing, at most empty.
 QString presentText(const QString& text)
 {
@@ -46,10 +41,10 @@ QVariant fromStorage(FieldType type, const QVariant& raw)
     }
     switch (type) {
     case FieldType::Date: {
-        if (raw.typeId() == QMetaType::QDate) {
+        if (variantType(raw).id() == QMetaType::QDate) {
             return raw;
         }
-        if (raw.typeId() == QMetaType::QDateTime) {
+        if (variantType(raw).id() == QMetaType::QDateTime) {
             return raw.toDateTime().date();
         }
         const QDate d = parseDate(raw.toString());
@@ -154,15 +149,27 @@ QVariant toStorage(FieldType type, const QVariant& value, const SqlDialect& dial
 
 QVariant toHeld(FieldType type, const QVariant& value, const SqlDialect& dialect)
 {
-    if (type == FieldType::Date && value.typeId() == QMetaType::QDate && value.toDate().isValid()) {
-        return value;
+    // Most held values: a text, or a date, as they are.
+    switch (isMissing(value) ? int(QMetaType::UnknownType) : variantType(value).id()) {
+    case QMetaType::QString:
+        if (type != FieldType::Date && type != FieldType::Currency) {
+            return value;
+        }
+        break;
+    case QMetaType::QDate:
+        if (type == FieldType::Date && static_cast<const QDate*>(value.constData())->isValid()) {
+            return value;
+        }
+        break;
+    default:
+        break;
     }
     return toStorage(type, value, dialect);
 }
 
 QVariant parameter(const QVariant& value)
 {
-    if (value.typeId() == QMetaType::QString && !value.isNull()) {
+    if (variantType(value).id() == QMetaType::QString && !isMissing(value)) {
         return presentText(value.toString());
     }
     return value;
@@ -174,18 +181,18 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
         *out = QVariant();
         return true;
     }
-    if ((type == FieldType::Text || type == FieldType::Memo) && in.typeId() == QMetaType::QString
+    if ((type == FieldType::Text || type == FieldType::Memo) && variantType(in).id() == QMetaType::QString
         && !static_cast<const QString*>(in.constData())->isNull()) {
         *out = in; // most of the values a job sets: the text itself, shared
         return true;
     }
     // The amounts and numbers the postings work out, already of the field's type.
-    if ((type == FieldType::Currency && in.metaType() == QMetaType::fromType<Currency>())
-        || (type == FieldType::Double && in.typeId() == QMetaType::Double)) {
+    if ((type == FieldType::Currency && variantType(in) == QMetaType::fromType<Currency>())
+        || (type == FieldType::Double && variantType(in).id() == QMetaType::Double)) {
         *out = in;
         return true;
     }
-    const bool isCurrency = in.metaType() == QMetaType::fromType<Currency>();
+    const bool isCurrency = variantType(in) == QMetaType::fromType<Currency>();
     auto refuse = [&](const QString& what) {
         if (error) {
             *error = QStringLiteral("il valore \"%1\" non è %2 valido per il campo %3")
@@ -196,11 +203,11 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
     switch (type) {
     case FieldType::Date: {
         QDate d;
-        if (in.typeId() == QMetaType::QDate) {
+        if (variantType(in).id() == QMetaType::QDate) {
             d = in.toDate();
-        } else if (in.typeId() == QMetaType::QDateTime) {
+        } else if (variantType(in).id() == QMetaType::QDateTime) {
             d = in.toDateTime().date();
-        } else if (in.typeId() == QMetaType::QString) {
+        } else if (variantType(in).id() == QMetaType::QString) {
             d = parseDate(in.toString());
         }
         if (!d.isValid()) {
@@ -212,7 +219,7 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
     case FieldType::Currency: {
         bool ok = false;
         Currency c;
-        if (in.typeId() == QMetaType::QString) {
+        if (variantType(in).id() == QMetaType::QString) {
             c = Currency::fromItalianText(in.toString(), &ok);
             if (!ok) {
                 c = Currency::fromDecimalText(in.toString(), &ok);
@@ -234,11 +241,11 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
             const Currency c = in.value<Currency>();
             ok = c.raw() % Currency::kScale == 0;
             n = c.raw() / Currency::kScale;
-        } else if (in.typeId() == QMetaType::Double) {
+        } else if (variantType(in).id() == QMetaType::Double) {
             const double d = in.toDouble();
             ok = d == static_cast<double>(static_cast<qlonglong>(d));
             n = static_cast<qlonglong>(d);
-        } else if (in.typeId() == QMetaType::Int || in.typeId() == QMetaType::LongLong) {
+        } else if (variantType(in).id() == QMetaType::Int || variantType(in).id() == QMetaType::LongLong) {
             n = in.toLongLong(); // a key or a count as it is, not through its text
             ok = true;
         } else {
@@ -256,7 +263,7 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
         if (isCurrency) {
             d = in.value<Currency>().toDouble();
             ok = true;
-        } else if (in.typeId() == QMetaType::QString) {
+        } else if (variantType(in).id() == QMetaType::QString) {
             const Currency c = Currency::fromItalianText(in.toString(), &ok);
             d = c.toDouble();
         } else {
@@ -272,7 +279,7 @@ bool convert(FieldType type, const QString& field, const QVariant& in, QVariant*
     case FieldType::Memo:
         if (isCurrency) {
             *out = in.value<Currency>().toPlainText(QLatin1Char(','));
-        } else if (in.typeId() == QMetaType::QDate) {
+        } else if (variantType(in).id() == QMetaType::QDate) {
             *out = shortDate(in.toDate());
         } else {
             *out = presentText(in.toString());
@@ -288,10 +295,10 @@ QString text(const QVariant& value)
     if (isMissing(value)) {
         return {};
     }
-    if (value.metaType() == QMetaType::fromType<Currency>()) {
+    if (variantType(value) == QMetaType::fromType<Currency>()) {
         return value.value<Currency>().toPlainText(QLatin1Char(','));
     }
-    if (value.typeId() == QMetaType::QDate) {
+    if (variantType(value).id() == QMetaType::QDate) {
         return shortDate(value.toDate());
     }
     return value.toString();
@@ -304,13 +311,13 @@ Currency currency(const QVariant& value)
 
 QDate date(const QVariant& value)
 {
-    if (value.typeId() == QMetaType::QDate) {
+    if (variantType(value).id() == QMetaType::QDate) {
         return value.toDate();
     }
-    if (value.typeId() == QMetaType::QDateTime) {
+    if (variantType(value).id() == QMetaType::QDateTime) {
         return value.toDateTime().date();
     }
-    return value.typeId() == QMetaType::QString ? parseDate(value.toString()) : QDate();
+    return variantType(value).id() == QMetaType::QString ? parseDate(value.toString()) : QDate();
 }
 
 bool readCurrency(const QVariant& value, const QString& field, Currency* out, QString* error)
@@ -319,7 +326,7 @@ bool readCurrency(const QVariant& value, const QString& field, Currency* out, QS
     if (isMissing(value)) {
         return true;
     }
-    if (value.metaType() != QMetaType::fromType<Currency>()) {
+    if (variantType(value) != QMetaType::fromType<Currency>()) {
         return refuse(value, field, QStringLiteral("un importo"), error);
     }
     *out = value.value<Currency>();
@@ -332,7 +339,7 @@ bool readDate(const QVariant& value, const QString& field, QDate* out, QString* 
     if (isMissing(value)) {
         return true;
     }
-    if (value.typeId() != QMetaType::QDate) {
+    if (variantType(value).id() != QMetaType::QDate) {
         return refuse(value, field, QStringLiteral("una data"), error);
     }
     *out = value.toDate();

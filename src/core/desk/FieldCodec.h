@@ -15,6 +15,20 @@ class SqlDialect;
 
 namespace FieldCodec {
 
+// A variant's type, and whether it holds no value (as QVariant::isNull: no type, its null flag, or
+// a null pointer), read in place: QVariant's metaType, typeId and isNull are calls into the
+// library, and every value a job sets, holds and binds passes them.
+inline QMetaType variantType(const QVariant& v)
+{
+    return v.data_ptr().type();
+}
+inline bool isMissing(const QVariant& v)
+{
+    const QMetaType type = variantType(v);
+    return !type.isValid() || v.data_ptr().is_null
+        || ((type.flags() & QMetaType::IsPointer) && !*static_cast<void* const*>(v.constData()));
+}
+
 // A stored or typed-in date: ISO yyyy-MM-dd[...], or d/M/yyyy or d/M/yy with "/", "-" or "."
 // (two-digit years are 1930..2029); anything else is an invalid date.
 QDate parseDate(const QString& text);

@@ -464,8 +464,7 @@ QVariant Recordset::value(const QString& field) const
 
 bool Recordset::isNull(const QString& field) const
 {
-    const QVariant v = value(field);
-    return !v.isValid() || v.isNull();
+    return FieldCodec::isMissing(value(field));
 }
 
 QString Recordset::text(const QString& field) const
@@ -496,7 +495,9 @@ bool Recordset::date(const QString& field, QDate* out, QString* error) const
 qint64 Recordset::key() const
 {
     const Row* row = current();
-    return (row && m_keyIndex >= 0 && !row->values[m_keyIndex].isNull()) ? row->values[m_keyIndex].toLongLong() : -1;
+    return (row && m_keyIndex >= 0 && !FieldCodec::isMissing(row->values[m_keyIndex]))
+        ? row->values[m_keyIndex].toLongLong()
+        : -1;
 }
 
 bool Recordset::setValue(const QString& field, const QVariant& value, QString* error)

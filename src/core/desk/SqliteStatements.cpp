@@ -57,12 +57,12 @@ sqlite3_stmt* SqliteStatements::prepared(const QString& sql, QString* error)
 void SqliteStatements::bind(sqlite3_stmt* statement, int pos, const QVariant& value, bool copyText)
 {
     const int at = pos + 1;
-    if (value.isNull()) {
+    if (FieldCodec::isMissing(value)) {
         sqlite3_bind_null(statement, at);
         return;
     }
     QString text;
-    switch (value.typeId()) {
+    switch (FieldCodec::variantType(value).id()) {
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         sqlite3_bind_blob(statement, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
@@ -122,7 +122,8 @@ char* SqliteStatements::keepRoom(qsizetype bytes)
 
 void SqliteStatements::bindKept(sqlite3_stmt* statement, int pos, const QVariant& value)
 {
-    if (value.typeId() == QMetaType::QDate) {
+    const int type = FieldCodec::variantType(value).id();
+    if (type == QMetaType::QDate) {
         // Stored as ISO text, as SqliteDialect::storedDate gives it.
         char* to = keepRoom(10);
         if (writeIsoDate(*static_cast<const QDate*>(value.constData()), to)) {
@@ -133,7 +134,7 @@ void SqliteStatements::bindKept(sqlite3_stmt* statement, int pos, const QVariant
         }
         return;
     }
-    if (value.typeId() != QMetaType::QString || value.isNull()) {
+    if (type != QMetaType::QString || FieldCodec::isMissing(value)) {
         bind(statement, pos, value);
         return;
     }
