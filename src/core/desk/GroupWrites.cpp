@@ -428,7 +428,7 @@ void GroupWrites::transactionBegun()
 bool GroupWrites::backToGroupStart(QString* error)
 {
     if (!m_bare) {
-        return run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), error);
+        return run(m_db.dialect().rollbackToSavepoint(kGroupSavepoint), nullptr);
     }
     QSqlDatabase db = m_db.database();
     sqlite3* connection = SqliteStatements::connectionOf(db);
@@ -438,6 +438,10 @@ bool GroupWrites::backToGroupStart(QString* error)
     // Inside the write lock nobody else commits: the count is the one of the transaction's start.
     const qint64 seen = SqliteDialect::dataVersion(db);
     m_db.rollback();
+    if (!sqlite3_get_autocommit(connection)) {
+        m_db.adoptTransaction(); // the rollback did not go through: still there, to be rolled back as lost
+        return false;
+    }
     if (!m_db.beginTransaction(error, true)) {
         return false;
     }
