@@ -418,11 +418,16 @@ bool GroupWrites::takeBack(qsizetype from)
     return ok;
 }
 
-void GroupWrites::transactionBegun()
+qint64 GroupWrites::changesMade() const
 {
     sqlite3* connection
         = m_db.dialect().kind() == SqlDialect::Kind::SQLite ? SqliteStatements::connectionOf(m_db.database()) : nullptr;
-    m_changesAtBegin = connection ? sqlite3_total_changes64(connection) : -1;
+    return connection ? sqlite3_total_changes64(connection) : -1;
+}
+
+void GroupWrites::transactionBegun()
+{
+    m_changesAtBegin = changesMade();
 }
 
 bool GroupWrites::backToGroupStart(QString* error)
@@ -452,7 +457,6 @@ bool GroupWrites::backToGroupStart(QString* error)
         }
         return false;
     }
-    m_changesAtBegin = sqlite3_total_changes64(connection);
     return true;
 }
 
@@ -1063,8 +1067,7 @@ GroupWrites::Outcome GroupWrites::send(QString* error, Refusal* refusal)
     if (!m_groupSavepoint && !m_bare && m_sent == 0 && !m_collecting && !m_reserveKeys && m_changesAtBegin >= 0
         && m_db.inTransaction()) {
         // SQLite: nothing but the group's writes in the transaction since it began (transactionBegun).
-        sqlite3* connection = SqliteStatements::connectionOf(m_db.database());
-        m_bare = connection && sqlite3_total_changes64(connection) == m_changesAtBegin;
+        m_bare = changesMade() == m_changesAtBegin;
     }
     // The group's savepoint goes with its first writes (in the same query as its COPYs).
     const QString leading = m_groupSavepoint || m_bare ? QString() : d.savepoint(kGroupSavepoint);

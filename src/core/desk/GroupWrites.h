@@ -227,6 +227,9 @@ private:
     bool run(const QString& sql, QString* error);
     // SQLite's own statements for the multi-row INSERTs, nullptr on other databases.
     SqliteStatements* sqliteStatements();
+    // SQLite: the rows the connection has changed since it opened (sqlite3_total_changes64); -1
+    // elsewhere.
+    qint64 changesMade() const;
     // The group's writes in the database taken back: to its savepoint, or (without one) by
     // beginning the transaction again. False when the transaction is gone.
     bool backToGroupStart(QString* error);
@@ -238,7 +241,7 @@ private:
     qsizetype m_sent = 0;
     bool m_groupSavepoint = false;
     bool m_bare = false; // SQLite: the group's writes went without a savepoint (transactionBegun)
-    qint64 m_changesAtBegin = -1; // SQLite: the connection's changes as the transaction began
+    qint64 m_changesAtBegin = -1; // SQLite: changesMade() as the group's transaction began
     bool m_sending = false;
     bool m_accepting = false;
     bool m_collecting = false;
