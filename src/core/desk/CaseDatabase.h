@@ -89,17 +89,18 @@ public:
     // where a wait for another workstation's turn is told; both kept across reconnections.
     void setJob(const QString& job, std::function<void(const QString&)> waitNotice = {});
 
-    // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every
-    // 1000 pages by default; a run that commits thousands of scattered pages would stop for one
-    // every other commit. Between these two calls the log grows up to SqliteDialect::kDeferredCheckpointPages
-    // instead, and resuming restores the setting and runs one passive checkpoint. Since the log
-    // is then no longer synced by frequent checkpoints, the run's commits sync it themselves: the
-    // first one, then the first begun a second or more after the last sync (synchronous=FULL for
-    // that transaction, SqliteDialect::kLogSyncMs), and resuming syncs what is left. A commit
-    // survives a power cut about a second after it is made; what a power cut takes is whole
-    // groups, the register's rows with them, so the run resumes where the file says. Other desks read and write the
-    // file as ever, and their own commits still checkpoint by their own setting. A group's savepoint journal is kept in
-    // memory meanwhile, instead of a temporary file per group. No-op elsewhere.
+    // SQLite in WAL mode copies the log into the database file (a checkpoint: two fsyncs) every 1000
+    // pages by default; a run that commits thousands of scattered pages would stop for one every other
+    // commit. Between these two calls the log grows up to SqliteDialect::kDeferredCheckpointPages
+    // instead, and resuming restores the setting and runs one passive checkpoint. Since the log is
+    // then no longer synced by frequent checkpoints, a thread of the run syncs it: at the first
+    // commit, then at most once a second (SqliteDialect::kLogSyncMs) while the desk goes on writing;
+    // resuming syncs what is left. If the disk refuses a sync, the next transaction is refused with
+    // its error. A commit survives a power cut about a second after it is made; what a power cut takes
+    // is whole groups, the register's rows with them, so the run resumes where the file says. Other
+    // desks read and write the file as ever, and their own commits still checkpoint by their own
+    // setting. A group's savepoint journal is kept in memory meanwhile, instead of a temporary file
+    // per group. No-op elsewhere.
     void deferCheckpoints();
     // Who is told of the records written through record access (a run's register); none by default.
     void setRecordJournal(RecordJournal* journal) { m_journal = journal; }

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #endif
@@ -72,6 +73,42 @@ void restartWithAvx2StringFunctions(char* argv[])
     }
 #else
     Q_UNUSED(argv);
+#endif
+}
+
+qintptr openToSync(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // Windows flushes a file only through a handle that may write to it; nothing is written here.
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<qintptr>(file);
+#else
+    // Linux writes out a file's data through any descriptor of it, one opened for reading too.
+    return ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+int syncToDisk(qintptr handle)
+{
+#ifdef Q_OS_WIN
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) ? 0 : int(GetLastError());
+#else
+    while (::fdatasync(int(handle)) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+#endif
+}
+
+void closeSynced(qintptr handle)
+{
+#ifdef Q_OS_WIN
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+#else
+    ::close(int(handle));
 #endif
 }
 

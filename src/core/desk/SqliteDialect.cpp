@@ -2,12 +2,125 @@
 #include "core/desk/SqliteDialect.h"
 
 #include "core/desk/Formats.h"
+#include "core/desk/Platform.h"
 #include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <sqlite3.h>
+#include <thread>
+#include <utility>
 
 namespace zb32 {
+
+// While checkpoints are deferred, the log is synced on a thread of its own: a second of a run's
+// commits takes the kernel a tenth of a second or more to write out, and the desk goes on with
+// the next group meanwhile. A sync writes out everything written to the log before it, so one
+// begun at most kLogSyncMs after the last, as soon as anything was committed since, keeps every
+// commit within about a second of the disk. The log is synced through a descriptor of its own:
+// nothing of SQLite's connection is touched from the thread.
+class SqliteDialect::LogSync
+{
+public:
+    static std::unique_ptr<LogSync> open(const QString& logPath)
+    {
+        const qintptr file = openToSync(logPath);
+        return file < 0 ? nullptr : std::unique_ptr<LogSync>(new LogSync(file));
+    }
+    ~LogSync()
+    {
+        finish();
+        closeSynced(m_file);
+    }
+    LogSync(const LogSync&) = delete;
+    LogSync& operator=(const LogSync&) = delete;
+
+    void committed()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_unsynced = true;
+        }
+        m_wake.notify_one();
+    }
+    // The first error a sync had, in the system's words; empty while none failed.
+    QString failure() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_error ? QString::fromLocal8Bit(std::strerror(m_error)) : QString();
+    }
+    int syncs() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_syncs;
+    }
+    // Stops the thread, and syncs on the calling thread what was committed since its last sync.
+    // The count of all its syncs.
+    int finish()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_stop = true;
+            }
+            m_wake.notify_one();
+            m_thread.join();
+            if (std::exchange(m_unsynced, false)) {
+                note(syncToDisk(m_file));
+            }
+        }
+        return syncs();
+    }
+
+private:
+    explicit LogSync(qintptr file)
+        : m_file(file)
+        , m_thread([this] { loop(); })
+    { }
+
+    void loop()
+    {
+        using Clock = std::chrono::steady_clock;
+        std::unique_lock lock(m_mutex);
+        Clock::time_point due = Clock::time_point::min(); // the first commit is synced at once
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || m_unsynced; });
+            if (m_wake.wait_until(lock, due, [this] { return m_stop; })) {
+                return;
+            }
+            m_unsynced = false;
+            due = Clock::now() + std::chrono::milliseconds(kLogSyncMs);
+            lock.unlock();
+            const int error = syncToDisk(m_file);
+            lock.lock();
+            noteLocked(error);
+        }
+    }
+    void note(int error)
+    {
+        const std::lock_guard lock(m_mutex);
+        noteLocked(error);
+    }
+    void noteLocked(int error)
+    {
+        ++m_syncs;
+        if (!m_error) {
+            m_error = error;
+        }
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_unsynced = false; // something was committed since the last sync began
+    bool m_stop = false;
+    int m_syncs = 0;
+    int m_error = 0;
+    const qintptr m_file;
+    std::thread m_thread; // last: it starts once the rest is set
+};
 
 SqliteDialect::SqliteDialect(int busyTimeoutMs, bool readOnly)
     : m_busyTimeoutMs(busyTimeoutMs)
@@ -18,6 +131,13 @@ SqliteDialect::SqliteDialect(int busyTimeoutMs, bool readOnly)
     // desk sets no limit on that memory, so nothing reads the count.
     static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     Q_UNUSED(configured);
+}
+
+SqliteDialect::~SqliteDialect() = default;
+
+int SqliteDialect::logSyncs() const
+{
+    return m_logSyncs + (m_logSync ? m_logSync->syncs() : 0);
 }
 
 QString SqliteDialect::translate(const QString& sql) const
@@ -99,13 +219,15 @@ bool SqliteDialect::begin(QSqlDatabase& db, bool, QString* error)
     // commits; it gives up when the file stayed locked for a whole busy time-out with nothing
     // committed (a desk stuck in a transaction).
     static const QString kSqliteBusy = QString::number(5);
-    if (m_checkpointsDeferred) {
-        // The safety level cannot change inside a transaction: it is set as the transaction opens.
-        const bool sync = !m_sinceSync.isValid() || m_sinceSync.elapsed() >= kLogSyncMs;
-        if (sync != m_syncsCommit
-            && run(db, sync ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"),
-                nullptr)) {
-            m_syncsCommit = sync;
+    if (m_logSync) {
+        const QString failure = m_logSync->failure();
+        if (!failure.isEmpty()) {
+            // The groups already committed may not be on the disk: nothing more is written on them.
+            if (error) {
+                *error
+                    = QStringLiteral("il disco non ha confermato le ultime scritture del database (%1)").arg(failure);
+            }
+            return false;
         }
     }
     qint64 seen = dataVersion(db);
@@ -138,10 +260,9 @@ bool SqliteDialect::commit(QSqlDatabase& db, QString* error)
         run(db, QStringLiteral("ROLLBACK"), nullptr);
         return false;
     }
-    if (m_syncsCommit) {
-        m_sinceSync.start();
+    if (m_logSync) {
+        m_logSync->committed();
     }
-    m_logUnsynced = m_checkpointsDeferred && !m_syncsCommit;
     return true;
 }
 
@@ -151,7 +272,8 @@ std::function<void()> SqliteDialect::behind(QSqlDatabase& db, BehindGroup* group
     if (!connection || !group->writes) {
         return {};
     }
-    return [connection, group] {
+    LogSync* logSync = m_logSync.get();
+    return [connection, group, logSync] {
         group->copied = group->writes(&group->error);
         if (!group->copied) {
             return;
@@ -160,6 +282,9 @@ std::function<void()> SqliteDialect::behind(QSqlDatabase& db, BehindGroup* group
         char* words = nullptr;
         if (sqlite3_exec(connection, "COMMIT", nullptr, nullptr, &words) == SQLITE_OK) {
             group->committed = true;
+            if (logSync) {
+                logSync->committed();
+            }
             return;
         }
         group->error = describe(words ? QString::fromUtf8(words) : QString::fromUtf8(sqlite3_errmsg(connection)));
@@ -178,27 +303,28 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     if (m_checkpointsDeferred) {
         return;
     }
+    sqlite3* connection = SqliteStatements::connectionOf(db);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !q.next()) {
+    if (!connection || !q.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !q.next()) {
         return; // the setting cannot be read, so it is left alone
     }
     m_autoCheckpointPages = q.value(0).toInt();
     q.finish();
-    // Checkpoints no longer sync the log every few commits, so the commits do it themselves, once
-    // a second: a sync at every commit (two hundred for 100,000 records) cost about a quarter of
-    // the run. The first commit syncs.
+    // Checkpoints no longer sync the log every few commits, so the run has it synced, on a thread
+    // of its own (LogSync): a sync at every commit (two hundred for 100,000 records) cost about a
+    // quarter of the run. Without the log's file at hand the checkpoints stay as they are.
+    m_logSync = LogSync::open(QString::fromUtf8(sqlite3_filename_wal(sqlite3_db_filename(connection, "main"))));
     m_checkpointsDeferred
-        = run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)
-        && run(db, QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
-    m_syncsCommit = true;
-    m_sinceSync.invalidate();
+        = m_logSync && run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr);
+    if (!m_checkpointsDeferred) {
+        m_logSync.reset();
+        return;
+    }
     // A group's savepoint keeps the earlier content of each page the group changes. Beyond 64 KiB
     // SQLite moves it into a temporary file, made, written and deleted group after group; a
     // group of confirmations changes a few hundred pages, so in memory it stays within a few MB.
     // Temporary tables would go there too; the jobs make none.
-    if (m_checkpointsDeferred) {
-        run(db, QStringLiteral("PRAGMA temp_store=MEMORY"), nullptr);
-    }
+    run(db, QStringLiteral("PRAGMA temp_store=MEMORY"), nullptr);
 }
 
 void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
@@ -207,20 +333,11 @@ void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
         return;
     }
     m_checkpointsDeferred = false;
-    m_syncsCommit = false;
-    if (m_logUnsynced) {
-        // The last commits of the run are synced now, whether the checkpoint below copies
-        // anything or not (another desk still reading the older pages keeps it from it).
-        m_logUnsynced = false;
-        sqlite3_file* log = nullptr;
-        sqlite3* connection = SqliteStatements::connectionOf(db);
-        if (connection && sqlite3_file_control(connection, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK
-            && log && log->pMethods) {
-            log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
-        }
-    }
+    // The last commits of the run are synced now, whether the checkpoint below copies anything or
+    // not (another desk still reading the older pages keeps it from it).
+    m_logSyncs += m_logSync->finish();
+    m_logSync.reset();
     run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(m_autoCheckpointPages), nullptr);
-    run(db, QStringLiteral("PRAGMA synchronous=NORMAL"), nullptr);
     run(db, QStringLiteral("PRAGMA temp_store=DEFAULT"), nullptr);
     if (!inTransaction) {
         // Passive: it copies what no other desk is still reading and never waits for a lock.

@@ -4,9 +4,9 @@
 
 #include "core/desk/SqlDialect.h"
 
-#include <QElapsedTimer>
 #include <array>
 #include <limits>
+#include <memory>
 
 namespace zb32 {
 
@@ -21,11 +21,12 @@ public:
     // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
     // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
     static constexpr int kDeferredCheckpointPages = 65536;
-    // While checkpoints are deferred, the log is synced by the first commit begun this long after
-    // the last synced one, in ms (see CaseDatabase::deferCheckpoints).
+    // While checkpoints are deferred, a commit's log reaches the disk at most this long after the
+    // last sync of it, in ms (see CaseDatabase::deferCheckpoints).
     static constexpr int kLogSyncMs = 1000;
 
     explicit SqliteDialect(int busyTimeoutMs = kBusyTimeoutMs, bool readOnly = false);
+    ~SqliteDialect() override;
 
     Kind kind() const override { return Kind::SQLite; }
     QString translate(const QString& sql) const override;
@@ -48,15 +49,18 @@ public:
     int busyTimeoutMs() const { return m_busyTimeoutMs; }
     // The count of the commits other connections made to the file; -1 when unknown.
     static qint64 dataVersion(QSqlDatabase& db);
+    // How many times the log was synced while checkpoints were deferred, by the thread that syncs
+    // it or at the end of the run.
+    int logSyncs() const;
 
 private:
     int m_busyTimeoutMs;
     bool m_checkpointsDeferred = false;
     bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is
     int m_autoCheckpointPages = 1000;
-    bool m_syncsCommit = false; // the transaction open, or the next one, syncs the log as it commits
-    QElapsedTimer m_sinceSync;
-    bool m_logUnsynced = false; // the last commit of a deferred run went without a sync
+    class LogSync;
+    std::unique_ptr<LogSync> m_logSync; // while checkpoints are deferred
+    int m_logSyncs = 0; // of the runs before the present one
     // The texts of the dates stored last, by day: a job stores the same few dates line after
     // line (the batch's, an invoice's), and a copy of a text costs no allocation.
     struct StoredDate
