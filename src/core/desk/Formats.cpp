@@ -2,6 +2,7 @@
 #include "core/desk/Formats.h"
 
 #include <QVarLengthArray>
+#include <cstring>
 #include <limits>
 
 namespace zb32 {
@@ -329,7 +330,18 @@ QString shortDate(const QDate& date)
 
 bool writeIsoDate(const QDate& date, char* out)
 {
-    return writeDate(date, out, 0, 5, 8, '-');
+    // A job stores the same few dates row after row (the batch's, an invoice's): the last one
+    // written on the thread is kept as text. (No date has the day it starts with.)
+    thread_local qint64 lastDay = std::numeric_limits<qint64>::max();
+    thread_local char lastText[10];
+    if (const qint64 day = date.toJulianDay(); day != lastDay) {
+        if (!writeDate(date, lastText, 0, 5, 8, '-')) {
+            return false;
+        }
+        lastDay = day;
+    }
+    std::memcpy(out, lastText, sizeof lastText);
+    return true;
 }
 
 QString isoDate(const QDate& date)
