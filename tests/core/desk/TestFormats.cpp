@@ -309,6 +309,12 @@ private Q_SLOTS:
         QFETCH(QDate, date);
         QTEST(zb32::shortDate(date), "shortText");
         QTEST(zb32::isoDate(date), "isoText");
+        // As bytes, twice: the second from the text kept of the first, after the row before's.
+        QFETCH(QString, isoText);
+        for (int i = 0; i < 2; ++i) {
+            char bytes[10];
+            QCOMPARE(zb32::writeIsoDate(date, bytes) ? QString::fromLatin1(bytes, 10) : QString(), isoText);
+        }
     }
 
     // Each caller's shapes, as they have always been read: a row per shape and the flags that take it.
