@@ -313,7 +313,11 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     // Checkpoints no longer sync the log every few commits, so the run has it synced, on a thread
     // of its own (LogSync): a sync at every commit (two hundred for 100,000 records) cost about a
     // quarter of the run. Without the log's file at hand the checkpoints stay as they are.
-    m_logSync = LogSync::open(QString::fromUtf8(sqlite3_filename_wal(sqlite3_db_filename(connection, "main"))));
+    // (A database in memory has no file name, and no log.)
+    const char* file = sqlite3_db_filename(connection, "main");
+    if (file && *file) {
+        m_logSync = LogSync::open(QString::fromUtf8(sqlite3_filename_wal(file)));
+    }
     m_checkpointsDeferred
         = m_logSync && run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr);
     if (!m_checkpointsDeferred) {
