@@ -68,7 +68,9 @@ public:
             }
             m_wake.notify_one();
             m_thread.join();
+            std::unique_lock lock(m_mutex);
             if (std::exchange(m_unsynced, false)) {
+                lock.unlock();
                 note(syncToDisk(m_file));
             }
         }
@@ -85,7 +87,7 @@ private:
     {
         using Clock = std::chrono::steady_clock;
         std::unique_lock lock(m_mutex);
-        Clock::time_point due = Clock::time_point::min(); // the first commit is synced at once
+        Clock::time_point due = Clock::now(); // the first commit is synced at once
         for (;;) {
             m_wake.wait(lock, [this] { return m_stop || m_unsynced; });
             if (m_wake.wait_until(lock, due, [this] { return m_stop; })) {
