@@ -6,6 +6,7 @@
 #include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -57,6 +58,7 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_syncs;
     }
+    void failWith(int error) { m_failWith = error; }
     // Stops the thread, and syncs on the calling thread what was committed since its last sync.
     // The count of all its syncs.
     int finish()
@@ -96,7 +98,7 @@ private:
             m_unsynced = false;
             due = Clock::now() + std::chrono::milliseconds(kLogSyncMs);
             lock.unlock();
-            const int error = syncToDisk(m_file);
+            const int error = m_failWith ? m_failWith.load() : syncToDisk(m_file);
             lock.lock();
             noteLocked(error);
         }
@@ -120,6 +122,7 @@ private:
     bool m_stop = false;
     int m_syncs = 0;
     int m_error = 0;
+    std::atomic<int> m_failWith { 0 }; // tests: what every sync on the thread reports instead
     const qintptr m_file;
     std::thread m_thread; // last: it starts once the rest is set
 };
@@ -140,6 +143,13 @@ SqliteDialect::~SqliteDialect() = default;
 int SqliteDialect::logSyncs() const
 {
     return m_logSyncs + (m_logSync ? m_logSync->syncs() : 0);
+}
+
+void SqliteDialect::failLogSyncs(int error) const
+{
+    if (m_logSync) {
+        m_logSync->failWith(error);
+    }
 }
 
 QString SqliteDialect::translate(const QString& sql) const

@@ -52,6 +52,9 @@ public:
     // How many times the log was synced while checkpoints were deferred, by the thread that syncs
     // it or at the end of the run.
     int logSyncs() const;
+    // Tests only: from now on the thread's syncs of the log (not the last one, at the run's end)
+    // report `error` as the disk's answer instead of syncing. Deferred checkpoints only.
+    void failLogSyncs(int error) const;
 
 private:
     int m_busyTimeoutMs;

@@ -14,6 +14,8 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QThread>
+#include <cerrno>
+#include <cstring>
 
 using namespace zb32;
 using zb32::test::TestDatabase;
@@ -925,6 +927,17 @@ private Q_SLOTS:
         db.resumeCheckpoints();
         QCOMPARE(pragma("wal_autocheckpoint"), autoPages);
         QCOMPARE(tdb.count(Schema::kInvoices), total);
+        // A sync the disk refuses stops the next transaction, in the system's words; the next run
+        // begins anew.
+        db.deferCheckpoints();
+        sqlite.failLogSyncs(EIO);
+        const int synced = sqlite.logSyncs();
+        QVERIFY2(db.beginTransaction(&error) && db.commit(&error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(sqlite.logSyncs(), synced + 1, 5000);
+        QVERIFY(!db.beginTransaction(&error));
+        QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EIO))), qPrintable(error));
+        db.resumeCheckpoints();
+        QVERIFY2(db.beginTransaction(&error) && db.commit(&error), qPrintable(error));
     }
 
     void forwardOnlyReadsEveryRow_data() { backends(); }
