@@ -312,7 +312,7 @@ void SqliteDialect::rollback(QSqlDatabase& db)
 
 void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
 {
-    if (m_checkpointsDeferred) {
+    if (m_logSync) {
         return;
     }
     sqlite3* connection = SqliteStatements::connectionOf(db);
@@ -330,9 +330,7 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     if (file && *file) {
         m_logSync = LogSync::open(QString::fromUtf8(sqlite3_filename_wal(file)));
     }
-    m_checkpointsDeferred
-        = m_logSync && run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr);
-    if (!m_checkpointsDeferred) {
+    if (!m_logSync || !run(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kDeferredCheckpointPages), nullptr)) {
         m_logSync.reset();
         return;
     }
@@ -345,10 +343,9 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
 
 void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
 {
-    if (!m_checkpointsDeferred) {
+    if (!m_logSync) {
         return;
     }
-    m_checkpointsDeferred = false;
     // The last commits of the run are synced now, whether the checkpoint below copies anything or
     // not (another desk still reading the older pages keeps it from it).
     m_logSyncs += m_logSync->finish();

@@ -58,11 +58,10 @@ public:
 
 private:
     int m_busyTimeoutMs;
-    bool m_checkpointsDeferred = false;
     bool m_readOnly = false; // a file that cannot be written: its journal mode is left as it is
     int m_autoCheckpointPages = 1000;
     class LogSync;
-    std::unique_ptr<LogSync> m_logSync; // while checkpoints are deferred
+    std::unique_ptr<LogSync> m_logSync; // exactly while checkpoints are deferred
     int m_logSyncs = 0; // of the runs before the present one
     // The texts of the dates stored last, by day: a job stores the same few dates line after
     // line (the batch's, an invoice's), and a copy of a text costs no allocation.
