@@ -169,20 +169,21 @@ private Q_SLOTS:
         constexpr int kHoldMs = 6 * kBusyMs;
         TestDatabase tdb(backend);
         ZB32_REQUIRE(tdb);
-        // On PostgreSQL the waiting desk queues at the server and gets the turn at the holder's
-        // next commit; a wait is told once it outlasts a moment, so the holder's transactions
-        // take longer than one.
-        Holder holder(tdb.connectionString(), holderCommits, kHoldMs, backend == QLatin1String("postgresql") ? 150 : 40);
-        holder.start();
-        QTRY_VERIFY(holder.holding.loadAcquire() == 1);
-        QVERIFY2(holder.failure.isEmpty(), qPrintable(holder.failure));
-
+        // The waiting desk is connected first, so it asks for the turn as soon as it is held.
         CaseDatabase waiting;
         QStringList notices;
         waiting.setJob(QStringLiteral("spese"), [&notices](const QString& text) { notices << text; });
         QString error;
         QVERIFY2(waiting.open(tdb.connectionString() + QStringLiteral(";Busy Timeout=%1").arg(kBusyMs), &error),
             qPrintable(error));
+        // On PostgreSQL the waiting desk queues at the server and gets the turn at the holder's
+        // next commit; a wait is told once it outlasts a moment, so the holder's transactions
+        // take several.
+        Holder holder(
+            tdb.connectionString(), holderCommits, kHoldMs, backend == QLatin1String("postgresql") ? 250 : 40);
+        holder.start();
+        QTRY_VERIFY(holder.holding.loadAcquire() == 1);
+        QVERIFY2(holder.failure.isEmpty(), qPrintable(holder.failure));
         QElapsedTimer clock;
         clock.start();
         const bool began = waiting.beginTransaction(&error, true);

@@ -19,7 +19,7 @@ command -v dbus-run-session >/dev/null 2>&1 || missing="$missing dbus-x11"
 why=""
 if [ -n "$missing" ]; then
     why="Debian packages not installed:$missing"
-elif ! xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" true >/dev/null 2>&1; then
+elif ! xvfb-run -a -n $((800 + $$ % 100)) -s "-screen 0 640x480x24 -nolisten tcp" true >/dev/null 2>&1; then
     why="the virtual display (Xvfb) does not start"
 fi
 if [ -n "$why" ]; then

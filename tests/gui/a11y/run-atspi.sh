@@ -10,7 +10,9 @@ if [ -z "${ATSPI_INNER:-}" ]; then
     export ATSPI_INNER=1
     # Xvfb OUTSIDE dbus-run-session: dbus-daemon and everything it activates
     # (at-spi-bus-launcher, at-spi2-registryd) must inherit DISPLAY.
-    exec xvfb-run -a -s "-screen 0 ${SCREEN:-1280x1024x24} -nolisten tcp" \
+    # A display number of its own: a server that has just been stopped on the display before
+    # (another test's, a check's) removes its socket as it goes, taking the new server's with it.
+    exec xvfb-run -a -n $((200 + $$ % 500)) -s "-screen 0 ${SCREEN:-1280x1024x24} -nolisten tcp" \
          dbus-run-session -- sh "$0" "$@"
 fi
 DRIVER=$1; shift
