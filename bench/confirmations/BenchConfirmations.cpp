@@ -1,6 +1,7 @@
 // Records per second of the confirmation import on a generated database: the collections file
 // (mode 0) and the expense workbook (mode 1), against one indexed lookup and one insert per
-// record done directly on the database and, on PostgreSQL, a set-based reference.
+// record done directly on the database and, on PostgreSQL, two set-based references: the
+// payments alone, and every write of the collections file on a copy of the database as generated.
 //
 //   bench_confirmations [--backend sqlite|postgresql] [--pg CONNSTRING] [--cases N]
 //                       [--records N] [--rows N] [--seed N]
@@ -297,6 +298,269 @@ double setBasedRate(CaseDatabase& db, const QByteArray& bytes)
     return n / (t.nsecsElapsed() / 1e9);
 }
 
+// What a set-based run wrote, for comparison with the import's counters.
+struct SetBasedRun
+{
+    int records = 0;
+    double seconds = 0;
+    int payments = 0; // new payments inserted
+    int invoices = 0; // invoices inserted
+    int matched = 0; // open instalments a record takes
+    int confirmed = 0; // open instalments confirmed (the UPDATE's rows)
+    int confirmedPosted = 0; // new payments the run posts open and a later record confirms
+    int cases = 0; // cases updated
+};
+
+// Runs one statement of the full reference; the rows it wrote.
+int execCounted(CaseDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db.database());
+    if (!q.exec(sql)) {
+        die(q.lastError().text());
+    }
+    return q.numRowsAffected();
+}
+
+// The full set-based reference (PostgreSQL), on a database as it was before the import: the
+// writes of the collections file, set-based, in one transaction.
+// - The records are loaded with COPY, their line order kept, and each one's case is resolved once
+//   (the lowest key of the position among the desk's mandate types) with the fields of the case
+//   the postings read.
+// - Confirmations: a payment record (not a reversal, not a "9" reference) confirms the first open
+//   instalment of its case that its amount confirms, an instalment taken by the first such
+//   record; a record left without one confirms an earlier new payment of its case that the run
+//   posts open ("VN"). This is close to the import's, not the same: a record whose instalment an
+//   earlier one took posts a new payment here, where the import would try the case's next open
+//   instalment; and the second kind is matched in one pass (a record that loses the payment it
+//   matched to an earlier record neither tries the next one nor counts as a payment left open).
+// - Each record's moment in its case is worked out with window functions in line order: the
+//   instalment due as the earlier invoices lowered it, the total collected so far, whether this
+//   payment pays the case off, whether the collector was taken off the case by an earlier
+//   outcome 37 or payoff (the collector then is the agency's "80"). From that, one UPDATE ... FROM
+//   confirms the instalments, one INSERT ... SELECT each adds the new payments (split over the
+//   dues, "VEC" rates of the collector and the agency) and the invoices, and one UPDATE ... FROM
+//   changes every case once with all its records' changes (collected total, lowered amounts,
+//   situation, assignment, collector moved, modified mark).
+// - Left out: the import's register rows (its bookkeeping to undo and resume a run) and the
+//   range checks of the amounts.
+// Timed from the decoding of the lines on, as the other references.
+SetBasedRun fullSetBasedRun(CaseDatabase& db, const QByteArray& bytes)
+{
+    QElapsedTimer t;
+    t.start();
+    const QDate today(2026, 12, 7);
+    QByteArray rows;
+    SetBasedRun run;
+    for (const QByteArray& raw : bytes.split('\n')) {
+        const CollectionLine line = decodeCollectionLine(QString::fromLatin1(raw), today);
+        if (line.empty || line.truncated()) {
+            continue;
+        }
+        ++run.records;
+        const ConfirmationRecord& r = line.record;
+        bool first = true;
+        for (const QVariant& v :
+            { QVariant(run.records), QVariant(r.position), QVariant(r.code), QVariant(r.amount.toDecimalText()),
+                QVariant(r.date), QVariant(r.reference), QVariant(r.invoiceNumber) }) {
+            if (!std::exchange(first, false)) {
+                rows.append('\t');
+            }
+            SqlDialect::copyValue(&rows, v);
+        }
+        rows.append('\n');
+    }
+    QSqlDatabase sql = db.database();
+    transaction(db, false);
+    QString why;
+    if (!db.exec(QStringLiteral("CREATE TEMP TABLE zb32_full (riga integer, posizione text, codice text, importo "
+                                "numeric, data date, riferimento text, fattura text) ON COMMIT DROP"),
+            &why)
+        || !db.dialect().copyIn(sql, QStringLiteral("zb32_full"),
+            { QStringLiteral("riga"), QStringLiteral("posizione"), QStringLiteral("codice"), QStringLiteral("importo"),
+                QStringLiteral("data"), QStringLiteral("riferimento"), QStringLiteral("fattura") },
+            rows, &why)) {
+        die(why);
+    }
+    // Kinds: P payment, F invoice (code 362, or a payment with a "9" reference), 37 and 36
+    // outcomes. A reversal ("3" and a digit fourth, or "3" and shorter) posts its amount negated.
+    execCounted(db,
+        QStringLiteral(R"sql(
+CREATE TEMP TABLE zb32_rec ON COMMIT DROP AS
+SELECT r.riga, r.importo, r.data, r.riferimento, r.fattura, k.tipo, k.storno,
+       CASE WHEN k.storno THEN -r.importo ELSE r.importo END AS importo_p, c.*
+FROM zb32_full r
+CROSS JOIN LATERAL (SELECT CASE WHEN r.codice = '362' OR (r.codice = '350' AND r.riferimento LIKE '9%')
+                                THEN 'F' WHEN r.codice = '350' THEN 'P' ELSE r.codice END AS tipo,
+                           r.codice = '350' AND r.riferimento NOT LIKE '9%'
+                               AND r.riferimento ~ '^3(.{0,2}$|..[0-9])' AS storno) k
+JOIN LATERAL (SELECT p.contatore AS conta, p."data affido" AS affido, p."codice esattore" AS esattore,
+                     p."importo rata" AS rata, p."importo interessi" AS interessi, p."importo spese" AS spese,
+                     p."importo speserecupero" AS recupero, p."totale incassato" AS incassato
+              FROM "tabella pratiche" p
+              WHERE p.posizione = r.posizione AND p."tipo mandato" = ANY(string_to_array('%1', ','))
+              ORDER BY p.contatore LIMIT 1) c ON true
+WHERE r.codice IN ('350', '362', '37', '36'))sql")
+            .arg(kMandates));
+    // The planner has no figures of a temporary table without it (the self-join below would be
+    // a nested loop).
+    execCounted(db, QStringLiteral("ANALYZE zb32_rec"));
+    // Each instalment to the first record that takes it, each record to its first instalment.
+    run.matched = execCounted(db, QStringLiteral(R"sql(
+CREATE TEMP TABLE zb32_conf ON COMMIT DROP AS
+SELECT DISTINCT ON (m.id) m.riga, m.id, NULL::integer AS bersaglio
+FROM (SELECT DISTINCT ON (r.riga) r.riga, i.id
+      FROM zb32_rec r
+      JOIN "tabella pagamenti" i ON i.conta = r.conta AND i.dataricevuta IS NULL
+                                AND r.importo > i.totale - 1 AND r.importo < i.totale + 1
+      WHERE r.tipo = 'P' AND NOT r.storno
+      ORDER BY r.riga, i.id) m
+ORDER BY m.id, m.riga)sql"));
+    execCounted(db, QStringLiteral("ANALYZE zb32_conf"));
+    // Then a record left without one to the first earlier new payment of its case posted open.
+    run.confirmedPosted = execCounted(db, QStringLiteral(R"sql(
+INSERT INTO zb32_conf (riga, bersaglio)
+WITH m AS (
+    SELECT DISTINCT ON (x.bersaglio) x.riga, x.bersaglio
+    FROM (SELECT DISTINCT ON (c.riga) c.riga, o.riga AS bersaglio
+          FROM zb32_rec c
+          JOIN zb32_rec o ON o.conta = c.conta AND o.riga < c.riga
+                         AND c.importo > o.importo_p - 1 AND c.importo < o.importo_p + 1
+          WHERE c.tipo = 'P' AND NOT c.storno AND o.tipo = 'P' AND NOT (o.affido IS NOT NULL AND o.data >= o.affido)
+            AND NOT EXISTS (SELECT 1 FROM zb32_conf g WHERE g.riga = c.riga)
+            AND NOT EXISTS (SELECT 1 FROM zb32_conf g WHERE g.riga = o.riga)
+          ORDER BY c.riga, o.riga) x
+    ORDER BY x.bersaglio, x.riga)
+SELECT riga, bersaglio FROM m WHERE bersaglio NOT IN (SELECT riga FROM m))sql"));
+    execCounted(db, QStringLiteral(R"sql(
+CREATE TEMP TABLE zb32_state ON COMMIT DROP AS
+SELECT m.*,
+       CASE WHEN coalesce(bool_or(m.tipo = '37' OR m.saldata) OVER (PARTITION BY m.conta ORDER BY m.riga
+                              ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING), false)
+            THEN '80' ELSE coalesce(nullif(m.esattore, ''), '80') END AS esattore_ora
+FROM (SELECT e.*, e.registrato AND e.rata_ora IS NOT NULL AND e.incassato_ora > e.rata_ora - 1 AS saldata
+      FROM (SELECT r.*, c.id AS conferma, b.riga IS NOT NULL AS chiusa,
+                   r.tipo = 'P' AND c.riga IS NULL AS registrato,
+                   r.rata - coalesce(sum(r.importo) FILTER (WHERE r.tipo = 'F') OVER (PARTITION BY r.conta
+                       ORDER BY r.riga ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING), 0) AS rata_ora,
+                   coalesce(r.incassato, 0) + coalesce(sum(r.importo_p) FILTER (WHERE r.tipo = 'P' AND c.riga IS NULL)
+                       OVER (PARTITION BY r.conta ORDER BY r.riga ROWS UNBOUNDED PRECEDING), 0) AS incassato_ora
+            FROM zb32_rec r
+            LEFT JOIN zb32_conf c ON c.riga = r.riga
+            LEFT JOIN zb32_conf b ON b.bersaglio = r.riga) e) m)sql"));
+    run.confirmed = execCounted(db, QStringLiteral(R"sql(
+UPDATE "tabella pagamenti" AS p
+SET dataricevuta = DATE '2026-12-08', codesattore = coalesce(p.codesattore, s.esattore_ora)
+FROM zb32_state s
+WHERE s.conferma IS NOT NULL AND p.id = s.conferma)sql"));
+    // The split as the import's: capital (not for a "611" reference), interest, expenses and
+    // recovery costs each up to its due, a remainder above zero to capital. A new payment
+    // confirmed by a later record goes in confirmed.
+    run.payments = execCounted(db,
+        QStringLiteral(R"sql(
+WITH al AS (
+    SELECT DISTINCT ON (cod_agent) cod_agent, al1, al2, al3, al4, "al fissa" AS fissa
+    FROM aliquote
+    WHERE "codice cliente" = '%1' AND modalita = 'VEC' AND cod_agent IS NOT NULL
+    ORDER BY cod_agent, id)
+INSERT INTO "tabella pagamenti" (conta, data, datascarico, dataricevuta, causale, totale, capitale, interesse, spese,
+                                 speserecupero, codesattore, modo, al_e_1, al_e_2, al_e_3, al_e_4, al_e_5,
+                                 al_a_1, al_a_2, al_a_3, al_a_4, al_a_5)
+SELECT s.conta, DATE '2026-12-07', s.data,
+       CASE WHEN k.vec THEN CASE WHEN k.r611 THEN DATE '2026-12-08' ELSE DATE '2026-12-07' END
+            WHEN s.chiusa THEN DATE '2026-12-08' END,
+       'da file (Fatt.' || s.fattura || ')', s.importo_p, s1.c + greatest(s4.r, 0), s2.c, s3.c, s4.c,
+       s.esattore_ora, CASE WHEN k.vec THEN 'VEC' ELSE 'VN' END,
+       CASE WHEN k.vec THEN e.al1 ELSE 0 END, CASE WHEN k.vec THEN e.al2 ELSE 0 END,
+       CASE WHEN k.vec THEN e.al3 ELSE 0 END, CASE WHEN k.vec THEN e.al4 ELSE 0 END,
+       CASE WHEN k.vec THEN e.fissa ELSE 0 END,
+       CASE WHEN k.vec THEN a.al1 ELSE 0 END, CASE WHEN k.vec THEN a.al2 ELSE 0 END,
+       CASE WHEN k.vec THEN a.al3 ELSE 0 END, CASE WHEN k.vec THEN a.al4 ELSE 0 END,
+       CASE WHEN k.vec THEN a.fissa ELSE 0 END
+FROM zb32_state s
+CROSS JOIN LATERAL (SELECT s.affido IS NOT NULL AND s.data >= s.affido AS vec,
+                           s.riferimento LIKE '611%' AS r611) k
+CROSS JOIN LATERAL (SELECT x.c, s.importo_p - x.c AS r
+                    FROM (SELECT CASE WHEN k.r611 OR s.importo_p = 0 THEN 0
+                                      ELSE least(coalesce(s.rata_ora, 0), s.importo_p) END AS c) x) s1
+CROSS JOIN LATERAL (SELECT x.c, s1.r - x.c AS r
+                    FROM (SELECT CASE WHEN s1.r = 0 THEN 0 ELSE least(coalesce(s.interessi, 0), s1.r) END AS c) x) s2
+CROSS JOIN LATERAL (SELECT x.c, s2.r - x.c AS r
+                    FROM (SELECT CASE WHEN s2.r = 0 THEN 0 ELSE least(coalesce(s.spese, 0), s2.r) END AS c) x) s3
+CROSS JOIN LATERAL (SELECT x.c, s3.r - x.c AS r
+                    FROM (SELECT CASE WHEN s3.r = 0 THEN 0 ELSE least(coalesce(s.recupero, 0), s3.r) END AS c) x) s4
+LEFT JOIN al e ON e.cod_agent = s.esattore_ora
+LEFT JOIN al a ON a.cod_agent = '999'
+WHERE s.registrato
+ORDER BY s.riga)sql")
+            .arg(kMandates));
+    run.invoices = execCounted(db, QStringLiteral(R"sql(
+INSERT INTO "tabella fatture" (conta, "numero fattura", periodo, "data fattura", "data scadenza", saldo)
+SELECT conta, fattura, riferimento, data, data, -importo FROM zb32_state WHERE tipo = 'F' ORDER BY riga)sql"));
+    // A case's situation and assignment are its last record's that sets them; a case only
+    // confirmed stays as it is.
+    run.cases = execCounted(db, QStringLiteral(R"sql(
+UPDATE "tabella pratiche" AS p
+SET "totale incassato" = CASE WHEN a.registrati THEN coalesce(p."totale incassato", 0) + a.incassi
+                              ELSE p."totale incassato" END,
+    "importo rata" = p."importo rata" - a.fatture,
+    "importo totale" = p."importo totale" - a.fatture,
+    "situazione affido" = coalesce(a.situazione, p."situazione affido"),
+    assignment_id = coalesce(a.assignment, p.assignment_id),
+    "codice esattore2" = CASE WHEN a.revoca AND p."codice esattore" IS NOT NULL THEN p."codice esattore"
+                              ELSE p."codice esattore2" END,
+    "codice esattore" = CASE WHEN a.revoca THEN NULL ELSE p."codice esattore" END,
+    datamodificadaesattori = CASE WHEN a.modifica THEN '07/12/2026' ELSE p.datamodificadaesattori END,
+    modificadaesattori = CASE WHEN a.modifica THEN 1 ELSE p.modificadaesattori END
+FROM (SELECT conta, bool_or(registrato) AS registrati,
+             coalesce(sum(importo_p) FILTER (WHERE registrato), 0) AS incassi,
+             coalesce(sum(importo) FILTER (WHERE tipo = 'F'), 0) AS fatture,
+             (array_agg(CASE tipo WHEN '37' THEN '50' WHEN '36' THEN 'RIA' ELSE '48' END ORDER BY riga DESC)
+                  FILTER (WHERE tipo IN ('37', '36') OR saldata))[1] AS situazione,
+             (array_agg(CASE WHEN saldata THEN '78' ELSE '76' END ORDER BY riga DESC)
+                  FILTER (WHERE registrato))[1] AS assignment,
+             bool_or(tipo = '37' OR saldata) AS revoca,
+             bool_or(tipo <> 'P') AS modifica
+      FROM zb32_state
+      GROUP BY conta
+      HAVING bool_or(registrato OR tipo <> 'P')) a
+WHERE p.contatore = a.conta)sql"));
+    transaction(db, true);
+    run.seconds = t.nsecsElapsed() / 1e9;
+    if (run.confirmed != run.matched) {
+        die(QStringLiteral("the full reference confirmed %1 instalments of the %2 it matched")
+                .arg(run.confirmed)
+                .arg(run.matched));
+    }
+    return run;
+}
+
+// What the collections file left in the cases, payments and invoices, as counts and checksums
+// that do not depend on the keys the rows were given (outside the timings).
+QString writtenState(CaseDatabase& db)
+{
+    QSqlQuery q(db.database());
+    if (!q.exec(QStringLiteral(
+            "SELECT (SELECT count(*) FROM \"tabella pratiche\" WHERE assignment_id IS NOT NULL OR "
+            "modificadaesattori = 1), (SELECT left(md5(string_agg(t::text, ',' ORDER BY contatore)), 8) FROM "
+            "(SELECT contatore, \"totale incassato\", \"importo rata\", \"importo totale\", \"situazione affido\", "
+            "assignment_id, \"codice esattore\", \"codice esattore2\", datamodificadaesattori, modificadaesattori "
+            "FROM \"tabella pratiche\") t), (SELECT count(*) FROM \"tabella pagamenti\" WHERE causale = 'rata' AND "
+            "dataricevuta IS NOT NULL), (SELECT count(*) FROM \"tabella pagamenti\"), (SELECT "
+            "left(md5(string_agg(t::text, ',' ORDER BY t::text)), 8) FROM (SELECT conta, data, datascarico, "
+            "dataricevuta, causale, totale, capitale, interesse, spese, speserecupero, codesattore, modo, al_e_1, "
+            "al_e_2, al_e_3, al_e_4, al_e_5, al_a_1, al_a_2, al_a_3, al_a_4, al_a_5 FROM \"tabella pagamenti\") "
+            "t), (SELECT count(*) FROM \"tabella fatture\"), (SELECT left(md5(string_agg(t::text, ',' ORDER BY "
+            "t::text)), 8) FROM (SELECT conta, \"numero fattura\", periodo, \"data fattura\", \"data scadenza\", "
+            "saldo FROM \"tabella fatture\") t)"))
+        || !q.next()) {
+        die(q.lastError().text());
+    }
+    return QStringLiteral("%1 cases changed (%2), %3 generated instalments confirmed, %4 payment rows in all "
+                          "(%5), %6 invoice rows (%7)")
+        .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+            q.value(4).toString(), q.value(5).toString(), q.value(6).toString());
+}
+
 struct Timing
 {
     int records;
@@ -366,10 +630,21 @@ int main(int argc, char** argv)
     }
 
     QString connString;
+    QString server;
+    // The server's connection string naming another database.
+    const auto onDatabase = [&server](const QString& name) {
+        QStringList items;
+        for (const QString& item : server.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            if (!item.trimmed().startsWith(QLatin1String("Database="), Qt::CaseInsensitive)) {
+                items << item;
+            }
+        }
+        return items.join(QLatin1Char(';')) + QStringLiteral(";Database=") + name;
+    };
     if (backend == QLatin1String("sqlite")) {
         connString = QStringLiteral("Provider=SQLite;Data Source=%1/work/kx32/dati/bench.db").arg(z);
     } else if (backend == QLatin1String("postgresql")) {
-        const QString server = optionValue(args, QStringLiteral("--pg"), qEnvironmentVariable("ZB32_BENCH_PG"));
+        server = optionValue(args, QStringLiteral("--pg"), qEnvironmentVariable("ZB32_BENCH_PG"));
         if (server.isEmpty()) {
             die(QStringLiteral("--pg CONNSTRING (or ZB32_BENCH_PG) names the PostgreSQL server"));
         }
@@ -380,13 +655,7 @@ int main(int argc, char** argv)
             || !admin.exec(QStringLiteral("CREATE DATABASE zb32_bench"), &why)) {
             die(why);
         }
-        QStringList parts;
-        for (const QString& part : server.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            if (!part.trimmed().startsWith(QLatin1String("Database="), Qt::CaseInsensitive)) {
-                parts << part;
-            }
-        }
-        connString = parts.join(QLatin1Char(';')) + QStringLiteral(";Database=zb32_bench");
+        connString = onDatabase(QStringLiteral("zb32_bench"));
     } else {
         die(QStringLiteral("unknown backend %1").arg(backend));
     }
@@ -409,6 +678,20 @@ int main(int argc, char** argv)
         if (db.dialect().kind() == SqlDialect::Kind::PostgreSQL) {
             db.exec(QStringLiteral("ANALYZE"), nullptr);
         }
+    } // closed: a template database takes no other connection while it is copied
+    const bool postgres = backend == QLatin1String("postgresql");
+    const QString refConnString = onDatabase(QStringLiteral("zb32_bench_ref"));
+    // The database as the import finds it, for the full set-based reference.
+    const auto adminExec = [&server](const QString& sql) {
+        CaseDatabase admin;
+        QString why;
+        if (!admin.open(server, &why) || !admin.exec(sql, &why)) {
+            die(why);
+        }
+    };
+    if (postgres) {
+        adminExec(QStringLiteral("DROP DATABASE IF EXISTS zb32_bench_ref WITH (FORCE)"));
+        adminExec(QStringLiteral("CREATE DATABASE zb32_bench_ref TEMPLATE zb32_bench"));
     }
     const QByteArray collections = generateCollections(records, cases, seed);
     QFile f(z + QStringLiteral("/work/kx32/import/incassi.txt"));
@@ -432,17 +715,58 @@ int main(int argc, char** argv)
               << " s of CPU, " << qRound(run.records / run.cpuSeconds) << " per CPU second) — " << run.closing
               << Qt::endl;
     };
-    report("collections file, records ", runJob(0, QStringLiteral("incassi.txt"), records));
+    const Timing collected = runJob(0, QStringLiteral("incassi.txt"), records);
+    report("collections file, records ", collected);
+    QString importState;
+    if (postgres) {
+        CaseDatabase db;
+        QString why;
+        if (!db.open(connString, &why)) {
+            die(why);
+        }
+        importState = writtenState(db); // before the workbook adds its own
+    }
     report("expense workbook, rows ", runJob(1, QStringLiteral("spese.xls"), rows));
 
+    if (postgres) {
+        SetBasedRun full;
+        QString refState;
+        {
+            CaseDatabase ref;
+            QString why;
+            if (!ref.open(refConnString, &why)) {
+                die(why);
+            }
+            full = fullSetBasedRun(ref, collections);
+            refState = writtenState(ref);
+        }
+        adminExec(QStringLiteral("DROP DATABASE zb32_bench_ref"));
+        const double fullSeconds = full.seconds;
+        out() << "full set-based reference (every write of the import, set-based): "
+              << qRound(full.records / fullSeconds) << " records/s (" << QString::number(fullSeconds, 'f', 2) << " s); "
+              << full.payments << " payments and " << full.invoices << " invoices inserted, "
+              << full.confirmed + full.confirmedPosted << " instalments confirmed (" << full.confirmed
+              << " found open, " << full.confirmedPosted << " new payments the run posted open), " << full.cases
+              << " cases updated" << Qt::endl;
+        out() << "  import wrote:    " << importState << Qt::endl;
+        out() << "  reference wrote: " << refState << Qt::endl;
+        CaseDatabase db;
+        QString why;
+        if (!db.open(connString, &why)) {
+            die(why);
+        }
+        const double setBased = setBasedRate(db, collections);
+        out() << "set-based reference (COPY, INSERT ... SELECT, UPDATE ... FROM): " << qRound(setBased) << " records/s"
+              << Qt::endl;
+        out() << "import time / reference time (collections file): "
+              << QString::number(collected.seconds / fullSeconds, 'f', 2) << " x the full reference, "
+              << QString::number(collected.seconds * setBased / collected.records, 'f', 2) << " x the payments-only one"
+              << Qt::endl;
+    }
     CaseDatabase db;
     QString why;
     if (!db.open(connString, &why)) {
         die(why);
-    }
-    if (db.dialect().kind() == SqlDialect::Kind::PostgreSQL) {
-        out() << "set-based reference (COPY, INSERT ... SELECT, UPDATE ... FROM): "
-              << qRound(setBasedRate(db, collections)) << " records/s" << Qt::endl;
     }
     out() << "raw lookup + insert per record: " << qRound(rawRate(db, collections)) << " records/s" << Qt::endl;
     return 0;
