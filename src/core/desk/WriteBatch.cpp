@@ -235,10 +235,20 @@ bool WriteBatch::fly(std::unique_ptr<Flight> flight, QString* error, bool* sent)
     return true;
 }
 
-bool WriteBatch::sendBehind(QString* error, bool* sent)
+bool WriteBatch::sendBehind(QString* error, bool* sent, bool due)
 {
     *sent = false;
-    if (m_flight && m_groupOpen && commitsBehind() && m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+    const bool sqlite = m_db.dialect().kind() == SqlDialect::Kind::SQLite;
+    if (due && sqlite && m_flight && m_groupOpen && commitsBehind()
+        && !m_flight->finished.load(std::memory_order_acquire) && m_groupsJoined + 1 < kGroupsJoined) {
+        // The one before is still on its way: the lines go on into the next group, read while
+        // it is written, rather than waiting for it.
+        ++m_groupsJoined;
+        *sent = true;
+        return true;
+    }
+    m_groupsJoined = 0;
+    if (m_flight && m_groupOpen && commitsBehind() && sqlite) {
         m_writes->composeAhead(); // meanwhile the group before is still being written
     }
     // Composed for this step only: a later group never finds them, whichever way this one goes.
@@ -258,7 +268,7 @@ bool WriteBatch::sendBehind(QString* error, bool* sent)
         *sent = true; // no line since the last group
         return true;
     }
-    if (m_db.dialect().kind() == SqlDialect::Kind::SQLite) {
+    if (sqlite) {
         return sendInsertsBehind(error, sent);
     }
     QList<SqlDialect::CopyBlock> blocks;
@@ -574,7 +584,7 @@ bool WriteBatch::endLine(QString* error, Commit commit)
     }
     m_lastKeptLine = m_currentLine;
     if (++m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue && !m_unitOpen) {
-        return commitGroup(error);
+        return commitGroup(error, true);
     }
     return true;
 }
@@ -622,7 +632,7 @@ bool WriteBatch::endUnit(QString* error, Commit commit)
         }
     }
     if (m_linesInGroup >= m_linesPerCommit && commit == Commit::WhenDue) {
-        return commitGroup(error);
+        return commitGroup(error, true);
     }
     return true;
 }
@@ -699,7 +709,7 @@ void WriteBatch::giveBackKeys()
     }
 }
 
-bool WriteBatch::commitGroup(QString* error)
+bool WriteBatch::commitGroup(QString* error, bool due)
 {
     m_linesInGroup = 0;
     m_savepointHeld = false;
@@ -711,7 +721,7 @@ bool WriteBatch::commitGroup(QString* error)
     }
     if (commitsBehind()) {
         bool sent = false;
-        if (!sendBehind(error, &sent)) {
+        if (!sendBehind(error, &sent, due)) {
             return false;
         }
         if (sent) {

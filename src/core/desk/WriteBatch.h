@@ -21,6 +21,10 @@ public:
     // waits for: its groups are larger, as each group costs a commit and, on a server, round
     // trips (measured: a fifth less time on PostgreSQL, an eighth on SQLite, than with 500).
     static constexpr int kNewRecordLinesPerCommit = 2000;
+    // On SQLite a group that ends while the one sent behind is still being written (one commit
+    // in some twenty copies the log into the database file) goes on into the next group instead
+    // of waiting for it, up to this many groups in one.
+    static constexpr int kGroupsJoined = 2;
 
     // Whether a full group may be committed after a line: a job whose records are not whole yet
     // (a record still waiting for later lines) holds the commit until they are.
@@ -140,9 +144,11 @@ public:
 
 private:
     bool runLineStatement(const QString& sql, QString* error);
-    bool commitGroup(QString* error);
+    // `due`: the group is full (a line or unit ended); else the batch is finishing.
+    bool commitGroup(QString* error, bool due = false);
     // Sends the group from another thread (setCommitBehind); false when it cannot go that way.
-    bool sendBehind(QString* error, bool* sent);
+    // A group `due` may instead be joined to the next one (kGroupsJoined).
+    bool sendBehind(QString* error, bool* sent, bool due);
     // SQLite's part of sendBehind: the transaction is begun here, the INSERTs and commit go behind.
     bool sendInsertsBehind(QString* error, bool* sent);
     struct Flight; // a group sent behind, until its answer is taken
@@ -195,6 +201,7 @@ private:
     bool m_behindWanted = false;
     bool m_behindOff = false; // a group sent behind went wrong: groups are committed as they end
     bool m_groupOpen = false; // lines held for a group sent behind, its transaction not begun
+    int m_groupsJoined = 0; // groups the open one holds beyond the first
     qsizetype m_lineMark = 0; // where the current line's held writes begin
     qsizetype m_unitMark = 0; // where the open unit's begin
     bool m_refused = false;

@@ -16,9 +16,19 @@
 #include <QThread>
 #include <cerrno>
 #include <cstring>
+#include <sqlite3.h>
 
 using namespace zb32;
 using zb32::test::TestDatabase;
+
+namespace {
+// zb32_sleep(ms) in SQL: a write that takes its time.
+void sleepFor(sqlite3_context* context, int, sqlite3_value** args)
+{
+    QThread::msleep(static_cast<unsigned long>(sqlite3_value_int(args[0])));
+    sqlite3_result_null(context);
+}
+} // namespace
 
 // How a batch writes: statement by statement, in groups held to their end, or (on a server) in
 // groups sent from another thread while the next lines are made.
@@ -417,12 +427,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("otherWriter");
         QTest::addColumn<int>("lines"); // groups of 3
         QTest::addColumn<bool>("changedAgain"); // each record changed again in its own line
-        QTest::newRow("alone") << true << false << 40 << false;
-        QTest::newRow("alone, the last line ends a group") << true << false << 39 << false;
-        QTest::newRow("another writer between groups") << true << true << 40 << false;
-        QTest::newRow("no counter, another writer") << false << true << 40 << false;
-        QTest::newRow("records changed again") << true << false << 40 << true;
-        QTest::newRow("records changed again, another writer") << true << true << 40 << true;
+        // A group's first record takes this long to write: the groups that end meanwhile are
+        // joined to the next ones.
+        QTest::addColumn<int>("slowMs");
+        QTest::addColumn<int>("refused"); // the line whose record the database refuses (0: none)
+        QTest::newRow("alone") << true << false << 40 << false << 0 << 0;
+        QTest::newRow("alone, the last line ends a group") << true << false << 39 << false << 0 << 0;
+        QTest::newRow("another writer between groups") << true << true << 40 << false << 0 << 0;
+        QTest::newRow("no counter, another writer") << false << true << 40 << false << 0 << 0;
+        QTest::newRow("records changed again") << true << false << 40 << true << 0 << 0;
+        QTest::newRow("records changed again, another writer") << true << true << 40 << true << 0 << 0;
+        QTest::newRow("slow writes, groups joined") << true << false << 40 << false << 20 << 0;
+        QTest::newRow("slow writes, another writer") << true << true << 40 << false << 20 << 0;
+        QTest::newRow("slow writes, a line of a joined group refused") << true << false << 40 << false << 20 << 11;
     }
     void sqliteKeysReservedAhead()
     {
@@ -430,6 +447,8 @@ private Q_SLOTS:
         QFETCH(bool, otherWriter);
         QFETCH(int, lines);
         QFETCH(bool, changedAgain);
+        QFETCH(int, slowMs);
+        QFETCH(int, refused);
         TestDatabase tdb(QStringLiteral("sqlite"));
         ZB32_REQUIRE(tdb);
         QString error;
@@ -442,6 +461,18 @@ private Q_SLOTS:
         }
         CaseDatabase db;
         QVERIFY2(db.open(tdb.connectionString(), &error), qPrintable(error));
+        QCOMPARE(sqlite3_create_function(SqliteStatements::connectionOf(db.database()), "zb32_sleep", 1, SQLITE_UTF8,
+                     nullptr, &sleepFor, nullptr, nullptr),
+            SQLITE_OK);
+        QVERIFY2(db.exec(QStringLiteral("CREATE TEMP TRIGGER lenta AFTER INSERT ON [tabella pratiche] WHEN "
+                                        "CAST(NEW.posizione AS INTEGER) % 3 = 1 BEGIN SELECT zb32_sleep(%1); END")
+                             .arg(slowMs),
+                     &error)
+                && db.exec(QStringLiteral("CREATE TEMP TRIGGER rifiuta BEFORE INSERT ON [tabella pratiche] WHEN "
+                                          "NEW.posizione = '%1' BEGIN SELECT RAISE(ABORT, 'pratica bloccata'); END")
+                               .arg(refused),
+                    &error),
+            qPrintable(error));
         Recordset rs(db, Schema::kCases);
         QVERIFY(rs.openForAppend(&error));
         CaseDatabase other;
@@ -452,7 +483,10 @@ private Q_SLOTS:
             setWrites(batch, Writes::Behind);
             // More lines than the first block of keys: later blocks are reserved as groups end.
             for (int line = 1; line <= lines; ++line) {
-                QVERIFY2(batch.beginLine(&error, line), qPrintable(error));
+                if (!batch.beginLine(&error, line)) {
+                    QVERIFY2(refused > 0 && line > refused, qPrintable(error));
+                    break;
+                }
                 QVERIFY(rs.addNew(&error));
                 QVERIFY(rs.setValue(QStringLiteral("posizione"), QString::number(line), &error));
                 QVERIFY2(rs.update(&error), qPrintable(error));
@@ -461,8 +495,13 @@ private Q_SLOTS:
                     QVERIFY(rs.setValue(QStringLiteral("posizione"), QStringLiteral("%1 bis").arg(line), &error));
                     QVERIFY2(rs.update(&error), qPrintable(error));
                 }
-                QVERIFY2(batch.endLine(&error), qPrintable(error));
-                expected << (changedAgain ? QStringLiteral("%1 bis").arg(line) : QString::number(line));
+                if (!batch.endLine(&error)) {
+                    QVERIFY2(refused > 0 && line > refused, qPrintable(error));
+                    break;
+                }
+                if (refused == 0 || line < refused) {
+                    expected << (changedAgain ? QStringLiteral("%1 bis").arg(line) : QString::number(line));
+                }
                 if (otherWriter && line % 3 == 0) {
                     // It waits for the group on its way, then adds its record with a key the
                     // database hands out.
@@ -474,7 +513,16 @@ private Q_SLOTS:
                     expected << QStringLiteral("altro %1").arg(line);
                 }
             }
-            QVERIFY2(batch.finish(&error), qPrintable(error));
+            bool finished = batch.finish(&error);
+            if (refused > 0) {
+                // Found as the joined group was written again line by line; the lines before it stay.
+                QVERIFY2(batch.refusal() && error.contains(QStringLiteral("pratica bloccata")), qPrintable(error));
+                QCOMPARE(batch.firstUnsavedLine(), qint64(refused));
+                finished = finished || batch.finish(&error);
+            }
+            QVERIFY2(finished, qPrintable(error));
+            // Another writer waits for each group, so the next one finds it written.
+            QVERIFY(slowMs == 0 || otherWriter || batch.commitCount() < lines / 3);
         }
         QStringList stored;
         qint64 last = 0;
@@ -491,7 +539,7 @@ private Q_SLOTS:
             QVERIFY(seq.next());
             // Alone, the counter is back at the last key used; never before it.
             QVERIFY(seq.value(0).toLongLong() >= last);
-            QVERIFY(otherWriter || seq.value(0).toLongLong() == last);
+            QVERIFY(otherWriter || refused > 0 || seq.value(0).toLongLong() == last);
         } else {
             QCOMPARE(last, qint64(expected.size()));
         }
