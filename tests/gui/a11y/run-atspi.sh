@@ -27,7 +27,17 @@ until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedes
 done
 export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb
 "$@" &
-APP_PID=$!; export APP_PID
+APP_PID=$!
+# Now and then, on a loaded machine, the program finds no display and ends at once ("could not
+# connect to display"); it is started once more, after saying so.
+sleep 2
+if ! kill -0 "$APP_PID" 2>/dev/null; then
+    echo "run-atspi: the program ended at once on display $DISPLAY ($(ls /tmp/.X11-unix 2>&1 | tr '\n' ' ')); started again" >&2
+    sleep 1
+    "$@" &
+    APP_PID=$!
+fi
+export APP_PID
 /usr/bin/python3 "$DRIVER"
 RC=$?
 kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null
