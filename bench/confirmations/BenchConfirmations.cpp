@@ -237,23 +237,21 @@ double rawRate(CaseDatabase& db, const QByteArray& bytes)
     return n / (t.nsecsElapsed() / 1e9);
 }
 
-// The set-based reference (PostgreSQL): the records loaded with COPY into a temporary table, then
-// one INSERT ... SELECT of a payment for every payment record whose case is found (the lowest key
-// of the position among the desk's mandate types) and one UPDATE ... FROM adding them up in the
-// cases' collected totals, in one transaction. Records per second, the decoding of the lines counted.
-double setBasedRate(CaseDatabase& db, const QByteArray& bytes)
+// The records of a collections file as COPY rows (position, code, amount, date, reference,
+// invoice), each after its number in the file's order when `numbered`; `records` counts them.
+QByteArray copyRows(const QByteArray& bytes, bool numbered, int* records)
 {
-    QElapsedTimer t;
-    t.start();
     const QDate today(2026, 12, 7);
     QByteArray rows;
-    int n = 0;
     for (const QByteArray& raw : bytes.split('\n')) {
         const CollectionLine line = decodeCollectionLine(QString::fromLatin1(raw), today);
         if (line.empty || line.truncated()) {
             continue;
         }
-        ++n;
+        ++*records;
+        if (numbered) {
+            rows.append(QByteArray::number(*records)).append('\t');
+        }
         const ConfirmationRecord& r = line.record;
         bool first = true;
         for (const QVariant& v : { QVariant(r.position), QVariant(r.code), QVariant(r.amount.toDecimalText()),
@@ -265,6 +263,19 @@ double setBasedRate(CaseDatabase& db, const QByteArray& bytes)
         }
         rows.append('\n');
     }
+    return rows;
+}
+
+// The set-based reference (PostgreSQL): the records loaded with COPY into a temporary table, then
+// one INSERT ... SELECT of a payment for every payment record whose case is found (the lowest key
+// of the position among the desk's mandate types) and one UPDATE ... FROM adding them up in the
+// cases' collected totals, in one transaction. Records per second, the decoding of the lines counted.
+double setBasedRate(CaseDatabase& db, const QByteArray& bytes)
+{
+    QElapsedTimer t;
+    t.start();
+    int n = 0;
+    const QByteArray rows = copyRows(bytes, false, &n);
     QSqlDatabase sql = db.database();
     transaction(db, false);
     QString why;
@@ -348,27 +359,8 @@ SetBasedRun fullSetBasedRun(CaseDatabase& db, const QByteArray& bytes)
 {
     QElapsedTimer t;
     t.start();
-    const QDate today(2026, 12, 7);
-    QByteArray rows;
     SetBasedRun run;
-    for (const QByteArray& raw : bytes.split('\n')) {
-        const CollectionLine line = decodeCollectionLine(QString::fromLatin1(raw), today);
-        if (line.empty || line.truncated()) {
-            continue;
-        }
-        ++run.records;
-        const ConfirmationRecord& r = line.record;
-        bool first = true;
-        for (const QVariant& v :
-            { QVariant(run.records), QVariant(r.position), QVariant(r.code), QVariant(r.amount.toDecimalText()),
-                QVariant(r.date), QVariant(r.reference), QVariant(r.invoiceNumber) }) {
-            if (!std::exchange(first, false)) {
-                rows.append('\t');
-            }
-            SqlDialect::copyValue(&rows, v);
-        }
-        rows.append('\n');
-    }
+    const QByteArray rows = copyRows(bytes, true, &run.records);
     QSqlDatabase sql = db.database();
     transaction(db, false);
     QString why;
