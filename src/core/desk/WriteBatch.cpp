@@ -252,8 +252,10 @@ bool WriteBatch::sendBehind(QString* error, bool* sent, bool due)
 {
     *sent = false;
     const bool sqlite = m_db.dialect().kind() == SqlDialect::Kind::SQLite;
-    if (due && sqlite && m_flight && m_groupOpen && commitsBehind()
-        && !m_flight->finished.load(std::memory_order_acquire) && m_groupsJoined + 1 < groupsJoined()) {
+    // SQLite's group has lines while the one before is (or was) on its way.
+    const bool behindAnother = sqlite && m_flight && m_groupOpen && commitsBehind();
+    if (due && behindAnother && !m_flight->finished.load(std::memory_order_acquire)
+        && m_groupsJoined + 1 < groupsJoined()) {
         // The one before is still on its way: the lines go on into the next group, read while
         // it is written, rather than waiting for it.
         ++m_groupsJoined;
@@ -261,7 +263,7 @@ bool WriteBatch::sendBehind(QString* error, bool* sent, bool due)
         return true;
     }
     m_groupsJoined = 0;
-    if (m_flight && m_groupOpen && commitsBehind() && sqlite) {
+    if (behindAnother) {
         m_writes->composeAhead(); // meanwhile the group before is still being written
     }
     // Composed for this step only: a later group never finds them, whichever way this one goes.
