@@ -4,6 +4,14 @@ function(zb32_warnings target)
     target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_KEYWORDS)
 endfunction()
 
+# Links the program's memory allocator (jemalloc, its own settings) into an executable where it was
+# found; otherwise the C library's stays.
+function(zb32_link_allocator target)
+    if(JEMALLOC_FOUND)
+        target_link_libraries(${target} PRIVATE PkgConfig::JEMALLOC)
+    endif()
+endfunction()
+
 # Tests spell their data as plain literals, so they keep the implicit ASCII casts.
 function(zb32_test_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)

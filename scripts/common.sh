@@ -6,7 +6,7 @@ ZB32_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZB32_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-    qt6-multimedia-dev libzip-dev libpq-dev libssl-dev libsqlite3-dev libgl-dev qt6-translations-l10n fonts-dejavu-core
+    qt6-multimedia-dev libzip-dev libpq-dev libssl-dev libsqlite3-dev libjemalloc-dev libgl-dev qt6-translations-l10n fonts-dejavu-core
 )
 ZB32_TEST_PACKAGES=(postgresql xvfb xauth openbox at-spi2-core dbus-x11 python3-pyatspi python3-xlwt sqlite3 clang libclang-rt-14-dev poppler-utils)
 

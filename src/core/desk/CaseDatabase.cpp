@@ -393,6 +393,15 @@ void CaseDatabase::resumeCheckpoints()
     m_dialect->resumeCheckpoints(db, m_inTransaction);
 }
 
+void CaseDatabase::setAppending(bool appending)
+{
+    if (!isOpen()) {
+        return; // (nothing is run on a connection that is gone)
+    }
+    QSqlDatabase db = database();
+    m_dialect->setAppending(db, appending);
+}
+
 bool CaseDatabase::beginTransaction(QString* error, bool sharedRecords)
 {
     if (m_inTransaction) {

@@ -106,6 +106,9 @@ public:
     void setRecordJournal(RecordJournal* journal) { m_journal = journal; }
     RecordJournal* recordJournal() const { return m_journal; }
     void resumeCheckpoints();
+    // A job that only appends records (a case import) keeps a smaller page cache while it runs
+    // (SQLite): the pages it writes are seldom read again. Off restores the connection's own.
+    void setAppending(bool appending);
     // The writes a batch holds for its group (WriteBatch::setGroupWrites): record access hands its
     // writes to them, and before any other statement runs what they hold is sent (`sendHeld`).
     void setGroupWrites(GroupWrites* writes, std::function<bool(QString*)> sendHeld = {})

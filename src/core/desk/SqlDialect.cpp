@@ -374,6 +374,9 @@ void SqlDialect::deferCheckpoints(QSqlDatabase&)
 void SqlDialect::resumeCheckpoints(QSqlDatabase&, bool)
 { }
 
+void SqlDialect::setAppending(QSqlDatabase&, bool)
+{ }
+
 QString SqlDialect::topToLimit(const QString& sql)
 {
     // Only a selection can have a top; the others go without the expression (which a group sent

@@ -223,6 +223,8 @@ public:
     // See CaseDatabase::deferCheckpoints; nothing to do where the log is not the desk's.
     virtual void deferCheckpoints(QSqlDatabase& db);
     virtual void resumeCheckpoints(QSqlDatabase& db, bool inTransaction);
+    // See CaseDatabase::setAppending; nothing to do where the cache is the server's.
+    virtual void setAppending(QSqlDatabase& db, bool appending);
 
     // The driver's error as one line a message box can show.
     static QString describe(const QSqlError& error);

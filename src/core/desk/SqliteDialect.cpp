@@ -341,6 +341,16 @@ void SqliteDialect::deferCheckpoints(QSqlDatabase& db)
     run(db, QStringLiteral("PRAGMA temp_store=MEMORY"), nullptr);
 }
 
+void SqliteDialect::setAppending(QSqlDatabase& db, bool appending)
+{
+    if (m_readOnly || db.databaseName() == QLatin1String(":memory:")) {
+        return;
+    }
+    // A smaller cache lets the pages beyond it go at once. (Nothing to report: the setting changes
+    // no result, and a connection that refuses it goes on as it was.)
+    run(db, QStringLiteral("PRAGMA cache_size=-%1").arg(appending ? kAppendingCacheKib : kCacheKib), nullptr);
+}
+
 void SqliteDialect::resumeCheckpoints(QSqlDatabase& db, bool inTransaction)
 {
     if (!m_logSync) {

@@ -18,6 +18,9 @@ public:
     // written, the indexes' upper levels), small enough that a run of any size stays within
     // 64 MB; a page not held is read again from the system's file cache.
     static constexpr int kCacheKib = 16 * 1024;
+    // The same while a job appends records (CaseDatabase::setAppending): the pages it writes are
+    // seldom read again, and the 8 MB the cache gives up keep a case import within its bound.
+    static constexpr int kAppendingCacheKib = 8 * 1024;
     // How far a long run lets the write-ahead log grow before SQLite copies it into the file, in
     // pages (256 MiB of 4 KiB pages): a bound, so a huge run does not fill the disk with log.
     static constexpr int kDeferredCheckpointPages = 65536;
@@ -45,6 +48,7 @@ public:
     std::function<void()> behind(QSqlDatabase& db, BehindGroup* group) const override;
     void deferCheckpoints(QSqlDatabase& db) override;
     void resumeCheckpoints(QSqlDatabase& db, bool inTransaction) override;
+    void setAppending(QSqlDatabase& db, bool appending) override;
 
     int busyTimeoutMs() const { return m_busyTimeoutMs; }
     // The count of the commits other connections made to the file; -1 when unknown.

@@ -669,6 +669,18 @@ JobResult ImportRun::stop(qint64 line, const QString& reason)
     return failJob(m_ctx, text);
 }
 
+JobResult ImportRun::appendFromTextFile(const QString& path, LineHandler& handler, Progress progress)
+{
+    m_batch.setGroupWrites(true);
+    m_batch.setLinesPerCommit(WriteBatch::kNewRecordLinesPerCommit);
+    m_batch.setCommitBehind(true);
+    m_ctx.db.setAppending(true);
+    // Every way out of the reading has finished the batch: no group is being written any more.
+    const JobResult result = readTextFile(path, handler, progress);
+    m_ctx.db.setAppending(false);
+    return result;
+}
+
 JobResult ImportRun::stopFile(const QString& reason)
 {
     if (checking()) {

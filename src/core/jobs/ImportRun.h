@@ -73,6 +73,9 @@ public:
 
     // Reads a text file line by line into the handler, then closes with its closing message.
     JobResult readTextFile(const QString& path, LineHandler& handler, Progress progress = Progress::AfterLine);
+    // readTextFile for a case import: the records of a group of lines go to the database together,
+    // sent behind the reading, on a connection set for appending (CaseDatabase::setAppending).
+    JobResult appendFromTextFile(const QString& path, LineHandler& handler, Progress progress = Progress::AfterLine);
 
     // For a job with its own loop (a workbook): stopping at a line or row, stopping on the file
     // itself, and closing once every line is handled (`lastLine` names the last group when its

@@ -102,11 +102,7 @@ JobResult OrbRun::run(const QString& path)
     if (!m_cases.openForAppend(&why) || !m_invoices.openForAppend(&why)) {
         return m_run.stopFile(why);
     }
-    // The cases and invoices of a group of lines go to the database together.
-    m_run.batch().setGroupWrites(true);
-    m_run.batch().setLinesPerCommit(WriteBatch::kNewRecordLinesPerCommit);
-    m_run.batch().setCommitBehind(true);
-    const JobResult result = m_run.readTextFile(path, *this);
+    const JobResult result = m_run.appendFromTextFile(path, *this);
     m_cases.close();
     m_invoices.close();
     return result;

@@ -62,11 +62,7 @@ JobResult ViDiruRun::exec(const QString& path)
     if (!m_cases.openForAppend(&error) || !m_invoices.openForAppend(&error)) {
         return m_run.stopFile(error);
     }
-    // The cases and invoices of a group of lines go to the database together.
-    m_run.batch().setGroupWrites(true);
-    m_run.batch().setLinesPerCommit(WriteBatch::kNewRecordLinesPerCommit);
-    m_run.batch().setCommitBehind(true);
-    const JobResult result = m_run.readTextFile(path, *this, ImportRun::Progress::BeforeLine);
+    const JobResult result = m_run.appendFromTextFile(path, *this, ImportRun::Progress::BeforeLine);
     m_cases.close();
     m_invoices.close();
     return result;

@@ -4,10 +4,13 @@
 #include "TestDatabase.h"
 #include "TestWorkspace.h"
 #include "ViDiruLines.h"
+#include "core/desk/CaseDatabase.h"
 #include "core/desk/Schema.h"
+#include "core/desk/SqliteDialect.h"
 #include "core/imports/vidiru/ViDiruImport.h"
 
 #include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 #include <map>
 #include <memory>
@@ -42,7 +45,17 @@ JobResult runImport(TestDatabase& tdb, const QByteArray& bytes, RecordingReporte
     CaseDatabase db;
     JobContext ctx { db, batch, report };
     ctx.rerun = rerun;
-    return ImportaViDiru(ctx);
+    const JobResult result = ImportaViDiru(ctx);
+    // However the run ended, the connection has its own page cache again (the run appends on a
+    // smaller one), for the desk's next job.
+    if (db.isOpen() && db.dialect().kind() == SqlDialect::Kind::SQLite) {
+        QSqlQuery q(db.database());
+        if (!q.exec(QStringLiteral("PRAGMA cache_size")) || !q.next()
+            || q.value(0).toInt() != -SqliteDialect::kCacheKib) {
+            QTest::qFail("the run left the connection's page cache changed", __FILE__, __LINE__);
+        }
+    }
+    return result;
 }
 
 JobResult runImport(
