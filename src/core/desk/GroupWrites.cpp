@@ -789,6 +789,7 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
         compose(m_behind, 0, &m_behindImages, &m_behindChanges);
     }
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
+    group->committedWrites = [this] { clearBehind(); };
     return true;
 }
 

@@ -116,8 +116,8 @@ public:
     void dropAhead();
     // SQLite, a group sent behind: `group->writes` writes it on another thread as `send` would
     // (multi-row INSERTs, changes on prepared statements), and the writes are kept aside as
-    // takeForBehind keeps them. (They are let go here: freed there, the memory of this thread's
-    // allocations made the run slower.) False (nothing changed) where the group cannot go that way.
+    // takeForBehind keeps them; once the group is committed they are let go there too, off the
+    // run's thread. False (nothing changed) where the group cannot go that way.
     bool takeInsertsForBehind(SqlDialect::BehindGroup* group);
     // Asked before new keys are fetched from the database. `reserving` false: the table's keys
     // cannot be reserved ahead (SQLite without AUTOINCREMENT), so groups are no longer sent behind.

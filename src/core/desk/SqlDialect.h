@@ -202,6 +202,8 @@ public:
         // SQLite: the group's writes, run on the other thread before the commit; false with
         // SQLite's words when refused (the transaction then stands at the group's savepoint).
         std::function<bool(QString*)> writes;
+        // SQLite: run there too once the commit went through (the writes are let go).
+        std::function<void()> committedWrites;
         Statement withCommit;
         // What came of it.
         qsizetype done = 0; // statements of the COPYs' query that went through

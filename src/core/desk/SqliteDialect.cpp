@@ -293,10 +293,13 @@ std::function<void()> SqliteDialect::behind(QSqlDatabase& db, BehindGroup* group
         group->commitSent = true;
         char* words = nullptr;
         if (sqlite3_exec(connection, "COMMIT", nullptr, nullptr, &words) == SQLITE_OK) {
-            group->committed = true;
             if (logSync) {
                 logSync->committed();
             }
+            if (group->committedWrites) {
+                group->committedWrites();
+            }
+            group->committed = true;
             return;
         }
         group->error = describe(words ? QString::fromUtf8(words) : QString::fromUtf8(sqlite3_errmsg(connection)));
