@@ -305,7 +305,16 @@ QString trimBlanks(QStringView text)
     while (begin < end && text[begin] == QLatin1Char(' ')) {
         ++begin;
     }
-    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
+    // A fixed-width field is mostly blanks at its end: they are passed over four at a time first.
+    const char16_t* chars = text.utf16();
+    constexpr quint64 kFourBlanks = 0x0020002000200020ULL;
+    for (quint64 four = 0; end - begin >= 4; end -= 4) {
+        std::memcpy(&four, chars + end - 4, sizeof four);
+        if (four != kFourBlanks) {
+            break;
+        }
+    }
+    while (end > begin && chars[end - 1] == u' ') {
         --end;
     }
     if (begin == end) {

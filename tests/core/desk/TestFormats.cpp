@@ -430,6 +430,9 @@ private Q_SLOTS:
         QTest::newRow("lone LF kept") << "x\n"
                                       << "x\n";
         QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x " << QString(QChar(0xA0)) + "x";
+        // Blank tails longer than the four a step that pass over them, text within the last four.
+        QTest::newRow("long blank tail") << "  abc" + QString(13, QLatin1Char(' ')) << "abc";
+        QTest::newRow("text in the last step") << "abcdefgh x" + QString(8, QLatin1Char(' ')) << "abcdefgh x";
         QTest::newRow("nothing to trim") << "a b"
                                          << "a b";
         QTest::newRow("null") << QString() << "";

@@ -171,11 +171,16 @@ bool ViDiruRun::header(const QString& line, QString* error)
 bool ViDiruRun::note(const QString& line, QString* error)
 {
     const QString memo = QStringLiteral("memo");
-    QString text = m_cases.text(memo);
+    const QString before = m_cases.text(memo);
+    const QString added = readViDiruNote(line);
+    // Put together in one allocation: the memo grows note after note.
+    QString text;
+    text.reserve(before.size() + 2 + added.size());
+    text.append(before);
     if (!m_cases.isNull(memo)) {
-        text += QStringLiteral("\r\n");
+        text.append(QStringLiteral("\r\n"));
     }
-    text += readViDiruNote(line);
+    text.append(added);
     return m_cases.setValue(memo, text, error) && m_cases.update(error);
 }
 

@@ -123,8 +123,16 @@ ViDiruHeader ViDiruHeader::read(const QString& line)
 
 QString ViDiruHeader::memoec() const
 {
-    return QStringLiteral("Cliente ") + cliente + QStringLiteral("\r\ncontratto ") + codiceContratto + QLatin1Char(' ')
-        + contratto;
+    const QString client = QStringLiteral("Cliente ");
+    const QString contract = QStringLiteral("\r\ncontratto ");
+    QString text; // in one allocation
+    text.reserve(client.size() + cliente.size() + contract.size() + codiceContratto.size() + 1 + contratto.size());
+    return text.append(client)
+        .append(cliente)
+        .append(contract)
+        .append(codiceContratto)
+        .append(QLatin1Char(' '))
+        .append(contratto);
 }
 
 QString readViDiruNote(const QString& line)
