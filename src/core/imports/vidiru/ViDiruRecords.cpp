@@ -32,8 +32,12 @@ ViDiruCode recordCode(const QString& line)
     if (code.size() != 8) {
         return ViDiruCode::Other;
     }
+    // Every code is "IBGI00" and two digits: the prefix is compared once a line, then the digits.
+    if (code.first(6) != QLatin1String(kCodes[0].text, 6)) {
+        return ViDiruCode::Other;
+    }
     for (const CodeName& c : kCodes) {
-        if (code == QLatin1String(c.text)) {
+        if (code[6] == QLatin1Char(c.text[6]) && code[7] == QLatin1Char(c.text[7])) {
             return c.code;
         }
     }

@@ -29,6 +29,7 @@ private Q_SLOTS:
         QTest::newRow("IBGI0002") << lead + "IBGI0002" << ViDiruCode::Other;
         QTest::newRow("IBGI0006") << lead + "IBGI0006" << ViDiruCode::Other;
         QTest::newRow("IBGI0010") << lead + "IBGI0010" << ViDiruCode::Other;
+        QTest::newRow("IBGI1001") << lead + "IBGI1001" << ViDiruCode::Other;
         QTest::newRow("lower case") << lead + "ibgi0001" << ViDiruCode::Other;
         QTest::newRow("mixed case") << lead + "Ibgi0004" << ViDiruCode::Other;
         QTest::newRow("one column early") << "000000001IBGI0001 " << ViDiruCode::Other;
