@@ -9,6 +9,8 @@
 #include "core/jobs/BatchStamp.h"
 #include "core/jobs/ImportRun.h"
 
+#include <QStringBuilder>
+
 namespace zb32 {
 
 namespace {
@@ -171,16 +173,9 @@ bool ViDiruRun::header(const QString& line, QString* error)
 bool ViDiruRun::note(const QString& line, QString* error)
 {
     const QString memo = QStringLiteral("memo");
-    const QString before = m_cases.text(memo);
     const QString added = readViDiruNote(line);
-    // Put together in one allocation: the memo grows note after note.
-    QString text;
-    text.reserve(before.size() + 2 + added.size());
-    text.append(before);
-    if (!m_cases.isNull(memo)) {
-        text.append(QStringLiteral("\r\n"));
-    }
-    text.append(added);
+    // (Put together in one allocation: the memo grows note after note.)
+    const QString text = m_cases.isNull(memo) ? added : QString(m_cases.text(memo) % QLatin1String("\r\n") % added);
     return m_cases.setValue(memo, text, error) && m_cases.update(error);
 }
 

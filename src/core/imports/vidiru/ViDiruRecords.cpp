@@ -3,6 +3,8 @@
 
 #include "core/desk/Formats.h"
 
+#include <QStringBuilder>
+
 namespace zb32 {
 
 namespace {
@@ -127,16 +129,9 @@ ViDiruHeader ViDiruHeader::read(const QString& line)
 
 QString ViDiruHeader::memoec() const
 {
-    const QString client = QStringLiteral("Cliente ");
-    const QString contract = QStringLiteral("\r\ncontratto ");
-    QString text; // in one allocation
-    text.reserve(client.size() + cliente.size() + contract.size() + codiceContratto.size() + 1 + contratto.size());
-    return text.append(client)
-        .append(cliente)
-        .append(contract)
-        .append(codiceContratto)
-        .append(QLatin1Char(' '))
-        .append(contratto);
+    // (In one allocation.)
+    return QLatin1String("Cliente ") % cliente % QLatin1String("\r\ncontratto ") % codiceContratto % QLatin1Char(' ')
+        % contratto;
 }
 
 QString readViDiruNote(const QString& line)
