@@ -82,6 +82,7 @@ bench_sqlite_anchor() {
     [ -x "$bulk" ] || { echo "no bench_bulkload at $bulk (cmake --build build/release --target bench_bulkload)" >&2; exit 2; }
     rm -f "$work/anchor.db"*
     "$ZB32" initdb --connstring "Provider=SQLite;Data Source=$work/anchor.db" >/dev/null
+    sync
     "$bulk" "$from" "$work/anchor.db" | cut -d' ' -f1
     rm -f "$work/anchor.db"*
 }
@@ -99,7 +100,10 @@ bench_workspace() {
 export QT_LOGGING_RULES="zb32.run.timing.info=true"
 
 # One measurement: "seconds peak-kB cpu-seconds" of a command, its output to $WORK/last.log.
+# The system writes out what earlier steps left dirty first, so one measurement does not pay
+# for another's writes.
 bench_measure() {
+    sync
     /usr/bin/time -f "%e %M %U %S" -o "$WORK/time" "$@" >"$WORK/last.log" 2>&1 || {
         echo "failed: $*" >&2
         cat "$WORK/last.log" >&2
