@@ -67,6 +67,7 @@ bench_pg_copy_anchor() {
     bench_psql "$from" "${out[@]}"
     bench_pg_fresh zb32_bench_copy
     local start end
+    sync # as bench_measure
     start=$(date +%s.%N)
     bench_psql zb32_bench_copy -1 "${in[@]}"
     end=$(date +%s.%N)
