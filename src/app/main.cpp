@@ -1,14 +1,10 @@
 // zb32: the import desk window, or the command line when asked for one.
+#include "app/DeskModule.h"
 #include "cli/Cli.h"
 #include "core/desk/Platform.h"
 #include "core/desk/Workspace.h"
-#include "gui/ItalianTranslation.h"
-#include "gui/desk/Form1.h"
-#include "gui/desk/MessageBox.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -25,15 +21,19 @@ int main(int argc, char* argv[])
     bool created = false;
     const bool workspaceOk = zb32::ensureDemoWorkspace(&created, &workspaceError);
 
+    QString moduleError;
     if (commandLine) {
         // A command that draws needs fonts, hence a GUI application, but never a window: the
         // platform without a screen serves it, so it runs where there is no display at all.
+        const zb32::DeskModule* drawing = nullptr;
         std::unique_ptr<QCoreApplication> app;
         if (zb32::Cli::needsGui(args)) {
-#ifndef Q_OS_WIN
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-#endif
-            app = std::make_unique<QGuiApplication>(argc, argv);
+            drawing = zb32::loadDeskModule(&moduleError);
+            if (!drawing) {
+                std::fprintf(stderr, "zb32: %s\n", qPrintable(moduleError));
+                return zb32::Cli::Failed;
+            }
+            app.reset(drawing->newDrawingApplication(argc, argv));
         } else {
             app = std::make_unique<QCoreApplication>(argc, argv);
         }
@@ -43,18 +43,13 @@ int main(int argc, char* argv[])
         if (!workspaceOk) {
             err << workspaceError << '\n';
         }
-        return zb32::Cli(out, err).run(args);
+        return zb32::Cli(out, err, drawing ? drawing->previewPrintFile : nullptr).run(args);
     }
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zb32"));
-    QApplication::setApplicationVersion(QStringLiteral(ZB32_VERSION));
-    zb32::installItalianTranslation(); // "Annulla", "Sì", "No" on every box's buttons
-    auto* desk = new zb32::Form1();
-    desk->setAttribute(Qt::WA_DeleteOnClose);
-    desk->show();
-    if (!workspaceOk) {
-        zb32::MessageBox::ok(desk, workspaceError, {}, zb32::MessageBox::Icon::Warning);
+    const zb32::DeskModule* desk = zb32::loadDeskModule(&moduleError);
+    if (!desk) {
+        std::fprintf(stderr, "zb32: %s\n", qPrintable(moduleError));
+        return 1;
     }
-    return app.exec();
+    return desk->runDesk(argc, argv, workspaceOk ? QString() : workspaceError);
 }

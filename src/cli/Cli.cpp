@@ -66,9 +66,10 @@ QDateTime jobNow()
 
 } // namespace
 
-Cli::Cli(QTextStream& out, QTextStream& err)
+Cli::Cli(QTextStream& out, QTextStream& err, Preview preview)
     : m_out(out)
     , m_err(err)
+    , m_preview(preview)
 { }
 
 bool Cli::wants(const QStringList& args)
@@ -437,7 +438,12 @@ int Cli::anteprima(const QStringList& args)
         return Condition;
     }
 
-    const PreviewResult result = previewPrintFile(path, pdf, from, to);
+    if (!m_preview) {
+        m_err << "zb32: il disegno delle lettere non è disponibile\n";
+        m_err.flush();
+        return Failed;
+    }
+    const PreviewResult result = m_preview(path, pdf, from, to);
     if (!result.error.isEmpty() && result.check.letters == 0 && result.check.problemCount == 0) {
         m_err << "zb32: " << result.error << '\n';
         m_err.flush();

@@ -6,12 +6,18 @@
 
 namespace zb32 {
 
+struct PreviewResult;
+
 class Cli
 {
 public:
     enum ExitCode { Ok = 0, Condition = 1, Usage = 2, Failed = 3 };
 
-    Cli(QTextStream& out, QTextStream& err);
+    // How "anteprima" checks a print file and draws its letters (render/PrintFilePreview.h): the
+    // drawing is loaded only for that command. Without it the command fails, saying so.
+    using Preview = PreviewResult (*)(const QString& printFile, const QString& pdfPath, qint64 from, qint64 to);
+
+    Cli(QTextStream& out, QTextStream& err, Preview preview = nullptr);
 
     // Whether the arguments (without the program name) ask for the command line.
     static bool wants(const QStringList& args);
@@ -30,6 +36,7 @@ private:
 
     QTextStream& m_out;
     QTextStream& m_err;
+    Preview m_preview = nullptr;
 };
 
 } // namespace zb32

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace zb32;
@@ -90,6 +91,32 @@ private Q_SLOTS:
         const Run r = runZb32({ QStringLiteral("--version") });
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.trimmed(), QStringLiteral("zb32 " ZB32_VERSION));
+    }
+
+    // The windows and the drawing are a module beside the executable: a job runs without it, the
+    // desk and "anteprima" say it is missing and stop.
+    void withoutTheDeskModule_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("a command without drawing") << QStringList { "--version" } << 0;
+        QTest::newRow("the desk") << QStringList {} << 1;
+        QTest::newRow("a preview") << QStringList { "anteprima", "LO071226.ASC" } << 3;
+    }
+    void withoutTheDeskModule()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        test::TestWorkspace ws;
+        QTemporaryDir alone;
+        const QString copy = alone.filePath(QStringLiteral("zb32"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("ZB32_BINARY"), copy));
+        QProcess p;
+        p.start(copy, args);
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(p.exitCode() == exitCode, qPrintable(err));
+        QCOMPARE(err.contains(QStringLiteral("manca il modulo delle finestre: ") + alone.path()), exitCode != 0);
     }
 
     void initdbCreatesEveryTable_data()
