@@ -34,12 +34,7 @@ QCoreApplication* newDrawingApplication(int& argc, char* argv[])
     return new QGuiApplication(argc, argv);
 }
 
-zb32::PreviewResult preview(const QString& printFile, const QString& pdfPath, qint64 from, qint64 to)
-{
-    return zb32::previewPrintFile(printFile, pdfPath, from, to);
-}
-
-const zb32::DeskModule kModule { runDesk, newDrawingApplication, preview };
+const zb32::DeskModule kModule { runDesk, newDrawingApplication, zb32::previewPrintFile };
 
 } // namespace
 

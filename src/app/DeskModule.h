@@ -5,13 +5,13 @@
 // executable, so both share one copy of it.
 #pragma once
 
+#include "cli/Cli.h"
+
 #include <QString>
 
 class QCoreApplication;
 
 namespace zb32 {
-
-struct PreviewResult;
 
 struct DeskModule
 {
@@ -20,7 +20,7 @@ struct DeskModule
     // An application that draws without a display (the platform without a screen).
     QCoreApplication* (*newDrawingApplication)(int& argc, char* argv[]);
     // previewPrintFile (render/PrintFilePreview.h).
-    PreviewResult (*previewPrintFile)(const QString& printFile, const QString& pdfPath, qint64 from, qint64 to);
+    Cli::Preview previewPrintFile;
 };
 
 // The module beside the executable, loaded once; nullptr with the reason (its path named).
