@@ -592,9 +592,16 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
             known = unions.insert(lists, u);
         }
         image.fields = known->fields;
-        image.values.resize(known->fields.size());
+        if (image.merged.isEmpty()) {
+            image.merged.reserve(known->fields.size());
+            for (const QVariant& v : image.op->values) {
+                image.merged.append(&v);
+            }
+        }
+        // (Every field the union adds is one of this write's, so no room stays empty.)
+        image.merged.resize(known->fields.size());
         for (qsizetype f = 0; f < known->at.size(); ++f) {
-            image.values[known->at[f]] = op.values[f];
+            image.merged[known->at[f]] = op.values.constData() + f;
         }
     };
     for (qsizetype i = from; i < ops.size(); ++i) {
@@ -605,7 +612,7 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
         TableKeys& keys = keysOf(op.table);
         if (op.insert) {
             keys.created.insert(op.key, images.size());
-            images.append({ &op, op.fields, op.values });
+            images.append({ &op, op.fields, op.values, {} });
             continue;
         }
         const qsizetype at = keys.created.value(op.key, -1);
@@ -617,11 +624,25 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
         const auto it = byKey.constFind(op.key);
         if (it == byKey.constEnd()) {
             byKey.insert(op.key, changes.size());
-            changes.append({ &op, op.fields, op.values });
+            changes.append({ &op, op.fields, op.values, {} });
         } else {
             merge(changes[*it], op);
         }
     }
+}
+
+void GroupWrites::Image::ownValues()
+{
+    if (merged.isEmpty()) {
+        return;
+    }
+    QVector<QVariant> own;
+    own.reserve(merged.size());
+    for (const QVariant* v : std::as_const(merged)) {
+        own.append(*v);
+    }
+    values = std::move(own);
+    merged.clear();
 }
 
 QStringList GroupWrites::columnsOf(const SqlDialect& d, const Image& image)
@@ -640,9 +661,9 @@ SqlDialect::CopyBlock GroupWrites::copyBlock(
     for (const qsizetype at : rows) {
         const Image& image = images[at];
         SqlDialect::copyValue(&text, image.op->key);
-        for (const QVariant& v : image.values) {
+        for (qsizetype v = 0; v < image.size(); ++v) {
             text.append('\t');
-            SqlDialect::copyValue(&text, v);
+            SqlDialect::copyValue(&text, image.value(v));
         }
         text.append('\n');
     }
@@ -761,8 +782,8 @@ bool GroupWrites::runChunk(SqliteStatements* own, sqlite3_stmt* s, const QList<I
     for (qsizetype i = chunk.from; i < chunk.from + chunk.count; ++i) {
         const Image& image = images[rows[i]];
         SqliteStatements::bindInteger(s, pos++, image.op->key);
-        for (const QVariant& v : image.values) {
-            own->bindKept(s, pos++, v);
+        for (qsizetype v = 0; v < image.size(); ++v) {
+            own->bindKept(s, pos++, image.value(v));
         }
     }
     return own->run(s, why);
@@ -866,8 +887,8 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
             for (qsizetype i = chunk.from; i < chunk.from + chunk.count; ++i) {
                 const Image& image = images[rows[i]];
                 q->bindValue(pos++, image.op->key);
-                for (const QVariant& v : image.values) {
-                    q->bindValue(pos++, bound(d, v));
+                for (qsizetype v = 0; v < image.size(); ++v) {
+                    q->bindValue(pos++, bound(d, image.value(v)));
                 }
             }
             const bool ok = q->exec();
@@ -903,6 +924,9 @@ bool GroupWrites::sendComposed(QString* error, const QString& leading, bool* lea
 bool GroupWrites::sendChanges(QList<Image>& changes, QString* error)
 {
     const SqlDialect& d = m_db.dialect();
+    for (Image& change : changes) {
+        change.ownValues(); // put in order, or handed on as lists, below
+    }
     if (d.updatesRows()) {
         // A statement a table.
         QList<const Op*> tables; // the first change of each

@@ -173,12 +173,21 @@ private:
         qsizetype usedInGroup = 0; // keys handed out since the last stockKeys
     };
 
-    // A record's writes of the group in one: its final value of every field they set.
+    // A record's writes of the group in one: its final value of every field they set. A record
+    // only one write made shares that write's values; once later writes change it, where each
+    // final value is in the writes (which stay where they are while the image is there), so no
+    // value is copied, nor let go again on the thread that writes the group.
     struct Image
     {
         const Op* op;
         QStringList fields;
-        QVector<QVariant> values;
+        QVector<QVariant> values; // the first write's, while `merged` is empty
+        QVector<const QVariant*> merged;
+
+        qsizetype size() const { return merged.isEmpty() ? values.size() : merged.size(); }
+        const QVariant& value(qsizetype i) const { return merged.isEmpty() ? values.at(i) : *merged.at(i); }
+        // The final values as values of its own (for a statement that takes a list of them).
+        void ownValues();
     };
 
     // The records of each table and set of fields (the indexes in `images`), in the order they came.

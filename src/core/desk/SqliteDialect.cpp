@@ -3,6 +3,7 @@
 
 #include "core/desk/Formats.h"
 #include "core/desk/Platform.h"
+#include "core/desk/SqliteLogWrites.h"
 #include "core/desk/SqliteStatements.h"
 
 #include <QSqlError>
@@ -136,6 +137,8 @@ SqliteDialect::SqliteDialect(int busyTimeoutMs, bool readOnly)
     // desk sets no limit on that memory, so nothing reads the count.
     static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     Q_UNUSED(configured);
+    // (After the setting above: finding the platform's VFS starts the library.)
+    installSqliteLogWrites();
 }
 
 SqliteDialect::~SqliteDialect() = default;
