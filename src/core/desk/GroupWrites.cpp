@@ -316,16 +316,16 @@ bool GroupWrites::newKey(const QString& table, const QString& keyField, qint64* 
     return done(true);
 }
 
-void GroupWrites::insert(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
-    const QVector<QVariant>& values)
+void GroupWrites::insert(
+    const QString& table, const QString& keyField, qint64 key, const QStringList& fields, QVector<QVariant>&& values)
 {
-    m_ops.append({ true, m_line, m_unitFirst, m_reading, table, keyField, key, fields, values });
+    m_ops.append({ true, m_line, m_unitFirst, m_reading, table, keyField, key, fields, std::move(values) });
 }
 
-void GroupWrites::update(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
-    const QVector<QVariant>& values)
+void GroupWrites::update(
+    const QString& table, const QString& keyField, qint64 key, const QStringList& fields, QVector<QVariant>&& values)
 {
-    m_ops.append({ false, m_line, m_unitFirst, m_reading, table, keyField, key, fields, values });
+    m_ops.append({ false, m_line, m_unitFirst, m_reading, table, keyField, key, fields, std::move(values) });
 }
 
 void GroupWrites::refusalsTakenBack(qsizetype from)
@@ -477,28 +477,10 @@ void GroupWrites::clearBehind()
     m_behind.clear();
 }
 
-void GroupWrites::composeAhead()
-{
-    m_aheadImages.clear();
-    m_aheadChanges.clear();
-    compose(m_ops, 0, &m_aheadImages, &m_aheadChanges);
-    m_aheadOf = m_ops.constData();
-    m_aheadCount = m_ops.size();
-}
-
-void GroupWrites::dropAhead()
-{
-    m_aheadImages.clear();
-    m_aheadChanges.clear();
-    m_aheadOf = nullptr;
-    m_aheadCount = -1;
-}
-
 void GroupWrites::clear()
 {
     m_ops.clear();
     clearBehind();
-    dropAhead();
     m_laterOps.clear();
     m_aside.clear();
     m_refusals.clear();
@@ -518,17 +500,18 @@ QList<QList<qsizetype>> GroupWrites::byShape(const QList<Image>& images)
     // it: found by its address, the shape's text is built once per list, not once per record.
     QHash<const QString*, qsizetype> byList;
     const auto sameShape = [](const Image& a, const Image& b) {
-        return a.fields == b.fields && a.op->table == b.op->table && a.op->keyField == b.op->keyField;
+        return a.fieldList() == b.fieldList() && a.op->table == b.op->table && a.op->keyField == b.op->keyField;
     };
     for (qsizetype i = 0; i < images.size(); ++i) {
         const Image& image = images[i];
-        const QString* list = image.fields.constData();
+        const QString* list = image.fieldList().constData();
         if (const auto known = byList.constFind(list);
             known != byList.constEnd() && sameShape(images[groups[*known].first()], image)) {
             groups[*known].append(i);
             continue;
         }
-        const QString shape = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fields.join(QChar(0));
+        const QString shape
+            = image.op->table + QChar(0) + image.op->keyField + QChar(0) + image.fieldList().join(QChar(0));
         auto it = byShape.constFind(shape);
         if (it == byShape.constEnd()) {
             it = byShape.insert(shape, groups.size());
@@ -577,10 +560,10 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
     };
     QHash<std::pair<const QString*, const QString*>, Union> unions;
     const auto merge = [&unions](Image& image, const Op& op) {
-        const std::pair<const QString*, const QString*> lists { image.fields.constData(), op.fields.constData() };
+        const std::pair<const QString*, const QString*> lists { image.fieldList().constData(), op.fields.constData() };
         auto known = unions.constFind(lists);
         if (known == unions.constEnd()) {
-            Union u { image.fields, op.fields, image.fields, {} };
+            Union u { image.fieldList(), op.fields, image.fieldList(), {} };
             for (const QString& f : op.fields) {
                 qsizetype pos = u.fields.indexOf(f);
                 if (pos < 0) {
@@ -612,7 +595,7 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
         TableKeys& keys = keysOf(op.table);
         if (op.insert) {
             keys.created.insert(op.key, images.size());
-            images.append({ &op, op.fields, op.values, {} });
+            images.append({ &op, {}, {}, {} });
             continue;
         }
         const qsizetype at = keys.created.value(op.key, -1);
@@ -624,7 +607,7 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
         const auto it = byKey.constFind(op.key);
         if (it == byKey.constEnd()) {
             byKey.insert(op.key, changes.size());
-            changes.append({ &op, op.fields, op.values, {} });
+            changes.append({ &op, {}, {}, {} });
         } else {
             merge(changes[*it], op);
         }
@@ -634,6 +617,10 @@ void GroupWrites::compose(const QList<Op>& ops, qsizetype from, QList<Image>* im
 void GroupWrites::Image::ownValues()
 {
     if (merged.isEmpty()) {
+        if (fields.isEmpty() && values.isEmpty()) {
+            fields = op->fields;
+            values = op->values;
+        }
         return;
     }
     QVector<QVariant> own;
@@ -648,7 +635,7 @@ void GroupWrites::Image::ownValues()
 QStringList GroupWrites::columnsOf(const SqlDialect& d, const Image& image)
 {
     QStringList names { d.quoteName(image.op->keyField) };
-    for (const QString& f : image.fields) {
+    for (const QString& f : image.fieldList()) {
         names << d.quoteName(f);
     }
     return names;
@@ -797,18 +784,11 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
     }
     // Kept until the group has its answer: a refused group is written again line by line.
     // (Swapped: the next group's writes go into the room the last group's left.)
-    const bool composed = m_aheadCount == m_ops.size() && m_aheadOf == m_ops.constData();
     m_behind.clear();
-    m_behind.swap(m_ops); // (the writes stay where they are: the images still point at them)
+    m_behind.swap(m_ops); // (the writes stay where they are: the images will point at them)
     m_groupSavepoint = false;
-    if (composed) {
-        m_behindImages = std::exchange(m_aheadImages, {});
-        m_behindChanges = std::exchange(m_aheadChanges, {});
-    } else {
-        m_behindImages.clear();
-        m_behindChanges.clear();
-        compose(m_behind, 0, &m_behindImages, &m_behindChanges);
-    }
+    m_behindImages.clear();
+    m_behindChanges.clear();
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     group->committedWrites = [this] { clearBehind(); };
     return true;
@@ -819,6 +799,9 @@ bool GroupWrites::writeBehind(SqliteStatements* own, QString* error)
     // On the other thread: this touches the group's writes, the INSERT texts and SQLite's own
     // statements, which the run's thread leaves alone until the group has its answer.
     const SqlDialect& d = m_db.dialect();
+    m_behindImages.clear();
+    m_behindChanges.clear();
+    compose(m_behind, 0, &m_behindImages, &m_behindChanges);
     const QList<Image>& images = m_behindImages;
     for (const QList<qsizetype>& rows : byShape(images)) {
         const Image& first = images[rows.first()];

@@ -47,9 +47,9 @@ public:
     // Writes held for the group; `fields` and `values` (as bound, see FieldCodec::toStorage) in
     // the same order, without the key.
     void insert(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
-        const QVector<QVariant>& values);
+        QVector<QVariant>&& values);
     void update(const QString& table, const QString& keyField, qint64 key, const QStringList& fields,
-        const QVector<QVariant>& values);
+        QVector<QVariant>&& values);
 
     // The input line the next writes belong to, the first line of its case (0 when none), and
     // the line the run is reading as it makes them (a refusal names it).
@@ -109,15 +109,11 @@ public:
     void resumeLater();
     // The group sent behind was committed.
     void clearBehind();
-    // SQLite: the group's writes composed now, while the group before is still being written;
-    // takeInsertsForBehind takes them if the writes are still those; dropAhead lets them go
-    // (WriteBatch does as it leaves the step that made them, taken or not).
-    void composeAhead();
-    void dropAhead();
-    // SQLite, a group sent behind: `group->writes` writes it on another thread as `send` would
-    // (multi-row INSERTs, changes on prepared statements), and the writes are kept aside as
-    // takeForBehind keeps them; once the group is committed they are let go there too, off the
-    // run's thread. False (nothing changed) where the group cannot go that way.
+    // SQLite, a group sent behind: `group->writes` composes it and writes it on another thread as
+    // `send` would (multi-row INSERTs, changes on prepared statements), and the writes are kept
+    // aside as takeForBehind keeps them; once the group is committed they are let go there too,
+    // off the run's thread (the desk's, which reads and holds the lines, is the longer of the
+    // two). False (nothing changed) where the group cannot go that way.
     bool takeInsertsForBehind(SqlDialect::BehindGroup* group);
     // Asked before new keys are fetched from the database. `reserving` false: the table's keys
     // cannot be reserved ahead (SQLite without AUTOINCREMENT), so groups are no longer sent behind.
@@ -174,19 +170,26 @@ private:
     };
 
     // A record's writes of the group in one: its final value of every field they set. A record
-    // only one write made shares that write's values; once later writes change it, where each
-    // final value is in the writes (which stay where they are while the image is there), so no
-    // value is copied, nor let go again on the thread that writes the group.
+    // only one write made is that write's fields and values; once later writes change it, its
+    // fields are their union, and where each final value is in the writes (which stay where
+    // they are while the image is there). No value is copied, nor let go again, on the way.
     struct Image
     {
         const Op* op;
-        QStringList fields;
-        QVector<QVariant> values; // the first write's, while `merged` is empty
+        QStringList fields; // empty: the first write's
+        QVector<QVariant> values; // of its own (ownValues); empty: the first write's, or `merged`
         QVector<const QVariant*> merged;
 
-        qsizetype size() const { return merged.isEmpty() ? values.size() : merged.size(); }
-        const QVariant& value(qsizetype i) const { return merged.isEmpty() ? values.at(i) : *merged.at(i); }
-        // The final values as values of its own (for a statement that takes a list of them).
+        const QStringList& fieldList() const { return fields.isEmpty() ? op->fields : fields; }
+        qsizetype size() const
+        {
+            return !merged.isEmpty() ? merged.size() : values.isEmpty() ? op->values.size() : values.size();
+        }
+        const QVariant& value(qsizetype i) const
+        {
+            return !merged.isEmpty() ? *merged.at(i) : values.isEmpty() ? op->values.at(i) : values.at(i);
+        }
+        // The fields and final values as lists of its own (for a statement that takes them so).
         void ownValues();
     };
 
@@ -256,14 +259,9 @@ private:
     bool m_collecting = false;
     QList<Op> m_aside;
     QList<Op> m_behind; // the writes of the group sent behind, until its answer
-    // SQLite: the records they come to, composed on the run's thread (which has the time, and
-    // frees them too), written on the other.
+    // SQLite: the records they come to, composed, written and let go on the other thread.
     QList<Image> m_behindImages;
     QList<Image> m_behindChanges;
-    QList<Image> m_aheadImages;
-    QList<Image> m_aheadChanges;
-    const Op* m_aheadOf = nullptr; // the writes they were composed from, and how many
-    qsizetype m_aheadCount = -1;
     QList<Op> m_laterOps; // the lines' after it, while it is committed after a replay
     std::function<bool(bool, QString*)> m_beforeKeys;
     bool m_reserveKeys = false;

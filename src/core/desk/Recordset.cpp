@@ -807,9 +807,9 @@ bool Recordset::hold(GroupWrites& group, const QList<int>& changed, QString* err
     }
     const qint64 key = row->values[m_keyIndex].toLongLong();
     if (row->isNew) {
-        group.insert(m_table, keyField, key, *names, values);
+        group.insert(m_table, keyField, key, *names, std::move(values));
     } else {
-        group.update(m_table, keyField, key, *names, values);
+        group.update(m_table, keyField, key, *names, std::move(values));
     }
     written(changed);
     return true;

@@ -3,7 +3,6 @@
 
 #include "core/desk/CaseDatabase.h"
 
-#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -263,15 +262,6 @@ bool WriteBatch::sendBehind(QString* error, bool* sent, bool due)
         return true;
     }
     m_groupsJoined = 0;
-    if (behindAnother) {
-        m_writes->composeAhead(); // meanwhile the group before is still being written
-    }
-    // Composed for this step only: a later group never finds them, whichever way this one goes.
-    const auto noneAhead = qScopeGuard([this] {
-        if (m_writes) {
-            m_writes->dropAhead();
-        }
-    });
     // One group at a time: the one before has its answer first.
     if (!settle(error)) {
         return false;
