@@ -62,18 +62,10 @@ LogFile* logOf(sqlite3_file* f)
     return reinterpret_cast<LogFile*>(f);
 }
 
-// The page size the log's header gives, once it can be known; -1 when it cannot.
-int readPageSize(LogFile* log)
+// The page size a log's header gives; -1 when it gives none.
+int pageSizeOf(const void* header)
 {
-    unsigned char header[kLogHeader];
-    if (log->used > 0 && log->start == 0 && log->used >= kLogHeader) {
-        std::memcpy(header, log->gathered, kLogHeader);
-    } else if (log->used > 0 && log->start < kLogHeader) {
-        return -1; // (never: the header is written whole)
-    } else if (log->platform->pMethods->xRead(log->platform, header, kLogHeader, 0) != SQLITE_OK) {
-        return -1;
-    }
-    const unsigned size = bigEndian32(header + 8);
+    const unsigned size = bigEndian32(static_cast<const char*>(header) + 8);
     const unsigned pageSize = size == 1 ? 65536 : size;
     return pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0 ? int(pageSize) : -1;
 }
@@ -99,15 +91,13 @@ int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset
 {
     LogFile* log = logOf(f);
     if (log->pageSize == 0 && offset == 0 && amount == kLogHeader) {
-        const unsigned size = bigEndian32(static_cast<const char*>(from) + 8);
-        const unsigned pageSize = size == 1 ? 65536 : size;
-        log->pageSize = pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0 ? int(pageSize) : -1;
+        log->pageSize = pageSizeOf(from);
     } else if (log->pageSize == 0) {
-        const int rc = log->hand();
-        if (rc != SQLITE_OK) {
-            return rc;
-        }
-        log->pageSize = readPageSize(log);
+        // A log another connection began: its header is in the file (nothing is gathered yet).
+        unsigned char header[kLogHeader];
+        log->pageSize = log->platform->pMethods->xRead(log->platform, header, kLogHeader, 0) == SQLITE_OK
+            ? pageSizeOf(header)
+            : -1;
     }
     // Only the writes SQLite makes one frame after another are gathered: the log's header, a
     // frame's header, its page. Any other goes as it comes, after what was gathered.
@@ -151,8 +141,8 @@ int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset
         std::memcpy(log->gathered + log->used, from, size_t(amount));
         log->used += amount;
     }
-    // The frame that ends a commit is whole: everything goes now, before SQLite makes it visible.
-    if (log->commitEnd > 0 && log->end() >= log->commitEnd && log->start < log->commitEnd) {
+    // The page of the frame that ends a commit: everything goes now, before SQLite makes it visible.
+    if (log->commitEnd > 0 && offset + amount >= log->commitEnd) {
         log->commitEnd = 0;
         return log->hand();
     }
