@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sqlite3.h>
+#include <vector>
 
 namespace zb32 {
 
@@ -26,11 +28,21 @@ unsigned bigEndian32(const void* at)
     return (unsigned(b[0]) << 24) | (unsigned(b[1]) << 16) | (unsigned(b[2]) << 8) | unsigned(b[3]);
 }
 
-// An open log. SQLite hands `base`'s address to every method; the platform's file follows.
-struct LogFile
+// What every wrapped file begins with. SQLite hands `base`'s address to every method; the
+// platform's file follows in the same room.
+struct Wrapped
 {
     sqlite3_file base;
     sqlite3_file* platform = nullptr;
+};
+
+struct DbFile;
+
+// An open log.
+struct LogFile
+{
+    Wrapped head;
+    DbFile* db = nullptr; // the database file of the same connection; nullptr: nothing is gathered
     char* gathered = nullptr; // kGathered bytes, taken at the first write gathered
     sqlite3_int64 start = 0; // where the gathered bytes go in the file
     sqlite3_int64 used = 0;
@@ -44,22 +56,46 @@ struct LogFile
             return SQLITE_OK;
         }
         int rc = SQLITE_OK;
+        sqlite3_file* to = head.platform;
         for (sqlite3_int64 at = 0; at < used && rc == SQLITE_OK; at += kPiece) {
-            rc = platform->pMethods->xWrite(platform, gathered + at, int(std::min(kPiece, used - at)), start + at);
+            rc = to->pMethods->xWrite(to, gathered + at, int(std::min(kPiece, used - at)), start + at);
         }
         used = 0; // (after a failure too: SQLite rolls back, and writes those frames again if at all)
         return rc;
     }
 };
 
+// An open database file: wrapped only to see its connection give the log's writing lock back.
+struct DbFile
+{
+    Wrapped head;
+    sqlite3_filename name = nullptr; // as SQLite gave it: its log's name leads back to it
+    LogFile* log = nullptr;
+};
+
+// The database files open in this process, for their logs to find. Their links are then used
+// by one connection's thread only.
+std::mutex g_openMutex;
+std::vector<DbFile*> g_openDbs;
+
 constexpr sqlite3_int64 platformOffset()
 {
-    return (sqlite3_int64(sizeof(LogFile)) + 15) / 16 * 16;
+    return (sqlite3_int64(std::max(sizeof(LogFile), sizeof(DbFile))) + 15) / 16 * 16;
 }
 
 LogFile* logOf(sqlite3_file* f)
 {
     return reinterpret_cast<LogFile*>(f);
+}
+
+DbFile* dbOf(sqlite3_file* f)
+{
+    return reinterpret_cast<DbFile*>(f);
+}
+
+sqlite3_file* platformOf(sqlite3_file* f)
+{
+    return reinterpret_cast<Wrapped*>(f)->platform;
 }
 
 // The page size a log's header gives; -1 when it gives none.
@@ -74,7 +110,11 @@ int logClose(sqlite3_file* f)
 {
     LogFile* log = logOf(f);
     const int handed = log->hand();
-    const int closed = log->platform->pMethods->xClose(log->platform);
+    sqlite3_file* platform = log->head.platform;
+    const int closed = platform->pMethods->xClose(platform);
+    if (log->db) {
+        log->db->log = nullptr;
+    }
     delete[] log->gathered;
     log->~LogFile();
     return handed != SQLITE_OK ? handed : closed;
@@ -84,18 +124,20 @@ int logRead(sqlite3_file* f, void* to, int amount, sqlite3_int64 offset)
 {
     LogFile* log = logOf(f);
     const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xRead(log->platform, to, amount, offset);
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xRead(platformOf(f), to, amount, offset);
 }
 
 int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset)
 {
     LogFile* log = logOf(f);
-    if (log->pageSize == 0 && offset == 0 && amount == kLogHeader) {
+    if (!log->db) {
+        log->pageSize = -1;
+    } else if (log->pageSize == 0 && offset == 0 && amount == kLogHeader) {
         log->pageSize = pageSizeOf(from);
     } else if (log->pageSize == 0) {
         // A log another connection began: its header is in the file (nothing is gathered yet).
         unsigned char header[kLogHeader];
-        log->pageSize = log->platform->pMethods->xRead(log->platform, header, kLogHeader, 0) == SQLITE_OK
+        log->pageSize = log->head.platform->pMethods->xRead(log->head.platform, header, kLogHeader, 0) == SQLITE_OK
             ? pageSizeOf(header)
             : -1;
     }
@@ -113,7 +155,7 @@ int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset
     if (!inTurn) {
         const int rc = log->hand();
         log->commitEnd = 0;
-        return rc != SQLITE_OK ? rc : log->platform->pMethods->xWrite(log->platform, from, amount, offset);
+        return rc != SQLITE_OK ? rc : log->head.platform->pMethods->xWrite(log->head.platform, from, amount, offset);
     }
     if (frameHeader) {
         // A commit's frame gives the database's size in pages after it; every other frame 0.
@@ -132,7 +174,7 @@ int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset
         if (!log->gathered) {
             log->gathered = new (std::nothrow) char[kGathered];
             if (!log->gathered) {
-                return log->platform->pMethods->xWrite(log->platform, from, amount, offset);
+                return log->head.platform->pMethods->xWrite(log->head.platform, from, amount, offset);
             }
         }
         if (log->used == 0) {
@@ -151,132 +193,238 @@ int logWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset
 
 int logTruncate(sqlite3_file* f, sqlite3_int64 size)
 {
-    LogFile* log = logOf(f);
-    const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xTruncate(log->platform, size);
+    const int rc = logOf(f)->hand();
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xTruncate(platformOf(f), size);
 }
 
 int logSync(sqlite3_file* f, int flags)
 {
-    LogFile* log = logOf(f);
-    const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xSync(log->platform, flags);
+    const int rc = logOf(f)->hand();
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xSync(platformOf(f), flags);
 }
 
 int logFileSize(sqlite3_file* f, sqlite3_int64* size)
 {
-    LogFile* log = logOf(f);
-    const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xFileSize(log->platform, size);
-}
-
-int logLock(sqlite3_file* f, int level)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xLock(log->platform, level);
-}
-
-int logUnlock(sqlite3_file* f, int level)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xUnlock(log->platform, level);
-}
-
-int logCheckReservedLock(sqlite3_file* f, int* out)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xCheckReservedLock(log->platform, out);
+    const int rc = logOf(f)->hand();
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xFileSize(platformOf(f), size);
 }
 
 int logFileControl(sqlite3_file* f, int op, void* arg)
 {
-    LogFile* log = logOf(f);
-    const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xFileControl(log->platform, op, arg);
-}
-
-int logSectorSize(sqlite3_file* f)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xSectorSize(log->platform);
-}
-
-int logDeviceCharacteristics(sqlite3_file* f)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xDeviceCharacteristics(log->platform);
-}
-
-int logShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xShmMap(log->platform, region, size, extend, out);
-}
-
-int logShmLock(sqlite3_file* f, int offset, int n, int flags)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xShmLock(log->platform, offset, n, flags);
-}
-
-void logShmBarrier(sqlite3_file* f)
-{
-    LogFile* log = logOf(f);
-    log->platform->pMethods->xShmBarrier(log->platform);
-}
-
-int logShmUnmap(sqlite3_file* f, int deleteFlag)
-{
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xShmUnmap(log->platform, deleteFlag);
+    const int rc = logOf(f)->hand();
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xFileControl(platformOf(f), op, arg);
 }
 
 int logFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out)
 {
-    LogFile* log = logOf(f);
-    const int rc = log->hand();
-    return rc != SQLITE_OK ? rc : log->platform->pMethods->xFetch(log->platform, offset, amount, out);
+    const int rc = logOf(f)->hand();
+    return rc != SQLITE_OK ? rc : platformOf(f)->pMethods->xFetch(platformOf(f), offset, amount, out);
 }
 
-int logUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* at)
+// The database file's methods, and those the log passes on as they are.
+int dbClose(sqlite3_file* f)
 {
-    LogFile* log = logOf(f);
-    return log->platform->pMethods->xUnfetch(log->platform, offset, at);
+    DbFile* db = dbOf(f);
+    {
+        const std::lock_guard<std::mutex> lock(g_openMutex);
+        g_openDbs.erase(std::remove(g_openDbs.begin(), g_openDbs.end(), db), g_openDbs.end());
+    }
+    if (db->log) {
+        db->log->db = nullptr; // (SQLite closes the log first)
+    }
+    sqlite3_file* platform = db->head.platform;
+    db->~DbFile();
+    return platform->pMethods->xClose(platform);
 }
 
-// One table for each version the platform's files may have: a log's methods are never more
-// than its platform file's.
+int passRead(sqlite3_file* f, void* to, int amount, sqlite3_int64 offset)
+{
+    return platformOf(f)->pMethods->xRead(platformOf(f), to, amount, offset);
+}
+
+int passWrite(sqlite3_file* f, const void* from, int amount, sqlite3_int64 offset)
+{
+    return platformOf(f)->pMethods->xWrite(platformOf(f), from, amount, offset);
+}
+
+int passTruncate(sqlite3_file* f, sqlite3_int64 size)
+{
+    return platformOf(f)->pMethods->xTruncate(platformOf(f), size);
+}
+
+int passSync(sqlite3_file* f, int flags)
+{
+    return platformOf(f)->pMethods->xSync(platformOf(f), flags);
+}
+
+int passFileSize(sqlite3_file* f, sqlite3_int64* size)
+{
+    return platformOf(f)->pMethods->xFileSize(platformOf(f), size);
+}
+
+int passLock(sqlite3_file* f, int level)
+{
+    return platformOf(f)->pMethods->xLock(platformOf(f), level);
+}
+
+int passUnlock(sqlite3_file* f, int level)
+{
+    return platformOf(f)->pMethods->xUnlock(platformOf(f), level);
+}
+
+int passCheckReservedLock(sqlite3_file* f, int* out)
+{
+    return platformOf(f)->pMethods->xCheckReservedLock(platformOf(f), out);
+}
+
+int passFileControl(sqlite3_file* f, int op, void* arg)
+{
+    return platformOf(f)->pMethods->xFileControl(platformOf(f), op, arg);
+}
+
+int passSectorSize(sqlite3_file* f)
+{
+    return platformOf(f)->pMethods->xSectorSize(platformOf(f));
+}
+
+int passDeviceCharacteristics(sqlite3_file* f)
+{
+    return platformOf(f)->pMethods->xDeviceCharacteristics(platformOf(f));
+}
+
+int passShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out)
+{
+    return platformOf(f)->pMethods->xShmMap(platformOf(f), region, size, extend, out);
+}
+
+int passShmLock(sqlite3_file* f, int offset, int n, int flags)
+{
+    return platformOf(f)->pMethods->xShmLock(platformOf(f), offset, n, flags);
+}
+
+void passShmBarrier(sqlite3_file* f)
+{
+    platformOf(f)->pMethods->xShmBarrier(platformOf(f));
+}
+
+int passShmUnmap(sqlite3_file* f, int deleteFlag)
+{
+    return platformOf(f)->pMethods->xShmUnmap(platformOf(f), deleteFlag);
+}
+
+int passFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out)
+{
+    return platformOf(f)->pMethods->xFetch(platformOf(f), offset, amount, out);
+}
+
+int passUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* at)
+{
+    return platformOf(f)->pMethods->xUnfetch(platformOf(f), offset, at);
+}
+
+// The connection gives back the log's writing lock (the lock at the shared index's first slot):
+// its transaction has ended. A commit's frames went to the file as it was made, so whatever is
+// still gathered belongs to no commit (a transaction rolled back after its pages spilled into
+// the log) and is dropped: once the lock is free another connection may write frames there.
+int dbShmLock(sqlite3_file* f, int offset, int n, int flags)
+{
+    DbFile* db = dbOf(f);
+    if (db->log && offset == 0 && flags == (SQLITE_SHM_UNLOCK | SQLITE_SHM_EXCLUSIVE)) {
+        db->log->used = 0;
+        db->log->commitEnd = 0;
+    }
+    return passShmLock(f, offset, n, flags);
+}
+
+// One table for each version the platform's files may have: a wrapped file's methods are never
+// more than its platform file's.
 const sqlite3_io_methods kLogMethods[3] = {
-    { 1, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, logLock, logUnlock, logCheckReservedLock,
-        logFileControl, logSectorSize, logDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr },
-    { 2, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, logLock, logUnlock, logCheckReservedLock,
-        logFileControl, logSectorSize, logDeviceCharacteristics, logShmMap, logShmLock, logShmBarrier, logShmUnmap,
-        nullptr, nullptr },
-    { 3, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, logLock, logUnlock, logCheckReservedLock,
-        logFileControl, logSectorSize, logDeviceCharacteristics, logShmMap, logShmLock, logShmBarrier, logShmUnmap,
-        logFetch, logUnfetch },
+    { 1, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
+        logFileControl, passSectorSize, passDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr,
+        nullptr },
+    { 2, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
+        logFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, passShmLock, passShmBarrier,
+        passShmUnmap, nullptr, nullptr },
+    { 3, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
+        logFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, passShmLock, passShmBarrier,
+        passShmUnmap, logFetch, passUnfetch },
 };
+
+const sqlite3_io_methods kDbMethods[3] = {
+    { 1, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
+        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, nullptr, nullptr, nullptr,
+        nullptr, nullptr, nullptr },
+    { 2, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
+        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, dbShmLock,
+        passShmBarrier, passShmUnmap, nullptr, nullptr },
+    { 3, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
+        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, dbShmLock,
+        passShmBarrier, passShmUnmap, passFetch, passUnfetch },
+};
+
+// Opens the platform's file behind `head`, in the room after it; its methods or nullptr.
+const sqlite3_io_methods* openPlatform(
+    Wrapped& head, sqlite3_file* file, sqlite3_filename name, int flags, int* outFlags, int* rc)
+{
+    head.base.pMethods = nullptr;
+    head.platform = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + platformOffset());
+    *rc = g_platform->xOpen(g_platform, name, head.platform, flags, outFlags);
+    const sqlite3_io_methods* methods = head.platform->pMethods;
+    if (*rc != SQLITE_OK || !methods) {
+        if (methods) {
+            methods->xClose(head.platform);
+        }
+        if (*rc == SQLITE_OK) {
+            *rc = SQLITE_CANTOPEN;
+        }
+        return nullptr;
+    }
+    return methods;
+}
 
 int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
 {
+    int rc = SQLITE_OK;
+    if (flags & SQLITE_OPEN_MAIN_DB) {
+        DbFile* db = new (file) DbFile;
+        const sqlite3_io_methods* methods = openPlatform(db->head, file, name, flags, outFlags, &rc);
+        if (!methods) {
+            db->~DbFile();
+            file->pMethods = nullptr;
+            return rc;
+        }
+        db->name = name;
+        if (name) {
+            const std::lock_guard<std::mutex> lock(g_openMutex);
+            g_openDbs.push_back(db);
+        }
+        db->head.base.pMethods = &kDbMethods[std::clamp(methods->iVersion, 1, 3) - 1];
+        return SQLITE_OK;
+    }
     if (!(flags & SQLITE_OPEN_WAL)) {
         // Every other file is the platform's own, in the room SQLite gave (ours is larger).
         return g_platform->xOpen(g_platform, name, file, flags, outFlags);
     }
     LogFile* log = new (file) LogFile;
-    log->base.pMethods = nullptr;
-    log->platform = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + platformOffset());
-    const int rc = g_platform->xOpen(g_platform, name, log->platform, flags, outFlags);
-    const sqlite3_io_methods* methods = log->platform->pMethods;
-    if (rc != SQLITE_OK || !methods) {
-        if (methods) {
-            methods->xClose(log->platform);
-        }
+    const sqlite3_io_methods* methods = openPlatform(log->head, file, name, flags, outFlags, &rc);
+    if (!methods) {
         log->~LogFile();
         file->pMethods = nullptr;
-        return rc != SQLITE_OK ? rc : SQLITE_CANTOPEN;
+        return rc;
     }
-    log->base.pMethods = &kLogMethods[std::clamp(methods->iVersion, 1, 3) - 1];
+    if (name) {
+        // A log's name is kept with its database's: the same connection's file.
+        const sqlite3_filename dbName = sqlite3_filename_database(name);
+        const std::lock_guard<std::mutex> lock(g_openMutex);
+        for (DbFile* db : g_openDbs) {
+            if (db->name == dbName && !db->log) {
+                db->log = log;
+                log->db = db;
+                break;
+            }
+        }
+    }
+    log->head.base.pMethods = &kLogMethods[std::clamp(methods->iVersion, 1, 3) - 1];
     return SQLITE_OK;
 }
 

@@ -8,8 +8,11 @@
 // frames are handed to the system as the frame that ends a commit is written. They go before the
 // log is read, synced, truncated, measured or closed as well, and before any write that is not
 // the next frame in turn. A hand-over that fails fails the write that made it, so the commit is
-// refused as it would be without the gathering. Only logs are wrapped: the database file and every
-// other file are the platform's own, as they are.
+// refused as it would be without the gathering. When the connection gives back the log's writing
+// lock, whatever is still gathered belongs to no commit (a transaction rolled back after its pages
+// spilled into the log) and is dropped, so it cannot land later over the frames another
+// connection writes there. The database file is wrapped only to see that lock given back; its
+// reads and writes, and every other file, are the platform's own, as they are.
 #pragma once
 
 namespace zb32 {
