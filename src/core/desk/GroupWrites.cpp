@@ -784,11 +784,9 @@ bool GroupWrites::takeInsertsForBehind(SqlDialect::BehindGroup* group)
     }
     // Kept until the group has its answer: a refused group is written again line by line.
     // (Swapped: the next group's writes go into the room the last group's left.)
-    m_behind.clear();
+    clearBehind();
     m_behind.swap(m_ops); // (the writes stay where they are: the images will point at them)
     m_groupSavepoint = false;
-    m_behindImages.clear();
-    m_behindChanges.clear();
     group->writes = [this, own](QString* refused) { return writeBehind(own, refused); };
     group->committedWrites = [this] { clearBehind(); };
     return true;

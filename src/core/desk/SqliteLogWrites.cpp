@@ -336,31 +336,43 @@ int dbShmLock(sqlite3_file* f, int offset, int n, int flags)
     return passShmLock(f, offset, n, flags);
 }
 
-// One table for each version the platform's files may have: a wrapped file's methods are never
-// more than its platform file's.
-const sqlite3_io_methods kLogMethods[3] = {
-    { 1, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
-        logFileControl, passSectorSize, passDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr,
-        nullptr },
-    { 2, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
-        logFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, passShmLock, passShmBarrier,
-        passShmUnmap, nullptr, nullptr },
-    { 3, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock, passUnlock, passCheckReservedLock,
-        logFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, passShmLock, passShmBarrier,
-        passShmUnmap, logFetch, passUnfetch },
+// A wrapped file's methods are never more than its platform file's: each table in the three
+// versions a platform's file may have.
+struct Methods
+{
+    sqlite3_io_methods version[3];
+
+    explicit constexpr Methods(sqlite3_io_methods all)
+        : version { upTo(1, all), upTo(2, all), all }
+    { }
+    static constexpr sqlite3_io_methods upTo(int v, sqlite3_io_methods m)
+    {
+        m.iVersion = v;
+        if (v < 3) {
+            m.xFetch = nullptr;
+            m.xUnfetch = nullptr;
+        }
+        if (v < 2) {
+            m.xShmMap = nullptr;
+            m.xShmLock = nullptr;
+            m.xShmBarrier = nullptr;
+            m.xShmUnmap = nullptr;
+        }
+        return m;
+    }
+    const sqlite3_io_methods* forPlatform(const sqlite3_io_methods* platform) const
+    {
+        return &version[std::clamp(platform->iVersion, 1, 3) - 1];
+    }
 };
 
-const sqlite3_io_methods kDbMethods[3] = {
-    { 1, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
-        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, nullptr, nullptr, nullptr,
-        nullptr, nullptr, nullptr },
-    { 2, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
-        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, dbShmLock,
-        passShmBarrier, passShmUnmap, nullptr, nullptr },
-    { 3, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock, passUnlock,
-        passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, passShmMap, dbShmLock,
-        passShmBarrier, passShmUnmap, passFetch, passUnfetch },
-};
+constexpr Methods kLogMethods { { 3, logClose, logRead, logWrite, logTruncate, logSync, logFileSize, passLock,
+    passUnlock, passCheckReservedLock, logFileControl, passSectorSize, passDeviceCharacteristics, passShmMap,
+    passShmLock, passShmBarrier, passShmUnmap, logFetch, passUnfetch } };
+
+constexpr Methods kDbMethods { { 3, dbClose, passRead, passWrite, passTruncate, passSync, passFileSize, passLock,
+    passUnlock, passCheckReservedLock, passFileControl, passSectorSize, passDeviceCharacteristics, passShmMap,
+    dbShmLock, passShmBarrier, passShmUnmap, passFetch, passUnfetch } };
 
 // Opens the platform's file behind `head`, in the room after it; its methods or nullptr.
 const sqlite3_io_methods* openPlatform(
@@ -398,7 +410,7 @@ int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
             const std::lock_guard<std::mutex> lock(g_openMutex);
             g_openDbs.push_back(db);
         }
-        db->head.base.pMethods = &kDbMethods[std::clamp(methods->iVersion, 1, 3) - 1];
+        db->head.base.pMethods = kDbMethods.forPlatform(methods);
         return SQLITE_OK;
     }
     if (!(flags & SQLITE_OPEN_WAL)) {
@@ -424,7 +436,7 @@ int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
             }
         }
     }
-    log->head.base.pMethods = &kLogMethods[std::clamp(methods->iVersion, 1, 3) - 1];
+    log->head.base.pMethods = kLogMethods.forPlatform(methods);
     return SQLITE_OK;
 }
 
